@@ -1,0 +1,14 @@
+#pragma once
+// Application actions, accelerators, the main menu, the About dialog and the
+// shortcuts window.
+
+#include <gtk/gtk.h>
+
+struct App;
+
+GtkAboutDialog* build_about_dialog();
+GtkShortcutsWindow* build_shortcuts_window();
+// Adds the eight actions, registers their accelerators, builds the menu model.
+void register_actions(App& app);
+// Replaces the labels entry of the menu after a toggle of the label column.
+void update_labels_menu_item(App& app);

@@ -1,0 +1,63 @@
+#include "app/application.hpp"
+
+#include "app/actions.hpp"
+#include "app/resources.hpp"
+#include "link/link_state.hpp"
+#include "table/grid_input.hpp"
+
+App& app()
+{
+    static App records;
+    return records;
+}
+
+GtkApplication* create_application(GApplicationFlags flags)
+{
+    register_resources();
+    App& a = app();
+    a.application = gtk_application_new("com.Brenvaldor", flags);
+    a.grid_keys = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(a.grid_keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(a.grid_keys, "key-pressed", G_CALLBACK(on_grid_key), &a.main_window);
+    g_signal_connect(a.application, "activate", G_CALLBACK(on_activate), &a.main_window);
+    return a.application;
+}
+
+void on_activate(GtkApplication* application, gpointer)
+{
+    App& a = app();
+    if (a.main_window.window) {
+        // A second launch forwarded to this instance only raises the window.
+        gtk_window_present(GTK_WINDOW(a.main_window.window));
+        return;
+    }
+    MainWindow& main = a.main_window;
+
+    // Every kept dialog is made before the main window: an accessibility
+    // client that asks for a child past the visible windows is answered
+    // with the last-made toplevel, which therefore must be the visible one.
+    build_query_settings_dialog(a.query_settings, main);
+    build_connection_dialog(a.connection, main);
+    a.about = build_about_dialog();
+    build_write_dialog(a.write, main);
+    a.shortcuts = build_shortcuts_window();
+
+    build_logger_pane(a.logger, main);
+    register_actions(a);
+    build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
+
+    LinkState& link = link_state();
+    link.main_window = &main;
+    link.write_dialog = &a.write;
+    link.connect_button = main.connect_button;
+    link.connect_label = main.connect_label;
+
+    if (a.shortcuts)
+        gtk_application_window_set_help_overlay(main.window, a.shortcuts);
+    gtk_window_present(GTK_WINDOW(main.window));
+}
+
+GLogWriterOutput discard_log_messages(GLogLevelFlags, const GLogField*, gsize, gpointer)
+{
+    return G_LOG_WRITER_HANDLED;
+}

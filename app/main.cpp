@@ -1,0 +1,23 @@
+// Brenvaldor: a Modbus RTU and TCP master for the desktop.
+
+#include <gtk/gtk.h>
+
+#include "app/application.hpp"
+#include "link/link_state.hpp"
+
+int main()
+{
+    // The "C" locale keeps number formatting and parsing independent of the
+    // user's language settings.
+    gtk_disable_setlocale();
+    GtkApplication* application = create_application(G_APPLICATION_DEFAULT_FLAGS);
+    g_log_set_writer_func(discard_log_messages, nullptr, nullptr);
+
+    int status = g_application_run(G_APPLICATION(application), 0, nullptr);
+    g_object_unref(application);
+
+    // The worker is told to stop but not waited for: it may sit in a
+    // library call for a whole response time-out.
+    request_stop();
+    return status;
+}

@@ -1,0 +1,222 @@
+#include "app/main_window.hpp"
+
+#include "app/application.hpp"
+#include "app/resources.hpp"
+#include "config/config_dialogs.hpp"
+#include "link/connect.hpp"
+#include "link/query_settings_dialog.hpp"
+#include "link/write_dialog.hpp"
+#include "table/grid_input.hpp"
+#include "table/register_grid.hpp"
+
+namespace {
+
+// Pango units: 1024 per point, so this is a caption of about 8 points.
+constexpr int connect_caption_size = 8000;
+constexpr int css_priority = GTK_STYLE_PROVIDER_PRIORITY_APPLICATION;
+
+gboolean on_close_request(GtkWindow*, gpointer application)
+{
+    g_application_quit(G_APPLICATION(application));
+    return TRUE;
+}
+
+void on_connect_clicked(GtkButton*, gpointer)
+{
+    toggle_link(app().connection);
+}
+
+void on_query_clicked(GtkButton*, gpointer)
+{
+    open_query_settings(app().query_settings);
+}
+
+void on_write_clicked(GtkButton*, gpointer)
+{
+    present_write_dialog_modal(app().write);
+}
+
+void on_save_clicked(GtkButton*, gpointer main)
+{
+    start_save_configuration(*static_cast<MainWindow*>(main));
+}
+
+void on_load_clicked(GtkButton*, gpointer main)
+{
+    start_load_configuration(*static_cast<MainWindow*>(main));
+}
+
+void on_format_changed(GObject*, GParamSpec*, gpointer main)
+{
+    // The grid first, then the Write dialog, as the user reads them.
+    fill_from_link_state(*static_cast<MainWindow*>(main));
+    rerender_write_value(app().write);
+}
+
+GtkWidget* make_tool_button(const char* icon, const char* tooltip)
+{
+    GtkWidget* button = gtk_button_new_from_icon_name(icon);
+    gtk_widget_set_tooltip_text(button, tooltip);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
+    return button;
+}
+
+GtkWidget* make_connect_button(MainWindow& main)
+{
+    GtkWidget* button = gtk_button_new();
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+    gtk_box_append(GTK_BOX(box), gtk_image_new_from_icon_name("network-transmit-receive-symbolic"));
+    GtkWidget* label = gtk_label_new("Connect");
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_size_new(connect_caption_size));
+    gtk_label_set_attributes(GTK_LABEL(label), attributes);
+    pango_attr_list_unref(attributes);
+    gtk_box_append(GTK_BOX(box), label);
+    gtk_button_set_child(GTK_BUTTON(button), box);
+    gtk_widget_set_tooltip_text(button, "Connect");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, "Connect", -1);
+    main.connect_button = GTK_BUTTON(button);
+    main.connect_label = GTK_LABEL(label);
+    g_signal_connect(button, "clicked", G_CALLBACK(on_connect_clicked), nullptr);
+    return button;
+}
+
+GtkWidget* make_toolbar(MainWindow& main)
+{
+    GtkActionBar* bar = GTK_ACTION_BAR(gtk_action_bar_new());
+    gtk_action_bar_pack_start(bar, make_connect_button(main));
+
+    GtkWidget* query = make_tool_button("x-office-spreadsheet-symbolic", "Query Settings");
+    g_signal_connect(query, "clicked", G_CALLBACK(on_query_clicked), nullptr);
+    gtk_action_bar_pack_start(bar, query);
+
+    GtkWidget* write = make_tool_button("document-edit-symbolic", "Write Settings");
+    g_signal_connect(write, "clicked", G_CALLBACK(on_write_clicked), nullptr);
+    gtk_action_bar_pack_start(bar, write);
+
+    GtkWidget* save = make_tool_button("document-save-symbolic", "Save configuration");
+    g_signal_connect(save, "clicked", G_CALLBACK(on_save_clicked), &main);
+    gtk_action_bar_pack_start(bar, save);
+
+    GtkWidget* load = make_tool_button("document-open-symbolic", "Load configuration");
+    g_signal_connect(load, "clicked", G_CALLBACK(on_load_clicked), &main);
+    gtk_action_bar_pack_start(bar, load);
+
+    GtkWidget* caption = gtk_label_new("Format:");
+    gtk_widget_set_margin_start(caption, 8);
+    gtk_action_bar_pack_start(bar, caption);
+
+    static const char* const formats[] = {"UINT", "INT", "HEX", "BINARY", nullptr};
+    main.format_selector = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(formats));
+    gtk_drop_down_set_selected(main.format_selector, 0);
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(main.format_selector),
+                                   GTK_ACCESSIBLE_RELATION_LABELLED_BY, caption, nullptr, -1);
+    g_signal_connect(main.format_selector, "notify::selected", G_CALLBACK(on_format_changed), &main);
+    gtk_action_bar_pack_start(bar, GTK_WIDGET(main.format_selector));
+    return GTK_WIDGET(bar);
+}
+
+GtkWidget* make_header_bar(MainWindow& main)
+{
+    GtkHeaderBar* header = GTK_HEADER_BAR(gtk_header_bar_new());
+    gtk_header_bar_set_title_widget(header, gtk_label_new("Brenvaldor"));
+    GtkWidget* menu_button = gtk_menu_button_new();
+    gtk_menu_button_set_icon_name(GTK_MENU_BUTTON(menu_button), "open-menu-symbolic");
+    gtk_widget_set_tooltip_text(menu_button, "Main Menu");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(menu_button), GTK_ACCESSIBLE_PROPERTY_LABEL, "Main Menu", -1);
+    if (main.menu) {
+        GtkWidget* popover = gtk_popover_menu_new_from_model(G_MENU_MODEL(main.menu));
+        gtk_menu_button_set_popover(GTK_MENU_BUTTON(menu_button), popover);
+    }
+    gtk_header_bar_pack_start(header, menu_button);
+    main.menu_button = GTK_MENU_BUTTON(menu_button);
+    return GTK_WIDGET(header);
+}
+
+void make_grid(MainWindow& main)
+{
+    main.grid = GTK_GRID(gtk_grid_new());
+    gtk_widget_add_css_class(GTK_WIDGET(main.grid), "registers");
+    gtk_widget_set_focusable(GTK_WIDGET(main.grid), TRUE);
+    if (app().grid_keys)
+        gtk_widget_add_controller(GTK_WIDGET(main.grid), app().grid_keys);
+    build_grid(main);
+}
+
+GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
+{
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 5);
+    gtk_box_append(GTK_BOX(box), toolbar);
+    main.status_line = GTK_LABEL(gtk_label_new(""));
+    gtk_accessible_update_property(GTK_ACCESSIBLE(main.status_line), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   "Status", -1);
+    gtk_box_append(GTK_BOX(box), GTK_WIDGET(main.status_line));
+
+    GtkWidget* scroller = gtk_scrolled_window_new();
+    main.grid_scroller = GTK_SCROLLED_WINDOW(scroller);
+    gtk_scrolled_window_set_policy(main.grid_scroller, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(main.grid_scroller, FALSE);
+    gtk_scrolled_window_set_propagate_natural_height(main.grid_scroller, FALSE);
+    gtk_widget_set_hexpand(scroller, TRUE);
+    gtk_widget_set_vexpand(scroller, TRUE);
+    gtk_scrolled_window_set_min_content_height(main.grid_scroller, 264);
+    gtk_scrolled_window_set_min_content_width(main.grid_scroller, main.labels_visible ? 320 : 200);
+    gtk_scrolled_window_set_child(main.grid_scroller, GTK_WIDGET(main.grid));
+    gtk_box_append(GTK_BOX(box), scroller);
+    return box;
+}
+
+void make_file_dialog(MainWindow& main)
+{
+    main.file_dialog = file_dialog_new();
+    file_dialog_set_initial_name(main.file_dialog, "Brenvaldor.dat");
+    g_autoptr(GFile) folder = g_file_new_for_path(".");
+    file_dialog_set_initial_folder(main.file_dialog, folder);
+    g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
+    gtk_file_filter_add_suffix(filter, "dat");
+    gtk_file_filter_set_name(filter, "Configuration (*.dat)");
+    file_dialog_set_default_filter(main.file_dialog, filter);
+}
+
+}  // namespace
+
+GtkCssProvider* load_stylesheet(GtkWidget* window)
+{
+    register_resources();
+    GtkCssProvider* css = gtk_css_provider_new();
+    gtk_css_provider_load_from_resource(css, "/com/Brenvaldor/style.css");
+    gtk_style_context_add_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(css),
+                                               css_priority);
+    return css;
+}
+
+void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget* logger_box)
+{
+    GtkWidget* window = gtk_application_window_new(application);
+    main.window = GTK_APPLICATION_WINDOW(window);
+    gtk_widget_add_css_class(window, "platform-windows");
+    g_signal_connect(window, "close-request", G_CALLBACK(on_close_request), application);
+    make_file_dialog(main);
+
+    gtk_window_set_titlebar(GTK_WINDOW(window), make_header_bar(main));
+    gtk_window_set_default_size(GTK_WINDOW(window), 1024, 768);
+    gtk_window_set_title(GTK_WINDOW(window), "Brenvaldor");
+    gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
+
+    GtkWidget* toolbar = make_toolbar(main);
+    make_grid(main);
+    GtkWidget* top = make_top_box(main, toolbar);
+
+    main.paned = GTK_PANED(gtk_paned_new(GTK_ORIENTATION_VERTICAL));
+    gtk_paned_set_start_child(main.paned, top);
+    gtk_paned_set_shrink_start_child(main.paned, FALSE);
+    if (logger_box)
+        gtk_paned_set_end_child(main.paned, logger_box);
+    gtk_window_set_child(GTK_WINDOW(window), GTK_WIDGET(main.paned));
+
+    main.css = load_stylesheet(window);
+
+    GtkGesture* click = gtk_gesture_click_new();
+    g_signal_connect(click, "pressed", G_CALLBACK(on_grid_click), &main);
+    gtk_widget_add_controller(GTK_WIDGET(main.grid), GTK_EVENT_CONTROLLER(click));
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The Connection dialog: serial line or TCP, and the response time-out.
+
+#include <gtk/gtk.h>
+
+struct MainWindow;
+struct ConnectionSettings;
+
+struct ConnectionDialog {
+    // Owned by the window (borrowed references), in the order of the design.
+    GtkWindow* window = nullptr;
+    GtkComboBoxText* port_combo = nullptr;
+    GtkCheckButton* serial_choice = nullptr;
+    GtkCheckButton* tcp_choice = nullptr;
+    GtkFrame* mode_frame = nullptr;
+    GtkBox* serial_box = nullptr;
+    GtkFrame* remote_frame = nullptr;
+    GtkDropDown* baud_selector = nullptr;
+    GtkDropDown* parity_selector = nullptr;
+    GtkDropDown* data_bits_selector = nullptr;
+    GtkDropDown* stop_bits_selector = nullptr;
+    GtkSpinButton* timeout_spin = nullptr;
+    GtkEntry* ip_entry = nullptr;
+    GtkEntry* port_entry = nullptr;
+    GtkButton* ok_button = nullptr;
+    GtkButton* cancel_button = nullptr;
+    MainWindow* main_window = nullptr;
+};
+
+void build_connection_dialog(ConnectionDialog& dialog, MainWindow& main);
+// Refreshes the port list in the background and presents the dialog modally.
+void open_connection_dialog(ConnectionDialog& dialog);

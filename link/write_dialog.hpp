@@ -1,0 +1,44 @@
+#pragma once
+// The "Write Settings" window and the alert that reports a write.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+
+#include "app/dialog_layer.hpp"
+
+struct MainWindow;
+
+struct WriteDialog {
+    // Owned by the window (borrowed references).
+    GtkWindow* window = nullptr;
+    GtkSpinButton* slave_spin = nullptr;
+    GtkDropDown* fcode_dropdown = nullptr;
+    GtkSpinButton* address_spin = nullptr;
+    GtkEntry* value_entry = nullptr;
+    GtkSpinButton* length_spin = nullptr;
+    GtkLabel* length_label = nullptr;
+    GtkLabel* message_label = nullptr;
+    GtkButton* send_button = nullptr;
+    GtkButton* close_button = nullptr;
+    // Owned references.
+    AlertDialog* alert = nullptr;
+    GCancellable* cancellable = nullptr;  // of the alert while it is shown
+    // Plain state.
+    uint16_t current_value = 0;
+    bool pending_shown = false;
+    bool result_scheduled = false;
+    MainWindow* main_window = nullptr;
+};
+
+void build_write_dialog(WriteDialog& dialog, MainWindow& main);
+// For a value cell of the grid: fills the window for the address and presents it.
+void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value);
+// The toolbar's way: modal and transient for the main window, then present.
+void present_write_dialog_modal(WriteDialog& dialog);
+// The F6 way: present with the current contents, modality unchanged.
+void present_write_dialog(WriteDialog& dialog);
+// Renders the current value again in the selected format.
+void rerender_write_value(WriteDialog& dialog);
+// Posted with the WriteDialog as data: shows "Pending" or the result.
+void report_write(void* dialog);

@@ -1,0 +1,73 @@
+#include "logger/frame_text.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "link/ui_post.hpp"
+#include "logger/logger_pane.hpp"
+
+size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        out[at++] = digits[bytes[i] >> 4];
+        out[at++] = digits[bytes[i] & 0x0F];
+        if (i + 1 < count)
+            out[at++] = ' ';
+    }
+    return at;
+}
+
+void log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
+{
+    if (count == 0)
+        return;
+    size_t length = 3 * count - 1;
+    char* text = static_cast<char*>(std::malloc(length));
+    if (!text)
+        return;
+    render_frame_hex(bytes, count, text);
+    LogLine* line = new (std::nothrow) LogLine{text, length, direction};
+    if (!line) {
+        std::free(text);
+        return;
+    }
+    post_to_ui(append_log_line, line);
+}
+
+void free_log_line(LogLine* line)
+{
+    if (!line)
+        return;
+    std::free(line->text);
+    delete line;
+}
+
+size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,
+                       LogDirection direction, const char* text, size_t length)
+{
+    static constexpr size_t prefix = 8 + 5;
+    if (capacity < prefix + length + 1)
+        return 0;
+    int64_t of_day = epoch_seconds % 86400;
+    if (of_day < 0)
+        of_day += 86400;
+    unsigned hours = static_cast<unsigned>(of_day / 3600);
+    unsigned minutes = static_cast<unsigned>(of_day / 60 % 60);
+    unsigned seconds = static_cast<unsigned>(of_day % 60);
+    out[0] = static_cast<char>('0' + hours / 10);
+    out[1] = static_cast<char>('0' + hours % 10);
+    out[2] = ':';
+    out[3] = static_cast<char>('0' + minutes / 10);
+    out[4] = static_cast<char>('0' + minutes % 10);
+    out[5] = ':';
+    out[6] = static_cast<char>('0' + seconds / 10);
+    out[7] = static_cast<char>('0' + seconds % 10);
+    std::memcpy(out + 8, direction == LogDirection::tx ? " TX: " : " RX: ", 5);
+    if (length)
+        std::memcpy(out + prefix, text, length);
+    out[prefix + length] = '\n';
+    return prefix + length + 1;
+}

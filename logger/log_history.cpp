@@ -1,0 +1,36 @@
+#include "logger/log_history.hpp"
+
+#include <new>
+
+bool push_log_line(LogHistory& history, std::string_view text, LogDirection direction)
+{
+    try {
+        std::string copy(text);
+        unsigned slot;
+        if (history.count < log_history_size) {
+            slot = (history.start + history.count) % log_history_size;
+            ++history.count;
+        } else {
+            slot = history.start;
+            history.start = (history.start + 1) % log_history_size;
+        }
+        history.slots[slot].text = std::move(copy);
+        history.slots[slot].direction = direction;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+const LogHistoryLine& log_line_at(const LogHistory& history, unsigned i)
+{
+    return history.slots[(history.start + i) % log_history_size];
+}
+
+void clear_log_history(LogHistory& history)
+{
+    for (LogHistoryLine& line : history.slots)
+        std::string().swap(line.text);
+    history.start = 0;
+    history.count = 0;
+}

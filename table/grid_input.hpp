@@ -1,0 +1,13 @@
+#pragma once
+// Cursor, keys, clicks, label editing and the clipboard of the register grid.
+
+#include <gtk/gtk.h>
+
+struct MainWindow;
+
+gboolean on_grid_key(GtkEventControllerKey* controller, guint keyval, guint keycode,
+                     GdkModifierType state, gpointer main_window);
+void on_grid_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer main_window);
+void on_value_right_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer value_cell);
+void on_label_activate(GtkText* cell, gpointer main_window);
+void on_label_focus_change(GObject* cell, GParamSpec* pspec, gpointer main_window);

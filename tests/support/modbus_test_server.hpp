@@ -1,0 +1,62 @@
+#pragma once
+// A real Modbus TCP server on 127.0.0.1, run by libmodbus in a thread of
+// the test, with every table covering the whole address range.
+
+#include <modbus.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct ServerRequest {
+    uint8_t unit;
+    uint8_t function;
+    uint16_t address;
+};
+
+class ModbusTestServer {
+public:
+    enum class Behaviour {
+        answer,     // reply as the tables say
+        silent,     // read the request, never answer (the client times out)
+        exception,  // answer with exception 02, illegal data address
+    };
+
+    // Listens on an ephemeral port; null if the socket could not be made.
+    static std::unique_ptr<ModbusTestServer> start_tcp();
+    ~ModbusTestServer();
+
+    int port() const { return port_; }
+    void stop();
+    void set_behaviour(Behaviour behaviour) { behaviour_.store(behaviour); }
+
+    void set_holding(uint16_t address, uint16_t value);
+    uint16_t holding(uint16_t address);
+    void set_input_register(uint16_t address, uint16_t value);
+    void set_coil(uint16_t address, bool on);
+    bool coil(uint16_t address);
+    void set_discrete_input(uint16_t address, bool on);
+
+    std::vector<ServerRequest> requests();
+    size_t request_count();
+    size_t connection_count() const { return connections_.load(); }
+
+private:
+    ModbusTestServer() = default;
+    void serve();
+    void serve_client(int client);
+
+    modbus_t* ctx_ = nullptr;
+    modbus_mapping_t* map_ = nullptr;
+    int listen_socket_ = -1;
+    int port_ = 0;
+    std::mutex lock_;  // guards map_ and requests_
+    std::vector<ServerRequest> requests_;
+    std::atomic<Behaviour> behaviour_{Behaviour::answer};
+    std::atomic<bool> stopping_{false};
+    std::atomic<size_t> connections_{0};
+    std::thread thread_;
+};

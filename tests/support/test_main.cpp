@@ -1,0 +1,36 @@
+// Test entry: GLib and GTK warnings and criticals end the test at once,
+// so misuse of the toolkit fails instead of scrolling past.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+GLogWriterOutput fatal_warnings(GLogLevelFlags level, const GLogField* fields, gsize n_fields, gpointer)
+{
+    if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+        g_log_writer_standard_streams(level, fields, n_fields, nullptr);
+        std::fprintf(stderr, "fatal: a GLib or GTK warning was logged during the test\n");
+        std::abort();
+    }
+    if (g_getenv("BRENVALDOR_TEST_VERBOSE"))
+        return g_log_writer_standard_streams(level, fields, n_fields, nullptr);
+    return G_LOG_WRITER_HANDLED;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    g_log_set_writer_func(fatal_warnings, nullptr, nullptr);
+    g_log_set_always_fatal(GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
+    gtk_disable_setlocale();
+    // Pure tests run without a display; widget tests check for one themselves.
+    if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
+        gtk_init();
+    return RUN_ALL_TESTS();
+}
