@@ -1,11 +1,42 @@
 #include "link/worker.hpp"
 
+#include <chrono>
+#include <thread>
+
+#include "link/link_state.hpp"
+
+namespace {
+
+std::atomic<int> workers{0};
+
+// A placeholder cycle: waits scan_rate on wake until the link stops.
+void worker_main()
+{
+    LinkState& s = link_state();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    while (!s.stop_requested.load() && s.running.load()) {
+        PollDefinition poll = copy_poll_definition();
+        std::unique_lock lock(s.wake_lock);
+        s.wake.wait_for(lock, std::chrono::milliseconds(poll.scan_rate));
+    }
+    workers.fetch_sub(1);
+}
+
+}  // namespace
+
 bool start_worker()
 {
-    return false;
+    workers.fetch_add(1);
+    try {
+        std::thread(worker_main).detach();
+    } catch (const std::system_error&) {
+        workers.fetch_sub(1);
+        return false;
+    }
+    return true;
 }
 
 int active_workers()
 {
-    return 0;
+    return workers.load();
 }
