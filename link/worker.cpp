@@ -8,6 +8,7 @@
 namespace {
 
 std::atomic<int> workers{0};
+std::atomic<int> peak{0};
 
 // A placeholder cycle: waits scan_rate on wake until the link stops.
 void worker_main()
@@ -39,4 +40,14 @@ bool start_worker()
 int active_workers()
 {
     return workers.load();
+}
+
+int peak_active_workers()
+{
+    return peak.load();
+}
+
+void reset_peak_active_workers()
+{
+    peak.store(workers.load());
 }
