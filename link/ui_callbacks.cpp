@@ -2,6 +2,8 @@
 
 #include <modbus.h>
 
+#include <atomic>
+
 #include "app/main_window.hpp"
 #include "app/status_line.hpp"
 #include "link/link_state.hpp"
@@ -9,6 +11,10 @@
 #include "table/register_grid.hpp"
 
 namespace {
+
+std::atomic<bool> refresh_pending{false};
+std::atomic<bool> status_pending{false};
+std::atomic<StatusKind> latest_status{StatusKind::cleared};
 
 GtkLabel* status_line()
 {
@@ -58,15 +64,54 @@ void clear_status(void*)
 
 void refresh_values(void*)
 {
+    // Taken as a read-modify-write so that the values stored before the
+    // newest post are seen below.
+    refresh_pending.exchange(false, std::memory_order_acq_rel);
     if (MainWindow* main = link_state().main_window)
         fill_from_link_state(*main);
+}
+
+namespace {
+
+void apply_latest_status(void*)
+{
+    status_pending.exchange(false, std::memory_order_acq_rel);
+    switch (latest_status.load(std::memory_order_acquire)) {
+    case StatusKind::no_device:
+        return show_no_device(nullptr);
+    case StatusKind::rtu_id_refused:
+        return show_rtu_id_refused(nullptr);
+    case StatusKind::no_response:
+        return show_no_response(nullptr);
+    case StatusKind::link_error:
+        return show_link_error(nullptr);
+    case StatusKind::not_connected:
+        return show_not_connected(nullptr);
+    case StatusKind::cleared:
+        return clear_status(nullptr);
+    }
+}
+
+}  // namespace
+
+void post_status(StatusKind kind)
+{
+    latest_status.store(kind, std::memory_order_release);
+    if (!status_pending.exchange(true, std::memory_order_acq_rel))
+        post_to_ui(apply_latest_status, nullptr);
+}
+
+void post_refresh_values()
+{
+    if (!refresh_pending.exchange(true, std::memory_order_acq_rel))
+        post_to_ui(refresh_values, nullptr);
 }
 
 void post_link_error_or_notice()
 {
     LinkState& s = link_state();
     if (s.disconnect_notice.exchange(false))
-        post_to_ui(show_not_connected, nullptr);
+        post_status(StatusKind::not_connected);
     else
-        post_to_ui(show_link_error, nullptr);
+        post_status(StatusKind::link_error);
 }

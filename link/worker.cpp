@@ -1,37 +1,92 @@
 #include "link/worker.hpp"
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "link/link_state.hpp"
+#include "link/poll_cycle.hpp"
 
 namespace {
 
-std::atomic<int> workers{0};
+constexpr std::chrono::milliseconds start_pause{1000};
+
+std::atomic<unsigned> newest_generation{0};
+std::mutex lifetime_lock;  // held by the one worker that cycles
+std::atomic<int> threads{0};
+std::atomic<int> cycling{0};
 std::atomic<int> peak{0};
 
-// A placeholder cycle: waits scan_rate on wake until the link stops.
-void worker_main()
+bool may_cycle(unsigned generation)
 {
     LinkState& s = link_state();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    while (!s.stop_requested.load() && s.running.load()) {
-        PollDefinition poll = copy_poll_definition();
-        std::unique_lock lock(s.wake_lock);
-        s.wake.wait_for(lock, std::chrono::milliseconds(poll.scan_rate));
+    return !s.stop_requested.load(std::memory_order_acquire) && s.running.load(std::memory_order_acquire) &&
+           newest_generation.load(std::memory_order_acquire) == generation;
+}
+
+void count_in()
+{
+    int now = cycling.fetch_add(1) + 1;
+    int seen = peak.load();
+    while (now > seen && !peak.compare_exchange_weak(seen, now)) {
     }
-    workers.fetch_sub(1);
+}
+
+// The pause counts from the end of the cycle; a signal of wake ends it.
+void wait_for_next_cycle(uint32_t scan_rate, unsigned generation)
+{
+    LinkState& s = link_state();
+    std::unique_lock lock(s.wake_lock);
+    // The exit path and a newer start change their flags under wake_lock,
+    // so their signal cannot fall between this check and the wait.
+    if (!may_cycle(generation))
+        return;
+    s.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
+}
+
+void cycle_while_running(unsigned generation)
+{
+    CycleBuffers buffers;
+    while (may_cycle(generation)) {
+        PollDefinition poll = copy_poll_definition();
+        ConnectionSettings settings = copy_connection_settings();
+        run_poll_cycle(poll, settings, buffers);
+        wait_for_next_cycle(poll.scan_rate, generation);
+    }
+}
+
+void worker_main(unsigned generation)
+{
+    std::this_thread::sleep_for(start_pause);
+    if (may_cycle(generation)) {
+        std::lock_guard admission(lifetime_lock);
+        count_in();
+        cycle_while_running(generation);
+        cycling.fetch_sub(1);
+    }
+    threads.fetch_sub(1);
 }
 
 }  // namespace
 
 bool start_worker()
 {
-    workers.fetch_add(1);
+    LinkState& s = link_state();
+    unsigned generation;
+    {
+        // Under wake_lock: an older worker about to wait sees the new
+        // generation, or is already waiting and gets the signal below.
+        std::lock_guard lock(s.wake_lock);
+        generation = newest_generation.fetch_add(1) + 1;
+    }
+    s.wake.notify_all();
+    threads.fetch_add(1);
     try {
-        std::thread(worker_main).detach();
+        std::thread(worker_main, generation).detach();
     } catch (const std::system_error&) {
-        workers.fetch_sub(1);
+        threads.fetch_sub(1);
         return false;
     }
     return true;
@@ -39,7 +94,7 @@ bool start_worker()
 
 int active_workers()
 {
-    return workers.load();
+    return cycling.load();
 }
 
 int peak_active_workers()
@@ -49,5 +104,10 @@ int peak_active_workers()
 
 void reset_peak_active_workers()
 {
-    peak.store(workers.load());
+    peak.store(cycling.load());
+}
+
+int worker_threads()
+{
+    return threads.load();
 }

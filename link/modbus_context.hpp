@@ -1,0 +1,46 @@
+#pragma once
+// A libmodbus context owned by the worker for one cycle, and the opening of
+// the connection from a copy of ConnectionSettings.
+
+#include <modbus.h>
+
+#include "link/link_state.hpp"
+
+// Closes and frees its context when reset or destroyed, so no path out of a
+// cycle leaves a connection or a context behind.
+class ModbusContext {
+public:
+    ModbusContext() = default;
+    explicit ModbusContext(modbus_t* context) : context_(context) {}
+    ModbusContext(ModbusContext&& other) noexcept : context_(other.release()) {}
+    ModbusContext& operator=(ModbusContext&& other) noexcept;
+    ModbusContext(const ModbusContext&) = delete;
+    ModbusContext& operator=(const ModbusContext&) = delete;
+    ~ModbusContext() { reset(); }
+
+    modbus_t* get() const { return context_; }
+    explicit operator bool() const { return context_ != nullptr; }
+    // modbus_close, then modbus_free.
+    void reset();
+
+private:
+    modbus_t* release();
+    modbus_t* context_ = nullptr;
+};
+
+enum class OpenOutcome {
+    opened,
+    no_device,       // serial with an empty device name (failure A)
+    no_context,      // the library made no context (failure A)
+    connect_failed,  // modbus_connect returned -1 (failure B)
+};
+
+struct OpenResult {
+    OpenOutcome outcome = OpenOutcome::no_context;
+    int error = 0;  // errno of the failure
+    ModbusContext context;
+};
+
+// Makes the context, sets the response time-out and debug off, connects
+// and flushes. On failure the context is already closed and freed.
+OpenResult open_modbus(const ConnectionSettings& settings);

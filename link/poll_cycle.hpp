@@ -1,0 +1,10 @@
+#pragma once
+// One poll cycle of the worker, without its wait: open the link, carry out
+// a pending write, read the block, publish it, close the link.
+
+#include "link/cycle_buffers.hpp"
+#include "link/link_state.hpp"
+
+// Runs on the worker thread with the copies taken at the cycle start; every
+// UI effect is posted. The caller then waits poll.scan_rate on wake.
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers);

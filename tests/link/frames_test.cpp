@@ -1,0 +1,122 @@
+#include "link/frames.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "logger/frame_text.hpp"
+
+namespace {
+
+std::vector<uint8_t> bytes_of(const Frame& frame)
+{
+    return std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + frame.size);
+}
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(Frames, PollRequestCarriesIdFunctionAddressAndLength)
+{
+    EXPECT_EQ(bytes_of(poll_request_frame(0x11, 3, 0x1234, 20)), (Bytes{0x11, 0x03, 0x12, 0x34, 0x00, 0x14}));
+    EXPECT_EQ(bytes_of(poll_request_frame(255, 1, 0xFFFF, 255)), (Bytes{0xFF, 0x01, 0xFF, 0xFF, 0x00, 0xFF}));
+}
+
+TEST(Frames, BitResponsePacksEightItemsToAByteFirstInLowestBit)
+{
+    const uint8_t coils[] = {1, 0, 1, 1, 0, 0, 0, 0, 1, 1};
+    EXPECT_EQ(bytes_of(bit_response_frame(1, 1, coils, 10)), (Bytes{0x01, 0x01, 0x02, 0x0D, 0x03}));
+    const uint8_t inputs[] = {1, 0, 0, 0, 0, 0, 0, 0, 1, 1};
+    EXPECT_EQ(bytes_of(bit_response_frame(7, 2, inputs, 10)), (Bytes{0x07, 0x02, 0x02, 0x01, 0x03}));
+    // Exactly eight items need no second byte.
+    const uint8_t eight[] = {1, 1, 1, 1, 1, 1, 1, 1};
+    EXPECT_EQ(bytes_of(bit_response_frame(1, 1, eight, 8)), (Bytes{0x01, 0x01, 0x01, 0xFF}));
+}
+
+TEST(Frames, RegisterResponseIsBigEndianWithByteCount)
+{
+    const uint16_t registers[] = {0x1234, 0x00FF, 0xA000};
+    EXPECT_EQ(bytes_of(register_response_frame(1, 3, registers, 3)),
+              (Bytes{0x01, 0x03, 0x06, 0x12, 0x34, 0x00, 0xFF, 0xA0, 0x00}));
+    EXPECT_EQ(bytes_of(register_response_frame(2, 4, registers, 1)), (Bytes{0x02, 0x04, 0x02, 0x12, 0x34}));
+}
+
+TEST(Frames, SingleCoilWriteSendsOnOnlyForBitZero)
+{
+    // Given value 2 (bit 0 clear), expect OFF although the value is not 0.
+    WriteFrameRequest on{0x11, 5, 0x0010, 1, 1};
+    WriteFrameRequest two{0x11, 5, 0x0010, 2, 1};
+    EXPECT_EQ(bytes_of(write_request_frame(on)), (Bytes{0x11, 0x05, 0x00, 0x10, 0xFF, 0x00}));
+    EXPECT_EQ(bytes_of(write_response_frame(on)), bytes_of(write_request_frame(on)));
+    EXPECT_EQ(bytes_of(write_request_frame(two)), (Bytes{0x11, 0x05, 0x00, 0x10, 0x00, 0x00}));
+}
+
+TEST(Frames, SingleRegisterWriteEchoesTheRequest)
+{
+    WriteFrameRequest request{1, 6, 0x0102, 0xBEEF, 1};
+    EXPECT_EQ(bytes_of(write_request_frame(request)), (Bytes{0x01, 0x06, 0x01, 0x02, 0xBE, 0xEF}));
+    EXPECT_EQ(bytes_of(write_response_frame(request)), bytes_of(write_request_frame(request)));
+}
+
+TEST(Frames, MultipleCoilWritePacksTheSameStateIntoEveryItem)
+{
+    WriteFrameRequest ten_on{1, 15, 0x0010, 1, 10};
+    EXPECT_EQ(bytes_of(write_request_frame(ten_on)),
+              (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0xFF, 0x03}));
+    EXPECT_EQ(bytes_of(write_response_frame(ten_on)), (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A}));
+    WriteFrameRequest ten_off{1, 15, 0x0010, 2, 10};
+    EXPECT_EQ(bytes_of(write_request_frame(ten_off)),
+              (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0x00, 0x00}));
+    WriteFrameRequest sixteen{1, 15, 0, 1, 16};
+    EXPECT_EQ(write_request_frame(sixteen).size, 9u);
+    EXPECT_EQ(write_request_frame(sixteen).bytes[8], 0xFF);
+}
+
+TEST(Frames, MultipleRegisterWriteRepeatsTheValue)
+{
+    WriteFrameRequest request{1, 16, 0x0020, 258, 3};
+    EXPECT_EQ(bytes_of(write_request_frame(request)),
+              (Bytes{0x01, 0x10, 0x00, 0x20, 0x00, 0x03, 0x06, 0x01, 0x02, 0x01, 0x02, 0x01, 0x02}));
+    EXPECT_EQ(bytes_of(write_response_frame(request)), (Bytes{0x01, 0x10, 0x00, 0x20, 0x00, 0x03}));
+}
+
+TEST(Frames, WriteCountIsClampedAndUnframableRegisterWritesGiveNoFrame)
+{
+    EXPECT_EQ(clamp_write_count(0), 1);
+    EXPECT_EQ(clamp_write_count(240), 240);
+    EXPECT_EQ(clamp_write_count(300), 255);
+    EXPECT_EQ(write_request_frame(WriteFrameRequest{1, 16, 0, 7, 127}).size, 2u * 127 + 7);
+    // 2n no longer fits its byte: nothing that could mislead the reader.
+    EXPECT_EQ(write_request_frame(WriteFrameRequest{1, 16, 0, 7, 128}).size, 0u);
+    EXPECT_EQ(write_request_frame(WriteFrameRequest{1, 15, 0, 1, 255}).size, 32u + 7);
+    EXPECT_EQ(write_response_frame(WriteFrameRequest{1, 16, 0, 7, 200}).size, 6u);
+}
+
+TEST(FrameText, HexTextIsUpperCaseWithOneBlankBetweenBytes)
+{
+    char out[64];
+    const uint8_t one[] = {0x0A};
+    EXPECT_EQ(std::string(out, render_frame_hex(one, 1, out)), "0A");
+    const uint8_t six[] = {0x01, 0x03, 0x00, 0x0A, 0xFF, 0x10};
+    size_t length = render_frame_hex(six, 6, out);
+    EXPECT_EQ(length, 17u);
+    EXPECT_EQ(std::string(out, length), "01 03 00 0A FF 10");
+}
+
+TEST(FrameText, LineShowsUtcTimeWhateverTheZone)
+{
+    // Given a zone 14 hours ahead of UTC, expect the UTC time of day.
+    setenv("TZ", "Pacific/Kiritimati", 1);
+    tzset();
+    const int64_t midnight = 1700000000 - 1700000000 % 86400;
+    char out[128];
+    size_t length = format_log_line(out, sizeof out, midnight + 9 * 3600 + 5 * 60 + 3, LogDirection::tx, "01 03", 5);
+    EXPECT_EQ(std::string(out, length), "09:05:03 TX: 01 03\n");
+    length = format_log_line(out, sizeof out, midnight + 1, LogDirection::rx, "FF", 2);
+    EXPECT_EQ(std::string(out, length), "00:00:01 RX: FF\n");
+    EXPECT_EQ(format_log_line(out, 10, midnight, LogDirection::rx, "FF", 2), 0u);
+    unsetenv("TZ");
+    tzset();
+}
+
+}  // namespace

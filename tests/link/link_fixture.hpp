@@ -1,0 +1,104 @@
+#pragma once
+// Shared by the link tests: a built user interface, a fresh LinkState, the
+// status line and the Logger's lines as the user would see them, and the
+// end of every worker a test started.
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "app/application.hpp"
+#include "link/link_state.hpp"
+#include "link/poll_cycle.hpp"
+#include "link/worker.hpp"
+#include "logger/log_history.hpp"
+#include "support/gtk_test_env.hpp"
+
+namespace link_test {
+
+inline std::string status_text()
+{
+    return gtk_label_get_text(app().main_window.status_line);
+}
+
+inline bool status_is_error()
+{
+    return gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error");
+}
+
+// The Logger's lines without their time of day: "TX: 01 03 ..." and so on.
+inline std::vector<std::string> logged_frames()
+{
+    std::vector<std::string> lines;
+    const LogHistory& history = app().logger.history;
+    for (unsigned i = 0; i < history.count; ++i) {
+        const std::string& line = log_line_at(history, i).text;
+        lines.push_back(line.size() > 9 ? line.substr(9, line.size() - 10) : line);
+    }
+    return lines;
+}
+
+inline std::vector<uint16_t> shown_values()
+{
+    LinkState& s = link_state();
+    unsigned count = s.value_count.load();
+    std::vector<uint16_t> values;
+    for (unsigned i = 0; i < count && i < max_values; ++i)
+        values.push_back(s.values[i].load());
+    return values;
+}
+
+inline ConnectionSettings tcp_settings(int port, uint32_t timeout_ms = 1000)
+{
+    ConnectionSettings settings;
+    settings.use_tcp = true;
+    settings.device = "127.0.0.1";
+    settings.baud_or_port = static_cast<uint32_t>(port);
+    settings.response_timeout_ms = timeout_ms;
+    return settings;
+}
+
+inline PollDefinition poll_of(uint8_t slave, uint8_t fcode, uint16_t address, uint8_t length,
+                              uint32_t scan_rate = 1000)
+{
+    return PollDefinition{slave, fcode, address, length, scan_rate};
+}
+
+// One cycle on the test's thread, as the worker runs it, then the posted
+// callbacks.
+inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)
+{
+    CycleBuffers buffers;
+    run_poll_cycle(poll, settings, buffers);
+    drain_main_loop();
+}
+
+inline double elapsed_ms(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+}
+
+class LinkTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_DISPLAY();
+        activate_app();
+        reset_link_state();
+        drain_main_loop();
+        clear_log_history(app().logger.history);
+    }
+
+    void TearDown() override
+    {
+        link_state().running.store(false);
+        signal_wake();
+        EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000)) << "a worker did not end";
+        drain_main_loop();
+    }
+};
+
+}  // namespace link_test
