@@ -1,0 +1,46 @@
+// The client against a Modbus implementation nobody here wrote: Debian's
+// python3-pymodbus TCP server.
+
+#include <gtest/gtest.h>
+
+#include "link_fixture.hpp"
+#include "support/pymodbus_launcher.hpp"
+
+namespace {
+
+using namespace link_test;
+using Strings = std::vector<std::string>;
+using Values = std::vector<uint16_t>;
+
+class PymodbusLink : public LinkTest {};
+
+TEST_F(PymodbusLink, ServerIsReadAndWritten)
+{
+    auto server = PymodbusServer::start();
+    ASSERT_TRUE(server) << "python3-pymodbus server did not start";
+    ConnectionSettings settings = tcp_settings(server->port());
+
+    run_cycle(poll_of(1, 3, 10, 3), settings);
+    EXPECT_EQ(shown_values(), (Values{1010, 1011, 1012}));
+    EXPECT_EQ(logged_frames(), (Strings{"TX: 01 03 00 0A 00 03", "RX: 01 03 06 03 F2 03 F3 03 F4"}));
+    EXPECT_EQ(status_text(), " ");
+
+    run_cycle(poll_of(1, 1, 0, 10), settings);
+    EXPECT_EQ(shown_values(), (Values{0, 1, 0, 1, 0, 1, 0, 1, 0, 1}));
+    run_cycle(poll_of(1, 2, 0, 4), settings);
+    EXPECT_EQ(shown_values(), (Values{1, 0, 0, 1}));
+    run_cycle(poll_of(1, 4, 0, 2), settings);
+    EXPECT_EQ(shown_values(), (Values{2000, 2001}));
+
+    LinkState& s = link_state();
+    s.write.fcode = 16;
+    s.write.address = 20;
+    s.write.value = 258;
+    s.write.count = 3;
+    s.write_done.store(false);
+    run_cycle(poll_of(1, 3, 19, 5), settings);
+    EXPECT_FALSE(s.write_failed.load());
+    EXPECT_EQ(shown_values(), (Values{1019, 258, 258, 258, 1023}));
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// The poll cycle over a serial line with RTU framing: a libmodbus RTU server
+// on one end of a socat pty pair, the program on the other.
+
+#include <gtest/gtest.h>
+
+#include "link_fixture.hpp"
+#include "support/rtu_test_server.hpp"
+
+namespace {
+
+using namespace link_test;
+using Strings = std::vector<std::string>;
+
+class RtuLink : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        server = RtuTestServer::start(7);
+        ASSERT_TRUE(server);
+        serial.device = server->client_device();
+        serial.baud_or_port = 9600;
+        serial.parity = 'E';
+        serial.response_timeout_ms = 500;
+    }
+
+    std::unique_ptr<RtuTestServer> server;
+    ConnectionSettings serial;
+};
+
+TEST_F(RtuLink, ReadsRegistersWithoutTheChecksumInTheLog)
+{
+    server->set_holding(10, 0x1234);
+    server->set_holding(11, 0x0001);
+    run_cycle(poll_of(7, 3, 10, 2), serial);
+    EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0x1234, 0x0001}));
+    EXPECT_EQ(logged_frames(), (Strings{"TX: 07 03 00 0A 00 02", "RX: 07 03 04 12 34 00 01"}));
+    EXPECT_EQ(status_text(), " ");
+}
+
+TEST_F(RtuLink, WritesAndReadsBackInOneCycle)
+{
+    LinkState& s = link_state();
+    s.write.slave = 7;
+    s.write.fcode = 6;
+    s.write.address = 4;
+    s.write.value = 500;
+    s.write_done.store(false);
+    run_cycle(poll_of(7, 3, 4, 1), serial);
+    EXPECT_TRUE(s.write_done.load());
+    EXPECT_FALSE(s.write_failed.load());
+    EXPECT_EQ(server->holding(4), 500);
+    EXPECT_EQ(shown_values(), std::vector<uint16_t>{500});
+}
+
+TEST_F(RtuLink, OtherUnitNeverAnswersAndTimesOut)
+{
+    // Given a request for unit 8 on a line where only unit 7 answers, expect
+    // the library's time-out text and zeros.
+    run_cycle(poll_of(8, 3, 0, 2), serial);
+    EXPECT_EQ(logged_frames(), Strings{"TX: 08 03 00 00 00 02"});
+    EXPECT_EQ(status_text(), "Connection timed out");
+    EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0, 0}));
+}
+
+TEST_F(RtuLink, MissingDeviceIsAFailedConnect)
+{
+    serial.device = server->client_device() + "-gone";
+    run_cycle(poll_of(7, 3, 0, 2), serial);
+    EXPECT_EQ(status_text(), "No such file or directory");
+    EXPECT_TRUE(status_is_error());
+    EXPECT_TRUE(logged_frames().empty());
+}
+
+}  // namespace
