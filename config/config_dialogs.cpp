@@ -101,7 +101,7 @@ void start_load_configuration(MainWindow& main)
 void save_configuration(GObject* source, GAsyncResult* result, gpointer main_window)
 {
     g_autoptr(GError) error = nullptr;
-    g_autoptr(GFile) file = file_dialog_save_finish(reinterpret_cast<FileDialog*>(source), result, &error);
+    g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
     if (!file)
         return;  // cancelled: the user knows nothing was saved
     g_autofree char* path = g_file_get_path(file);
@@ -115,7 +115,7 @@ void save_configuration(GObject* source, GAsyncResult* result, gpointer main_win
 void load_configuration(GObject* source, GAsyncResult* result, gpointer main_window)
 {
     g_autoptr(GError) error = nullptr;
-    g_autoptr(GFile) file = file_dialog_open_finish(reinterpret_cast<FileDialog*>(source), result, &error);
+    g_autoptr(GFile) file = file_dialog_open_finish(FILE_DIALOG(source), result, &error);
     if (!file)
         return;
     g_autofree char* path = g_file_get_path(file);

@@ -208,10 +208,6 @@ TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
 TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
 {
     REQUIRE_DISPLAY();
-    // g_application_run names the program, which the chooser's list of
-    // recent files needs; the test harness activates without running.
-    if (!g_get_prgname())
-        g_set_prgname("brenvaldor");
     MainWindow& main = activate_app().main_window;
     TempFolder folder;
     store_poll_definition(PollDefinition{9, 4, 1234, 33, 750});
