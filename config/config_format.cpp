@@ -74,6 +74,45 @@ bool read_poll_line(std::string_view rest, PollDefinition& poll)
     return true;
 }
 
+// Length of the UTF-8 sequence at the start of text, or 0 when it is not
+// a well-formed one (overlong forms, surrogates, beyond U+10FFFF).
+size_t utf8_sequence_length(std::string_view text)
+{
+    auto byte = [&](size_t i) { return uint8_t(text[i]); };
+    uint8_t lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    if (length == 0 || text.size() < length)
+        return 0;
+    // The second byte's range narrows for the leads with forbidden forms.
+    uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
+bool is_valid_utf8(std::string_view text)
+{
+    while (!text.empty()) {
+        size_t length = utf8_sequence_length(text);
+        if (length == 0)
+            return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
 bool read_label_line(std::string_view rest, LabelStore& labels)
 {
     rest = trim(rest, " \t");
@@ -89,7 +128,12 @@ bool read_label_line(std::string_view rest, LabelStore& labels)
     // A missing closing quote is forgiven: the text runs to the line's end.
     std::string_view text = quoted.size() > 1 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2)
                                                                        : quoted.substr(1);
-    return set_label(labels, uint16_t(*address), unescape_label(text));
+    // The label cells take only UTF-8; a file in another encoding is
+    // refused at its line rather than shown as broken text.
+    std::string label = unescape_label(text);
+    if (!is_valid_utf8(label))
+        return false;
+    return set_label(labels, uint16_t(*address), label);
 }
 
 bool read_line(std::string_view line, PollDefinition& poll, LabelStore& labels)

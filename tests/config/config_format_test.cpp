@@ -239,3 +239,21 @@ TEST(ConfigReader, ReadsLabelTextsHoldingZeroBytes)
     ASSERT_EQ(loaded.labels.entries.size(), 1u);
     EXPECT_EQ(loaded.labels.entries[0].text, std::string("a\0b", 3));
 }
+
+TEST(ConfigReader, RefusesLabelsThatAreNotUtf8)
+{
+    const char* good[] = {"Grüße", "20 €", "\xF0\x9F\x98\x80", "\\\xC3\xBC", "\x7F"};
+    for (const char* text : good) {
+        SCOPED_TRACE(text);
+        Loaded loaded = load(std::string("LABEL 4 \"") + text + "\"");
+        EXPECT_TRUE(loaded.result.ok);
+    }
+    // Latin-1, a cut sequence, an overlong slash, a surrogate, beyond U+10FFFF
+    const char* bad[] = {"Gr\xFC\xDF" "e", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"};
+    for (const char* text : bad) {
+        SCOPED_TRACE(text);
+        Loaded loaded = load(std::string("POLL slave=1\nLABEL 4 \"") + text + "\"\n");
+        EXPECT_FALSE(loaded.result.ok);
+        EXPECT_EQ(loaded.result.failed_line, 2u);
+    }
+}
