@@ -37,6 +37,16 @@ void report_load_failure(MainWindow& main, size_t line)
     show_status_error(main.status_line, text.c_str());
 }
 
+// The one file dialog serves both directions and takes one choice at a
+// time; a second start while a chooser is open brings that one forward.
+bool choice_in_progress(MainWindow& main)
+{
+    GtkWindow* open = file_dialog_get_window(main.file_dialog);
+    if (open)
+        gtk_window_present(open);
+    return open != nullptr;
+}
+
 MainWindow& main_of(gpointer data)
 {
     return *static_cast<MainWindow*>(data);
@@ -90,11 +100,15 @@ bool load_configuration_file(MainWindow& main, const char* path)
 
 void start_save_configuration(MainWindow& main)
 {
+    if (choice_in_progress(main))
+        return;
     file_dialog_save(main.file_dialog, GTK_WINDOW(main.window), nullptr, save_configuration, &main);
 }
 
 void start_load_configuration(MainWindow& main)
 {
+    if (choice_in_progress(main))
+        return;
     file_dialog_open(main.file_dialog, GTK_WINDOW(main.window), nullptr, load_configuration, &main);
 }
 

@@ -248,6 +248,9 @@ TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
         start(main);
         GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
         ASSERT_NE(chooser, nullptr);
+        // given a chooser already open, expect a second start to keep it
+        start_load_configuration(main);
+        EXPECT_EQ(file_dialog_get_window(main.file_dialog), chooser);
         press_dialog_button(chooser, GTK_RESPONSE_CANCEL);
         ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
         drain_main_loop();
