@@ -40,6 +40,12 @@ std::string button_tooltip()
     return tooltip ? tooltip : "";
 }
 
+// Null when the button's accessible label is name, else the label it has.
+char* accessible_name_is(const char* name)
+{
+    return gtk_test_accessible_check_property(GTK_ACCESSIBLE(connect_button()), GTK_ACCESSIBLE_PROPERTY_LABEL, name);
+}
+
 void choose_tcp(ConnectionDialog& d, const char* ip, const std::string& port)
 {
     gtk_check_button_set_active(d.tcp_choice, TRUE);
@@ -172,6 +178,7 @@ TEST(Connect, EmptySerialDeviceEmptiesTheGridAndStartsNothing)
 TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
 {
     REQUIRE_DISPLAY();
+    g_setenv("GTK_A11Y", "test", TRUE);  // before any widget: keeps accessible names readable
     ConnectionDialog& d = activate_app().connection;
     LinkState& s = link_state();
 
@@ -186,6 +193,7 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     choose_tcp(d, "127.0.0.1", "1");
     click(d.ok_button);
     EXPECT_TRUE(s.running.load());
+    EXPECT_EQ(accessible_name_is("Disconnect"), nullptr);
 
     gtk_widget_add_css_class(GTK_WIDGET(app().main_window.status_line), "error");
     s.last_errno.store(111);
@@ -199,6 +207,7 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     EXPECT_EQ(button_caption(), "Connect");
     EXPECT_EQ(button_tooltip(), "Connect");
     EXPECT_FALSE(gtk_widget_has_css_class(connect_button(), "destructive-action"));
+    EXPECT_EQ(accessible_name_is("Connect"), nullptr);
     EXPECT_TRUE(workers_settle());
 }
 
