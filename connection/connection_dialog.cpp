@@ -107,8 +107,9 @@ GtkWidget* build_serial_box(ConnectionDialog& dialog)
     dialog.baud_selector = make_selector(bauds, 2, "Baud rate");
     gtk_drop_down_set_enable_search(dialog.baud_selector, TRUE);
     // Search filters on the item's text, which needs an expression to find it.
-    gtk_drop_down_set_expression(dialog.baud_selector,
-                                 gtk_property_expression_new(GTK_TYPE_STRING_OBJECT, nullptr, "string"));
+    GtkExpression* text = gtk_property_expression_new(GTK_TYPE_STRING_OBJECT, nullptr, "string");
+    gtk_drop_down_set_expression(dialog.baud_selector, text);  // takes its own reference
+    gtk_expression_unref(text);
     dialog.data_bits_selector = make_selector(data_bits, 1, "Data bits");
     dialog.parity_selector = make_selector(parities, 0, "Parity");
     gtk_widget_set_tooltip_text(GTK_WIDGET(dialog.parity_selector), "Select Parity");

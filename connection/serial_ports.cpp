@@ -90,11 +90,11 @@ std::vector<std::string> list_serial_ports(const fs::path& root)
 {
     std::vector<std::string> names;
     std::error_code error;
+    // The error_code forms only: this runs on a detached thread, where an
+    // exception from a tty vanishing mid-listing would end the program.
     fs::directory_iterator ttys(root / "sys/class/tty", error);
-    if (error)
-        return names;
-    for (const fs::directory_entry& entry : ttys) {
-        fs::path tty = entry.path();
+    for (; !error && ttys != fs::directory_iterator(); ttys.increment(error)) {
+        fs::path tty = ttys->path();
         std::string name = tty.filename().string();
         if (!entry_exists(tty / "device") || !entry_exists(root / "dev" / name))
             continue;
