@@ -2,7 +2,7 @@
 
 #include <memory>
 #include <new>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 #include "connection/connection_dialog.hpp"
@@ -27,7 +27,8 @@ bool start_detached_port_thread(void (*body)(PortListJob*), PortListJob* job)
 {
     try {
         std::thread(body, job).detach();
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
+        // No thread (system_error) or no memory for its start-up state.
         return false;
     }
     return true;
