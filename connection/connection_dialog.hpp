@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 struct MainWindow;
 struct ConnectionSettings;
 
@@ -24,9 +26,19 @@ struct ConnectionDialog {
     GtkEntry* port_entry = nullptr;
     GtkButton* ok_button = nullptr;
     GtkButton* cancel_button = nullptr;
+    // Shown and kept, never read by the link: framing is always RTU and
+    // no query delay is applied.
+    GtkCheckButton* rtu_choice = nullptr;
+    GtkCheckButton* ascii_choice = nullptr;
+    GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
+
+    // Plain state: the file system the port list is read from ("/" but in tests).
+    std::string port_root = "/";
 };
 
 void build_connection_dialog(ConnectionDialog& dialog, MainWindow& main);
 // Refreshes the port list in the background and presents the dialog modally.
 void open_connection_dialog(ConnectionDialog& dialog);
+// "toggled" of both connection types: serial options or the remote server.
+void on_connection_type_toggled(GtkCheckButton* button, gpointer dialog);

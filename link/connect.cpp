@@ -1,11 +1,152 @@
 #include "link/connect.hpp"
 
-#include "connection/connection_dialog.hpp"
+#include <optional>
+#include <string>
 
-void connect_link(ConnectionDialog&) {}
-void disconnect_link() {}
+#include "app/main_window.hpp"
+#include "app/status_line.hpp"
+#include "connection/connection_dialog.hpp"
+#include "connection/tcp_port.hpp"
+#include "link/link_state.hpp"
+#include "link/ui_callbacks.hpp"
+#include "link/ui_post.hpp"
+#include "link/worker.hpp"
+
+namespace {
+
+constexpr uint32_t baud_rates[] = {1200, 9600, 19200};
+constexpr char parities[] = {'N', 'O', 'E'};
+constexpr uint8_t data_bits[] = {7, 8};
+constexpr uint8_t stop_bits[] = {1, 2};
+
+// The entry of a drop-down mapped through its table; the first one if
+// nothing is selected, so only listed values are ever stored.
+template <typename T, size_t N>
+T selected_of(GtkDropDown* selector, const T (&table)[N])
+{
+    guint index = gtk_drop_down_get_selected(selector);
+    return index < N ? table[index] : table[0];
+}
+
+void show_status(const char* text, bool error)
+{
+    MainWindow* main = link_state().main_window;
+    if (!main || !main->status_line)
+        return;
+    if (error)
+        show_status_error(main->status_line, text);
+    else
+        show_status_neutral(main->status_line, text);
+}
+
+void show_connect_button(const char* text, bool destructive)
+{
+    LinkState& s = link_state();
+    if (s.connect_label)
+        gtk_label_set_text(s.connect_label, text);
+    if (!s.connect_button)
+        return;
+    GtkWidget* button = GTK_WIDGET(s.connect_button);
+    gtk_widget_set_tooltip_text(button, text);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, text, -1);
+    if (destructive)
+        gtk_widget_add_css_class(button, "destructive-action");
+    else
+        gtk_widget_remove_css_class(button, "destructive-action");
+}
+
+// Nothing to connect to: the grid is emptied and the link left alone.
+void refuse_empty_device()
+{
+    LinkState& s = link_state();
+    post_to_ui(show_no_device, nullptr);
+    for (auto& value : s.values)
+        value.store(0, std::memory_order_relaxed);
+    s.value_count.store(0, std::memory_order_release);
+    post_to_ui(refresh_values, nullptr);
+}
+
+// Reads the serial widgets into settings; false if no device name was given.
+bool read_serial_settings(ConnectionDialog& dialog, ConnectionSettings& settings)
+{
+    g_autofree char* device = gtk_combo_box_text_get_active_text(dialog.port_combo);
+    if (!device || !*device)
+        return false;
+    settings.device = device;
+    settings.use_tcp = false;
+    settings.baud_or_port = selected_of(dialog.baud_selector, baud_rates);
+    settings.parity = selected_of(dialog.parity_selector, parities);
+    settings.data_bits = selected_of(dialog.data_bits_selector, data_bits);
+    settings.stop_bits = selected_of(dialog.stop_bits_selector, stop_bits);
+    return true;
+}
+
+// Reads the TCP widgets into settings; false if the port is out of range.
+// The serial line fields keep their last values for a later switch back.
+bool read_tcp_settings(ConnectionDialog& dialog, ConnectionSettings& settings)
+{
+    std::optional<uint32_t> port = parse_tcp_port(gtk_editable_get_text(GTK_EDITABLE(dialog.port_entry)));
+    if (!port)
+        return false;
+    settings.use_tcp = true;
+    settings.device = gtk_editable_get_text(GTK_EDITABLE(dialog.ip_entry));
+    settings.baud_or_port = *port;
+    return true;
+}
+
+// Sets running and starts a worker; on failure the link stays stopped.
+void start_link()
+{
+    LinkState& s = link_state();
+    s.running.store(true, std::memory_order_release);
+    if (!start_worker()) {
+        s.running.store(false, std::memory_order_release);
+        show_status("Cannot start the link", true);
+        return;
+    }
+    show_connect_button("Disconnect", true);
+}
+
+}  // namespace
+
+void connect_link(ConnectionDialog& dialog)
+{
+    ConnectionSettings settings = copy_connection_settings();
+    if (gtk_check_button_get_active(dialog.serial_choice)) {
+        if (!read_serial_settings(dialog, settings)) {
+            refuse_empty_device();
+            return;
+        }
+    } else if (!read_tcp_settings(dialog, settings)) {
+        show_status("Invalid TCP port", true);
+        return;
+    }
+    settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
+    store_connection_settings(settings);
+    gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
+    signal_wake();
+    if (link_state().running.load(std::memory_order_acquire))
+        return;  // the running worker takes the new settings at its next cycle
+    start_link();
+}
+
+void disconnect_link()
+{
+    LinkState& s = link_state();
+    if (!s.running.load(std::memory_order_acquire))
+        return;
+    s.running.store(false, std::memory_order_release);
+    s.disconnect_notice.store(true, std::memory_order_release);
+    signal_wake();
+    show_connect_button("Connect", false);
+    s.last_errno.store(0, std::memory_order_release);
+    show_status("Not connected", false);
+}
 
 void toggle_link(ConnectionDialog& dialog)
 {
-    open_connection_dialog(dialog);
+    if (link_state().running.load(std::memory_order_acquire))
+        disconnect_link();
+    else
+        open_connection_dialog(dialog);
 }
