@@ -127,8 +127,9 @@ inline std::string clipboard_text(MainWindow& main)
         main_clipboard(main), nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
             auto* r = static_cast<Read*>(data);
-            g_autofree char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, nullptr);
-            r->text = text ? text : "<unreadable>";
+            g_autoptr(GError) error = nullptr;
+            g_autofree char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, &error);
+            r->text = text ? text : std::string("<unreadable: ") + (error ? error->message : "") + ">";
             r->done = true;
         },
         &read);
