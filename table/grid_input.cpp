@@ -194,13 +194,12 @@ GtkWidget* cell_of_pick(MainWindow& main, GtkWidget* picked)
 void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer value_cell)
 {
     g_autoptr(GError) error = nullptr;
-    int button = alert_dialog_choose_finish(reinterpret_cast<AlertDialog*>(source), result, &error);
+    int button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
     GtkWidget* cell = GTK_WIDGET(value_cell);
     // Polling goes on while the alert is open: copy what the cell shows now.
     if (button == 1)
         copy_to_clipboard(app().main_window, cell_text(cell));
     g_object_unref(cell);
-    g_object_unref(source);
 }
 
 std::string_view trimmed(std::string_view text)
@@ -283,7 +282,8 @@ void on_value_right_click(GtkGestureClick*, int, double, double, gpointer value_
     unmark_cursor(main);
     move_cursor(main, column, row);
 
-    AlertDialog* alert = alert_dialog_new("Copy Value");
+    // The choice holds the alert until it completes.
+    g_autoptr(AlertDialog) alert = alert_dialog_new("Copy Value");
     alert_dialog_set_detail(alert, cell_text(cell));
     static const char* const buttons[] = {"Close", "Copy", nullptr};
     alert_dialog_set_buttons(alert, buttons);
