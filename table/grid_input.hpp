@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 struct MainWindow;
 
 gboolean on_grid_key(GtkEventControllerKey* controller, guint keyval, guint keycode,
@@ -11,3 +13,7 @@ void on_grid_click(GtkGestureClick* gesture, int n_press, double x, double y, gp
 void on_value_right_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer value_cell);
 void on_label_activate(GtkText* cell, gpointer main_window);
 void on_label_focus_change(GObject* cell, GParamSpec* pspec, gpointer main_window);
+
+// The address of the cursor cell (cursor_row and cursor_column at least 1);
+// above 65535 for cells past the top of the address range.
+uint32_t cursor_address(const MainWindow& main);

@@ -2,17 +2,181 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/actions.hpp"
+#include "app/application.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
+#include "table/grid_input.hpp"
+
+namespace {
+
+// Buffer sizes of the texts the grid renders; each text fits with room.
+constexpr size_t header_text_size = 10;
+constexpr size_t label_text_size = 1024;
+constexpr size_t value_text_size = 100;
+
+void attach(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
+{
+    gtk_grid_attach(main.grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
+}
+
+GtkWidget* make_heading(const char* text, const char* css_class)
+{
+    GtkWidget* cell = gtk_label_new(text);
+    gtk_widget_add_css_class(cell, css_class);
+    return cell;
+}
+
+void attach_header_row(MainWindow& main, const GridLayout& layout)
+{
+    for (unsigned block = 0; block < layout.blocks; ++block) {
+        char text[header_text_size];
+        int n = std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(block_first_address(layout, block)));
+        GtkWidget* header = make_heading(n > 0 && size_t(n) < sizeof text ? text : "xxxx", "first_row");
+        if (layout.labels_visible)
+            attach(main, make_heading("Label", "first_row"), label_column(block), 0);
+        attach(main, header, value_column(layout, block), 0);
+    }
+}
+
+void attach_row_numbers(MainWindow& main)
+{
+    for (unsigned row = 1; row < grid_rows; ++row) {
+        char text[header_text_size];
+        int n = std::snprintf(text, sizeof text, "%u", row - 1);
+        attach(main, make_heading(n > 0 && size_t(n) < sizeof text ? text : "x", "first_column"), 0, row);
+    }
+}
+
+// The stored label of every cell of the shown blocks, indexed by address -
+// base; walking the store once keeps the build linear in its size, and in
+// store order, so a repeated address would let the last entry win.
+std::vector<const std::string*> stored_labels(const LabelStore& store, const GridLayout& layout)
+{
+    std::vector<const std::string*> texts(layout.blocks * block_size, nullptr);
+    for (const LabelEntry& entry : store.entries) {
+        if (entry.address < layout.base)
+            continue;
+        uint32_t offset = entry.address - layout.base;
+        if (offset < texts.size())
+            texts[offset] = &entry.text;
+    }
+    return texts;
+}
+
+GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode, const std::string* stored)
+{
+    GtkWidget* cell = gtk_text_new();
+    if (address <= highest_address) {
+        char text[label_text_size];
+        if (stored)
+            gtk_editable_set_text(GTK_EDITABLE(cell), stored->c_str());
+        else if (default_label_text(fcode, address, text, sizeof text))
+            gtk_editable_set_text(GTK_EDITABLE(cell), text);
+    }
+    gtk_widget_set_sensitive(cell, FALSE);
+    g_signal_connect(cell, "activate", G_CALLBACK(on_label_activate), &main);
+    g_signal_connect(cell, "notify::has-focus", G_CALLBACK(on_label_focus_change), &main);
+    return cell;
+}
+
+void attach_label_cells(MainWindow& main, const GridLayout& layout, uint8_t fcode)
+{
+    std::vector<const std::string*> texts = stored_labels(main.labels, layout);
+    for (unsigned block = 0; block < layout.blocks; ++block) {
+        for (unsigned row = 1; row < grid_rows; ++row) {
+            uint32_t offset = block * block_size + row - 1;
+            GtkWidget* cell = make_label_cell(main, layout.base + offset, fcode, texts[offset]);
+            attach(main, cell, label_column(block), row);
+        }
+    }
+}
+
+GtkWidget* make_value_cell(bool addressable)
+{
+    GtkWidget* cell = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(cell), 1.0f);
+    GtkGesture* right_click = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(right_click), GDK_BUTTON_SECONDARY);
+    g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), cell);
+    gtk_widget_add_controller(cell, GTK_EVENT_CONTROLLER(right_click));
+    // Past the top of the address range: shown, but never filled or opened.
+    if (!addressable)
+        gtk_widget_set_sensitive(cell, FALSE);
+    return cell;
+}
+
+void attach_value_cells(MainWindow& main, const GridLayout& layout)
+{
+    std::vector<GtkLabel*> cells;
+    cells.reserve(layout.blocks * block_size);
+    for (unsigned block = 0; block < layout.blocks; ++block) {
+        for (unsigned row = 1; row < grid_rows; ++row) {
+            uint32_t address = block_first_address(layout, block) + row - 1;
+            GtkWidget* cell = make_value_cell(address <= highest_address);
+            attach(main, cell, value_column(layout, block), row);
+            cells.push_back(GTK_LABEL(cell));
+        }
+    }
+    unsigned first = layout.start - layout.base;
+    unsigned items = shown_items(layout);
+    main.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
+}
+
+// A label being edited commits before its cell is destroyed, so a rebuild
+// (a label-column toggle from the keyboard, say) never loses typed text.
+void commit_pending_edit(MainWindow& main)
+{
+    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.grid));
+    GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+    if (focus && GTK_IS_TEXT(focus) && gtk_widget_get_parent(focus) == GTK_WIDGET(main.grid))
+        gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+}
+
+}  // namespace
+
+GridLayout current_grid_layout(const MainWindow& main)
+{
+    PollDefinition poll = copy_poll_definition();
+    return make_grid_layout(poll.address, poll.length, main.labels_visible);
+}
 
 void build_grid(MainWindow& main)
 {
+    commit_pending_edit(main);
+    main.value_cells.clear();
     while (gtk_widget_get_first_child(GTK_WIDGET(main.grid)))
         gtk_grid_remove_row(main.grid, 0);
-    main.value_cells.clear();
+
+    PollDefinition poll = copy_poll_definition();
+    GridLayout layout = make_grid_layout(poll.address, poll.length, main.labels_visible);
+    attach_header_row(main, layout);
+    attach_row_numbers(main);
+    if (layout.labels_visible)
+        attach_label_cells(main, layout, poll.fcode);
+    attach_value_cells(main, layout);
 }
 
-void fill_value_cells(MainWindow&, const uint16_t*, unsigned) {}
+void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
+{
+    uint8_t fcode = copy_poll_definition().fcode;
+    // Coils and discrete inputs are 0 or 1 whatever the chosen format.
+    ValueFormat format = fcode == 3 || fcode == 4 ? selected_format(main) : ValueFormat::UINT;
+    size_t n = std::min<size_t>(count, main.value_cells.size());
+    for (size_t i = 0; i < n; ++i) {
+        char buffer[value_text_size];
+        const char* text = render_or_fallback(values[i], format, buffer, sizeof buffer);
+        GtkLabel* cell = main.value_cells[i];
+        if (std::strcmp(gtk_label_get_text(cell), text) != 0)
+            gtk_label_set_text(cell, text);
+    }
+}
 
 void fill_from_link_state(MainWindow& main)
 {
@@ -21,7 +185,7 @@ void fill_from_link_state(MainWindow& main)
     uint16_t values[max_values];
     for (unsigned i = 0; i < count && i < max_values; ++i)
         values[i] = s.values[i].load(std::memory_order_relaxed);
-    fill_value_cells(main, values, count);
+    fill_value_cells(main, values, std::min(count, max_values));
 }
 
 void toggle_label_column(MainWindow& main)
@@ -29,6 +193,7 @@ void toggle_label_column(MainWindow& main)
     main.labels_visible = !main.labels_visible;
     build_grid(main);
     fill_from_link_state(main);
+    update_labels_menu_item(app());
 }
 
 ValueFormat selected_format(const MainWindow& main)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "table/grid_layout.hpp"
 #include "table/value_format.hpp"
 
 struct MainWindow;
@@ -15,5 +16,7 @@ void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
 void fill_from_link_state(MainWindow& main);
 // Flips the label column, rebuilds, refills, and rewrites the menu entry.
 void toggle_label_column(MainWindow& main);
+// The layout of the current PollDefinition and label column.
+GridLayout current_grid_layout(const MainWindow& main);
 // The format selected in the toolbar; UINT when there is no drop-down yet.
 ValueFormat selected_format(const MainWindow& main);

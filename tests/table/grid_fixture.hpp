@@ -1,0 +1,138 @@
+#pragma once
+// Helpers for widget tests of the register grid: lay the real grid out for a
+// poll definition, publish values as the worker does, press keys and click
+// cells through the grid's own handlers.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/application.hpp"
+#include "link/link_state.hpp"
+#include "link/ui_callbacks.hpp"
+#include "support/gtk_test_env.hpp"
+#include "table/grid_input.hpp"
+#include "table/register_grid.hpp"
+
+// Lays the grid out for start, length and function code, UINT selected,
+// cursor at its initial place and no labels stored.
+inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, bool labels_visible = true)
+{
+    App& a = activate_app();
+    MainWindow& main = a.main_window;
+    PollDefinition poll = copy_poll_definition();
+    poll.address = start;
+    poll.length = length;
+    poll.fcode = fcode;
+    store_poll_definition(poll);
+    link_state().value_count.store(0);
+    gtk_drop_down_set_selected(main.format_selector, 0);
+    main.labels_visible = labels_visible;
+    main.cursor_column = 1;
+    main.cursor_row = 0;
+    build_grid(main);
+    drain_main_loop();
+    return main;
+}
+
+// Stores values as the worker publishes them, then runs refresh_values.
+inline void publish_values(const std::vector<uint16_t>& values)
+{
+    LinkState& s = link_state();
+    for (size_t i = 0; i < values.size(); ++i)
+        s.values[i].store(values[i], std::memory_order_relaxed);
+    s.value_count.store(static_cast<uint32_t>(values.size()), std::memory_order_release);
+    refresh_values(nullptr);
+}
+
+// 100, 101, ... for count entries: every cell's value names its entry.
+inline std::vector<uint16_t> numbered_values(unsigned count)
+{
+    std::vector<uint16_t> values;
+    for (unsigned i = 0; i < count; ++i)
+        values.push_back(static_cast<uint16_t>(100 + i));
+    return values;
+}
+
+inline GtkWidget* cell_at(MainWindow& main, int column, int row)
+{
+    return gtk_grid_get_child_at(main.grid, column, row);
+}
+
+// The text a cell shows; "<none>" where no cell is.
+inline std::string text_at(MainWindow& main, int column, int row)
+{
+    GtkWidget* cell = cell_at(main, column, row);
+    if (!cell)
+        return "<none>";
+    if (GTK_IS_LABEL(cell))
+        return gtk_label_get_text(GTK_LABEL(cell));
+    return gtk_editable_get_text(GTK_EDITABLE(cell));
+}
+
+inline bool is_active(MainWindow& main, int column, int row)
+{
+    GtkWidget* cell = cell_at(main, column, row);
+    return cell && gtk_widget_has_css_class(cell, "active");
+}
+
+inline gboolean press_key(MainWindow& main, guint keyval, GdkModifierType state = GdkModifierType(0))
+{
+    return on_grid_key(GTK_EVENT_CONTROLLER_KEY(app().grid_keys), keyval, 0, state, &main);
+}
+
+// Waits until the grid has been laid out on screen.
+inline bool wait_for_layout(MainWindow& main)
+{
+    return run_until([&] {
+        GtkWidget* cell = cell_at(main, 0, 10);
+        return cell && gtk_widget_get_width(cell) > 0 && gtk_widget_get_mapped(cell);
+    }, 5000);
+}
+
+// Presses the primary button n_press times over the middle of a cell, as
+// the grid's click gesture reports it (grid coordinates).
+inline void click_cell(MainWindow& main, int column, int row, int n_press = 1)
+{
+    GtkWidget* cell = cell_at(main, column, row);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_TRUE(wait_for_layout(main));
+    double x = 0, y = 0;
+    ASSERT_TRUE(gtk_widget_translate_coordinates(cell, GTK_WIDGET(main.grid), gtk_widget_get_width(cell) / 2.0,
+                                                 gtk_widget_get_height(cell) / 2.0, &x, &y));
+    for (int press = 1; press <= n_press; ++press)
+        on_grid_click(nullptr, press, x, y, &main);
+    drain_main_loop();
+}
+
+inline GdkClipboard* main_clipboard(MainWindow& main)
+{
+    return gtk_widget_get_clipboard(GTK_WIDGET(main.window));
+}
+
+inline void set_clipboard(MainWindow& main, const char* text)
+{
+    gdk_clipboard_set_text(main_clipboard(main), text);
+}
+
+// Reads the clipboard the way a pasting application would.
+inline std::string clipboard_text(MainWindow& main)
+{
+    struct Read {
+        bool done = false;
+        std::string text;
+    } read;
+    gdk_clipboard_read_text_async(
+        main_clipboard(main), nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* r = static_cast<Read*>(data);
+            g_autoptr(GError) error = nullptr;
+            g_autofree char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, &error);
+            r->text = text ? text : std::string("<unreadable: ") + (error ? error->message : "") + ">";
+            r->done = true;
+        },
+        &read);
+    EXPECT_TRUE(run_until([&] { return read.done; }, 5000));
+    return read.text;
+}
