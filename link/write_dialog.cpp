@@ -380,7 +380,7 @@ void on_write_alert_closed(GObject* alert, GAsyncResult* result, gpointer data)
 {
     std::unique_ptr<WriteAlertShowing> showing(static_cast<WriteAlertShowing*>(data));
     g_autoptr(GError) error = nullptr;
-    alert_dialog_choose_finish(reinterpret_cast<AlertDialog*>(alert), result, &error);
+    alert_dialog_choose_finish(ALERT_DIALOG(alert), result, &error);
     if (showing->closed_by_program)
         return;
 
