@@ -2,14 +2,17 @@
 
 #include <modbus.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/application.hpp"
 #include "link/link_state.hpp"
 #include "link/ui_post.hpp"
+#include "link/worker.hpp"
 #include "link/write_dialog.hpp"
 #include "support/gtk_test_env.hpp"
+#include "support/modbus_test_server.hpp"
 #include "table/value_format.hpp"
 
 // Tests of the Write window and of its alert's state machine. Where the
@@ -381,4 +384,127 @@ TEST_F(WriteDialogTest, ResultIsShownOnce)
     EXPECT_EQ(alert_window(), shown);
     press_alert_button("Close");
     EXPECT_EQ(alert_window(), nullptr);
+}
+
+// Against a real server through the real worker.
+namespace {
+
+class WriteToServer : public WriteDialogTest {
+protected:
+    void SetUp() override
+    {
+        WriteDialogTest::SetUp();
+        server = ModbusTestServer::start_tcp();
+        ASSERT_TRUE(server);
+        store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 200});
+        store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
+        link_state().running = true;
+        ASSERT_TRUE(start_worker());
+    }
+
+    void TearDown() override
+    {
+        link_state().running = false;
+        request_stop();
+    }
+
+    void send(guint entry, uint16_t address, const char* value, int length = 1)
+    {
+        gtk_spin_button_set_value(dialog->slave_spin, 1);
+        gtk_drop_down_set_selected(dialog->fcode_dropdown, entry);
+        gtk_spin_button_set_value(dialog->address_spin, address);
+        gtk_spin_button_set_value(dialog->length_spin, length);
+        type_value(value);
+        press_send();
+    }
+
+    size_t writes_seen()
+    {
+        size_t n = 0;
+        for (const ServerRequest& r : server->requests())
+            n += r.function == 5 || r.function == 6 || r.function == 15 || r.function == 16;
+        return n;
+    }
+
+    std::unique_ptr<ModbusTestServer> server;
+};
+
+}  // namespace
+
+TEST_F(WriteToServer, WritesChangeTheServersData)
+{
+    // Sent during the worker's start pause, so "Pending" is on screen first.
+    send(0, 10, "1");
+    ASSERT_TRUE(run_until([&] { return alert_shows(pending); }, 2000));
+    ASSERT_TRUE(run_until([&] { return alert_shows(success); }, 5000));
+    press_alert_button("Close");
+    EXPECT_TRUE(server->coil(10));
+
+    auto write_ok = [&](guint entry, uint16_t address, const char* value, int length) {
+        send(entry, address, value, length);
+        ASSERT_TRUE(run_until([&] { return alert_shows(success); }, 5000)) << "entry " << entry;
+        press_alert_button("Close");
+    };
+    server->set_coil(11, true);
+    write_ok(0, 11, "2", 1);  // bit 0 clear: OFF
+    EXPECT_FALSE(server->coil(11));
+    write_ok(1, 20, "4660", 1);
+    EXPECT_EQ(server->holding(20), 4660);
+    write_ok(2, 30, "1", 10);
+    for (uint16_t a = 30; a < 40; ++a)
+        EXPECT_TRUE(server->coil(a)) << a;
+    EXPECT_FALSE(server->coil(40));
+    server->set_holding(53, 99);
+    write_ok(3, 50, "7", 3);
+    for (uint16_t a = 50; a < 53; ++a)
+        EXPECT_EQ(server->holding(a), 7) << a;
+    EXPECT_EQ(server->holding(53), 99);
+    EXPECT_EQ(writes_seen(), 5u);
+}
+
+TEST_F(WriteToServer, DeviceExceptionShowsTheLibraryText)
+{
+    server->set_behaviour(ModbusTestServer::Behaviour::exception);
+    send(1, 20, "5");
+    std::vector<std::string> expected{"Error ❌", modbus_strerror(EMBXILADD), "[Close]"};
+    ASSERT_TRUE(run_until([&] { return alert_shows(expected); }, 5000));
+    press_alert_button("Close");
+}
+
+TEST_F(WriteToServer, SendAfterDisconnectNeverReachesTheServer)
+{
+    ASSERT_TRUE(run_until([&] { return server->request_count() > 0; }, 5000));
+    link_state().running = false;
+    signal_wake();
+    ASSERT_TRUE(run_until([] { return active_workers() == 0; }, 5000));
+    send(1, 20, "5");
+    ASSERT_TRUE(run_until([&] { return alert_shows(not_connected); }, 500));
+    press_alert_button("Close");
+    run_for(300);
+    EXPECT_EQ(writes_seen(), 0u);
+}
+
+TEST_F(WriteToServer, CancelBeforeTheNextCycleSendsNothing)
+{
+    send(1, 20, "5");
+    ASSERT_TRUE(run_until([&] { return alert_shows(pending); }, 2000));
+    press_alert_button("Cancel");
+    ASSERT_TRUE(run_until([&] { return server->request_count() >= 2; }, 5000));
+    run_for(200);
+    EXPECT_EQ(writes_seen(), 0u);
+    EXPECT_EQ(server->holding(20), 0);
+    EXPECT_EQ(alert_window(), nullptr);
+}
+
+// 200 registers cannot be framed in one request: the write fails, is
+// reported, and the polling goes on.
+TEST_F(WriteToServer, TooManyRegistersFailsAndPollingGoesOn)
+{
+    send(3, 0, "7", 200);
+    std::vector<std::string> expected{"Error ❌", modbus_strerror(EMBMDATA), "[Close]"};
+    ASSERT_TRUE(run_until([&] { return alert_shows(expected); }, 5000));
+    press_alert_button("Close");
+    size_t before = server->request_count();
+    ASSERT_TRUE(run_until([&] { return server->request_count() >= before + 2; }, 3000));
+    EXPECT_EQ(server->holding(0), 0);
 }
