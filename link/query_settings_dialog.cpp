@@ -140,6 +140,9 @@ void apply_query_settings(QuerySettingsDialog& dialog)
 {
     // Stored as one record under the settings lock, so a cycle starting now
     // sees either the old block or the new one, never a mixture.
+    // A number typed but not yet committed is what the user sees: take it.
+    for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.address_spin, dialog.scan_rate_spin})
+        gtk_spin_button_update(spin);
     PollDefinition poll;
     poll.slave = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_id_spin));
     poll.length = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.length_spin));

@@ -150,9 +150,10 @@ TEST_F(QuerySettings, OkStoresEveryFieldAndMapsTheFunctionEntry)
     gtk_drop_down_set_selected(dialog->function_code_dropdown, 3);
     gtk_spin_button_set_value(dialog->address_spin, 4660);
     gtk_spin_button_set_value(dialog->length_spin, 1);
-    gtk_spin_button_set_value(dialog->scan_rate_spin, 10000);
+    // Typed and never committed with Enter: what is shown is what Ok stores.
+    gtk_editable_set_text(GTK_EDITABLE(dialog->scan_rate_spin), "9990");
     press(dialog->ok_button);
-    PollDefinition expected{.slave = 255, .fcode = 4, .address = 4660, .length = 1, .scan_rate = 10000};
+    PollDefinition expected{.slave = 255, .fcode = 4, .address = 4660, .length = 1, .scan_rate = 9990};
     EXPECT_EQ(copy_poll_definition(), expected);
 }
 
