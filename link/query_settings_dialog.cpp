@@ -1,19 +1,158 @@
 #include "link/query_settings_dialog.hpp"
 
 #include "app/main_window.hpp"
+#include "link/link_state.hpp"
+#include "table/register_grid.hpp"
+
+namespace {
+
+struct SpinRange {
+    double lower;
+    double upper;
+    double step;
+    double page;
+    double climb_rate;
+    double initial;
+};
+
+GtkSpinButton* make_spin(const SpinRange& r)
+{
+    GtkAdjustment* adjustment = gtk_adjustment_new(r.initial, r.lower, r.upper, r.step, r.page, 0);
+    GtkWidget* spin = gtk_spin_button_new(adjustment, r.climb_rate, 0);
+    gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
+    return GTK_SPIN_BUTTON(spin);
+}
+
+// Puts a right-aligned caption in column 0 and the widget beside it, and
+// names the caption as the widget's label for assistive technologies.
+void add_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
+{
+    GtkWidget* label = gtk_label_new(caption);
+    gtk_widget_set_halign(label, GTK_ALIGN_END);
+    gtk_label_set_xalign(GTK_LABEL(label), 1.0f);
+    gtk_grid_attach(grid, label, 0, row, 1, 1);
+    gtk_grid_attach(grid, widget, 1, row, 1, 1);
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
+}
+
+void on_ok_clicked(GtkButton*, gpointer dialog)
+{
+    apply_query_settings(*static_cast<QuerySettingsDialog*>(dialog));
+}
+
+void on_cancel_clicked(GtkButton*, gpointer dialog)
+{
+    gtk_widget_set_visible(GTK_WIDGET(static_cast<QuerySettingsDialog*>(dialog)->window), FALSE);
+}
+
+// The spin button's own handler on its text ran first (it was connected
+// when the spin button was made), so the typed number is already its value.
+void on_enter(GtkText*, gpointer dialog)
+{
+    apply_query_settings(*static_cast<QuerySettingsDialog*>(dialog));
+}
+
+// GTK 4.8 spin buttons have no "activate" of their own; Enter reaches the
+// text widget inside.
+void apply_on_enter(GtkSpinButton* spin, QuerySettingsDialog& dialog)
+{
+    GtkEditable* text = gtk_editable_get_delegate(GTK_EDITABLE(spin));
+    g_signal_connect(text, "activate", G_CALLBACK(on_enter), &dialog);
+}
+
+GtkWidget* make_header_bar(QuerySettingsDialog& dialog)
+{
+    GtkWidget* header = gtk_header_bar_new();
+    gtk_header_bar_set_title_widget(GTK_HEADER_BAR(header), gtk_label_new("Query Settings"));
+    gtk_header_bar_set_show_title_buttons(GTK_HEADER_BAR(header), FALSE);
+    dialog.cancel_button = GTK_BUTTON(gtk_button_new_with_label("Cancel"));
+    dialog.ok_button = GTK_BUTTON(gtk_button_new_with_label("Ok"));
+    gtk_widget_add_css_class(GTK_WIDGET(dialog.ok_button), "suggested-action");
+    gtk_header_bar_pack_start(GTK_HEADER_BAR(header), GTK_WIDGET(dialog.cancel_button));
+    gtk_header_bar_pack_end(GTK_HEADER_BAR(header), GTK_WIDGET(dialog.ok_button));
+    g_signal_connect(dialog.cancel_button, "clicked", G_CALLBACK(on_cancel_clicked), &dialog);
+    g_signal_connect(dialog.ok_button, "clicked", G_CALLBACK(on_ok_clicked), &dialog);
+    return header;
+}
+
+GtkWidget* make_content(QuerySettingsDialog& dialog)
+{
+    GtkGrid* grid = GTK_GRID(gtk_grid_new());
+    gtk_grid_set_row_spacing(grid, 8);
+    gtk_grid_set_column_spacing(grid, 8);
+    gtk_widget_set_margin_top(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_start(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_end(GTK_WIDGET(grid), 12);
+
+    static const char* const functions[] = {"01 Read Coils", "02 Read Input Coils", "03 Read Holding Registers",
+                                            "04 Read Input Registers", nullptr};
+    dialog.slave_id_spin = make_spin({1, 255, 1, 10, 0, 1});
+    dialog.function_code_dropdown = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(functions));
+    gtk_drop_down_set_selected(dialog.function_code_dropdown, 2);
+    gtk_widget_set_hexpand(GTK_WIDGET(dialog.function_code_dropdown), TRUE);
+    dialog.address_spin = make_spin({0, 65535, 1, 10, 2, 0});
+    dialog.length_spin = make_spin({1, 240, 1, 5, 2, 10});
+    dialog.scan_rate_spin = make_spin({1, 10000, 10, 100, 2, 1000});
+
+    add_row(grid, 0, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
+    add_row(grid, 1, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
+    add_row(grid, 2, "Address:", GTK_WIDGET(dialog.address_spin));
+    add_row(grid, 3, "Length:", GTK_WIDGET(dialog.length_spin));
+    add_row(grid, 4, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
+
+    apply_on_enter(dialog.slave_id_spin, dialog);
+    apply_on_enter(dialog.address_spin, dialog);
+    apply_on_enter(dialog.length_spin, dialog);
+    return GTK_WIDGET(grid);
+}
+
+}  // namespace
 
 void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main)
 {
     dialog.main_window = &main;
     dialog.window = GTK_WINDOW(gtk_window_new());
+    // Closing from the window manager only hides: the window is kept for
+    // the next opening, and the definition stays as it was.
     gtk_window_set_hide_on_close(dialog.window, TRUE);
+    gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
+    gtk_window_set_child(dialog.window, make_content(dialog));
 }
 
 void open_query_settings(QuerySettingsDialog& dialog)
 {
+    // Always from the definition, so edits abandoned by Cancel are gone;
+    // a spin button clamps a stored value outside its range to the nearest end.
+    PollDefinition poll = copy_poll_definition();
+    gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
+    gtk_spin_button_set_value(dialog.address_spin, poll.address);
+    gtk_spin_button_set_value(dialog.length_spin, poll.length);
+    gtk_spin_button_set_value(dialog.scan_rate_spin, poll.scan_rate);
+    gtk_drop_down_set_selected(dialog.function_code_dropdown, poll.fcode - 1u);
+
     gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
     gtk_window_set_modal(dialog.window, TRUE);
     gtk_window_present(dialog.window);
 }
 
-void apply_query_settings(QuerySettingsDialog&) {}
+void apply_query_settings(QuerySettingsDialog& dialog)
+{
+    // Stored as one record under the settings lock, so a cycle starting now
+    // sees either the old block or the new one, never a mixture.
+    // A number typed but not yet committed is what the user sees: take it.
+    for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.address_spin, dialog.scan_rate_spin})
+        gtk_spin_button_update(spin);
+    PollDefinition poll;
+    poll.slave = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_id_spin));
+    poll.length = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.length_spin));
+    poll.address = static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin));
+    poll.scan_rate = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.scan_rate_spin));
+    guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
+    poll.fcode = static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
+    store_poll_definition(poll);
+
+    build_grid(*dialog.main_window);
+    signal_wake();
+    gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
+}

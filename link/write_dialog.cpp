@@ -1,17 +1,316 @@
 #include "link/write_dialog.hpp"
 
+#include <modbus.h>
+
+#include <memory>
+#include <utility>
+
 #include "app/main_window.hpp"
+#include "link/link_state.hpp"
+#include "link/ui_post.hpp"
+#include "link/write_value.hpp"
+#include "table/register_grid.hpp"
+
+// One showing of the alert. The completion of a choice may arrive after the
+// program has already closed the alert and shown the next one, so each
+// showing carries its own mark instead of the record's flags.
+struct WriteAlertShowing {
+    WriteDialog* dialog;
+    bool closed_by_program = false;
+};
+
+namespace {
+
+// Function-code entries in drop-down order.
+constexpr uint8_t write_fcodes[] = {5, 6, 15, 16};
+
+ValueFormat current_format(const WriteDialog& dialog)
+{
+    return dialog.main_window ? selected_format(*dialog.main_window) : ValueFormat::UINT;
+}
+
+void show_current_value(WriteDialog& dialog)
+{
+    ValueFormat format = current_format(dialog);
+    char text[64];
+    if (!render_value(dialog.current_value, format, text, sizeof text))
+        gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), fallback_text(format));
+    else
+        gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), text);
+}
+
+guint selected_entry(const WriteDialog& dialog)
+{
+    guint selected = gtk_drop_down_get_selected(dialog.fcode_dropdown);
+    return selected < 4 ? selected : 1;
+}
+
+// Single writes always carry one item, so their length row is hidden.
+void update_length_row(WriteDialog& dialog)
+{
+    bool multiple = selected_entry(dialog) >= 2;
+    if (!multiple)
+        gtk_spin_button_set_value(dialog.length_spin, 1);
+    gtk_widget_set_visible(GTK_WIDGET(dialog.length_label), multiple);
+    gtk_widget_set_visible(GTK_WIDGET(dialog.length_spin), multiple);
+}
+
+void clear_message(WriteDialog& dialog)
+{
+    gtk_label_set_text(dialog.message_label, "");
+    gtk_widget_remove_css_class(GTK_WIDGET(dialog.message_label), "error");
+}
+
+void on_fcode_selected(GObject*, GParamSpec*, gpointer dialog)
+{
+    update_length_row(*static_cast<WriteDialog*>(dialog));
+}
+
+void on_value_changed(GtkEditable* entry, gpointer data)
+{
+    WriteDialog& dialog = *static_cast<WriteDialog*>(data);
+    if (std::optional<uint16_t> value = parse_write_value(gtk_editable_get_text(entry), current_format(dialog)))
+        dialog.current_value = *value;
+}
+
+void on_send(GtkWidget*, gpointer dialog)
+{
+    send_write(*static_cast<WriteDialog*>(dialog));
+}
+
+void on_close(GtkButton*, gpointer dialog)
+{
+    gtk_widget_set_visible(GTK_WIDGET(static_cast<WriteDialog*>(dialog)->window), FALSE);
+}
+
+GtkSpinButton* make_spin(double lower, double upper, double page, double initial)
+{
+    GtkAdjustment* adjustment = gtk_adjustment_new(initial, lower, upper, 1, page, 0);
+    GtkWidget* spin = gtk_spin_button_new(adjustment, 0, 0);
+    gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
+    gtk_editable_set_alignment(GTK_EDITABLE(spin), 1.0f);
+    return GTK_SPIN_BUTTON(spin);
+}
+
+GtkLabel* add_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
+{
+    GtkWidget* label = gtk_label_new(caption);
+    gtk_widget_set_halign(label, GTK_ALIGN_END);
+    gtk_grid_attach(grid, label, 0, row, 1, 1);
+    gtk_grid_attach(grid, widget, 1, row, 1, 1);
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
+    return GTK_LABEL(label);
+}
+
+// GTK 4.8 spin buttons have no "activate" of their own; Enter reaches the
+// text widget inside, after the spin button has taken the typed number.
+void send_on_enter(GtkSpinButton* spin, WriteDialog& dialog)
+{
+    g_signal_connect(gtk_editable_get_delegate(GTK_EDITABLE(spin)), "activate", G_CALLBACK(on_send), &dialog);
+}
+
+GtkWidget* make_header_bar(WriteDialog& dialog)
+{
+    GtkHeaderBar* header = GTK_HEADER_BAR(gtk_header_bar_new());
+    gtk_header_bar_set_title_widget(header, gtk_label_new("Write Settings"));
+    gtk_header_bar_set_show_title_buttons(header, FALSE);
+    dialog.close_button = GTK_BUTTON(gtk_button_new_with_mnemonic("_Close"));
+    dialog.send_button = GTK_BUTTON(gtk_button_new_with_mnemonic("_Send"));
+    gtk_widget_add_css_class(GTK_WIDGET(dialog.send_button), "suggested-action");
+    gtk_header_bar_pack_start(header, GTK_WIDGET(dialog.close_button));
+    gtk_header_bar_pack_end(header, GTK_WIDGET(dialog.send_button));
+    g_signal_connect(dialog.close_button, "clicked", G_CALLBACK(on_close), &dialog);
+    g_signal_connect(dialog.send_button, "clicked", G_CALLBACK(on_send), &dialog);
+    return GTK_WIDGET(header);
+}
+
+GtkWidget* make_content(WriteDialog& dialog)
+{
+    GtkGrid* grid = GTK_GRID(gtk_grid_new());
+    gtk_grid_set_row_spacing(grid, 8);
+    gtk_grid_set_column_spacing(grid, 8);
+    gtk_widget_set_margin_top(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_start(GTK_WIDGET(grid), 12);
+    gtk_widget_set_margin_end(GTK_WIDGET(grid), 12);
+
+    static const char* const functions[] = {"05 Write Single Coil", "06 Write Single Register",
+                                            "0F Write Multiple Coils", "10 Write Multiple Registers", nullptr};
+    dialog.slave_spin = make_spin(1, 255, 10, 1);
+    dialog.fcode_dropdown = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(functions));
+    gtk_drop_down_set_selected(dialog.fcode_dropdown, 1);
+    gtk_widget_set_hexpand(GTK_WIDGET(dialog.fcode_dropdown), TRUE);
+    dialog.address_spin = make_spin(0, 65535, 10, 0);
+    dialog.value_entry = GTK_ENTRY(gtk_entry_new());
+    gtk_editable_set_alignment(GTK_EDITABLE(dialog.value_entry), 1.0f);
+    gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), "0");
+    dialog.message_label = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_wrap(dialog.message_label, TRUE);
+    dialog.length_spin = make_spin(1, 240, 10, 1);
+
+    add_row(grid, 0, "Modbus ID:", GTK_WIDGET(dialog.slave_spin));
+    add_row(grid, 1, "Function Code:", GTK_WIDGET(dialog.fcode_dropdown));
+    add_row(grid, 2, "Address:", GTK_WIDGET(dialog.address_spin));
+    add_row(grid, 3, "Value:", GTK_WIDGET(dialog.value_entry));
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 4, 2, 2);
+    dialog.length_label = add_row(grid, 6, "Length:", GTK_WIDGET(dialog.length_spin));
+    // The parse error belongs to the value it refuses.
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.value_entry), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
+                                   dialog.message_label, nullptr, -1);
+
+    g_signal_connect(dialog.fcode_dropdown, "notify::selected", G_CALLBACK(on_fcode_selected), &dialog);
+    g_signal_connect(dialog.value_entry, "changed", G_CALLBACK(on_value_changed), &dialog);
+    g_signal_connect(dialog.value_entry, "activate", G_CALLBACK(on_send), &dialog);
+    send_on_enter(dialog.slave_spin, dialog);
+    send_on_enter(dialog.address_spin, dialog);
+    send_on_enter(dialog.length_spin, dialog);
+    return GTK_WIDGET(grid);
+}
+
+// Fields first, flags last: the worker takes the request once it sees
+// write_done false, and must then find every field in place.
+void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, uint16_t value)
+{
+    LinkState& s = link_state();
+    s.write.slave.store(static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_spin)),
+                        std::memory_order_relaxed);
+    s.write.fcode.store(fcode, std::memory_order_relaxed);
+    s.write.address.store(static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin)),
+                          std::memory_order_relaxed);
+    s.write.value.store(value, std::memory_order_relaxed);
+    s.write.count.store(count, std::memory_order_relaxed);
+    if (!s.running.load(std::memory_order_acquire)) {
+        // Never cleared write_done, so a worker still ending its last cycle
+        // after a Disconnect cannot take this write.
+        s.write_errno.store(0, std::memory_order_relaxed);
+        s.write_failed.store(true, std::memory_order_relaxed);
+        s.write_done.store(true, std::memory_order_release);
+        report_write(&dialog);
+        return;
+    }
+    s.write_failed.store(false, std::memory_order_relaxed);
+    s.write_done.store(false, std::memory_order_release);
+    signal_wake();
+    post_to_ui(report_write, &dialog);
+}
+
+// Closes the "Pending" alert from the program's side. Its completion, now
+// or later, is marked as ours so it is not taken for the user's Cancel.
+void close_pending_alert(WriteDialog& dialog)
+{
+    if (!dialog.pending_shown || !dialog.cancellable)
+        return;
+    if (dialog.showing)
+        dialog.showing->closed_by_program = true;
+    dialog.showing = nullptr;
+    dialog.pending_shown = false;
+    g_autoptr(GCancellable) cancellable = std::exchange(dialog.cancellable, nullptr);
+    g_cancellable_cancel(cancellable);
+}
+
+void show_alert(WriteDialog& dialog, GCancellable* cancellable)
+{
+    dialog.showing = new WriteAlertShowing{&dialog};
+    dialog.pending_shown = true;
+    alert_dialog_choose(dialog.alert, dialog.window, cancellable, on_write_alert_closed, dialog.showing);
+}
+
+void set_result_texts(WriteDialog& dialog)
+{
+    LinkState& s = link_state();
+    if (s.write_failed.load(std::memory_order_relaxed)) {
+        int code = s.write_errno.load(std::memory_order_relaxed);
+        alert_dialog_set_message(dialog.alert, "Error ❌");
+        alert_dialog_set_detail(dialog.alert, code == 0 ? "Not connected" : modbus_strerror(code));
+    } else {
+        alert_dialog_set_message(dialog.alert, "Success ✅");
+        alert_dialog_set_detail(dialog.alert, "Write operation completed");
+    }
+    static const char* const close[] = {"Close", nullptr};
+    alert_dialog_set_buttons(dialog.alert, close);
+    alert_dialog_set_cancel_button(dialog.alert, -1);
+}
+
+void report_finished(WriteDialog& dialog)
+{
+    LinkState& s = link_state();
+    if (dialog.result_scheduled)
+        return;
+    if (s.write_cancelled.load(std::memory_order_relaxed)) {
+        close_pending_alert(dialog);
+        s.write_cancelled.store(false, std::memory_order_relaxed);
+        return;
+    }
+    close_pending_alert(dialog);
+    set_result_texts(dialog);
+    post_to_ui(show_write_result, &dialog);
+    dialog.result_scheduled = true;
+}
+
+void report_pending(WriteDialog& dialog)
+{
+    LinkState& s = link_state();
+    if (s.write_cancelled.load(std::memory_order_relaxed)) {
+        close_pending_alert(dialog);
+        s.write_cancelled.store(false, std::memory_order_relaxed);
+        return;
+    }
+    alert_dialog_set_message(dialog.alert, "Pending");
+    alert_dialog_set_detail(dialog.alert, "Write operation in progress");
+    static const char* const cancel[] = {"Cancel", nullptr};
+    alert_dialog_set_buttons(dialog.alert, cancel);
+    alert_dialog_set_cancel_button(dialog.alert, 0);
+    if (dialog.pending_shown || dialog.showing)
+        return;
+    g_clear_object(&dialog.cancellable);
+    dialog.cancellable = g_cancellable_new();
+    show_alert(dialog, dialog.cancellable);
+}
+
+}  // namespace
 
 void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 {
     dialog.main_window = &main;
     dialog.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_hide_on_close(dialog.window, TRUE);
+    gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
+    gtk_window_set_child(dialog.window, make_content(dialog));
+    gtk_window_set_default_widget(dialog.window, GTK_WIDGET(dialog.send_button));
+    update_length_row(dialog);
+
+    dialog.alert = alert_dialog_new("Pending!");
+    alert_dialog_set_detail(dialog.alert, "Write operation in progress");
+    static const char* const cancel[] = {"Cancel", nullptr};
+    alert_dialog_set_buttons(dialog.alert, cancel);
+    alert_dialog_set_cancel_button(dialog.alert, 0);
 }
 
-void open_write_dialog(WriteDialog& dialog, uint16_t, uint16_t)
+void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
+    LinkState& s = link_state();
+    PollDefinition poll = copy_poll_definition();
+    gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
+    gtk_spin_button_set_value(dialog.address_spin, address);
+    for (guint i = 0; i < 4; ++i)
+        if (write_fcodes[i] == s.write.fcode.load(std::memory_order_relaxed))
+            gtk_drop_down_set_selected(dialog.fcode_dropdown, i);
+
+    unsigned count = s.value_count.load(std::memory_order_acquire);
+    dialog.current_value = fallback_value;
+    if (address >= poll.address && unsigned(address - poll.address) < count && address - poll.address < int(max_values))
+        dialog.current_value = s.values[address - poll.address].load(std::memory_order_relaxed);
+    show_current_value(dialog);
+
+    gtk_spin_button_set_value(dialog.length_spin, s.write.count.load(std::memory_order_relaxed));
+    update_length_row(dialog);
+    clear_message(dialog);
+    gtk_widget_set_sensitive(GTK_WIDGET(dialog.slave_spin), TRUE);
+    gtk_widget_set_sensitive(GTK_WIDGET(dialog.address_spin), TRUE);
+    gtk_widget_set_sensitive(GTK_WIDGET(dialog.value_entry), TRUE);
+
     present_write_dialog_modal(dialog);
+    gtk_widget_grab_focus(GTK_WIDGET(dialog.value_entry));
 }
 
 void present_write_dialog_modal(WriteDialog& dialog)
@@ -26,5 +325,75 @@ void present_write_dialog(WriteDialog& dialog)
     gtk_window_present(dialog.window);
 }
 
-void rerender_write_value(WriteDialog&) {}
-void report_write(void*) {}
+void rerender_write_value(WriteDialog& dialog)
+{
+    if (dialog.value_entry)
+        show_current_value(dialog);
+}
+
+void send_write(WriteDialog& dialog)
+{
+    link_state().write_cancelled.store(false, std::memory_order_relaxed);
+    g_clear_object(&dialog.cancellable);
+    dialog.pending_shown = false;
+    dialog.result_scheduled = false;
+    clear_message(dialog);
+
+    // A number typed but not yet committed with Enter still counts.
+    gtk_spin_button_update(dialog.slave_spin);
+    gtk_spin_button_update(dialog.address_spin);
+    gtk_spin_button_update(dialog.length_spin);
+    guint entry = selected_entry(dialog);
+    uint16_t count = entry >= 2 ? static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.length_spin)) : 1;
+
+    std::optional<uint16_t> value =
+        parse_write_value(gtk_editable_get_text(GTK_EDITABLE(dialog.value_entry)), current_format(dialog));
+    if (!value) {
+        gtk_label_set_text(dialog.message_label, "Ungültiger Wert für das ausgewählte Format");
+        gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
+        return;
+    }
+    dialog.current_value = *value;
+    show_current_value(dialog);
+    hand_over(dialog, write_fcodes[entry], count, *value);
+}
+
+void report_write(void* data)
+{
+    WriteDialog& dialog = *static_cast<WriteDialog*>(data);
+    if (link_state().write_done.load(std::memory_order_acquire))
+        report_finished(dialog);
+    else
+        report_pending(dialog);
+}
+
+void show_write_result(void* data)
+{
+    WriteDialog& dialog = *static_cast<WriteDialog*>(data);
+    // Only one choice at a time: an alert the user has not yet closed stays.
+    if (dialog.showing)
+        return;
+    show_alert(dialog, nullptr);
+}
+
+void on_write_alert_closed(GObject* alert, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<WriteAlertShowing> showing(static_cast<WriteAlertShowing*>(data));
+    g_autoptr(GError) error = nullptr;
+    alert_dialog_choose_finish(ALERT_DIALOG(alert), result, &error);
+    if (showing->closed_by_program)
+        return;
+
+    // The user's Cancel (or Escape) on "Pending": the worker skips the write
+    // if it has not begun it, and a write under way is not reported.
+    LinkState& s = link_state();
+    if (!s.write_done.load(std::memory_order_acquire)) {
+        s.write_cancelled.store(true, std::memory_order_relaxed);
+        s.write_done.store(true, std::memory_order_release);
+    }
+    WriteDialog& dialog = *showing->dialog;
+    dialog.pending_shown = false;
+    g_clear_object(&dialog.cancellable);
+    if (dialog.showing == showing.get())
+        dialog.showing = nullptr;
+}

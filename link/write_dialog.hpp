@@ -8,6 +8,7 @@
 #include "app/dialog_layer.hpp"
 
 struct MainWindow;
+struct WriteAlertShowing;
 
 struct WriteDialog {
     // Owned by the window (borrowed references).
@@ -28,6 +29,9 @@ struct WriteDialog {
     uint16_t current_value = 0;
     bool pending_shown = false;
     bool result_scheduled = false;
+    // The alert on screen as this dialog last showed it; its completion
+    // tells whether the user or the program closed it.
+    WriteAlertShowing* showing = nullptr;
     MainWindow* main_window = nullptr;
 };
 
@@ -40,5 +44,11 @@ void present_write_dialog_modal(WriteDialog& dialog);
 void present_write_dialog(WriteDialog& dialog);
 // Renders the current value again in the selected format.
 void rerender_write_value(WriteDialog& dialog);
+// Validates the value and hands the write to the worker ("_Send", Enter).
+void send_write(WriteDialog& dialog);
 // Posted with the WriteDialog as data: shows "Pending" or the result.
 void report_write(void* dialog);
+// Posted by report_write with the WriteDialog as data: shows the result alert.
+void show_write_result(void* dialog);
+// Completion of the alert, whichever way it was closed.
+void on_write_alert_closed(GObject* alert, GAsyncResult* result, gpointer showing);

@@ -1,0 +1,16 @@
+#pragma once
+// Parsing of the value typed into the Write dialog, in the display format
+// chosen in the main window. Free of GTK so it is tested without a display.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "table/value_format.hpp"
+
+// The 16-bit word the text stands for in the given format, or nothing when
+// the text is not a number of that format or lies outside its range.
+// Blanks and tabs around the text are ignored; HEX may start with "0x",
+// BINARY with "0b"; "_" may separate digits; "+" may lead; "-" leads a
+// negative INT (stored as its two's complement) and otherwise only zeros.
+std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat format);
