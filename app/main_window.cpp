@@ -147,7 +147,10 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
 {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 5);
     gtk_box_append(GTK_BOX(box), toolbar);
-    main.status_line = GTK_LABEL(gtk_label_new(""));
+    // The role can only be given at construction; a screen reader then
+    // treats the line as the program's status report.
+    main.status_line = GTK_LABEL(g_object_new(GTK_TYPE_LABEL, "label", "", "accessible-role",
+                                              GTK_ACCESSIBLE_ROLE_STATUS, nullptr));
     gtk_accessible_update_property(GTK_ACCESSIBLE(main.status_line), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    "Status", -1);
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(main.status_line));
