@@ -123,6 +123,8 @@ GtkWidget* make_header_bar(MainWindow& main)
     GtkWidget* menu_button = gtk_menu_button_new();
     gtk_menu_button_set_icon_name(GTK_MENU_BUTTON(menu_button), "open-menu-symbolic");
     gtk_widget_set_tooltip_text(menu_button, "Main Menu");
+    // F10 opens the menu, so every command is reachable from the keyboard.
+    gtk_menu_button_set_primary(GTK_MENU_BUTTON(menu_button), TRUE);
     gtk_accessible_update_property(GTK_ACCESSIBLE(menu_button), GTK_ACCESSIBLE_PROPERTY_LABEL, "Main Menu", -1);
     if (main.menu) {
         GtkWidget* popover = gtk_popover_menu_new_from_model(G_MENU_MODEL(main.menu));
