@@ -435,3 +435,50 @@ std::vector<AccessibleRef> descendants(GDBusConnection* bus, const AccessibleRef
     }
     return found;
 }
+
+bool has_focus(GDBusConnection* bus, const AccessibleRef& object)
+{
+    constexpr guint32 focused_bit = 1u << 12;  // ATSPI_STATE_FOCUSED
+    std::string error;
+    g_autoptr(GVariant) reply =
+        call(bus, object.name, object.path, "org.a11y.atspi.Accessible", "GetState", nullptr, "(au)", error);
+    if (!reply)
+        return false;
+    g_autoptr(GVariant) words = g_variant_get_child_value(reply, 0);
+    guint32 first = 0;
+    if (g_variant_n_children(words) > 0)
+        g_variant_get_child(words, 0, "u", &first);
+    return (first & focused_bit) != 0;
+}
+
+AccessibleRef parent_of(GDBusConnection* bus, const AccessibleRef& object)
+{
+    std::string error;
+    g_autoptr(GVariant) reply = call(bus, object.name, object.path, "org.freedesktop.DBus.Properties", "Get",
+                                     g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Parent"), "(v)", error);
+    if (!reply)
+        return {};
+    g_autoptr(GVariant) value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const char* name = nullptr;
+    const char* path = nullptr;
+    g_variant_get(value, "(&s&o)", &name, &path);
+    return {name, path};
+}
+
+std::string focused_name(GDBusConnection* bus, const AccessibleRef& root)
+{
+    for (const AccessibleRef& object : descendants(bus, root)) {
+        if (!has_focus(bus, object))
+            continue;
+        AccessibleRef named = object;
+        for (int up = 0; up < 3 && !named.path.empty(); ++up) {
+            std::string name = accessible_name(bus, named);
+            if (!name.empty())
+                return name;
+            named = parent_of(bus, named);
+        }
+        return "";
+    }
+    return "";
+}

@@ -84,3 +84,9 @@ std::string role_name(GDBusConnection* bus, const AccessibleRef& object);
 bool do_default_action(GDBusConnection* bus, const AccessibleRef& object);
 // Every object below root, depth first (bounded, for a window of this program).
 std::vector<AccessibleRef> descendants(GDBusConnection* bus, const AccessibleRef& root, size_t limit = 2000);
+// org.a11y.atspi.Accessible.GetState: whether the object has keyboard focus.
+bool has_focus(GDBusConnection* bus, const AccessibleRef& object);
+AccessibleRef parent_of(GDBusConnection* bus, const AccessibleRef& object);
+// The name of the object with keyboard focus below root, or of its nearest
+// named ancestor (a spin button's text field speaks for its spin button).
+std::string focused_name(GDBusConnection* bus, const AccessibleRef& root);
