@@ -129,3 +129,29 @@ TEST(AccessibilityBus, ControlsHaveNamesAScreenReaderSpeaks)
     ASSERT_EQ(roles.count("Status"), 1u);
     EXPECT_EQ(roles["Status"], "status");
 }
+
+TEST(AccessibilityBus, TheKeyboardReachesEveryToolbarControl)
+{
+    TempFolder folder;
+    DesktopSession session(folder.path, true);
+    std::string error;
+    ASSERT_TRUE(session.ready(error)) << error;
+    AccessibleRef window;
+    ASSERT_TRUE(child_at_index(session.bus(), {session.bus_name(), root_path}, 0, window, error)) << error;
+    for (const char* name : {"Connect", "Query Settings", "Write Settings", "Save configuration",
+                             "Load configuration"}) {
+        SCOPED_TRACE(name);
+        bool reached = false;
+        for (int presses = 0; presses < 40 && !reached; ++presses) {
+            reached = focused_name(session.bus(), window) == name;
+            if (!reached)
+                session.keys({"Tab"});
+        }
+        EXPECT_TRUE(reached);
+    }
+    // Labels speak their text: the toolbar's caption is found by it.
+    bool caption = false;
+    for (const AccessibleRef& object : descendants(session.bus(), window))
+        caption = caption || accessible_name(session.bus(), object) == "Format:";
+    EXPECT_TRUE(caption);
+}
