@@ -251,15 +251,29 @@ bool DesktopSession::find_bus_name(std::string& error)
             guint32 value = 0;
             if (pid)
                 g_variant_get(pid, "(u)", &value);
-            if (pid && pid_t(value) == program_) {
+            if (pid && pid_t(value) == program_)
                 bus_name_ = name;
-                return true;
-            }
         }
+        if (!bus_name_.empty() && root_has_window())
+            return true;
         g_usleep(100000);
     }
     error = "the program did not appear on the accessibility bus";
     return false;
+}
+
+bool DesktopSession::root_has_window()
+{
+    // The program joins the bus before it exports its root object.
+    std::string error;
+    g_autoptr(GVariant) reply =
+        call(a11y_bus_, bus_name_, "/org/a11y/atspi/accessible/root", "org.freedesktop.DBus.Properties", "Get",
+             g_variant_new("(ss)", "org.a11y.atspi.Accessible", "ChildCount"), "(v)", error);
+    if (!reply)
+        return false;
+    g_autoptr(GVariant) count = nullptr;
+    g_variant_get(reply, "(v)", &count);
+    return g_variant_is_of_type(count, G_VARIANT_TYPE_INT32) && g_variant_get_int32(count) > 0;
 }
 
 bool DesktopSession::running()

@@ -52,6 +52,7 @@ private:
     void stop_bus_launcher();
     void start_program(const std::string& folder, bool accessibility);
     bool find_bus_name(std::string& error);
+    bool root_has_window();
     gchar** child_environment(bool accessibility);
 
     pid_t xvfb_ = -1;
