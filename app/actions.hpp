@@ -4,10 +4,10 @@
 
 #include <gtk/gtk.h>
 
+#include "app/info_windows.hpp"
+
 struct App;
 
-GtkAboutDialog* build_about_dialog();
-GtkShortcutsWindow* build_shortcuts_window();
 // Adds the eight actions, registers their accelerators, builds the menu model.
 void register_actions(App& app);
 // Replaces the labels entry of the menu after a toggle of the label column.

@@ -38,6 +38,9 @@ void on_activate(GtkApplication* application, gpointer)
         return;
     }
     MainWindow& main = a.main_window;
+    // Found in the installed hicolor theme, or in the icons held in the
+    // program that GtkApplication adds to the theme.
+    gtk_window_set_default_icon_name("com.Brenvaldor");
 
     // Every kept dialog is made before the main window: an accessibility
     // client that asks for a child past the visible windows is answered

@@ -123,6 +123,8 @@ GtkWidget* make_header_bar(MainWindow& main)
     GtkWidget* menu_button = gtk_menu_button_new();
     gtk_menu_button_set_icon_name(GTK_MENU_BUTTON(menu_button), "open-menu-symbolic");
     gtk_widget_set_tooltip_text(menu_button, "Main Menu");
+    // F10 opens the menu, so every command is reachable from the keyboard.
+    gtk_menu_button_set_primary(GTK_MENU_BUTTON(menu_button), TRUE);
     gtk_accessible_update_property(GTK_ACCESSIBLE(menu_button), GTK_ACCESSIBLE_PROPERTY_LABEL, "Main Menu", -1);
     if (main.menu) {
         GtkWidget* popover = gtk_popover_menu_new_from_model(G_MENU_MODEL(main.menu));
@@ -147,7 +149,10 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
 {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 5);
     gtk_box_append(GTK_BOX(box), toolbar);
-    main.status_line = GTK_LABEL(gtk_label_new(""));
+    // The role can only be given at construction; a screen reader then
+    // treats the line as the program's status report.
+    main.status_line = GTK_LABEL(g_object_new(GTK_TYPE_LABEL, "label", "", "accessible-role",
+                                              GTK_ACCESSIBLE_ROLE_STATUS, nullptr));
     gtk_accessible_update_property(GTK_ACCESSIBLE(main.status_line), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    "Status", -1);
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(main.status_line));

@@ -1,0 +1,157 @@
+// An accessibility client walks the program's windows over the AT-SPI bus
+// at start and after every dialog and alert has been shown and closed. GTK
+// 4.8 answers an index past the visible windows with the last-made
+// toplevel; were that a hidden dialog, the program would crash.
+
+#include <gtest/gtest.h>
+#include <glib/gstdio.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "desktop_session.hpp"
+
+namespace {
+
+constexpr const char* root_path = "/org/a11y/atspi/accessible/root";
+
+struct TempFolder {
+    std::string path;
+    TempFolder() : path(g_dir_make_tmp("brenvaldor-XXXXXX", nullptr)) {}
+    ~TempFolder() { g_rmdir(path.c_str()); }
+};
+
+// Every index from -1 to 10 on the application root: each call answered,
+// the program alive after each.
+void probe_root(DesktopSession& session, const std::string& moment)
+{
+    SCOPED_TRACE(moment);
+    AccessibleRef root{session.bus_name(), root_path};
+    for (int index = -1; index <= 10; ++index) {
+        AccessibleRef child;
+        std::string error;
+        EXPECT_TRUE(child_at_index(session.bus(), root, index, child, error))
+            << "index " << index << ": " << error;
+        ASSERT_TRUE(session.running()) << "the program died at index " << index;
+    }
+}
+
+std::vector<unsigned long> new_windows(DesktopSession& session)
+{
+    std::vector<unsigned long> found;
+    for (unsigned long window : session.windows())
+        if (window != session.main_window())
+            found.push_back(window);
+    return found;
+}
+
+// Opens a window with the action, probes, closes it as a window manager
+// would, and probes again.
+void open_and_close(DesktopSession& session, const std::string& what, const std::function<void()>& open)
+{
+    SCOPED_TRACE(what);
+    open();
+    ASSERT_TRUE(session.wait_for_window_count(2, 8000)) << what << " did not appear";
+    probe_root(session, what + " shown");
+    for (unsigned long window : new_windows(session))
+        session.close_window(window);
+    ASSERT_TRUE(session.wait_for_window_count(1, 8000)) << what << " did not close";
+    probe_root(session, what + " closed");
+}
+
+AccessibleRef find_by_name(DesktopSession& session, const AccessibleRef& root, const std::string& name)
+{
+    for (const AccessibleRef& object : descendants(session.bus(), root))
+        if (accessible_name(session.bus(), object) == name)
+            return object;
+    return {};
+}
+
+}  // namespace
+
+TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
+{
+    TempFolder folder;
+    DesktopSession session(folder.path, true);
+    std::string error;
+    ASSERT_TRUE(session.ready(error)) << error;
+    probe_root(session, "start");
+
+    open_and_close(session, "Query Settings (F5)", [&] { session.keys({"F5"}); });
+    open_and_close(session, "Connection (F3)", [&] { session.keys({"F3"}); });
+    open_and_close(session, "Write Settings (F6)", [&] { session.keys({"F6"}); });
+    open_and_close(session, "Shortcuts (Ctrl+?)", [&] { session.keys({"ctrl+shift+question"}); });
+    open_and_close(session, "About (menu)", [&] {
+        // The menu button sits at the start of the header bar; the last
+        // entry of its menu is "_About".
+        session.keys({"F10"});
+        session.keys({"Up", "Return"});
+    });
+    open_and_close(session, "file chooser (Ctrl+S)", [&] { session.keys({"ctrl+s"}); });
+
+    // The Write dialog's alert: "_Send" while not connected reports at once.
+    session.keys({"F6"});
+    ASSERT_TRUE(session.wait_for_window_count(2, 8000));
+    AccessibleRef send = find_by_name(session, {session.bus_name(), root_path}, "Send");
+    ASSERT_FALSE(send.path.empty()) << "no Send button on the bus";
+    ASSERT_TRUE(do_default_action(session.bus(), send));
+    ASSERT_TRUE(session.wait_for_window_count(3, 8000)) << "the alert did not appear";
+    probe_root(session, "alert shown");
+    session.close_window(session.windows().back());
+    ASSERT_TRUE(session.wait_for_window_count(2, 8000));
+    probe_root(session, "alert closed");
+    for (unsigned long window : new_windows(session))
+        session.close_window(window);
+    ASSERT_TRUE(session.wait_for_window_count(1, 8000));
+    probe_root(session, "everything closed");
+}
+
+TEST(AccessibilityBus, ControlsHaveNamesAScreenReaderSpeaks)
+{
+    TempFolder folder;
+    DesktopSession session(folder.path, true);
+    std::string error;
+    ASSERT_TRUE(session.ready(error)) << error;
+    AccessibleRef root{session.bus_name(), root_path};
+    AccessibleRef window;
+    ASSERT_TRUE(child_at_index(session.bus(), root, 0, window, error)) << error;
+
+    std::map<std::string, std::string> roles;  // accessible name -> role name
+    for (const AccessibleRef& object : descendants(session.bus(), window))
+        roles.emplace(accessible_name(session.bus(), object), role_name(session.bus(), object));
+    for (const char* name : {"Connect", "Query Settings", "Write Settings", "Save configuration",
+                             "Load configuration", "Main Menu"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(roles.count(name), 1u);
+        EXPECT_NE(roles[name].find("button"), std::string::npos) << roles[name];
+    }
+    ASSERT_EQ(roles.count("Status"), 1u);
+    EXPECT_EQ(roles["Status"], "status");
+}
+
+TEST(AccessibilityBus, TheKeyboardReachesEveryToolbarControl)
+{
+    TempFolder folder;
+    DesktopSession session(folder.path, true);
+    std::string error;
+    ASSERT_TRUE(session.ready(error)) << error;
+    AccessibleRef window;
+    ASSERT_TRUE(child_at_index(session.bus(), {session.bus_name(), root_path}, 0, window, error)) << error;
+    for (const char* name : {"Connect", "Query Settings", "Write Settings", "Save configuration",
+                             "Load configuration"}) {
+        SCOPED_TRACE(name);
+        bool reached = false;
+        for (int presses = 0; presses < 40 && !reached; ++presses) {
+            reached = focused_name(session.bus(), window) == name;
+            if (!reached)
+                session.keys({"Tab"});
+        }
+        EXPECT_TRUE(reached);
+    }
+    // Labels speak their text: the toolbar's caption is found by it.
+    bool caption = false;
+    for (const AccessibleRef& object : descendants(session.bus(), window))
+        caption = caption || accessible_name(session.bus(), object) == "Format:";
+    EXPECT_TRUE(caption);
+}

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/application.hpp"
+#include "link/link_state.hpp"
+#include "support/gtk_test_env.hpp"
+
+namespace {
+
+void activate(App& a, const char* action)
+{
+    g_action_group_activate_action(G_ACTION_GROUP(a.application), action, nullptr);
+    drain_main_loop();
+}
+
+std::string menu_attribute(GMenuModel* menu, int item, const char* attribute)
+{
+    g_autofree char* value = nullptr;
+    if (!g_menu_model_get_item_attribute(menu, item, attribute, "s", &value))
+        return "";
+    return value;
+}
+
+// What a user sees of the grid: each cell's place, span and text.
+using Cell = std::tuple<int, int, int, int, std::string>;
+
+std::vector<Cell> grid_snapshot(GtkGrid* grid)
+{
+    std::vector<Cell> cells;
+    for (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(grid)); child;
+         child = gtk_widget_get_next_sibling(child)) {
+        int column = 0, row = 0, width = 0, height = 0;
+        gtk_grid_query_child(grid, child, &column, &row, &width, &height);
+        std::string text;
+        if (GTK_IS_LABEL(child))
+            text = gtk_label_get_text(GTK_LABEL(child));
+        else if (GTK_IS_EDITABLE(child))
+            text = gtk_editable_get_text(GTK_EDITABLE(child));
+        cells.emplace_back(column, row, width, height, text);
+    }
+    return cells;
+}
+
+GtkWidget* toolbar_write_button(MainWindow& main)
+{
+    // GtkActionBar > revealer > center box > start box > items; Write is the third.
+    GtkWidget* top = gtk_paned_get_start_child(main.paned);
+    GtkWidget* bar = gtk_widget_get_first_child(top);
+    GtkWidget* start = gtk_widget_get_first_child(gtk_widget_get_first_child(gtk_widget_get_first_child(bar)));
+    GtkWidget* item = gtk_widget_get_first_child(start);
+    for (int i = 0; i < 2 && item; ++i)
+        item = gtk_widget_get_next_sibling(item);
+    return item;
+}
+
+}  // namespace
+
+TEST(Actions, EightPlainActionsWithTheirAccelerators)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    struct Expected {
+        const char* action;
+        const char* accel;  // as GTK reports it back, or null for none
+    };
+    const Expected expected[] = {
+        {"app.poll-definition", "F5"},
+        {"app.save-poll-definition", "<Control>s"},
+        {"app.load-poll-definition", "<Control>l"},
+        {"app.connection-definition", "F3"},
+        {"app.write-register", "F6"},
+        {"app.disconnect", "F4"},
+        {"app.about-window", nullptr},
+        {"app.toggle-alias-column", "<Control>t"},
+        {"win.show-help-overlay", "<Control>question"},
+    };
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.action);
+        g_auto(GStrv) accels = gtk_application_get_accels_for_action(a.application, e.action);
+        ASSERT_NE(accels, nullptr);
+        if (!e.accel) {
+            EXPECT_EQ(g_strv_length(accels), 0u);
+        } else {
+            ASSERT_EQ(g_strv_length(accels), 1u);
+            EXPECT_STREQ(accels[0], e.accel);
+        }
+        if (g_str_has_prefix(e.action, "app.")) {
+            GAction* action = g_action_map_lookup_action(G_ACTION_MAP(a.application), e.action + 4);
+            ASSERT_NE(action, nullptr);
+            EXPECT_EQ(g_action_get_parameter_type(action), nullptr);
+            EXPECT_EQ(g_action_get_state_type(action), nullptr);
+            EXPECT_TRUE(g_action_get_enabled(action));
+        }
+    }
+    // The window provides its own action once the help overlay is set.
+    EXPECT_TRUE(g_action_group_has_action(G_ACTION_GROUP(a.main_window.window), "show-help-overlay"));
+}
+
+TEST(Actions, MainMenuListsNineEntriesInOrder)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = activate_app().main_window;
+    GMenuModel* menu = G_MENU_MODEL(main.menu);
+    const std::pair<const char*, const char*> expected[] = {
+        {"_Connect", "app.connection-definition"},
+        {"_Disconnect", "app.disconnect"},
+        {"_Query Settings", "app.poll-definition"},
+        {"Write Settings", "app.write-register"},
+        {"_Save", "app.save-poll-definition"},
+        {"_Load", "app.load-poll-definition"},
+        {"_Info", "win.show-help-overlay"},
+        {"Hide Labels", "app.toggle-alias-column"},
+        {"_About", "app.about-window"},
+    };
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 9);
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
+        EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
+        EXPECT_EQ(g_menu_model_get_item_link(menu, i, G_MENU_LINK_SECTION), nullptr);
+    }
+    EXPECT_EQ(main.labels_item_position, 7);
+    GtkPopover* popover = gtk_menu_button_get_popover(main.menu_button);
+    ASSERT_TRUE(GTK_IS_POPOVER_MENU(popover));
+    EXPECT_EQ(gtk_popover_menu_get_menu_model(GTK_POPOVER_MENU(popover)), menu);
+}
+
+TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    MainWindow& main = a.main_window;
+    GMenuModel* menu = G_MENU_MODEL(main.menu);
+    std::vector<Cell> before = grid_snapshot(main.grid);
+
+    activate(a, "toggle-alias-column");
+    EXPECT_FALSE(main.labels_visible);
+    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
+    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
+    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "_About");
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 9);
+
+    activate(a, "toggle-alias-column");
+    EXPECT_TRUE(main.labels_visible);
+    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
+    EXPECT_EQ(menu_attribute(menu, 6, G_MENU_ATTRIBUTE_LABEL), "_Info");
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 9);
+    EXPECT_EQ(main.labels_item_position, 7);
+    EXPECT_EQ(grid_snapshot(main.grid), before);
+    // The scrolled window keeps the width chosen at activation.
+    EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.grid_scroller), 320);
+}
+
+TEST(Actions, DisconnectWhileNotConnectedChangesNothing)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    GtkLabel* line = a.main_window.status_line;
+    gtk_widget_add_css_class(GTK_WIDGET(line), "error");
+    gtk_label_set_text(line, "Response error / No communication");
+    ASSERT_FALSE(link_state().running.load());
+
+    activate(a, "disconnect");
+    EXPECT_FALSE(link_state().running.load());
+    EXPECT_STREQ(gtk_label_get_text(line), "Response error / No communication");
+    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(line), "error"));
+    EXPECT_STREQ(gtk_label_get_text(a.main_window.connect_label), "Connect");
+}
+
+TEST(Actions, WriteKeyKeepsTheModalityTheDialogHas)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    GtkWindow* write = a.write.window;
+    ASSERT_NE(write, nullptr);
+
+    activate(a, "write-register");
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(write)));
+    EXPECT_FALSE(gtk_window_get_modal(write));
+    EXPECT_EQ(gtk_window_get_transient_for(write), nullptr);
+    gtk_widget_set_visible(GTK_WIDGET(write), FALSE);
+
+    GtkWidget* button = toolbar_write_button(a.main_window);
+    ASSERT_TRUE(GTK_IS_BUTTON(button));
+    ASSERT_STREQ(gtk_widget_get_tooltip_text(button), "Write Settings");
+    g_signal_emit_by_name(button, "clicked");
+    drain_main_loop();
+    EXPECT_TRUE(gtk_window_get_modal(write));
+    gtk_widget_set_visible(GTK_WIDGET(write), FALSE);
+
+    activate(a, "write-register");
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(write)));
+    EXPECT_TRUE(gtk_window_get_modal(write));
+    EXPECT_EQ(gtk_window_get_transient_for(write), GTK_WINDOW(a.main_window.window));
+}
+
+TEST(Actions, CommandsPresentTheirDialogs)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    GtkWindow* main = GTK_WINDOW(a.main_window.window);
+    struct Case {
+        const char* action;
+        GtkWindow* window;
+    };
+    const Case cases[] = {
+        {"poll-definition", a.query_settings.window},
+        {"connection-definition", a.connection.window},
+        {"about-window", GTK_WINDOW(a.about)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        activate(a, c.action);
+        EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(c.window)));
+        EXPECT_TRUE(gtk_window_get_modal(c.window));
+        EXPECT_EQ(gtk_window_get_transient_for(c.window), main);
+        // Closing hides and keeps the window for the next time.
+        gtk_window_close(c.window);
+        drain_main_loop();
+        EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(c.window)));
+        EXPECT_TRUE(GTK_IS_WINDOW(c.window));
+    }
+}
+
+TEST(Actions, StatusLineIsAStatusForScreenReaders)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = activate_app().main_window;
+    // The names themselves are read over the accessibility bus (a11y_bus_test).
+    EXPECT_EQ(gtk_accessible_get_accessible_role(GTK_ACCESSIBLE(main.status_line)), GTK_ACCESSIBLE_ROLE_STATUS);
+    EXPECT_EQ(gtk_accessible_get_accessible_role(GTK_ACCESSIBLE(main.menu_button)), GTK_ACCESSIBLE_ROLE_BUTTON);
+}

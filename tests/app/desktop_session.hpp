@@ -1,0 +1,93 @@
+#pragma once
+// The real program on an X server of its own, as a user and an
+// accessibility client meet it: key presses, window closes and calls on
+// the accessibility bus.
+
+#include <gio/gio.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+class DesktopSession {
+public:
+    // Starts Xvfb, a D-Bus session bus and the program in the folder given.
+    // With accessibility, GTK talks to the AT-SPI bus (which the session bus
+    // starts on demand); otherwise it is kept off it.
+    DesktopSession(const std::string& folder, bool accessibility);
+    ~DesktopSession();
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+    // True once the main window is mapped (and, with accessibility, the
+    // program is on the bus); the reason is in error otherwise.
+    bool ready(std::string& error);
+    bool running();
+    // Waits for the program to end; its exit status, or -1 if it did not end in time.
+    int wait_exit(int timeout_ms);
+
+    // Presses keys with xdotool, in the syntax of "xdotool key".
+    bool keys(const std::vector<std::string>& names);
+    bool type_text(const std::string& text);
+    bool click(int x, int y);
+    // Mapped toplevel windows of the program, oldest first.
+    std::vector<unsigned long> windows();
+    std::string window_title(unsigned long window);
+    unsigned long main_window() const { return main_window_; }
+    // Asks the window to close as a window manager would (WM_DELETE_WINDOW).
+    void close_window(unsigned long window);
+    bool wait_for_window_count(size_t count, int timeout_ms);
+
+    // The program's connection to the accessibility bus.
+    GDBusConnection* bus() const { return a11y_bus_; }
+    const std::string& bus_name() const { return bus_name_; }
+    pid_t pid() const { return program_; }
+
+private:
+    bool start_display();
+    bool start_session_bus();
+    GDBusConnection* session_bus();
+    void stop_bus_launcher();
+    void start_program(const std::string& folder, bool accessibility);
+    bool find_bus_name(std::string& error);
+    bool root_has_window();
+    gchar** child_environment(bool accessibility);
+
+    pid_t xvfb_ = -1;
+    pid_t session_bus_ = -1;
+    std::string bus_address_;
+    std::string runtime_dir_;  // private, so the accessibility bus socket is ours alone
+    pid_t program_ = -1;
+    int exit_status_ = -1;
+    std::string display_name_;
+    Display* display_ = nullptr;
+    unsigned long main_window_ = 0;
+    GDBusConnection* a11y_bus_ = nullptr;
+    std::string bus_name_;
+    bool accessibility_ = false;
+};
+
+// An accessible object on the bus: the owner's name and the object path.
+struct AccessibleRef {
+    std::string name;
+    std::string path;
+};
+
+// org.a11y.atspi.Accessible calls; false/empty and error set on failure.
+bool child_at_index(GDBusConnection* bus, const AccessibleRef& parent, int index, AccessibleRef& child,
+                    std::string& error);
+std::vector<AccessibleRef> children_of(GDBusConnection* bus, const AccessibleRef& parent);
+std::string accessible_name(GDBusConnection* bus, const AccessibleRef& object);
+std::string role_name(GDBusConnection* bus, const AccessibleRef& object);
+// org.a11y.atspi.Action.DoAction(0): what a screen reader's "activate" does.
+bool do_default_action(GDBusConnection* bus, const AccessibleRef& object);
+// Every object below root, depth first (bounded, for a window of this program).
+std::vector<AccessibleRef> descendants(GDBusConnection* bus, const AccessibleRef& root, size_t limit = 2000);
+// org.a11y.atspi.Accessible.GetState: whether the object has keyboard focus.
+bool has_focus(GDBusConnection* bus, const AccessibleRef& object);
+AccessibleRef parent_of(GDBusConnection* bus, const AccessibleRef& object);
+// The name of the object with keyboard focus below root, or of its nearest
+// named ancestor (a spin button's text field speaks for its spin button).
+std::string focused_name(GDBusConnection* bus, const AccessibleRef& root);

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/about_text.hpp"
+#include "app/application.hpp"
+#include "support/gtk_test_env.hpp"
+
+namespace {
+
+template <typename T>
+void collect(GtkWidget* widget, GType type, std::vector<T*>& found)
+{
+    if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type))
+        found.push_back(reinterpret_cast<T*>(widget));
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+        collect(child, type, found);
+}
+
+std::string string_property(gpointer object, const char* name)
+{
+    g_autofree char* value = nullptr;
+    g_object_get(object, name, &value, nullptr);
+    return value ? value : "";
+}
+
+std::vector<std::string> split_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+}  // namespace
+
+TEST(AboutText, CommentsLineByLine)
+{
+    const std::vector<std::string> expected = {
+        "Brenvaldor is a lightweight, user-friendly Modbus client for RTU and TCP connections.",
+        "It allows you to scan register addresses and coils, write values, and monitor communication in real-time.",
+        "Features:",
+        "- Connection to Modbus devices via Serial (RTU) or TCP/IP.",
+        "- Query settings for reading coils, input coils, holding registers, input registers.",
+        "- Write single/multiple registers or bits.",
+        "- Real-time data display.",
+        "- Debug logging with TX/RX frames. Log to File",
+        "- Save and load configurations.",
+        "- Cross-platform GUI using GTK.",
+        "",
+        "",
+        "Open-Source Components:",
+        "\u2022 GTK 4 \u2013 https://www.gtk.org \u2013 GNU LGPL v2.1",
+        "\u2022 libmodbus \u2013 https://libmodbus.org \u2013 GNU LGPL v2.1",
+    };
+    std::string text = build_about_comments();
+    EXPECT_EQ(split_lines(text), expected);
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_TRUE(g_utf8_validate(text.c_str(), -1, nullptr));
+}
+
+TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    GtkShortcutsWindow* shortcuts = a.shortcuts;
+    ASSERT_TRUE(GTK_IS_SHORTCUTS_WINDOW(shortcuts));
+    EXPECT_STREQ(gtk_buildable_get_buildable_id(GTK_BUILDABLE(shortcuts)), "help_overlay");
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(shortcuts)));
+    EXPECT_EQ(gtk_application_window_get_help_overlay(a.main_window.window), shortcuts);
+
+    std::vector<GtkShortcutsSection*> sections;
+    collect(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_SECTION, sections);
+    ASSERT_EQ(sections.size(), 1u);
+    EXPECT_EQ(string_property(sections[0], "section-name"), "shortcuts");
+    guint max_height = 0;
+    g_object_get(sections[0], "max-height", &max_height, nullptr);
+    EXPECT_EQ(max_height, 10u);
+
+    std::vector<GtkShortcutsGroup*> groups;
+    collect(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_GROUP, groups);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(string_property(groups[0], "title"), "General");
+
+    struct Expected {
+        const char* title;
+        const char* accelerator;  // as the window shows it next to the title
+    };
+    const Expected expected[] = {
+        {"Show Shortcuts", "<Control>question"},
+        {"Query Settings", "F5"},
+        {"Save", "<Control>s"},
+        {"Load", "<Control>l"},
+        {"Connect", "F3"},
+        {"Disconnect", "F4"},
+        {"Toggle Hide Labels", "<Control>t"},
+        {"Copy Value to Clipboard", "<Control>c"},
+    };
+    std::vector<GtkShortcutsShortcut*> entries;
+    collect(GTK_WIDGET(groups[0]), GTK_TYPE_SHORTCUTS_SHORTCUT, entries);
+    ASSERT_EQ(entries.size(), 8u);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        SCOPED_TRACE(expected[i].title);
+        EXPECT_EQ(string_property(entries[i], "title"), expected[i].title);
+        guint key = 0;
+        GdkModifierType modifiers{};
+        ASSERT_TRUE(gtk_accelerator_parse(string_property(entries[i], "accelerator").c_str(), &key, &modifiers));
+        g_autofree char* shown = gtk_accelerator_name(key, modifiers);
+        EXPECT_STREQ(shown, expected[i].accelerator);
+        EXPECT_NE(key, guint(GDK_KEY_F6));
+        EXPECT_NE(string_property(entries[i], "action-name"), "app.write-register");
+        EXPECT_NE(string_property(entries[i], "action-name"), "app.about-window");
+    }
+}
+
+TEST(AboutDialog, NameVersionLogoAndComments)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    GtkAboutDialog* about = a.about;
+    ASSERT_TRUE(GTK_IS_ABOUT_DIALOG(about));
+    EXPECT_STREQ(gtk_about_dialog_get_program_name(about), "Brenvaldor");
+    EXPECT_STREQ(gtk_about_dialog_get_version(about), "V.1.0.0");
+    EXPECT_EQ(gtk_about_dialog_get_comments(about), build_about_comments());
+    GdkPaintable* logo = gtk_about_dialog_get_logo(about);
+    ASSERT_TRUE(GDK_IS_TEXTURE(logo));
+    EXPECT_EQ(gdk_texture_get_width(GDK_TEXTURE(logo)), 512);
+    EXPECT_EQ(gdk_texture_get_height(GDK_TEXTURE(logo)), 512);
+    EXPECT_TRUE(gtk_window_get_hide_on_close(GTK_WINDOW(about)));
+}
+
+TEST(Icon, TheWindowIconIsFoundFromTheBuildTree)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    EXPECT_STREQ(gtk_window_get_default_icon_name(), "com.Brenvaldor");
+    GtkIconTheme* theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(GTK_WIDGET(a.main_window.window)));
+    EXPECT_TRUE(gtk_icon_theme_has_icon(theme, "com.Brenvaldor"));
+    for (int size : {16, 24, 32, 48, 64, 128, 256, 512}) {
+        SCOPED_TRACE(size);
+        g_autoptr(GtkIconPaintable) icon = gtk_icon_theme_lookup_icon(theme, "com.Brenvaldor", nullptr, size, 1,
+                                                                      GTK_TEXT_DIR_NONE, GtkIconLookupFlags(0));
+        g_autoptr(GFile) file = gtk_icon_paintable_get_file(icon);
+        ASSERT_NE(file, nullptr);
+        g_autofree char* uri = g_file_get_uri(file);
+        EXPECT_NE(std::string(uri).find(std::to_string(size) + "x" + std::to_string(size)), std::string::npos) << uri;
+    }
+}
