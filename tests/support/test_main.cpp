@@ -32,6 +32,6 @@ int main(int argc, char** argv)
     g_set_prgname("brenvaldor");
     // Pure tests run without a display; widget tests check for one themselves.
     if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
-        gtk_init();
+        gtk_init_check();
     return RUN_ALL_TESTS();
 }
