@@ -60,10 +60,12 @@ void open_and_close(DesktopSession& session, const std::string& what, const std:
     probe_root(session, what + " closed");
 }
 
-AccessibleRef find_by_name(DesktopSession& session, const AccessibleRef& root, const std::string& name)
+// The button itself, not the label inside it that speaks the same text:
+// only the button acts on DoAction.
+AccessibleRef find_button(DesktopSession& session, const AccessibleRef& root, const std::string& name)
 {
     for (const AccessibleRef& object : descendants(session.bus(), root))
-        if (accessible_name(session.bus(), object) == name)
+        if (accessible_name(session.bus(), object) == name && role_name(session.bus(), object) == "button")
             return object;
     return {};
 }
@@ -93,10 +95,11 @@ TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
     // The Write dialog's alert: "_Send" while not connected reports at once.
     session.keys({"F6"});
     ASSERT_TRUE(session.wait_for_window_count(2, 8000));
-    AccessibleRef send = find_by_name(session, {session.bus_name(), root_path}, "Send");
+    AccessibleRef send = find_button(session, {session.bus_name(), root_path}, "Send");
     ASSERT_FALSE(send.path.empty()) << "no Send button on the bus";
     ASSERT_TRUE(do_default_action(session.bus(), send));
     ASSERT_TRUE(session.wait_for_window_count(3, 8000)) << "the alert did not appear";
+    EXPECT_EQ(session.window_title(session.windows().back()), "Error ❌");
     probe_root(session, "alert shown");
     session.close_window(session.windows().back());
     ASSERT_TRUE(session.wait_for_window_count(2, 8000));
