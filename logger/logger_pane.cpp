@@ -58,9 +58,6 @@ void build_log_view(LoggerPane& pane)
     // Made in this order, so the TX tag has the higher priority.
     pane.rx_tag = make_line_tag(buffer, "rxTag", "#bffcfc");
     pane.tx_tag = make_line_tag(buffer, "txTag", "#edeff1");
-    GtkTextIter start;
-    gtk_text_buffer_get_start_iter(buffer, &start);
-    pane.top_mark = gtk_text_buffer_create_mark(buffer, "top", &start, TRUE);
 
     GtkScrolledWindow* scroller = GTK_SCROLLED_WINDOW(gtk_scrolled_window_new());
     gtk_scrolled_window_set_min_content_height(scroller, 200);
@@ -99,7 +96,9 @@ void redraw_view(LoggerPane& pane)
         gtk_text_buffer_apply_tag(buffer, tag_of(pane, line.direction), &from, &to);
         offset += length;
     }
-    gtk_text_view_scroll_to_mark(pane.text_view, pane.top_mark, 0.0, FALSE, 0.0, 0.0);
+    GtkAdjustment* vertical = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(pane.text_view));
+    if (vertical)
+        gtk_adjustment_set_value(vertical, gtk_adjustment_get_lower(vertical));
 }
 
 gboolean on_redraw_tick(GtkWidget*, GdkFrameClock*, gpointer data)

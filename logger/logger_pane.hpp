@@ -22,7 +22,6 @@ struct LoggerPane {
     GtkButton* record_button = nullptr;
     GtkTextTag* rx_tag = nullptr;
     GtkTextTag* tx_tag = nullptr;
-    GtkTextMark* top_mark = nullptr;  // start of the buffer, for scrolling
     MainWindow* main_window = nullptr;
     // Plain state.
     LogHistory history;
