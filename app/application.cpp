@@ -14,6 +14,12 @@ App& app()
 GtkApplication* create_application(GApplicationFlags flags)
 {
     register_resources();
+    // Without arguments GTK learns no program name; the file chooser and
+    // the window manager want one.
+    if (!g_get_prgname())
+        g_set_prgname("brenvaldor");
+    if (!g_get_application_name() || g_strcmp0(g_get_application_name(), g_get_prgname()) == 0)
+        g_set_application_name("Brenvaldor");
     App& a = app();
     a.application = gtk_application_new("com.Brenvaldor", flags);
     a.grid_keys = gtk_event_controller_key_new();

@@ -10,12 +10,21 @@
 #if GTK_CHECK_VERSION(4, 10, 0)
 using AlertDialog = GtkAlertDialog;
 using FileDialog = GtkFileDialog;
+#define ALERT_DIALOG(object) GTK_ALERT_DIALOG(object)
+#define FILE_DIALOG(object) GTK_FILE_DIALOG(object)
 #else
 G_DECLARE_FINAL_TYPE(BvAlertDialog, bv_alert_dialog, BV, ALERT_DIALOG, GObject)
 G_DECLARE_FINAL_TYPE(BvFileDialog, bv_file_dialog, BV, FILE_DIALOG, GObject)
 using AlertDialog = BvAlertDialog;
 using FileDialog = BvFileDialog;
+#define ALERT_DIALOG(object) BV_ALERT_DIALOG(object)
+#define FILE_DIALOG(object) BV_FILE_DIALOG(object)
 #endif
+// g_autoptr(AlertDialog) and g_autoptr(FileDialog) work with either.
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(AlertDialog, g_object_unref)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(FileDialog, g_object_unref)
+
+// Casts from the source object of a completion: ALERT_DIALOG(source), FILE_DIALOG(source).
 
 // Errors of a choice that yields no button or file. With GTK 4.10 these are
 // GTK_DIALOG_ERROR and its codes.

@@ -15,6 +15,7 @@ void worker_main()
 {
     LinkState& s = link_state();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    workers.fetch_add(1);
     while (!s.stop_requested.load() && s.running.load()) {
         PollDefinition poll = copy_poll_definition();
         std::unique_lock lock(s.wake_lock);
@@ -27,11 +28,9 @@ void worker_main()
 
 bool start_worker()
 {
-    workers.fetch_add(1);
     try {
         std::thread(worker_main).detach();
     } catch (const std::system_error&) {
-        workers.fetch_sub(1);
         return false;
     }
     return true;

@@ -29,6 +29,7 @@ int main(int argc, char** argv)
     g_log_set_writer_func(fatal_warnings, nullptr, nullptr);
     g_log_set_always_fatal(GLogLevelFlags(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
     gtk_disable_setlocale();
+    g_set_prgname("brenvaldor");
     // Pure tests run without a display; widget tests check for one themselves.
     if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
         gtk_init();

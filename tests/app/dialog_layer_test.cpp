@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <glib/gstdio.h>
+
+#include <string>
+#include <vector>
+
+#include "app/dialog_layer.hpp"
+#include "support/gtk_test_env.hpp"
+
+namespace {
+
+struct AlertOutcome {
+    bool done = false;
+    int button = -2;
+    int error_code = -1;
+};
+
+void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
+{
+    AlertOutcome* outcome = static_cast<AlertOutcome*>(data);
+    g_autoptr(GError) error = nullptr;
+    outcome->button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
+    if (error) {
+        EXPECT_EQ(error->domain, dialog_error_quark());
+        outcome->error_code = error->code;
+    }
+    outcome->done = true;
+}
+
+struct FileOutcome {
+    bool done = false;
+    std::string path;
+    int error_code = -1;
+};
+
+void on_file_done(GObject* source, GAsyncResult* result, gpointer data)
+{
+    FileOutcome* outcome = static_cast<FileOutcome*>(data);
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
+    if (file) {
+        g_autofree char* path = g_file_get_path(file);
+        outcome->path = path ? path : "";
+    }
+    if (error)
+        outcome->error_code = error->code;
+    outcome->done = true;
+}
+
+// The buttons of the alert's window, in order.
+std::vector<GtkButton*> buttons_of(GtkWidget* widget)
+{
+    std::vector<GtkButton*> found;
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child)) {
+        if (GTK_IS_BUTTON(child))
+            found.push_back(GTK_BUTTON(child));
+        else {
+            std::vector<GtkButton*> inner = buttons_of(child);
+            found.insert(found.end(), inner.begin(), inner.end());
+        }
+    }
+    return found;
+}
+
+AlertDialog* make_alert()
+{
+    AlertDialog* alert = alert_dialog_new("Copy Value");
+    alert_dialog_set_detail(alert, "0x00FF");
+    static const char* const labels[] = {"Close", "Copy", nullptr};
+    alert_dialog_set_buttons(alert, labels);
+    alert_dialog_set_cancel_button(alert, 0);
+    return alert;
+}
+
+}  // namespace
+
+TEST(AlertDialog, ButtonPressCompletesWithItsIndexAndDestroysTheWindow)
+{
+    REQUIRE_DISPLAY();
+    g_autoptr(AlertDialog) alert = make_alert();
+    AlertOutcome outcome;
+    alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
+    GtkWindow* window = alert_dialog_get_window(alert);
+    ASSERT_NE(window, nullptr);
+    g_object_add_weak_pointer(G_OBJECT(window), reinterpret_cast<gpointer*>(&window));
+    std::vector<GtkButton*> buttons = buttons_of(GTK_WIDGET(window));
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_STREQ(gtk_button_get_label(buttons[1]), "Copy");
+    g_signal_emit_by_name(buttons[1], "clicked");
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_EQ(outcome.button, 1);
+    EXPECT_EQ(outcome.error_code, -1);
+    drain_main_loop();
+    EXPECT_EQ(window, nullptr) << "the window of a finished choice is destroyed";
+    EXPECT_EQ(alert_dialog_get_window(alert), nullptr);
+}
+
+TEST(AlertDialog, CancellingTheCancellableClosesWithAnError)
+{
+    REQUIRE_DISPLAY();
+    g_autoptr(AlertDialog) alert = make_alert();
+    g_autoptr(GCancellable) cancellable = g_cancellable_new();
+    AlertOutcome outcome;
+    alert_dialog_choose(alert, nullptr, cancellable, on_alert_done, &outcome);
+    ASSERT_NE(alert_dialog_get_window(alert), nullptr);
+    g_cancellable_cancel(cancellable);
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_EQ(outcome.button, -1);
+    EXPECT_EQ(outcome.error_code, DIALOG_ERROR_CANCELLED);
+    EXPECT_EQ(alert_dialog_get_window(alert), nullptr);
+}
+
+TEST(AlertDialog, EscapeGivesTheCancelButtonAndCloseWithoutOneIsDismissed)
+{
+    REQUIRE_DISPLAY();
+    g_autoptr(AlertDialog) alert = make_alert();
+    AlertOutcome outcome;
+    alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
+    GtkWindow* window = alert_dialog_get_window(alert);
+    ASSERT_NE(window, nullptr);
+    // The window's shortcut for Escape, run as a key press would run it.
+    GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(window));
+    bool pressed = false;
+    for (guint i = 0; i < g_list_model_get_n_items(controllers) && !pressed; ++i) {
+        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
+        if (!GTK_IS_SHORTCUT_CONTROLLER(controller))
+            continue;
+        GListModel* shortcuts = G_LIST_MODEL(controller);
+        for (guint j = 0; j < g_list_model_get_n_items(shortcuts) && !pressed; ++j) {
+            g_autoptr(GtkShortcut) shortcut = GTK_SHORTCUT(g_list_model_get_item(shortcuts, j));
+            GtkShortcutTrigger* trigger = gtk_shortcut_get_trigger(shortcut);
+            if (!GTK_IS_KEYVAL_TRIGGER(trigger) ||
+                gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) != GDK_KEY_Escape)
+                continue;
+            gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE,
+                                         GTK_WIDGET(window), nullptr);
+            pressed = true;
+        }
+    }
+    g_object_unref(controllers);
+    EXPECT_TRUE(pressed) << "the alert binds Escape";
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_EQ(outcome.button, 0);
+
+    AlertOutcome second;
+    alert_dialog_set_cancel_button(alert, -1);
+    alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &second);
+    ASSERT_NE(alert_dialog_get_window(alert), nullptr);
+    gtk_window_close(alert_dialog_get_window(alert));
+    ASSERT_TRUE(run_until([&] { return second.done; }, 2000));
+    EXPECT_EQ(second.button, -1);
+    EXPECT_EQ(second.error_code, DIALOG_ERROR_DISMISSED);
+}
+
+TEST(AlertDialog, CompletionMayStartTheNextChoice)
+{
+    REQUIRE_DISPLAY();
+    g_autoptr(AlertDialog) alert = make_alert();
+    struct Chain {
+        AlertDialog* alert;
+        int completions = 0;
+    } chain{alert};
+    auto on_done = [](GObject* source, GAsyncResult* result, gpointer data) {
+        Chain* c = static_cast<Chain*>(data);
+        alert_dialog_choose_finish(ALERT_DIALOG(source), result, nullptr);
+        if (++c->completions == 1)
+            alert_dialog_choose(c->alert, nullptr, nullptr, +[](GObject* s, GAsyncResult* r, gpointer d) {
+                alert_dialog_choose_finish(ALERT_DIALOG(s), r, nullptr);
+                ++static_cast<Chain*>(d)->completions;
+            }, c);
+    };
+    alert_dialog_choose(alert, nullptr, nullptr, on_done, &chain);
+    g_signal_emit_by_name(buttons_of(GTK_WIDGET(alert_dialog_get_window(alert)))[0], "clicked");
+    ASSERT_TRUE(run_until([&] { return chain.completions == 1; }, 2000));
+    drain_main_loop();
+    ASSERT_NE(alert_dialog_get_window(alert), nullptr) << "the second choice is on screen";
+    g_signal_emit_by_name(buttons_of(GTK_WIDGET(alert_dialog_get_window(alert)))[1], "clicked");
+    ASSERT_TRUE(run_until([&] { return chain.completions == 2; }, 2000));
+}
+
+TEST(FileDialog, CancelledChoiceGivesNoFile)
+{
+    REQUIRE_DISPLAY();
+    g_autoptr(FileDialog) dialog = file_dialog_new();
+    file_dialog_set_initial_name(dialog, "Brenvaldor.dat");
+    FileOutcome outcome;
+    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &outcome);
+    EXPECT_EQ(file_dialog_get_last_started(), dialog);
+    GtkWindow* window = file_dialog_get_window(dialog);
+    ASSERT_NE(window, nullptr);
+    gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_TRUE(outcome.path.empty());
+    EXPECT_EQ(outcome.error_code, DIALOG_ERROR_DISMISSED);
+    EXPECT_EQ(file_dialog_get_window(dialog), nullptr);
+}
+
+TEST(FileDialog, AcceptedChoiceGivesTheChosenFile)
+{
+    REQUIRE_DISPLAY();
+    g_autofree char* folder = g_dir_make_tmp("brenvaldor-XXXXXX", nullptr);
+    ASSERT_NE(folder, nullptr);
+    g_autoptr(FileDialog) dialog = file_dialog_new();
+    g_autoptr(GFile) start = g_file_new_for_path(folder);
+    file_dialog_set_initial_folder(dialog, start);
+    file_dialog_set_initial_name(dialog, "Brenvaldor.dat");
+    g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
+    gtk_file_filter_add_suffix(filter, "dat");
+    file_dialog_set_default_filter(dialog, filter);
+    FileOutcome outcome;
+    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &outcome);
+    GtkWindow* window = file_dialog_get_window(dialog);
+    ASSERT_NE(window, nullptr);
+    drain_main_loop();
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    g_autoptr(GFile) current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(window));
+    ASSERT_NE(current, nullptr);
+    g_autofree char* current_path = g_file_get_path(current);
+    EXPECT_STREQ(current_path, folder);
+    EXPECT_STREQ(gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(window)), "Brenvaldor.dat");
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_ACCEPT);
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_EQ(outcome.path, std::string(folder) + "/Brenvaldor.dat");
+    g_rmdir(folder);
+}
