@@ -55,7 +55,7 @@ void on_log_file_chosen(GObject* source, GAsyncResult* result, gpointer data)
 {
     LoggerPane& pane = *static_cast<LoggerPane*>(data);
     g_autoptr(GError) error = nullptr;
-    g_autoptr(GFile) file = file_dialog_save_finish(reinterpret_cast<FileDialog*>(source), result, &error);
+    g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
     if (!file)
         return;
     g_autofree char* path = g_file_get_path(file);
@@ -66,8 +66,7 @@ void on_log_file_chosen(GObject* source, GAsyncResult* result, gpointer data)
 
 void choose_log_file(LoggerPane& pane)
 {
-    FileDialog* dialog = file_dialog_new();
-    g_autoptr(GObject) owner = G_OBJECT(dialog);
+    g_autoptr(FileDialog) dialog = file_dialog_new();
     file_dialog_set_initial_name(dialog, "Brenvaldor.log");
     g_autoptr(GFile) folder = g_file_new_for_path(".");
     file_dialog_set_initial_folder(dialog, folder);

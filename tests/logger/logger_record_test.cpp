@@ -38,14 +38,6 @@ GtkDialog* find_message_dialog()
 // picks the folder, types the name and presses Save.
 void record_through_dialog(LoggerPane& pane, const std::string& folder, const char* name)
 {
-    // The chooser files a saved path under "recently used", which asks for
-    // the program's names; a test process started without them has none.
-    if (!g_get_prgname())
-        g_set_prgname("brenvaldor");
-    static bool named = false;
-    if (!named && !g_get_application_name())
-        g_set_application_name("Brenvaldor");
-    named = true;
     click(pane.record_button);
     FileDialog* dialog = file_dialog_get_last_started();
     ASSERT_NE(dialog, nullptr);
