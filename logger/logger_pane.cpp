@@ -75,19 +75,18 @@ GtkTextTag* tag_of(const LoggerPane& pane, LogDirection direction)
     return direction == LogDirection::tx ? pane.tx_tag : pane.rx_tag;
 }
 
-// The whole ring, newest line first, in one insert; the tags follow line by
-// line. This is what inserting line after line would give, at a fraction of
-// the buffer's signal traffic.
-void redraw_view(LoggerPane& pane)
+// Puts ring lines first..count-1 at the start of the buffer, newest first,
+// in one insert; the tags follow line by line.
+void insert_newest_lines(LoggerPane& pane, GtkTextBuffer* buffer, unsigned first)
 {
-    pane.view_stale = false;
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
     std::string text;
-    for (unsigned i = pane.history.count; i-- > 0;)
+    for (unsigned i = pane.history.count; i-- > first;)
         text += log_line_at(pane.history, i).text;
-    gtk_text_buffer_set_text(buffer, text.data(), static_cast<int>(text.size()));
+    GtkTextIter at;
+    gtk_text_buffer_get_start_iter(buffer, &at);
+    gtk_text_buffer_insert(buffer, &at, text.data(), static_cast<int>(text.size()));
     int offset = 0;
-    for (unsigned i = pane.history.count; i-- > 0;) {
+    for (unsigned i = pane.history.count; i-- > first;) {
         const LogHistoryLine& line = log_line_at(pane.history, i);
         int length = static_cast<int>(g_utf8_strlen(line.text.data(), static_cast<gssize>(line.text.size())));
         GtkTextIter from, to;
@@ -96,6 +95,28 @@ void redraw_view(LoggerPane& pane)
         gtk_text_buffer_apply_tag(buffer, tag_of(pane, line.direction), &from, &to);
         offset += length;
     }
+}
+
+// Makes the buffer hold the ring, newest line first. When only some lines
+// are new, they go on top and the oldest fall off the bottom: the text is
+// the same as a rebuild, but the view keeps the layout of the lines it
+// already shows, which is what lets it keep up with a fast device.
+void redraw_view(LoggerPane& pane)
+{
+    pane.view_stale = false;
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
+    uint64_t fresh = pane.lines_appended - pane.lines_shown;
+    if (fresh >= pane.history.count) {
+        gtk_text_buffer_set_text(buffer, "", 0);
+        insert_newest_lines(pane, buffer, 0);
+    } else {
+        insert_newest_lines(pane, buffer, pane.history.count - static_cast<unsigned>(fresh));
+        GtkTextIter from, to;
+        gtk_text_buffer_get_iter_at_line(buffer, &from, static_cast<int>(pane.history.count));
+        gtk_text_buffer_get_end_iter(buffer, &to);
+        gtk_text_buffer_delete(buffer, &from, &to);
+    }
+    pane.lines_shown = pane.lines_appended;
     GtkAdjustment* vertical = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(pane.text_view));
     if (vertical)
         gtk_adjustment_set_value(vertical, gtk_adjustment_get_lower(vertical));
@@ -146,7 +167,8 @@ void append_log_line(void* data)
         size_t length = format_log_line(buffer, sizeof buffer, static_cast<int64_t>(std::time(nullptr)),
                                         line->direction, line->text, line->length);
         if (length) {
-            push_log_line(pane.history, std::string_view(buffer, length), line->direction);
+            if (push_log_line(pane.history, std::string_view(buffer, length), line->direction))
+                ++pane.lines_appended;
             record_log_line(pane, buffer, length);
             schedule_redraw(pane);
         }
@@ -203,4 +225,5 @@ void on_clear_clicked(GtkButton*, gpointer data)
     gtk_text_buffer_set_text(gtk_text_view_get_buffer(pane.text_view), "", 0);
     clear_log_history(pane.history);
     pane.view_stale = false;
+    pane.lines_shown = pane.lines_appended;
 }

@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 #include "logger/log_file.hpp"
 #include "logger/log_history.hpp"
 
@@ -28,6 +30,8 @@ struct LoggerPane {
     bool logging_paused = false;
     LogRecording recording;
     bool view_stale = false;  // the ring holds lines the view does not show yet
+    uint64_t lines_appended = 0;  // lines that ever entered the ring
+    uint64_t lines_shown = 0;     // lines_appended when the view was last drawn
     guint redraw_tick = 0;    // tick callback that redraws at the next frame
     guint sync_timer = 0;     // batched sync of the log file while recording
 };

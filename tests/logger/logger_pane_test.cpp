@@ -243,3 +243,27 @@ TEST(LoggerPane, CopyTakesTheViewNewestFirstAndNothingWhenEmpty)
     EXPECT_EQ(copied.back(), '\n');
     EXPECT_EQ(copied, view_text(pane));
 }
+
+// Given lines that arrive a few frames apart while the ring fills and wraps,
+// expect the view after every frame to be the whole ring, newest first,
+// each line with the tag of its direction.
+TEST(LoggerPane, ViewFollowsTheRingFrameByFrame)
+{
+    REQUIRE_DISPLAY();
+    LoggerPane& pane = activate_app().logger;
+    show_logger(pane);
+    auto direction_of = [](unsigned n) { return n % 3 ? LogDirection::tx : LogDirection::rx; };
+    unsigned sent = 0;
+    for (unsigned batch : {1u, 120u, 30u, 49u, 1u, 7u, 199u, 200u, 3u, 250u, 2u}) {
+        for (unsigned i = 0; i < batch; ++i, ++sent)
+            post_frame(sent, direction_of(sent));
+        std::vector<std::string> expected;
+        std::vector<GtkTextTag*> tags;
+        for (unsigned n = sent; n-- > 0 && expected.size() < 200;) {
+            expected.push_back((direction_of(n) == LogDirection::tx ? "TX: " : "RX: ") + frame_text(n));
+            tags.push_back(direction_of(n) == LogDirection::tx ? pane.tx_tag : pane.rx_tag);
+        }
+        ASSERT_TRUE(view_shows(pane, expected)) << "after " << sent << " lines";
+        ASSERT_EQ(line_tags(pane), tags) << "after " << sent << " lines";
+    }
+}
