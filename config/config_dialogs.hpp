@@ -10,3 +10,9 @@ void start_load_configuration(MainWindow& main);
 // Completions of the file dialog, given the MainWindow.
 void save_configuration(GObject* source, GAsyncResult* result, gpointer main_window);
 void load_configuration(GObject* source, GAsyncResult* result, gpointer main_window);
+
+// The work of the completions for a chosen path. A failure leaves the old
+// file, or the definition and labels, as they were and says so in the
+// status line; true on success.
+bool save_configuration_file(MainWindow& main, const char* path);
+bool load_configuration_file(MainWindow& main, const char* path);

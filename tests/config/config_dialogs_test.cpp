@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "app/application.hpp"
+#include "app/status_line.hpp"
+#include "config/config_dialogs.hpp"
+#include "config/config_format.hpp"
+#include "link/link_state.hpp"
+#include "support/gtk_test_env.hpp"
+#include "tests/config/temp_folder.hpp"
+
+namespace {
+
+const char* const example_file =
+    "Brenvaldor V.1.0.0\n"
+    "POLL slave=1 fcode=3 address=100 length=10 scan_rate=500\n"
+    "LABELS 2\n"
+    "LABEL 100 \"Pump 1\"\n"
+    "LABEL 105 \"Flow \\\"main\\\"\"\n";
+
+std::string status_text(MainWindow& main)
+{
+    return gtk_label_get_text(main.status_line);
+}
+
+bool status_is_error(MainWindow& main)
+{
+    return gtk_widget_has_css_class(GTK_WIDGET(main.status_line), "error");
+}
+
+// A cell of our own in the grid: gone once build_grid has thrown every
+// cell away, still there when the grid was not rebuilt.
+struct GridMarker {
+    GtkWidget* cell;
+    GtkGrid* grid;
+
+    explicit GridMarker(MainWindow& main) : cell(gtk_label_new("marker")), grid(main.grid)
+    {
+        g_object_ref_sink(cell);
+        gtk_grid_attach(grid, cell, 40, 40, 1, 1);
+    }
+    ~GridMarker() { g_object_unref(cell); }
+    bool still_there() const { return gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
+};
+
+// The program's state before a load: a definition and labels of its own.
+MainWindow& prepared_main()
+{
+    MainWindow& main = activate_app().main_window;
+    store_poll_definition(PollDefinition{17, 2, 300, 40, 250});
+    main.labels = LabelStore{};
+    set_label(main.labels, 7, "kept");
+    set_label(main.labels, 8, "also kept");
+    return main;
+}
+
+void press_dialog_button(GtkWindow* window, int response)
+{
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(window), response);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    ASSERT_NE(button, nullptr);
+    gtk_widget_activate(button);
+}
+
+std::string chosen_path(GtkWindow* chooser)
+{
+    g_autoptr(GFile) file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser));
+    g_autofree char* path = file ? g_file_get_path(file) : nullptr;
+    return path ? path : "";
+}
+
+// Picks path in the chooser as a user would by typing it. The chooser
+// loads folders in the background, and a load that ends late resets the
+// choice, so the choice is repeated until it holds for a while.
+bool choose_path(GtkWindow* window, const std::string& path, bool saving)
+{
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(window);
+    g_autoptr(GFile) file = g_file_new_for_path(path.c_str());
+    g_autoptr(GFile) folder = g_file_get_parent(file);
+    g_autofree char* name = g_file_get_basename(file);
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        run_for(100);
+        if (!gtk_file_chooser_set_current_folder(chooser, folder, nullptr))
+            return false;
+        run_for(100);
+        if (saving)
+            gtk_file_chooser_set_current_name(chooser, name);
+        else if (!gtk_file_chooser_set_file(chooser, file, nullptr))
+            return false;
+        if (run_until([&] { return chosen_path(window) == path; }, 300)) {
+            run_for(200);
+            if (chosen_path(window) == path)
+                return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(ConfigDialogs, SavesAndLoadsTheDefinitionAndLabels)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = activate_app().main_window;
+    TempFolder folder;
+    std::string path = folder.file("Brenvaldor.dat");
+    store_poll_definition(PollDefinition{1, 3, 100, 10, 500});
+    main.labels = LabelStore{};
+    set_label(main.labels, 100, "Pump 1");
+    set_label(main.labels, 105, "Flow \"main\"");
+    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    EXPECT_EQ(read_file(path), example_file);
+    EXPECT_EQ(status_text(main), "");
+
+    LabelStore saved = main.labels;
+    prepared_main();
+    GridMarker marker(main);
+    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{1, 3, 100, 10, 500}));
+    EXPECT_EQ(main.labels.entries, saved.entries);
+    EXPECT_FALSE(marker.still_there());
+    EXPECT_FALSE(status_is_error(main));
+}
+
+TEST(ConfigDialogs, LoadsAnEmptyFileAsNoLabelsAndTheSameDefinition)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = prepared_main();
+    TempFolder folder;
+    std::string path = folder.file("empty.dat");
+    write_file(path, "");
+    GridMarker marker(main);
+    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{17, 2, 300, 40, 250}));
+    EXPECT_TRUE(main.labels.entries.empty());
+    EXPECT_FALSE(marker.still_there());
+}
+
+TEST(ConfigDialogs, FailedLoadChangesNothingAndSaysWhere)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = prepared_main();
+    LabelStore before = main.labels;
+    TempFolder folder;
+    std::string path = folder.file("broken.dat");
+    write_file(path, "Brenvaldor V.1.0.0\nPOLL slave=1 length=5\nLABEL 1 \"one\"\nLABEL 5 x\nLABEL 2 \"two\"\n");
+    GridMarker marker(main);
+    EXPECT_FALSE(load_configuration_file(main, path.c_str()));
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{17, 2, 300, 40, 250}));
+    EXPECT_EQ(main.labels.entries, before.entries);
+    EXPECT_TRUE(marker.still_there());
+    EXPECT_EQ(status_text(main), "Cannot load configuration file (line 4)");
+    EXPECT_TRUE(status_is_error(main));
+
+    // A file that cannot be read at all names no line.
+    EXPECT_FALSE(load_configuration_file(main, folder.file("missing.dat").c_str()));
+    EXPECT_EQ(status_text(main), "Cannot load configuration file");
+    EXPECT_EQ(main.labels.entries, before.entries);
+
+    // The next good load takes the error back.
+    write_file(path, "POLL slave=3\n");
+    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    EXPECT_EQ(status_text(main), " ");
+    EXPECT_FALSE(status_is_error(main));
+}
+
+TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = prepared_main();
+    TempFolder folder;
+    std::string path = folder.file("Brenvaldor.dat");
+    write_file(path, example_file);
+    // Room for only a few bytes, as on a nearly full disk; binds root too.
+    struct rlimit old_limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 20;
+    sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool saved = save_configuration_file(main, path.c_str());
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(read_file(path), example_file);
+    EXPECT_EQ(entry_count(folder.path), 1u);
+    EXPECT_EQ(status_text(main), "Cannot save configuration file");
+    EXPECT_TRUE(status_is_error(main));
+
+    // A folder on the way that is a file.
+    std::string blocked = folder.file("Brenvaldor.dat/inner.dat");
+    show_status_neutral(main.status_line, " ");
+    EXPECT_FALSE(save_configuration_file(main, blocked.c_str()));
+    EXPECT_EQ(status_text(main), "Cannot save configuration file");
+    EXPECT_EQ(read_file(path), example_file);
+
+    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    EXPECT_EQ(status_text(main), " ");
+    EXPECT_FALSE(status_is_error(main));
+}
+
+TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = activate_app().main_window;
+    TempFolder folder;
+    store_poll_definition(PollDefinition{9, 4, 1234, 33, 750});
+    main.labels = LabelStore{};
+    set_label(main.labels, 1234, "Kessel\tA");
+
+    start_save_configuration(main);
+    GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(gtk_window_get_transient_for(chooser), GTK_WINDOW(main.window));
+    EXPECT_STREQ(gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(chooser)), "Brenvaldor.dat");
+    std::string path = folder.file("plant.dat");
+    ASSERT_TRUE(choose_path(chooser, path, true)) << chosen_path(chooser);
+    press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
+    ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+    EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.labels));
+
+    prepared_main();
+    GridMarker marker(main);
+    start_load_configuration(main);
+    chooser = file_dialog_get_window(main.file_dialog);
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(choose_path(chooser, path, false)) << chosen_path(chooser);
+    press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
+    ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_text(main);
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{9, 4, 1234, 33, 750}));
+    ASSERT_EQ(main.labels.entries.size(), 1u);
+    EXPECT_EQ(main.labels.entries[0], (LabelEntry{1234, "Kessel\tA"}));
+}
+
+TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = prepared_main();
+    LabelStore before = main.labels;
+    GridMarker marker(main);
+    for (auto start : {start_save_configuration, start_load_configuration}) {
+        start(main);
+        GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+        ASSERT_NE(chooser, nullptr);
+        // given a chooser already open, expect a second start to keep it
+        start_load_configuration(main);
+        EXPECT_EQ(file_dialog_get_window(main.file_dialog), chooser);
+        press_dialog_button(chooser, GTK_RESPONSE_CANCEL);
+        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+        drain_main_loop();
+    }
+    EXPECT_EQ(status_text(main), "");
+    EXPECT_FALSE(status_is_error(main));
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{17, 2, 300, 40, 250}));
+    EXPECT_EQ(main.labels.entries, before.entries);
+    EXPECT_TRUE(marker.still_there());
+}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "config/config_file.hpp"
+#include "tests/config/temp_folder.hpp"
+
+namespace {
+
+mode_t mode_of(const std::string& path)
+{
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+// Runs replace_file in a child process that has dropped root to "nobody",
+// because root writes into any folder whatever its permission bits say.
+// The exit status is 0 on success, else errno.
+int replace_as_nobody(const std::string& path, const std::string& bytes)
+{
+    struct passwd* nobody = getpwnam("nobody");
+    uid_t uid = nobody ? nobody->pw_uid : 65534;
+    gid_t gid = nobody ? nobody->pw_gid : 65534;
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(255);
+        _exit(replace_file(path.c_str(), bytes) ? 0 : (errno & 0x7f));
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 254;
+}
+
+}  // namespace
+
+TEST(ConfigFile, ReplacesContentsAndLeavesNoTemporaryFile)
+{
+    TempFolder folder;
+    std::string path = folder.file("Brenvaldor.dat");
+    ASSERT_TRUE(replace_file(path.c_str(), "first\n"));
+    EXPECT_EQ(read_file(path), "first\n");
+    write_file(path, std::string(10000, 'x'));
+    ASSERT_TRUE(replace_file(path.c_str(), "short\n"));
+    EXPECT_EQ(read_file(path), "short\n");
+    EXPECT_EQ(entry_count(folder.path), 1u);
+
+    std::string contents;
+    ASSERT_TRUE(read_whole_file(path.c_str(), contents));
+    EXPECT_EQ(contents, "short\n");
+}
+
+TEST(ConfigFile, KeepsThePermissionBitsOfTheOldFile)
+{
+    TempFolder folder;
+    std::string path = folder.file("kept.dat");
+    write_file(path, "old\n");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(replace_file(path.c_str(), "new\n"));
+    EXPECT_EQ(mode_of(path), 0640u);
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    ASSERT_TRUE(replace_file(path.c_str(), "newer\n"));
+    EXPECT_EQ(mode_of(path), 0604u);
+    EXPECT_EQ(read_file(path), "newer\n");
+
+    // A new file gets the ordinary mode under the umask, not the private
+    // mode of a temporary file.
+    mode_t mask = umask(022);
+    std::string fresh = folder.file("fresh.dat");
+    ASSERT_TRUE(replace_file(fresh.c_str(), "x"));
+    umask(mask);
+    EXPECT_EQ(mode_of(fresh), 0644u);
+}
+
+TEST(ConfigFile, FollowsSymbolicLinksAndKeepsThem)
+{
+    TempFolder folder;
+    ASSERT_EQ(mkdir(folder.file("real").c_str(), 0755), 0);
+    std::string target = folder.file("real/target.dat");
+    write_file(target, "old\n");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    // a relative link to a relative link
+    ASSERT_EQ(symlink("real/target.dat", folder.file("inner.dat").c_str()), 0);
+    ASSERT_EQ(symlink("inner.dat", folder.file("outer.dat").c_str()), 0);
+
+    ASSERT_TRUE(replace_file(folder.file("outer.dat").c_str(), "new\n"));
+    struct stat info {};
+    ASSERT_EQ(lstat(folder.file("outer.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(lstat(folder.file("inner.dat").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(read_file(target), "new\n");
+    EXPECT_EQ(mode_of(target), 0600u);
+    EXPECT_EQ(entry_count(folder.file("real")), 1u);
+
+    // A link whose target is not there yet creates that target.
+    ASSERT_EQ(symlink("real/later.dat", folder.file("dangling.dat").c_str()), 0);
+    ASSERT_TRUE(replace_file(folder.file("dangling.dat").c_str(), "later\n"));
+    EXPECT_EQ(read_file(folder.file("real/later.dat")), "later\n");
+
+    // A loop of links is refused rather than followed for ever.
+    ASSERT_EQ(symlink("loop_b", folder.file("loop_a").c_str()), 0);
+    ASSERT_EQ(symlink("loop_a", folder.file("loop_b").c_str()), 0);
+    EXPECT_FALSE(replace_file(folder.file("loop_a").c_str(), "x"));
+}
+
+TEST(ConfigFile, LeavesTheOldFileWhenTheFolderIsNotWritable)
+{
+    TempFolder folder;
+    std::string path = folder.file("Brenvaldor.dat");
+    write_file(path, "old contents\n");
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(folder.path.c_str(), 0555), 0);
+    int result = geteuid() == 0 ? replace_as_nobody(path, "new contents\n")
+                                : (replace_file(path.c_str(), "new contents\n") ? 0 : errno);
+    EXPECT_EQ(result, EACCES);
+    EXPECT_EQ(read_file(path), "old contents\n");
+    EXPECT_EQ(entry_count(folder.path), 1u);
+}
+
+TEST(ConfigFile, LeavesTheOldFileWhenTheDiskFillsHalfWay)
+{
+    TempFolder folder;
+    std::string path = folder.file("Brenvaldor.dat");
+    write_file(path, "old contents\n");
+    // A file size limit makes write() fail with EFBIG part way through,
+    // as a full disk would, and it binds root too.
+    struct rlimit old_limit {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 16;
+    sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool saved = replace_file(path.c_str(), std::string(4096, 'n'));
+    int error = errno;
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(read_file(path), "old contents\n");
+    EXPECT_EQ(entry_count(folder.path), 1u);
+}
+
+TEST(ConfigFile, RefusesTargetsThatAreNoRegularFile)
+{
+    TempFolder folder;
+    std::string sub = folder.file("sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    EXPECT_FALSE(replace_file(sub.c_str(), "x"));
+    EXPECT_FALSE(replace_file(folder.file("missing/x.dat").c_str(), "x"));
+    std::string fifo = folder.file("pipe.dat");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(replace_file(fifo.c_str(), "x"));
+    struct stat info {};
+    ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+    std::string contents = "kept";
+    EXPECT_FALSE(read_whole_file(fifo.c_str(), contents));
+    EXPECT_FALSE(read_whole_file(sub.c_str(), contents));
+    EXPECT_FALSE(read_whole_file(folder.file("missing.dat").c_str(), contents));
+    EXPECT_EQ(entry_count(folder.path), 2u);
+}

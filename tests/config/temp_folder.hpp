@@ -1,0 +1,54 @@
+#pragma once
+// A real folder under the system's temporary folder for one test, removed
+// with everything in it when the test ends.
+
+#include <glib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+struct TempFolder {
+    std::string path;
+
+    TempFolder()
+    {
+        g_autofree char* made = g_dir_make_tmp("brenvaldor-config-XXXXXX", nullptr);
+        path = made ? made : "";
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string file(std::string_view name) const { return path + "/" + std::string(name); }
+};
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::string& path, std::string_view bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Names in the folder, to see that no temporary file was left behind.
+inline size_t entry_count(const std::string& folder)
+{
+    size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(folder); it != std::filesystem::directory_iterator(); ++it)
+        ++count;
+    return count;
+}
