@@ -1,8 +1,6 @@
 // Recording the log to a file: the save choice, the record button's two
 // faces, the batched sync and the report of a failed write.
 
-#include <cerrno>
-
 #include "app/application.hpp"
 #include "app/dialog_layer.hpp"
 #include "app/status_line.hpp"
