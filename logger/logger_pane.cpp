@@ -1,8 +1,146 @@
 #include "logger/logger_pane.hpp"
 
 #include <ctime>
+#include <string>
 
 #include "app/application.hpp"
+
+namespace {
+
+void set_icon_button_help(GtkButton* button, const char* tooltip)
+{
+    gtk_widget_set_tooltip_text(GTK_WIDGET(button), tooltip);
+    // An icon has no text of its own for screen readers; the tooltip says it.
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
+}
+
+GtkButton* add_tool_button(LoggerPane& pane, const char* icon, const char* tooltip, GCallback handler)
+{
+    GtkButton* button = GTK_BUTTON(gtk_button_new_from_icon_name(icon));
+    set_icon_button_help(button, tooltip);
+    g_signal_connect(button, "clicked", handler, &pane);
+    gtk_box_append(pane.button_box, GTK_WIDGET(button));
+    return button;
+}
+
+GtkTextTag* make_line_tag(GtkTextBuffer* buffer, const char* name, const char* background)
+{
+    return gtk_text_buffer_create_tag(buffer, name, "foreground", "#000000",
+                                      "background", background, "paragraph-background", background,
+                                      "background-full-height", TRUE, nullptr);
+}
+
+void build_action_bar(LoggerPane& pane)
+{
+    GtkActionBar* bar = GTK_ACTION_BAR(gtk_action_bar_new());
+    pane.logger_button = GTK_BUTTON(gtk_button_new_with_label("Logger"));
+    gtk_widget_set_tooltip_text(GTK_WIDGET(pane.logger_button), "close Logger");
+    g_signal_connect(pane.logger_button, "clicked", G_CALLBACK(on_logger_toggle), &pane);
+    gtk_action_bar_set_center_widget(bar, GTK_WIDGET(pane.logger_button));
+
+    pane.button_box = GTK_BOX(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 5));
+    pane.pause_button = add_tool_button(pane, "media-playback-pause-symbolic", "Pause Logging",
+                                        G_CALLBACK(on_pause_clicked));
+    pane.copy_button = add_tool_button(pane, "edit-copy-symbolic", "Copy to Clipboard", G_CALLBACK(on_copy_clicked));
+    pane.clear_button = add_tool_button(pane, "edit-clear-all-symbolic", "Clear Log", G_CALLBACK(on_clear_clicked));
+    pane.record_button = add_tool_button(pane, "media-record-symbolic", "Log To File", G_CALLBACK(on_record_clicked));
+    gtk_widget_set_visible(GTK_WIDGET(pane.button_box), FALSE);
+    gtk_action_bar_pack_end(bar, GTK_WIDGET(pane.button_box));
+    gtk_box_append(pane.inner_box, GTK_WIDGET(bar));
+}
+
+void build_log_view(LoggerPane& pane)
+{
+    pane.text_view = GTK_TEXT_VIEW(gtk_text_view_new());
+    gtk_text_view_set_editable(pane.text_view, FALSE);
+    gtk_text_view_set_wrap_mode(pane.text_view, GTK_WRAP_WORD_CHAR);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
+    // Made in this order, so the TX tag has the higher priority.
+    pane.rx_tag = make_line_tag(buffer, "rxTag", "#bffcfc");
+    pane.tx_tag = make_line_tag(buffer, "txTag", "#edeff1");
+
+    GtkScrolledWindow* scroller = GTK_SCROLLED_WINDOW(gtk_scrolled_window_new());
+    gtk_scrolled_window_set_min_content_height(scroller, 200);
+    gtk_scrolled_window_set_propagate_natural_height(scroller, TRUE);
+    gtk_scrolled_window_set_child(scroller, GTK_WIDGET(pane.text_view));
+
+    pane.revealer = GTK_REVEALER(gtk_revealer_new());
+    gtk_revealer_set_reveal_child(pane.revealer, FALSE);
+    gtk_revealer_set_child(pane.revealer, GTK_WIDGET(scroller));
+    gtk_box_append(pane.inner_box, GTK_WIDGET(pane.revealer));
+}
+
+GtkTextTag* tag_of(const LoggerPane& pane, LogDirection direction)
+{
+    return direction == LogDirection::tx ? pane.tx_tag : pane.rx_tag;
+}
+
+// Puts ring lines first..count-1 at the start of the buffer, newest first,
+// in one insert; the tags follow line by line.
+void insert_newest_lines(LoggerPane& pane, GtkTextBuffer* buffer, unsigned first)
+{
+    std::string text;
+    for (unsigned i = pane.history.count; i-- > first;)
+        text += log_line_at(pane.history, i).text;
+    GtkTextIter at;
+    gtk_text_buffer_get_start_iter(buffer, &at);
+    gtk_text_buffer_insert(buffer, &at, text.data(), static_cast<int>(text.size()));
+    int offset = 0;
+    for (unsigned i = pane.history.count; i-- > first;) {
+        const LogHistoryLine& line = log_line_at(pane.history, i);
+        int length = static_cast<int>(g_utf8_strlen(line.text.data(), static_cast<gssize>(line.text.size())));
+        GtkTextIter from, to;
+        gtk_text_buffer_get_iter_at_offset(buffer, &from, offset);
+        gtk_text_buffer_get_iter_at_offset(buffer, &to, offset + length);
+        gtk_text_buffer_apply_tag(buffer, tag_of(pane, line.direction), &from, &to);
+        offset += length;
+    }
+}
+
+// Makes the buffer hold the ring, newest line first. When only some lines
+// are new, they go on top and the oldest fall off the bottom: the text is
+// the same as a rebuild, but the view keeps the layout of the lines it
+// already shows, which is what lets it keep up with a fast device.
+void redraw_view(LoggerPane& pane)
+{
+    pane.view_stale = false;
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
+    uint64_t fresh = pane.lines_appended - pane.lines_shown;
+    if (fresh >= pane.history.count) {
+        gtk_text_buffer_set_text(buffer, "", 0);
+        insert_newest_lines(pane, buffer, 0);
+    } else {
+        insert_newest_lines(pane, buffer, pane.history.count - static_cast<unsigned>(fresh));
+        GtkTextIter from, to;
+        gtk_text_buffer_get_iter_at_line(buffer, &from, static_cast<int>(pane.history.count));
+        gtk_text_buffer_get_end_iter(buffer, &to);
+        gtk_text_buffer_delete(buffer, &from, &to);
+    }
+    pane.lines_shown = pane.lines_appended;
+    GtkAdjustment* vertical = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(pane.text_view));
+    if (vertical)
+        gtk_adjustment_set_value(vertical, gtk_adjustment_get_lower(vertical));
+}
+
+gboolean on_redraw_tick(GtkWidget*, GdkFrameClock*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    pane.redraw_tick = 0;
+    flush_logger_view(pane);
+    return G_SOURCE_REMOVE;
+}
+
+// At most one redraw per frame however fast lines come: the tick sits on the
+// pane's outer box, which is shown even while the view is folded in.
+void schedule_redraw(LoggerPane& pane)
+{
+    pane.view_stale = true;
+    if (pane.logging_paused || pane.redraw_tick)
+        return;
+    pane.redraw_tick = gtk_widget_add_tick_callback(GTK_WIDGET(pane.outer_box), on_redraw_tick, &pane, nullptr);
+}
+
+}  // namespace
 
 void build_logger_pane(LoggerPane& pane, MainWindow& main)
 {
@@ -10,16 +148,82 @@ void build_logger_pane(LoggerPane& pane, MainWindow& main)
     pane.outer_box = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
     pane.inner_box = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
     gtk_box_append(pane.outer_box, GTK_WIDGET(pane.inner_box));
+    build_action_bar(pane);
+    build_log_view(pane);
+}
+
+void flush_logger_view(LoggerPane& pane)
+{
+    if (pane.view_stale && !pane.logging_paused)
+        redraw_view(pane);
 }
 
 void append_log_line(void* data)
 {
     LogLine* line = static_cast<LogLine*>(data);
     LoggerPane& pane = app().logger;
-    char buffer[64000];
-    size_t length = format_log_line(buffer, sizeof buffer, static_cast<int64_t>(std::time(nullptr)),
-                                    line->direction, line->text, line->length);
-    if (length)
-        push_log_line(pane.history, std::string_view(buffer, length), line->direction);
+    if (line->text && line->length > 0) {
+        static char buffer[64000];  // UI thread only
+        size_t length = format_log_line(buffer, sizeof buffer, static_cast<int64_t>(std::time(nullptr)),
+                                        line->direction, line->text, line->length);
+        if (length) {
+            if (push_log_line(pane.history, std::string_view(buffer, length), line->direction))
+                ++pane.lines_appended;
+            record_log_line(pane, buffer, length);
+            schedule_redraw(pane);
+        }
+    }
     free_log_line(line);
+}
+
+void on_logger_toggle(GtkButton*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    gboolean show = !gtk_revealer_get_reveal_child(pane.revealer);
+    gtk_widget_set_visible(GTK_WIDGET(pane.button_box), show);
+    gtk_revealer_set_reveal_child(pane.revealer, show);
+}
+
+void on_pause_clicked(GtkButton* button, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    // Lines that came before the pause belong in the paused view, even if
+    // their frame has not been drawn yet.
+    flush_logger_view(pane);
+    pane.logging_paused = !pane.logging_paused;
+    if (pane.logging_paused) {
+        gtk_button_set_icon_name(button, "media-playback-start-symbolic");
+        set_icon_button_help(button, "Continue Logging");
+    } else {
+        // The view stays as it is until the next line arrives.
+        gtk_button_set_icon_name(button, "media-playback-pause-symbolic");
+        set_icon_button_help(button, "Pause Logging");
+    }
+}
+
+void on_copy_clicked(GtkButton*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    flush_logger_view(pane);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    g_autofree char* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    if (!text || !*text)
+        return;
+    GdkClipboard* clipboard = nullptr;
+    if (pane.main_window && pane.main_window->window)
+        clipboard = gtk_widget_get_clipboard(GTK_WIDGET(pane.main_window->window));
+    else
+        clipboard = gdk_display_get_clipboard(gdk_display_get_default());
+    gdk_clipboard_set_text(clipboard, text);
+}
+
+void on_clear_clicked(GtkButton*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(pane.text_view), "", 0);
+    clear_log_history(pane.history);
+    pane.view_stale = false;
+    pane.lines_shown = pane.lines_appended;
 }

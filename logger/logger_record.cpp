@@ -1,0 +1,122 @@
+// Recording the log to a file: the save choice, the record button's two
+// faces, the batched sync and the report of a failed write.
+
+#include "app/application.hpp"
+#include "app/dialog_layer.hpp"
+#include "app/status_line.hpp"
+#include "logger/logger_pane.hpp"
+
+namespace {
+
+// How often written lines are flushed to the storage device while recording.
+constexpr guint sync_interval_ms = 1000;
+
+GtkLabel* status_line_of(const LoggerPane& pane)
+{
+    return pane.main_window ? pane.main_window->status_line : nullptr;
+}
+
+void show_record_face(LoggerPane& pane, bool recording)
+{
+    GtkWidget* button = GTK_WIDGET(pane.record_button);
+    const char* tooltip = recording ? "Stop Recording" : "Log To File";
+    gtk_button_set_icon_name(pane.record_button,
+                             recording ? "media-playback-stop-symbolic" : "media-record-symbolic");
+    if (recording)
+        gtk_widget_add_css_class(button, "destructive-action");
+    else
+        gtk_widget_remove_css_class(button, "destructive-action");
+    gtk_widget_set_tooltip_text(button, tooltip);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
+}
+
+// A failed write loses lines of the file, so the user hears of it, once per
+// recording, while the recording goes on and later lines are still tried.
+void report_write_failure(LoggerPane& pane)
+{
+    if (pane.recording.failure_reported)
+        return;
+    pane.recording.failure_reported = true;
+    if (GtkLabel* status = status_line_of(pane))
+        show_status_error(status, "Log file write failed");
+}
+
+gboolean on_sync_timer(gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    if (!sync_log_file(pane.recording))
+        report_write_failure(pane);
+    return G_SOURCE_CONTINUE;
+}
+
+void on_log_file_chosen(GObject* source, GAsyncResult* result, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
+    if (!file)
+        return;
+    g_autofree char* path = g_file_get_path(file);
+    if (!path)
+        return;
+    start_recording(pane, path);
+}
+
+void choose_log_file(LoggerPane& pane)
+{
+    g_autoptr(FileDialog) dialog = file_dialog_new();
+    file_dialog_set_initial_name(dialog, "Brenvaldor.log");
+    g_autoptr(GFile) folder = g_file_new_for_path(".");
+    file_dialog_set_initial_folder(dialog, folder);
+    GtkWindow* parent = pane.main_window ? GTK_WINDOW(pane.main_window->window) : nullptr;
+    // The choice holds its own reference to the dialog until it completes.
+    file_dialog_save(dialog, parent, nullptr, on_log_file_chosen, &pane);
+}
+
+}  // namespace
+
+bool start_recording(LoggerPane& pane, const char* path)
+{
+    g_autofree char* full_path = g_canonicalize_filename(path, nullptr);
+    stop_recording(pane);
+    if (!open_log_file(pane.recording, full_path)) {
+        if (GtkLabel* status = status_line_of(pane))
+            show_status_bare(status, "Cannot open log file");
+        return false;
+    }
+    pane.sync_timer = g_timeout_add(sync_interval_ms, on_sync_timer, &pane);
+    show_record_face(pane, true);
+    if (GtkLabel* status = status_line_of(pane))
+        show_status_info(status, full_path);
+    return true;
+}
+
+void stop_recording(LoggerPane& pane)
+{
+    if (!log_recording_active(pane.recording))
+        return;
+    if (pane.sync_timer)
+        g_source_remove(pane.sync_timer);
+    pane.sync_timer = 0;
+    close_log_file(pane.recording);
+    show_record_face(pane, false);
+    if (GtkLabel* status = status_line_of(pane))
+        end_status_info(status);
+}
+
+void record_log_line(LoggerPane& pane, const char* line, size_t length)
+{
+    if (!log_recording_active(pane.recording))
+        return;
+    if (!write_log_file(pane.recording, line, length))
+        report_write_failure(pane);
+}
+
+void on_record_clicked(GtkButton*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    if (log_recording_active(pane.recording))
+        stop_recording(pane);
+    else
+        choose_log_file(pane);
+}
