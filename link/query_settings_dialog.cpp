@@ -118,6 +118,9 @@ void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main)
     gtk_window_set_hide_on_close(dialog.window, TRUE);
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
     gtk_window_set_child(dialog.window, make_content(dialog));
+    // The window has no title of its own, so a screen reader gets the name
+    // the header bar shows.
+    gtk_accessible_update_property(GTK_ACCESSIBLE(dialog.window), GTK_ACCESSIBLE_PROPERTY_LABEL, "Query Settings", -1);
 }
 
 void open_query_settings(QuerySettingsDialog& dialog)

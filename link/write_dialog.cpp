@@ -288,6 +288,7 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
     gtk_window_set_child(dialog.window, make_content(dialog));
     gtk_window_set_default_widget(dialog.window, GTK_WIDGET(dialog.send_button));
+    gtk_accessible_update_property(GTK_ACCESSIBLE(dialog.window), GTK_ACCESSIBLE_PROPERTY_LABEL, "Write Settings", -1);
     update_length_row(dialog);
 
     dialog.alert = alert_dialog_new("Pending!");
