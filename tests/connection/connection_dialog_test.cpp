@@ -59,6 +59,61 @@ void type_port_name(ConnectionDialog& dialog, const char* text)
     gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))), text);
 }
 
+std::vector<GtkWidget*> children(GtkWidget* parent)
+{
+    std::vector<GtkWidget*> list;
+    for (GtkWidget* child = gtk_widget_get_first_child(parent); child; child = gtk_widget_get_next_sibling(child))
+        list.push_back(child);
+    return list;
+}
+
+// The label of a check button or a plain label.
+std::string text_of(GtkWidget* widget)
+{
+    const char* text = GTK_IS_CHECK_BUTTON(widget) ? gtk_check_button_get_label(GTK_CHECK_BUTTON(widget))
+                                                   : gtk_label_get_text(GTK_LABEL(widget));
+    return text ? text : "";
+}
+
+Names texts_of(const std::vector<GtkWidget*>& widgets)
+{
+    Names texts;
+    for (GtkWidget* widget : widgets)
+        texts.push_back(text_of(widget));
+    return texts;
+}
+
+Names drop_down_items(GtkDropDown* selector)
+{
+    Names items;
+    GtkStringList* list = GTK_STRING_LIST(gtk_drop_down_get_model(selector));
+    for (guint i = 0; i < g_list_model_get_n_items(G_LIST_MODEL(list)); ++i)
+        items.push_back(gtk_string_list_get_string(list, i));
+    return items;
+}
+
+struct Margins {
+    int top, bottom, start, end;
+    bool operator==(const Margins&) const = default;
+};
+
+Margins margins_of(void* widget)
+{
+    GtkWidget* w = GTK_WIDGET(widget);
+    return {gtk_widget_get_margin_top(w), gtk_widget_get_margin_bottom(w), gtk_widget_get_margin_start(w),
+            gtk_widget_get_margin_end(w)};
+}
+
+// The box inside the frame around widget, with its orientation and spacing checked.
+GtkWidget* frame_box(GtkWidget* frame, GtkOrientation orientation, int spacing)
+{
+    GtkWidget* box = gtk_frame_get_child(GTK_FRAME(frame));
+    EXPECT_TRUE(GTK_IS_BOX(box));
+    EXPECT_EQ(gtk_orientable_get_orientation(GTK_ORIENTABLE(box)), orientation);
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(box)), spacing);
+    return box;
+}
+
 }  // namespace
 
 TEST(ConnectionDialog, StartsWithTheDesignedWidgets)
@@ -110,6 +165,57 @@ TEST(ConnectionDialog, StartsWithTheDesignedWidgets)
         EXPECT_EQ(combo_entry_text(d), "");
     else
         EXPECT_EQ(combo_active(d), 0);
+}
+
+TEST(ConnectionDialog, SectionsHoldTheDesignedTextsInTheirOrder)
+{
+    REQUIRE_DISPLAY();
+    ConnectionDialog& d = activate_app().connection;
+    GtkWidget* grid = gtk_window_get_child(d.window);
+    ASSERT_TRUE(GTK_IS_GRID(grid));
+    EXPECT_EQ(gtk_grid_get_row_spacing(GTK_GRID(grid)), 8u);
+    EXPECT_EQ(gtk_grid_get_column_spacing(GTK_GRID(grid)), 8u);
+    EXPECT_EQ(margins_of(grid), (Margins{12, 12, 12, 12}));
+
+    GtkWidget* connection = frame_of(GTK_WIDGET(d.serial_choice));
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(connection)), "Connection");
+    GtkWidget* types = frame_box(connection, GTK_ORIENTATION_HORIZONTAL, 5);
+    EXPECT_EQ(children(types), (std::vector<GtkWidget*>{GTK_WIDGET(d.serial_choice), GTK_WIDGET(d.tcp_choice)}));
+    EXPECT_EQ(texts_of(children(types)), (Names{"Serial Port", "TCP/IP"}));
+
+    EXPECT_STREQ(gtk_frame_get_label(d.mode_frame), "Mode");
+    GtkWidget* modes = frame_box(GTK_WIDGET(d.mode_frame), GTK_ORIENTATION_HORIZONTAL, 5);
+    EXPECT_EQ(children(modes), (std::vector<GtkWidget*>{GTK_WIDGET(d.rtu_choice), GTK_WIDGET(d.ascii_choice)}));
+    EXPECT_EQ(texts_of(children(modes)), (Names{"RTU", "ASCII"}));
+
+    EXPECT_EQ(gtk_orientable_get_orientation(GTK_ORIENTABLE(d.serial_box)), GTK_ORIENTATION_VERTICAL);
+    EXPECT_EQ(gtk_box_get_spacing(d.serial_box), 8);
+    EXPECT_EQ(margins_of(d.serial_box), (Margins{6, 6, 0, 0}));
+    EXPECT_EQ(children(GTK_WIDGET(d.serial_box)),
+              (std::vector<GtkWidget*>{GTK_WIDGET(d.port_combo), GTK_WIDGET(d.baud_selector),
+                                       GTK_WIDGET(d.data_bits_selector), GTK_WIDGET(d.parity_selector),
+                                       GTK_WIDGET(d.stop_bits_selector)}));
+    EXPECT_TRUE(gtk_combo_box_get_has_entry(GTK_COMBO_BOX(d.port_combo)));
+    EXPECT_EQ(drop_down_items(d.baud_selector), (Names{"1200", "9600", "19200"}));
+    EXPECT_EQ(drop_down_items(d.data_bits_selector), (Names{"7 Data bits", "8 Data bits"}));
+    EXPECT_EQ(drop_down_items(d.parity_selector), (Names{"None Parity", "Odd Parity", "Even Parity"}));
+    EXPECT_EQ(drop_down_items(d.stop_bits_selector), (Names{"1 Stop Bits", "2 Stop Bits"}));
+
+    for (GtkSpinButton* spin : {d.timeout_spin, d.query_delay_spin}) {
+        GtkWidget* box = frame_box(frame_of(GTK_WIDGET(spin)), GTK_ORIENTATION_HORIZONTAL, 5);
+        std::vector<GtkWidget*> parts = children(box);
+        ASSERT_EQ(parts.size(), 2u);
+        EXPECT_EQ(parts[0], GTK_WIDGET(spin));
+        EXPECT_EQ(text_of(parts[1]), "[ms]");
+    }
+
+    EXPECT_STREQ(gtk_frame_get_label(d.remote_frame), "Remote Server");
+    EXPECT_EQ(margins_of(d.remote_frame), (Margins{6, 6, 0, 0}));
+    GtkWidget* remote = frame_box(GTK_WIDGET(d.remote_frame), GTK_ORIENTATION_HORIZONTAL, 8);
+    EXPECT_EQ(margins_of(remote), (Margins{6, 6, 8, 8}));
+    EXPECT_EQ(children(remote), (std::vector<GtkWidget*>{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry)}));
+    EXPECT_EQ(margins_of(d.ip_entry), (Margins{0, 0, 6, 6}));
+    EXPECT_EQ(margins_of(d.port_entry), (Margins{0, 0, 6, 6}));
 }
 
 TEST(ConnectionDialog, ControlsCarryAccessibleNames)
