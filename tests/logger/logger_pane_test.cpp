@@ -159,6 +159,34 @@ TEST(LoggerPane, NewestLineStandsAtTheTopInSight)
     EXPECT_TRUE(run_until([&] { return gtk_adjustment_get_value(vertical) == 0.0; }, 3000));
 }
 
+// Given a view at the top, expect each new line to stand at the top of
+// what is visible, not the line that was there before.
+TEST(LoggerPane, ViewAtTheTopShowsEachNewLineFirst)
+{
+    REQUIRE_DISPLAY();
+    LoggerPane& pane = activate_app().logger;
+    show_logger(pane);
+    for (unsigned n = 1; n <= 150; ++n)
+        post_frame(n);
+    ASSERT_TRUE(view_shows(pane, expected_lines(150, 1)));
+    auto top_line_text = [&] {
+        GdkRectangle visible;
+        gtk_text_view_get_visible_rect(pane.text_view, &visible);
+        GtkTextIter start, end;
+        gtk_text_view_get_line_at_y(pane.text_view, &start, visible.y, nullptr);
+        end = start;
+        gtk_text_iter_forward_to_line_end(&end);
+        g_autofree char* text = gtk_text_iter_get_text(&start, &end);
+        return lines_without_time(text).front();
+    };
+    for (unsigned n = 151; n <= 160; ++n) {
+        post_frame(n);
+        ASSERT_TRUE(view_shows(pane, expected_lines(n, 1)));
+        run_for(20);
+        EXPECT_EQ(top_line_text(), "TX: " + frame_text(n));
+    }
+}
+
 // Given many lines in one burst, expect the view to show exactly the ring after the next frame.
 TEST(LoggerPane, BurstOfLinesEndsAsTheNewest200)
 {
