@@ -13,15 +13,9 @@
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
 #include "tests/config/temp_folder.hpp"
+#include "tests/config/worked_example.hpp"
 
 namespace {
-
-const char* const example_file =
-    "Brenvaldor V.1.0.0\n"
-    "POLL slave=1 fcode=3 address=100 length=10 scan_rate=500\n"
-    "LABELS 2\n"
-    "LABEL 100 \"Pump 1\"\n"
-    "LABEL 105 \"Flow \\\"main\\\"\"\n";
 
 std::string status_text(MainWindow& main)
 {
@@ -110,10 +104,8 @@ TEST(ConfigDialogs, SavesAndLoadsTheDefinitionAndLabels)
     MainWindow& main = activate_app().main_window;
     TempFolder folder;
     std::string path = folder.file("Brenvaldor.dat");
-    store_poll_definition(PollDefinition{1, 3, 100, 10, 500});
-    main.labels = LabelStore{};
-    set_label(main.labels, 100, "Pump 1");
-    set_label(main.labels, 105, "Flow \"main\"");
+    store_poll_definition(example_poll);
+    main.labels = example_labels();
     ASSERT_TRUE(save_configuration_file(main, path.c_str()));
     EXPECT_EQ(read_file(path), example_file);
     EXPECT_EQ(status_text(main), "");
@@ -122,7 +114,7 @@ TEST(ConfigDialogs, SavesAndLoadsTheDefinitionAndLabels)
     prepared_main();
     GridMarker marker(main);
     ASSERT_TRUE(load_configuration_file(main, path.c_str()));
-    EXPECT_EQ(copy_poll_definition(), (PollDefinition{1, 3, 100, 10, 500}));
+    EXPECT_EQ(copy_poll_definition(), example_poll);
     EXPECT_EQ(main.labels.entries, saved.entries);
     EXPECT_FALSE(marker.still_there());
     EXPECT_FALSE(status_is_error(main));

@@ -4,25 +4,9 @@
 #include <string_view>
 
 #include "config/config_format.hpp"
+#include "tests/config/worked_example.hpp"
 
 namespace {
-
-const PollDefinition example_poll{1, 3, 100, 10, 500};
-
-const char* const example_file =
-    "Brenvaldor V.1.0.0\n"
-    "POLL slave=1 fcode=3 address=100 length=10 scan_rate=500\n"
-    "LABELS 2\n"
-    "LABEL 100 \"Pump 1\"\n"
-    "LABEL 105 \"Flow \\\"main\\\"\"\n";
-
-LabelStore example_labels()
-{
-    LabelStore labels;
-    set_label(labels, 100, "Pump 1");
-    set_label(labels, 105, "Flow \"main\"");
-    return labels;
-}
 
 // The outcome of reading text over the initial definition and a store
 // that held a label before.

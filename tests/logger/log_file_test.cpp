@@ -12,33 +12,9 @@
 #include "logger/frame_text.hpp"
 #include "logger/log_file.hpp"
 #include "logger/log_history.hpp"
+#include "temp_files.hpp"
 
 namespace {
-
-struct TempFolder {
-    std::string path;
-    TempFolder()
-    {
-        g_autoptr(GError) error = nullptr;
-        g_autofree char* made = g_dir_make_tmp("logger-test-XXXXXX", &error);
-        path = made ? made : "";
-    }
-    ~TempFolder()
-    {
-        g_autofree char* command = g_strdup_printf("rm -rf '%s'", path.c_str());
-        (void)std::system(command);
-    }
-    std::string file(const char* name) const { return path + "/" + name; }
-};
-
-std::string contents_of(const std::string& path)
-{
-    g_autofree char* text = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &text, &length, nullptr))
-        return "<missing>";
-    return std::string(text, length);
-}
 
 std::string formatted(int64_t epoch, LogDirection direction, const char* text)
 {

@@ -4,39 +4,13 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/application.hpp"
 #include "logger/frame_text.hpp"
 #include "support/gtk_test_env.hpp"
-
-// A fresh folder for the test's files, removed afterwards.
-struct TempFolder {
-    std::string path;
-    TempFolder()
-    {
-        g_autoptr(GError) error = nullptr;
-        g_autofree char* made = g_dir_make_tmp("logger-test-XXXXXX", &error);
-        path = made ? made : "";
-    }
-    ~TempFolder()
-    {
-        g_autofree char* command = g_strdup_printf("rm -rf '%s'", path.c_str());
-        (void)std::system(command);
-    }
-    std::string file(const char* name) const { return path + "/" + name; }
-};
-
-inline std::string contents_of(const std::string& path)
-{
-    g_autofree char* text = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &text, &length, nullptr))
-        return "<missing>";
-    return std::string(text, length);
-}
+#include "temp_files.hpp"
 
 // Frame number n: a read request of unit 1 that carries n in its address.
 inline void post_frame(unsigned n, LogDirection direction = LogDirection::tx)
