@@ -55,6 +55,15 @@ bool view_shows(LoggerPane& pane, const std::vector<std::string>& lines)
     return run_until([&] { return lines_without_time(view_text(pane)) == lines; }, 3000);
 }
 
+// Unfolds the pane and fills it with lines 1..last, more than it shows at once.
+bool show_lines_up_to(LoggerPane& pane, unsigned last)
+{
+    show_logger(pane);
+    for (unsigned n = 1; n <= last; ++n)
+        post_frame(n);
+    return view_shows(pane, expected_lines(last, 1));
+}
+
 }  // namespace
 
 TEST(LoggerPane, BuildsTheWidgetTreeFoldedIn)
@@ -144,10 +153,7 @@ TEST(LoggerPane, NewestLineStandsAtTheTopInSight)
 {
     REQUIRE_DISPLAY();
     LoggerPane& pane = activate_app().logger;
-    show_logger(pane);
-    for (unsigned n = 1; n <= 150; ++n)
-        post_frame(n);
-    ASSERT_TRUE(view_shows(pane, expected_lines(150, 1)));
+    ASSERT_TRUE(show_lines_up_to(pane, 150));
     GtkAdjustment* vertical = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(pane.text_view));
     ASSERT_TRUE(run_until([&] { return gtk_adjustment_get_upper(vertical) > gtk_adjustment_get_page_size(vertical) + 100; }, 3000));
     gtk_adjustment_set_value(vertical, gtk_adjustment_get_upper(vertical));
@@ -165,10 +171,7 @@ TEST(LoggerPane, ViewAtTheTopShowsEachNewLineFirst)
 {
     REQUIRE_DISPLAY();
     LoggerPane& pane = activate_app().logger;
-    show_logger(pane);
-    for (unsigned n = 1; n <= 150; ++n)
-        post_frame(n);
-    ASSERT_TRUE(view_shows(pane, expected_lines(150, 1)));
+    ASSERT_TRUE(show_lines_up_to(pane, 150));
     auto top_line_text = [&] {
         GdkRectangle visible;
         gtk_text_view_get_visible_rect(pane.text_view, &visible);
