@@ -221,6 +221,23 @@ TEST_F(PollCycle, RefusedConnectShowsTheLibraryTextEvenAfterADisconnect)
     EXPECT_TRUE(logged_frames().empty());
 }
 
+TEST_F(PollCycle, HostNameIsNotResolvedSoTheConnectFails)
+{
+    // Given a name instead of a dotted address, expect a failed connect: its
+    // own error text, even right after a Disconnect, and nothing read.
+    ConnectionSettings named = tcp_settings(server->port());
+    named.device = "localhost";
+    link_state().disconnect_notice.store(true);
+    run_cycle(poll_of(1, 3, 0, 2), named);
+    int error = link_state().last_errno.load();
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(status_text(), modbus_strerror(error));
+    EXPECT_TRUE(status_is_error());
+    EXPECT_TRUE(link_state().disconnect_notice.load());
+    EXPECT_EQ(server->connection_count(), 0u);
+    EXPECT_TRUE(logged_frames().empty());
+}
+
 TEST_F(PollCycle, TroubledWriteIsToldAfterASuccessfulRead)
 {
     // Given a register write the library refuses and a good read, expect the
