@@ -159,12 +159,9 @@ TEST_F(PollCycle, UnitId255OnASerialLineStillTellsATroubledWrite)
     ASSERT_TRUE(rtu);
     ConnectionSettings serial;
     serial.device = rtu->client_device();
-    LinkState& s = link_state();
-    s.write.fcode = 16;
-    s.write.count = 200;  // refused by the library before anything is sent
-    s.write_done.store(false);
+    request_write(16, 0, 9, 200);  // refused by the library before anything is sent
     run_cycle(poll_of(255, 3, 0, 4), serial);
-    EXPECT_TRUE(s.write_failed.load());
+    EXPECT_TRUE(link_state().write_failed.load());
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(rtu->request_count(), 0u) << "nothing is read";
@@ -243,10 +240,7 @@ TEST_F(PollCycle, TroubledWriteIsToldAfterASuccessfulRead)
     // Given a register write the library refuses and a good read, expect the
     // values and then the write's error text.
     server->set_holding(0, 5);
-    LinkState& s = link_state();
-    s.write.fcode = 16;
-    s.write.count = 200;
-    s.write_done.store(false);
+    request_write(16, 0, 9, 200);
     run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port()));
     EXPECT_EQ(shown_values(), Values{5});
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
