@@ -67,6 +67,20 @@ inline PollDefinition poll_of(uint8_t slave, uint8_t fcode, uint16_t address, ui
     return PollDefinition{slave, fcode, address, length, scan_rate};
 }
 
+// What the Write dialog's Send does: fields first, then write_done cleared.
+inline void request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1)
+{
+    LinkState& s = link_state();
+    s.write.slave = slave;
+    s.write.fcode = fcode;
+    s.write.address = address;
+    s.write.value = value;
+    s.write.count = count;
+    s.write_failed.store(false);
+    s.write_cancelled.store(false);
+    s.write_done.store(false, std::memory_order_release);
+}
+
 // One cycle on the test's thread, as the worker runs it, then the posted
 // callbacks.
 inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)

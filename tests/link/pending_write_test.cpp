@@ -13,20 +13,6 @@ namespace {
 using namespace link_test;
 using Strings = std::vector<std::string>;
 
-// What the Write dialog's Send does: fields first, then write_done cleared.
-void request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1)
-{
-    LinkState& s = link_state();
-    s.write.slave = slave;
-    s.write.fcode = fcode;
-    s.write.address = address;
-    s.write.value = value;
-    s.write.count = count;
-    s.write_failed.store(false);
-    s.write_cancelled.store(false);
-    s.write_done.store(false, std::memory_order_release);
-}
-
 size_t requests_with_function(ModbusTestServer& server, uint8_t function)
 {
     size_t n = 0;

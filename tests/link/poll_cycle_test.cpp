@@ -108,6 +108,26 @@ TEST_F(PollCycle, SilentServerGivesTheLibraryTimeOutText)
     EXPECT_TRUE(link_state().disconnect_notice.load());
 }
 
+TEST_F(PollCycle, ResponseTimeOutIsHandedOverAsSecondsAndMicroseconds)
+{
+    // Given 1200 ms, expect a wait of 1 s plus 200000 us; given 0, the
+    // library refuses the value and keeps its default of half a second.
+    server->set_behaviour(ModbusTestServer::Behaviour::silent);
+    auto start = std::chrono::steady_clock::now();
+    run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port(), 1200));
+    double waited = elapsed_ms(start);
+    EXPECT_GE(waited, 1150.0);
+    EXPECT_LE(waited, 3000.0);
+    EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
+
+    start = std::chrono::steady_clock::now();
+    run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port(), 0));
+    waited = elapsed_ms(start);
+    EXPECT_GE(waited, 450.0);
+    EXPECT_LE(waited, 1100.0);
+    EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
+}
+
 TEST_F(PollCycle, UnitId255IsReadOverTcp)
 {
     server->set_holding(0, 77);
@@ -131,6 +151,41 @@ TEST_F(PollCycle, UnitId255IsRefusedOnASerialLine)
     EXPECT_TRUE(logged_frames().empty());
     EXPECT_EQ(link_state().value_count.load(), 3u) << "the grid is not refreshed";
     EXPECT_EQ(rtu->request_count(), 0u);
+}
+
+TEST_F(PollCycle, UnitId255OnASerialLineStillTellsATroubledWrite)
+{
+    auto rtu = RtuTestServer::start(1);
+    ASSERT_TRUE(rtu);
+    ConnectionSettings serial;
+    serial.device = rtu->client_device();
+    request_write(16, 0, 9, 200);  // refused by the library before anything is sent
+    run_cycle(poll_of(255, 3, 0, 4), serial);
+    EXPECT_TRUE(link_state().write_failed.load());
+    EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
+    EXPECT_TRUE(status_is_error());
+    EXPECT_EQ(rtu->request_count(), 0u) << "nothing is read";
+}
+
+TEST_F(PollCycle, RefusedSlaveSelectionIsToldAfterTheRead)
+{
+    // Given unit 250 over TCP (the library selects only 0..247 and 255), expect
+    // the block read anyway and logged with 250, then the selection's error;
+    // right after a Disconnect the same trouble says "Not connected" once.
+    server->set_holding(0, 66);
+    run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
+    EXPECT_EQ(shown_values(), Values{66});
+    EXPECT_EQ(logged_frames(), (Strings{"TX: FA 03 00 00 00 01", "RX: FA 03 02 00 42"}));
+    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
+    EXPECT_TRUE(status_is_error());
+
+    link_state().disconnect_notice.store(true);
+    run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
+    EXPECT_EQ(status_text(), "Not connected");
+    EXPECT_FALSE(status_is_error());
+    EXPECT_FALSE(link_state().disconnect_notice.load());
+    run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
+    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
 }
 
 TEST_F(PollCycle, NoContextShowsNotConnectedOnceAfterADisconnect)
@@ -163,15 +218,29 @@ TEST_F(PollCycle, RefusedConnectShowsTheLibraryTextEvenAfterADisconnect)
     EXPECT_TRUE(logged_frames().empty());
 }
 
+TEST_F(PollCycle, HostNameIsNotResolvedSoTheConnectFails)
+{
+    // Given a name instead of a dotted address, expect a failed connect: its
+    // own error text, even right after a Disconnect, and nothing read.
+    ConnectionSettings named = tcp_settings(server->port());
+    named.device = "localhost";
+    link_state().disconnect_notice.store(true);
+    run_cycle(poll_of(1, 3, 0, 2), named);
+    int error = link_state().last_errno.load();
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(status_text(), modbus_strerror(error));
+    EXPECT_TRUE(status_is_error());
+    EXPECT_TRUE(link_state().disconnect_notice.load());
+    EXPECT_EQ(server->connection_count(), 0u);
+    EXPECT_TRUE(logged_frames().empty());
+}
+
 TEST_F(PollCycle, TroubledWriteIsToldAfterASuccessfulRead)
 {
     // Given a register write the library refuses and a good read, expect the
     // values and then the write's error text.
     server->set_holding(0, 5);
-    LinkState& s = link_state();
-    s.write.fcode = 16;
-    s.write.count = 200;
-    s.write_done.store(false);
+    request_write(16, 0, 9, 200);
     run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port()));
     EXPECT_EQ(shown_values(), Values{5});
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));

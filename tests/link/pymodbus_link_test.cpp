@@ -32,14 +32,10 @@ TEST_F(PymodbusLink, ServerIsReadAndWritten)
     run_cycle(poll_of(1, 4, 0, 2), settings);
     EXPECT_EQ(shown_values(), (Values{2000, 2001}));
 
-    LinkState& s = link_state();
-    s.write.fcode = 16;
-    s.write.address = 20;
-    s.write.value = 258;
-    s.write.count = 3;
-    s.write_done.store(false);
+    request_write(16, 20, 258, 3);
     run_cycle(poll_of(1, 3, 19, 5), settings);
-    EXPECT_FALSE(s.write_failed.load());
+    EXPECT_TRUE(link_state().write_done.load());
+    EXPECT_FALSE(link_state().write_failed.load());
     EXPECT_EQ(shown_values(), (Values{1019, 258, 258, 258, 1023}));
 }
 

@@ -40,13 +40,9 @@ TEST_F(RtuLink, ReadsRegistersWithoutTheChecksumInTheLog)
 
 TEST_F(RtuLink, WritesAndReadsBackInOneCycle)
 {
-    LinkState& s = link_state();
-    s.write.slave = 7;
-    s.write.fcode = 6;
-    s.write.address = 4;
-    s.write.value = 500;
-    s.write_done.store(false);
+    request_write(6, 4, 500, 1, 7);
     run_cycle(poll_of(7, 3, 4, 1), serial);
+    LinkState& s = link_state();
     EXPECT_TRUE(s.write_done.load());
     EXPECT_FALSE(s.write_failed.load());
     EXPECT_EQ(server->holding(4), 500);
