@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/application.hpp"
+#include "app/resources.hpp"
 #include "app/status_line.hpp"
 #include "support/gtk_test_env.hpp"
 
@@ -34,6 +35,35 @@ std::string icon_of(GtkWidget* button)
         return "";
     const char* name = gtk_image_get_icon_name(GTK_IMAGE(image));
     return name ? name : "";
+}
+
+// The selector list of every rule of the stylesheet held in the program, in
+// file order, with comments dropped and blanks collapsed.
+std::vector<std::string> stylesheet_selectors()
+{
+    register_resources();
+    g_autoptr(GBytes) bytes = g_resources_lookup_data("/com/Brenvaldor/style.css", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    if (!bytes)
+        return {};
+    std::string sheet(static_cast<const char*>(g_bytes_get_data(bytes, nullptr)), g_bytes_get_size(bytes));
+    for (size_t open; (open = sheet.find("/*")) != std::string::npos;)
+        sheet.erase(open, sheet.find("*/", open) + 2 - open);
+    std::vector<std::string> selectors;
+    for (size_t start = 0, brace; (brace = sheet.find('{', start)) != std::string::npos;) {
+        std::string selector;
+        for (char c : sheet.substr(start, brace - start)) {
+            bool blank = g_ascii_isspace(c);
+            if (!blank)
+                selector += c;
+            else if (!selector.empty() && selector.back() != ' ')
+                selector += ' ';
+        }
+        while (!selector.empty() && selector.back() == ' ')
+            selector.pop_back();
+        selectors.push_back(selector);
+        start = sheet.find('}', brace) + 1;
+    }
+    return selectors;
 }
 
 }  // namespace
@@ -163,17 +193,39 @@ TEST(MainWindow, StylesheetLoadsWithoutComplaint)
     // A parse error would be reported as a warning, which fails the test.
     GtkWidget* window = gtk_window_new();
     g_autoptr(GtkCssProvider) css = load_stylesheet(window);
-    g_autoptr(GBytes) text = g_resources_lookup_data("/com/Brenvaldor/style.css", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
-    ASSERT_NE(text, nullptr);
-    std::string sheet(static_cast<const char*>(g_bytes_get_data(text, nullptr)), g_bytes_get_size(text));
-    // Rules in file order: the main window's fonts first, the grid's text selection last.
-    size_t first = sheet.find("window.platform-windows,");
-    size_t last = sheet.find(".registers text selection");
-    EXPECT_NE(first, std::string::npos);
-    EXPECT_NE(last, std::string::npos);
-    EXPECT_LT(first, last);
     gtk_style_context_remove_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(css));
     gtk_window_destroy(GTK_WINDOW(window));
+}
+
+TEST(MainWindow, StylesheetRulesComeInCascadeOrder)
+{
+    // Later rules win over earlier ones of equal weight, so the order of the
+    // rules is part of the look: the main window's own rules come first and
+    // the generic grid colours after them.
+    const std::vector<std::string> expected = {
+        "window.platform-windows, window.platform-windows *",
+        "window.platform-windows button, window.platform-windows entry, window.platform-windows spinbutton",
+        "window.platform-windows .registers label.first_row, window.platform-windows .registers label.first_column",
+        "window.platform-windows .registers text, window.platform-windows .registers label",
+        "window.platform-windows .registers:focus label.active, window.platform-windows .registers:focus text.active",
+        "window.platform-windows textview",
+        "label.info",
+        ".registers",
+        ".registers label",
+        ".registers:focus label.active",
+        ".registers label.first_row",
+        ".registers text",
+        ".registers label.first_column",
+        ".registers:focus text.active",
+        "entry.error",
+        "label.error",
+        "textview",
+        "frame, .frame",
+        "frame > box, .frame > box, frame > .box, .frame > .box",
+        "spinbutton, entry, .spinbutton, .entry",
+        ".registers text selection",
+    };
+    EXPECT_EQ(stylesheet_selectors(), expected);
 }
 
 TEST(StatusLine, EachWriterLeavesItsTextAndClasses)
