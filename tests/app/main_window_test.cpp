@@ -187,6 +187,43 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), 0u);
 }
 
+TEST(MainWindow, ToolbarButtonsOpenTheirWindows)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    MainWindow& main = a.main_window;
+    GtkWindow* window = GTK_WINDOW(main.window);
+    std::vector<GtkWidget*> items = toolbar_items(gtk_widget_get_first_child(gtk_paned_get_start_child(main.paned)));
+    ASSERT_EQ(items.size(), 7u);
+
+    // Query Settings: modal over the main window.
+    g_signal_emit_by_name(items[1], "clicked");
+    drain_main_loop();
+    GtkWindow* query = a.query_settings.window;
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(query)));
+    EXPECT_TRUE(gtk_window_get_modal(query));
+    EXPECT_EQ(gtk_window_get_transient_for(query), window);
+    gtk_window_close(query);
+    drain_main_loop();
+
+    // Save and Load: the one configuration file dialog, each in its direction.
+    const std::pair<int, GtkFileChooserAction> choosers[] = {{3, GTK_FILE_CHOOSER_ACTION_SAVE},
+                                                             {4, GTK_FILE_CHOOSER_ACTION_OPEN}};
+    for (const auto& [item, action] : choosers) {
+        SCOPED_TRACE(item);
+        g_signal_emit_by_name(items[item], "clicked");
+        GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+        ASSERT_NE(chooser, nullptr);
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)), action);
+        EXPECT_EQ(gtk_window_get_transient_for(chooser), window);
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+    }
+    EXPECT_STREQ(gtk_label_get_text(main.status_line), "") << "a cancelled choice says nothing";
+}
+
 TEST(MainWindow, StylesheetLoadsWithoutComplaint)
 {
     REQUIRE_DISPLAY();
