@@ -7,26 +7,9 @@
 #include "app/resources.hpp"
 #include "app/status_line.hpp"
 #include "support/gtk_test_env.hpp"
+#include "widget_tree.hpp"
 
 namespace {
-
-std::vector<GtkWidget*> children(GtkWidget* parent)
-{
-    std::vector<GtkWidget*> list;
-    for (GtkWidget* child = gtk_widget_get_first_child(parent); child; child = gtk_widget_get_next_sibling(child))
-        list.push_back(child);
-    return list;
-}
-
-// The widgets packed at the start of the action bar, in order.
-std::vector<GtkWidget*> toolbar_items(GtkWidget* toolbar)
-{
-    // GtkActionBar > revealer > center box > start box > items
-    GtkWidget* revealer = gtk_widget_get_first_child(toolbar);
-    GtkWidget* center = gtk_widget_get_first_child(revealer);
-    GtkWidget* start = gtk_widget_get_first_child(center);
-    return children(start);
-}
 
 std::string icon_of(GtkWidget* button)
 {
@@ -132,8 +115,7 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
-    GtkWidget* top = gtk_paned_get_start_child(main.paned);
-    std::vector<GtkWidget*> items = toolbar_items(gtk_widget_get_first_child(top));
+    std::vector<GtkWidget*> items = toolbar_items(main);
     ASSERT_EQ(items.size(), 7u);
 
     // 1: the Connect button, an image over a small caption.
@@ -193,7 +175,7 @@ TEST(MainWindow, ToolbarButtonsOpenTheirWindows)
     App& a = activate_app();
     MainWindow& main = a.main_window;
     GtkWindow* window = GTK_WINDOW(main.window);
-    std::vector<GtkWidget*> items = toolbar_items(gtk_widget_get_first_child(gtk_paned_get_start_child(main.paned)));
+    std::vector<GtkWidget*> items = toolbar_items(main);
     ASSERT_EQ(items.size(), 7u);
 
     // Query Settings: modal over the main window.

@@ -3,17 +3,15 @@
 // window and prints nothing.
 
 #include <gtest/gtest.h>
-#include <glib/gstdio.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
-namespace {
+#include "desktop_session.hpp"
 
-namespace fs = std::filesystem;
+namespace {
 
 std::string read_all(int fd)
 {
@@ -43,7 +41,7 @@ TEST(Startup, IgnoresItsArgumentsAndPrintsNothing)
 {
     if (!g_getenv("DISPLAY"))
         GTEST_FAIL() << "this test needs an X server (run under Xvfb)";
-    fs::path folder = g_dir_make_tmp("brenvaldor-start-XXXXXX", nullptr);
+    TempFolder folder;
     std::string program = std::string(BRENVALDOR_BINARY_DIR) + "/brenvaldor";
     // An option GApplication would refuse, were the arguments handed on.
     const char* argv[] = {program.c_str(), "--no-such-option", "Brenvaldor.dat", nullptr};
@@ -59,7 +57,7 @@ TEST(Startup, IgnoresItsArgumentsAndPrintsNothing)
     GPid pid = 0;
     int out = -1, err = -1;
     g_autoptr(GError) error = nullptr;
-    ASSERT_TRUE(g_spawn_async_with_pipes(folder.c_str(), const_cast<char**>(argv), environment,
+    ASSERT_TRUE(g_spawn_async_with_pipes(folder.path.c_str(), const_cast<char**>(argv), environment,
                                          G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr, &out, &err,
                                          &error))
         << error->message;
@@ -71,7 +69,6 @@ TEST(Startup, IgnoresItsArgumentsAndPrintsNothing)
     std::string printed = read_all(out);
     std::string complained = read_all(err);
     g_spawn_close_pid(pid);
-    fs::remove_all(folder);
 
     EXPECT_TRUE(running) << "the program ended at start: " << complained;
     EXPECT_EQ(printed, "");
