@@ -4,7 +4,6 @@
 // toplevel; were that a hidden dialog, the program would crash.
 
 #include <gtest/gtest.h>
-#include <glib/gstdio.h>
 
 #include <functional>
 #include <map>
@@ -14,20 +13,12 @@
 
 namespace {
 
-constexpr const char* root_path = "/org/a11y/atspi/accessible/root";
-
-struct TempFolder {
-    std::string path;
-    TempFolder() : path(g_dir_make_tmp("brenvaldor-XXXXXX", nullptr)) {}
-    ~TempFolder() { g_rmdir(path.c_str()); }
-};
-
 // Every index from -1 to 10 on the application root: each call answered,
 // the program alive after each.
 void probe_root(DesktopSession& session, const std::string& moment)
 {
     SCOPED_TRACE(moment);
-    AccessibleRef root{session.bus_name(), root_path};
+    AccessibleRef root = application_root(session);
     for (int index = -1; index <= 10; ++index) {
         AccessibleRef child;
         std::string error;
@@ -75,7 +66,7 @@ AccessibleRef find_button(DesktopSession& session, const AccessibleRef& root, co
 TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
 {
     TempFolder folder;
-    DesktopSession session(folder.path, true);
+    DesktopSession session(folder.path.string(), true);
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
     probe_root(session, "start");
@@ -95,7 +86,7 @@ TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
     // The Write dialog's alert: "_Send" while not connected reports at once.
     session.keys({"F6"});
     ASSERT_TRUE(session.wait_for_window_count(2, 8000));
-    AccessibleRef send = find_button(session, {session.bus_name(), root_path}, "Send");
+    AccessibleRef send = find_button(session, application_root(session), "Send");
     ASSERT_FALSE(send.path.empty()) << "no Send button on the bus";
     ASSERT_TRUE(do_default_action(session.bus(), send));
     ASSERT_TRUE(session.wait_for_window_count(3, 8000)) << "the alert did not appear";
@@ -113,10 +104,10 @@ TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
 TEST(AccessibilityBus, ControlsHaveNamesAScreenReaderSpeaks)
 {
     TempFolder folder;
-    DesktopSession session(folder.path, true);
+    DesktopSession session(folder.path.string(), true);
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
-    AccessibleRef root{session.bus_name(), root_path};
+    AccessibleRef root = application_root(session);
     AccessibleRef window;
     ASSERT_TRUE(child_at_index(session.bus(), root, 0, window, error)) << error;
 
@@ -136,11 +127,11 @@ TEST(AccessibilityBus, ControlsHaveNamesAScreenReaderSpeaks)
 TEST(AccessibilityBus, TheKeyboardReachesEveryToolbarControl)
 {
     TempFolder folder;
-    DesktopSession session(folder.path, true);
+    DesktopSession session(folder.path.string(), true);
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
     AccessibleRef window;
-    ASSERT_TRUE(child_at_index(session.bus(), {session.bus_name(), root_path}, 0, window, error)) << error;
+    ASSERT_TRUE(child_at_index(session.bus(), application_root(session), 0, window, error)) << error;
     for (const char* name : {"Connect", "Query Settings", "Write Settings", "Save configuration",
                              "Load configuration"}) {
         SCOPED_TRACE(name);

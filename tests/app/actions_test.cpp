@@ -7,6 +7,7 @@
 #include "app/application.hpp"
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
+#include "widget_tree.hpp"
 
 namespace {
 
@@ -42,18 +43,6 @@ std::vector<Cell> grid_snapshot(GtkGrid* grid)
         cells.emplace_back(column, row, width, height, text);
     }
     return cells;
-}
-
-GtkWidget* toolbar_write_button(MainWindow& main)
-{
-    // GtkActionBar > revealer > center box > start box > items; Write is the third.
-    GtkWidget* top = gtk_paned_get_start_child(main.paned);
-    GtkWidget* bar = gtk_widget_get_first_child(top);
-    GtkWidget* start = gtk_widget_get_first_child(gtk_widget_get_first_child(gtk_widget_get_first_child(bar)));
-    GtkWidget* item = gtk_widget_get_first_child(start);
-    for (int i = 0; i < 2 && item; ++i)
-        item = gtk_widget_get_next_sibling(item);
-    return item;
 }
 
 }  // namespace
@@ -183,7 +172,9 @@ TEST(Actions, WriteKeyKeepsTheModalityTheDialogHas)
     EXPECT_EQ(gtk_window_get_transient_for(write), nullptr);
     gtk_widget_set_visible(GTK_WIDGET(write), FALSE);
 
-    GtkWidget* button = toolbar_write_button(a.main_window);
+    std::vector<GtkWidget*> items = toolbar_items(a.main_window);
+    ASSERT_EQ(items.size(), 7u);
+    GtkWidget* button = items[2];
     ASSERT_TRUE(GTK_IS_BUTTON(button));
     ASSERT_STREQ(gtk_widget_get_tooltip_text(button), "Write Settings");
     g_signal_emit_by_name(button, "clicked");

@@ -496,3 +496,16 @@ std::string focused_name(GDBusConnection* bus, const AccessibleRef& root)
     }
     return "";
 }
+
+AccessibleRef application_root(const DesktopSession& session)
+{
+    return {session.bus_name(), "/org/a11y/atspi/accessible/root"};
+}
+
+TempFolder::TempFolder() : path(g_dir_make_tmp("brenvaldor-XXXXXX", nullptr)) {}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}

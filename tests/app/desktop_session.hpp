@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 #include <sys/types.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,10 @@ struct AccessibleRef {
     std::string path;
 };
 
+// The application's root object on the bus; its children are the
+// program's visible windows.
+AccessibleRef application_root(const DesktopSession& session);
+
 // org.a11y.atspi.Accessible calls; false/empty and error set on failure.
 bool child_at_index(GDBusConnection* bus, const AccessibleRef& parent, int index, AccessibleRef& child,
                     std::string& error);
@@ -91,3 +96,12 @@ AccessibleRef parent_of(GDBusConnection* bus, const AccessibleRef& object);
 // The name of the object with keyboard focus below root, or of its nearest
 // named ancestor (a spin button's text field speaks for its spin button).
 std::string focused_name(GDBusConnection* bus, const AccessibleRef& root);
+
+// A working folder of the test's own, removed with its contents at the end.
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+};

@@ -15,18 +15,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-constexpr const char* root_path = "/org/a11y/atspi/accessible/root";
-
-struct TempFolder {
-    fs::path path;
-    TempFolder() : path(g_dir_make_tmp("brenvaldor-e2e-XXXXXX", nullptr)) {}
-    ~TempFolder() { fs::remove_all(path); }
-};
-
 // The visible window other than the main window, on the bus.
 AccessibleRef dialog_window(DesktopSession& session)
 {
-    for (const AccessibleRef& window : children_of(session.bus(), {session.bus_name(), root_path}))
+    for (const AccessibleRef& window : children_of(session.bus(), application_root(session)))
         if (accessible_name(session.bus(), window) != "Brenvaldor")
             return window;
     return {};
@@ -34,7 +26,7 @@ AccessibleRef dialog_window(DesktopSession& session)
 
 AccessibleRef main_window(DesktopSession& session)
 {
-    for (const AccessibleRef& window : children_of(session.bus(), {session.bus_name(), root_path}))
+    for (const AccessibleRef& window : children_of(session.bus(), application_root(session)))
         if (accessible_name(session.bus(), window) == "Brenvaldor")
             return window;
     return {};

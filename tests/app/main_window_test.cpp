@@ -4,28 +4,12 @@
 #include <vector>
 
 #include "app/application.hpp"
+#include "app/resources.hpp"
 #include "app/status_line.hpp"
 #include "support/gtk_test_env.hpp"
+#include "widget_tree.hpp"
 
 namespace {
-
-std::vector<GtkWidget*> children(GtkWidget* parent)
-{
-    std::vector<GtkWidget*> list;
-    for (GtkWidget* child = gtk_widget_get_first_child(parent); child; child = gtk_widget_get_next_sibling(child))
-        list.push_back(child);
-    return list;
-}
-
-// The widgets packed at the start of the action bar, in order.
-std::vector<GtkWidget*> toolbar_items(GtkWidget* toolbar)
-{
-    // GtkActionBar > revealer > center box > start box > items
-    GtkWidget* revealer = gtk_widget_get_first_child(toolbar);
-    GtkWidget* center = gtk_widget_get_first_child(revealer);
-    GtkWidget* start = gtk_widget_get_first_child(center);
-    return children(start);
-}
 
 std::string icon_of(GtkWidget* button)
 {
@@ -34,6 +18,35 @@ std::string icon_of(GtkWidget* button)
         return "";
     const char* name = gtk_image_get_icon_name(GTK_IMAGE(image));
     return name ? name : "";
+}
+
+// The selector list of every rule of the stylesheet held in the program, in
+// file order, with comments dropped and blanks collapsed.
+std::vector<std::string> stylesheet_selectors()
+{
+    register_resources();
+    g_autoptr(GBytes) bytes = g_resources_lookup_data("/com/Brenvaldor/style.css", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+    if (!bytes)
+        return {};
+    std::string sheet(static_cast<const char*>(g_bytes_get_data(bytes, nullptr)), g_bytes_get_size(bytes));
+    for (size_t open; (open = sheet.find("/*")) != std::string::npos;)
+        sheet.erase(open, sheet.find("*/", open) + 2 - open);
+    std::vector<std::string> selectors;
+    for (size_t start = 0, brace; (brace = sheet.find('{', start)) != std::string::npos;) {
+        std::string selector;
+        for (char c : sheet.substr(start, brace - start)) {
+            bool blank = g_ascii_isspace(c);
+            if (!blank)
+                selector += c;
+            else if (!selector.empty() && selector.back() != ' ')
+                selector += ' ';
+        }
+        while (!selector.empty() && selector.back() == ' ')
+            selector.pop_back();
+        selectors.push_back(selector);
+        start = sheet.find('}', brace) + 1;
+    }
+    return selectors;
 }
 
 }  // namespace
@@ -102,8 +115,7 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
-    GtkWidget* top = gtk_paned_get_start_child(main.paned);
-    std::vector<GtkWidget*> items = toolbar_items(gtk_widget_get_first_child(top));
+    std::vector<GtkWidget*> items = toolbar_items(main);
     ASSERT_EQ(items.size(), 7u);
 
     // 1: the Connect button, an image over a small caption.
@@ -157,23 +169,82 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), 0u);
 }
 
+TEST(MainWindow, ToolbarButtonsOpenTheirWindows)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    MainWindow& main = a.main_window;
+    GtkWindow* window = GTK_WINDOW(main.window);
+    std::vector<GtkWidget*> items = toolbar_items(main);
+    ASSERT_EQ(items.size(), 7u);
+
+    // Query Settings: modal over the main window.
+    g_signal_emit_by_name(items[1], "clicked");
+    drain_main_loop();
+    GtkWindow* query = a.query_settings.window;
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(query)));
+    EXPECT_TRUE(gtk_window_get_modal(query));
+    EXPECT_EQ(gtk_window_get_transient_for(query), window);
+    gtk_window_close(query);
+    drain_main_loop();
+
+    // Save and Load: the one configuration file dialog, each in its direction.
+    const std::pair<int, GtkFileChooserAction> choosers[] = {{3, GTK_FILE_CHOOSER_ACTION_SAVE},
+                                                             {4, GTK_FILE_CHOOSER_ACTION_OPEN}};
+    for (const auto& [item, action] : choosers) {
+        SCOPED_TRACE(item);
+        g_signal_emit_by_name(items[item], "clicked");
+        GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+        ASSERT_NE(chooser, nullptr);
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)), action);
+        EXPECT_EQ(gtk_window_get_transient_for(chooser), window);
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+    }
+    EXPECT_STREQ(gtk_label_get_text(main.status_line), "") << "a cancelled choice says nothing";
+}
+
 TEST(MainWindow, StylesheetLoadsWithoutComplaint)
 {
     REQUIRE_DISPLAY();
     // A parse error would be reported as a warning, which fails the test.
     GtkWidget* window = gtk_window_new();
     g_autoptr(GtkCssProvider) css = load_stylesheet(window);
-    g_autoptr(GBytes) text = g_resources_lookup_data("/com/Brenvaldor/style.css", G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
-    ASSERT_NE(text, nullptr);
-    std::string sheet(static_cast<const char*>(g_bytes_get_data(text, nullptr)), g_bytes_get_size(text));
-    // Rules in file order: the main window's fonts first, the grid's text selection last.
-    size_t first = sheet.find("window.platform-windows,");
-    size_t last = sheet.find(".registers text selection");
-    EXPECT_NE(first, std::string::npos);
-    EXPECT_NE(last, std::string::npos);
-    EXPECT_LT(first, last);
     gtk_style_context_remove_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(css));
     gtk_window_destroy(GTK_WINDOW(window));
+}
+
+TEST(MainWindow, StylesheetRulesComeInCascadeOrder)
+{
+    // Later rules win over earlier ones of equal weight, so the order of the
+    // rules is part of the look: the main window's own rules come first and
+    // the generic grid colours after them.
+    const std::vector<std::string> expected = {
+        "window.platform-windows, window.platform-windows *",
+        "window.platform-windows button, window.platform-windows entry, window.platform-windows spinbutton",
+        "window.platform-windows .registers label.first_row, window.platform-windows .registers label.first_column",
+        "window.platform-windows .registers text, window.platform-windows .registers label",
+        "window.platform-windows .registers:focus label.active, window.platform-windows .registers:focus text.active",
+        "window.platform-windows textview",
+        "label.info",
+        ".registers",
+        ".registers label",
+        ".registers:focus label.active",
+        ".registers label.first_row",
+        ".registers text",
+        ".registers label.first_column",
+        ".registers:focus text.active",
+        "entry.error",
+        "label.error",
+        "textview",
+        "frame, .frame",
+        "frame > box, .frame > box, frame > .box, .frame > .box",
+        "spinbutton, entry, .spinbutton, .entry",
+        ".registers text selection",
+    };
+    EXPECT_EQ(stylesheet_selectors(), expected);
 }
 
 TEST(StatusLine, EachWriterLeavesItsTextAndClasses)
