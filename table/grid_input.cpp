@@ -124,6 +124,17 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
     }
 }
 
+// Ends an edit from the keys. Making the focused cell insensitive runs the
+// focus-loss commit, which hands the focus to the grid from inside the
+// toolkit's own focus change; the toolkit then finishes its change and
+// leaves the window with no focus widget, so no key would reach the grid.
+void end_label_edit(MainWindow& main, GtkWidget* cell)
+{
+    gtk_widget_set_sensitive(cell, FALSE);
+    if (!gtk_window_get_focus(GTK_WINDOW(main.window)))
+        gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+}
+
 void copy_cursor_value(MainWindow& main)
 {
     unsigned column = main.cursor_column;
@@ -139,7 +150,7 @@ void escape_edit(MainWindow& main)
     GtkWidget* cell = cursor_cell(main);
     if (cell && is_label_cell(current_grid_layout(main), main.cursor_column, main.cursor_row) &&
         gtk_widget_get_sensitive(cell))
-        gtk_widget_set_sensitive(cell, FALSE);
+        end_label_edit(main, cell);
 }
 
 void step_cursor(MainWindow& main, int dc, int dr)
@@ -155,7 +166,7 @@ void step_cursor(MainWindow& main, int dc, int dr)
         bool editing = main.labels_visible && gtk_widget_get_sensitive(old) && main.cursor_row != 0 &&
                        main.cursor_column % 2 == 1;
         if (editing)
-            gtk_widget_set_sensitive(old, FALSE);
+            end_label_edit(main, old);
     }
     move_cursor(main, column, row);
 }
@@ -225,6 +236,20 @@ bool label_cell_address(MainWindow& main, GtkWidget* cell, uint16_t& address)
         return false;
     address = static_cast<uint16_t>(wide);
     return true;
+}
+
+// The focus-loss commit runs inside the toolkit's own focus change, which
+// afterwards puts the focus where it was headed (another widget of the
+// window, or none), undoing the commit's hand-over to the grid. Once that
+// change is over, the grid takes the focus, unless a new label edit has
+// started meanwhile.
+void settle_focus_on_grid(gpointer data)
+{
+    MainWindow& main = main_of(data);
+    GtkWidget* grid = GTK_WIDGET(main.grid);
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(main.window));
+    if (focus != grid && !(focus && gtk_widget_get_parent(focus) == grid))
+        gtk_widget_grab_focus(grid);
 }
 
 }  // namespace
@@ -329,4 +354,5 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     }
     gtk_widget_set_sensitive(cell, FALSE);
     gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    g_idle_add_once(settle_focus_on_grid, &main);
 }

@@ -9,6 +9,8 @@
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
 
+#include "dialog_checks.hpp"
+
 namespace {
 
 class QuerySettings : public ::testing::Test {
@@ -59,44 +61,18 @@ void type_and_enter(GtkSpinButton* spin, const char* text)
     g_signal_emit_by_name(gtk_editable_get_delegate(GTK_EDITABLE(spin)), "activate");
 }
 
-void expect_spin(GtkSpinButton* spin, double lower, double upper, double step, double page, double climb)
-{
-    GtkAdjustment* adjustment = gtk_spin_button_get_adjustment(spin);
-    EXPECT_EQ(gtk_adjustment_get_lower(adjustment), lower);
-    EXPECT_EQ(gtk_adjustment_get_upper(adjustment), upper);
-    EXPECT_EQ(gtk_adjustment_get_step_increment(adjustment), step);
-    EXPECT_EQ(gtk_adjustment_get_page_increment(adjustment), page);
-    EXPECT_EQ(gtk_spin_button_get_climb_rate(spin), climb);
-    EXPECT_EQ(gtk_spin_button_get_digits(spin), 0u);
-}
-
 }  // namespace
 
 TEST_F(QuerySettings, IsBuiltAsDesigned)
 {
     EXPECT_EQ(gtk_window_get_title(dialog->window), nullptr);
-    GtkWidget* header = gtk_window_get_titlebar(dialog->window);
-    ASSERT_TRUE(GTK_IS_HEADER_BAR(header));
-    GtkWidget* title = gtk_header_bar_get_title_widget(GTK_HEADER_BAR(header));
-    ASSERT_TRUE(GTK_IS_LABEL(title));
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(title)), "Query Settings");
-    EXPECT_FALSE(gtk_header_bar_get_show_title_buttons(GTK_HEADER_BAR(header)));
-    // header bar > window handle > center box: Cancel at the start, Ok at the end.
-    GtkWidget* center = gtk_widget_get_first_child(gtk_widget_get_first_child(header));
-    ASSERT_TRUE(GTK_IS_CENTER_BOX(center));
-    EXPECT_TRUE(gtk_widget_is_ancestor(GTK_WIDGET(dialog->cancel_button),
-                                       gtk_center_box_get_start_widget(GTK_CENTER_BOX(center))));
-    EXPECT_TRUE(gtk_widget_is_ancestor(GTK_WIDGET(dialog->ok_button),
-                                       gtk_center_box_get_end_widget(GTK_CENTER_BOX(center))));
+    expect_header_bar(dialog->window, "Query Settings", dialog->cancel_button, dialog->ok_button);
     EXPECT_STREQ(gtk_button_get_label(dialog->cancel_button), "Cancel");
     EXPECT_STREQ(gtk_button_get_label(dialog->ok_button), "Ok");
     EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(dialog->ok_button), "suggested-action"));
 
-    GtkGrid* grid = GTK_GRID(gtk_window_get_child(dialog->window));
-    EXPECT_EQ(gtk_grid_get_row_spacing(grid), 8u);
-    EXPECT_EQ(gtk_grid_get_column_spacing(grid), 8u);
-    EXPECT_EQ(gtk_widget_get_margin_start(GTK_WIDGET(grid)), 12);
-    EXPECT_EQ(gtk_widget_get_margin_bottom(GTK_WIDGET(grid)), 12);
+    GtkGrid* grid = expect_content_grid(dialog->window);
+    ASSERT_NE(grid, nullptr);
     const char* captions[] = {"Modbus ID:", "Function Code:", "Address:", "Length:", "[ms] Scan Rate:"};
     GtkWidget* widgets[] = {GTK_WIDGET(dialog->slave_id_spin), GTK_WIDGET(dialog->function_code_dropdown),
                             GTK_WIDGET(dialog->address_spin), GTK_WIDGET(dialog->length_spin),
@@ -108,10 +84,19 @@ TEST_F(QuerySettings, IsBuiltAsDesigned)
         EXPECT_EQ(gtk_widget_get_halign(caption), GTK_ALIGN_END);
         EXPECT_EQ(gtk_grid_get_child_at(grid, 1, row), widgets[row]);
     }
-    expect_spin(dialog->slave_id_spin, 1, 255, 1, 10, 0);
-    expect_spin(dialog->address_spin, 0, 65535, 1, 10, 2);
-    expect_spin(dialog->length_spin, 1, 240, 1, 5, 2);
-    expect_spin(dialog->scan_rate_spin, 1, 10000, 10, 100, 2);
+    expect_spin(dialog->slave_id_spin, 1, 255, 1, 10);
+    expect_spin(dialog->address_spin, 0, 65535, 1, 10);
+    expect_spin(dialog->length_spin, 1, 240, 1, 5);
+    expect_spin(dialog->scan_rate_spin, 1, 10000, 10, 100);
+    EXPECT_EQ(gtk_spin_button_get_climb_rate(dialog->slave_id_spin), 0);
+    for (GtkSpinButton* spin : {dialog->address_spin, dialog->length_spin, dialog->scan_rate_spin})
+        EXPECT_EQ(gtk_spin_button_get_climb_rate(spin), 2);
+    // The values when built, before any opening overwrites them.
+    EXPECT_EQ(gtk_spin_button_get_value(dialog->slave_id_spin), 1);
+    EXPECT_EQ(gtk_drop_down_get_selected(dialog->function_code_dropdown), 2u);
+    EXPECT_EQ(gtk_spin_button_get_value(dialog->address_spin), 0);
+    EXPECT_EQ(gtk_spin_button_get_value(dialog->length_spin), 10);
+    EXPECT_EQ(gtk_spin_button_get_value(dialog->scan_rate_spin), 1000);
     EXPECT_TRUE(gtk_widget_get_hexpand(GTK_WIDGET(dialog->function_code_dropdown)));
     GListModel* functions = gtk_drop_down_get_model(dialog->function_code_dropdown);
     ASSERT_EQ(g_list_model_get_n_items(functions), 4u);

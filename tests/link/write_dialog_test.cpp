@@ -15,6 +15,8 @@
 #include "support/modbus_test_server.hpp"
 #include "table/value_format.hpp"
 
+#include "dialog_checks.hpp"
+
 // Tests of the Write window and of its alert's state machine. Where the
 // worker's part matters, the test does exactly what the worker does: store
 // the result, set write_done, post report_write with the dialog.
@@ -106,26 +108,15 @@ const std::vector<std::string> not_connected{"Error ❌", "Not connected", "[Clo
 
 TEST_F(WriteDialogTest, IsBuiltAsDesigned)
 {
-    GtkWidget* header = gtk_window_get_titlebar(dialog->window);
-    ASSERT_TRUE(GTK_IS_HEADER_BAR(header));
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_header_bar_get_title_widget(GTK_HEADER_BAR(header)))),
-                 "Write Settings");
-    EXPECT_FALSE(gtk_header_bar_get_show_title_buttons(GTK_HEADER_BAR(header)));
-    GtkWidget* center = gtk_widget_get_first_child(gtk_widget_get_first_child(header));
-    ASSERT_TRUE(GTK_IS_CENTER_BOX(center));
-    EXPECT_TRUE(gtk_widget_is_ancestor(GTK_WIDGET(dialog->close_button),
-                                       gtk_center_box_get_start_widget(GTK_CENTER_BOX(center))));
-    EXPECT_TRUE(gtk_widget_is_ancestor(GTK_WIDGET(dialog->send_button),
-                                       gtk_center_box_get_end_widget(GTK_CENTER_BOX(center))));
+    expect_header_bar(dialog->window, "Write Settings", dialog->close_button, dialog->send_button);
     EXPECT_STREQ(gtk_button_get_label(dialog->close_button), "_Close");
     EXPECT_STREQ(gtk_button_get_label(dialog->send_button), "_Send");
     EXPECT_TRUE(gtk_button_get_use_underline(dialog->send_button));
     EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(dialog->send_button), "suggested-action"));
     EXPECT_EQ(gtk_window_get_default_widget(dialog->window), GTK_WIDGET(dialog->send_button));
 
-    GtkGrid* grid = GTK_GRID(gtk_window_get_child(dialog->window));
-    EXPECT_EQ(gtk_grid_get_row_spacing(grid), 8u);
-    EXPECT_EQ(gtk_widget_get_margin_top(GTK_WIDGET(grid)), 12);
+    GtkGrid* grid = expect_content_grid(dialog->window);
+    ASSERT_NE(grid, nullptr);
     const char* captions[] = {"Modbus ID:", "Function Code:", "Address:", "Value:"};
     GtkWidget* inputs[] = {GTK_WIDGET(dialog->slave_spin), GTK_WIDGET(dialog->fcode_dropdown),
                            GTK_WIDGET(dialog->address_spin), GTK_WIDGET(dialog->value_entry)};
@@ -133,18 +124,20 @@ TEST_F(WriteDialogTest, IsBuiltAsDesigned)
         EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_grid_get_child_at(grid, 0, row))), captions[row]);
         EXPECT_EQ(gtk_grid_get_child_at(grid, 1, row), inputs[row]);
     }
-    EXPECT_EQ(gtk_grid_get_child_at(grid, 1, 5), GTK_WIDGET(dialog->message_label));
+    // The message spans both columns of rows 4 and 5.
+    for (int row : {4, 5})
+        for (int column : {0, 1})
+            EXPECT_EQ(gtk_grid_get_child_at(grid, column, row), GTK_WIDGET(dialog->message_label));
     EXPECT_EQ(gtk_grid_get_child_at(grid, 0, 6), GTK_WIDGET(dialog->length_label));
     EXPECT_EQ(gtk_grid_get_child_at(grid, 1, 6), GTK_WIDGET(dialog->length_spin));
     EXPECT_STREQ(gtk_label_get_text(dialog->length_label), "Length:");
     for (GtkWidget* input : {inputs[0], inputs[2], inputs[3], GTK_WIDGET(dialog->length_spin)})
         EXPECT_EQ(gtk_editable_get_alignment(GTK_EDITABLE(input)), 1.0f);
 
-    GtkAdjustment* length = gtk_spin_button_get_adjustment(dialog->length_spin);
-    EXPECT_EQ(gtk_adjustment_get_upper(length), 240);
-    EXPECT_EQ(gtk_adjustment_get_value(length), 1);
-    EXPECT_EQ(gtk_adjustment_get_upper(gtk_spin_button_get_adjustment(dialog->slave_spin)), 255);
-    EXPECT_EQ(gtk_adjustment_get_upper(gtk_spin_button_get_adjustment(dialog->address_spin)), 65535);
+    expect_spin(dialog->slave_spin, 1, 255, 1);
+    expect_spin(dialog->address_spin, 0, 65535, 1, 10);
+    expect_spin(dialog->length_spin, 1, 240, 1, 10);
+    EXPECT_EQ(gtk_spin_button_get_value(dialog->length_spin), 1);
     GListModel* functions = gtk_drop_down_get_model(dialog->fcode_dropdown);
     ASSERT_EQ(g_list_model_get_n_items(functions), 4u);
     EXPECT_STREQ(gtk_string_list_get_string(GTK_STRING_LIST(functions), 2), "0F Write Multiple Coils");

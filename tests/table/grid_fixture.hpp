@@ -77,6 +77,14 @@ inline bool is_active(MainWindow& main, int column, int row)
     return cell && gtk_widget_has_css_class(cell, "active");
 }
 
+// Whether the grid is its window's focus widget. Test processes share one X
+// server, so another process's window may be the active one for a moment;
+// the focus widget does not depend on that, has-focus does.
+inline bool grid_is_focus_widget(MainWindow& main)
+{
+    return gtk_window_get_focus(GTK_WINDOW(main.window)) == GTK_WIDGET(main.grid);
+}
+
 inline gboolean press_key(MainWindow& main, guint keyval, GdkModifierType state = GdkModifierType(0))
 {
     return on_grid_key(GTK_EVENT_CONTROLLER_KEY(app().grid_keys), keyval, 0, state, &main);

@@ -226,7 +226,7 @@ TEST(GridClicks, SinglePressMovesTheMarkAndFocusesTheGrid)
     click_cell(main, 1, 3);  // an insensitive label cell is found all the same
     expect_cursor(main, 1, 3);
     EXPECT_TRUE(is_active(main, 1, 3));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.grid)));
+    EXPECT_TRUE(grid_is_focus_widget(main));
     EXPECT_FALSE(gtk_widget_get_sensitive(cell_at(main, 1, 3)));
     click_cell(main, 4, 7);
     EXPECT_FALSE(is_active(main, 1, 3));
@@ -251,7 +251,7 @@ TEST(GridLabels, TypedLabelIsStoredTrimmedWhenLeaving)
     gtk_editable_set_text(GTK_EDITABLE(cell), " \tInlet pump \n");
     click_cell(main, 4, 8);
     EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.grid)));
+    EXPECT_TRUE(grid_is_focus_widget(main));
     ASSERT_EQ(main.labels.entries.size(), 1u);
     EXPECT_EQ(main.labels.entries[0], (LabelEntry{3, "Inlet pump"}));
     // The cell keeps the typed text until a rebuild shows the stored one.
@@ -263,6 +263,26 @@ TEST(GridLabels, TypedLabelIsStoredTrimmedWhenLeaving)
     toggle_label_column(main);
     toggle_label_column(main);
     EXPECT_EQ(text_at(main, 1, 4), "Inlet pump");
+}
+
+TEST(GridLabels, LeavingForAnotherWidgetLeavesTheFocusOnTheGrid)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(0, 20);
+    click_cell(main, 1, 4, 2);
+    GtkWidget* cell = cell_at(main, 1, 4);
+    ASSERT_TRUE(gtk_widget_has_focus(cell));
+    gtk_editable_set_text(GTK_EDITABLE(cell), "Valve");
+    gtk_widget_grab_focus(GTK_WIDGET(main.format_selector));
+    drain_main_loop();
+    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
+    EXPECT_TRUE(grid_is_focus_widget(main));
+    ASSERT_NE(find_label(main.labels, 3), nullptr);
+    EXPECT_EQ(find_label(main.labels, 3)->text, "Valve");
+
+    // A new edit started right after a commit keeps its focus.
+    click_cell(main, 1, 5, 2);
+    EXPECT_TRUE(gtk_widget_has_focus(cell_at(main, 1, 5)));
 }
 
 TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
@@ -311,7 +331,8 @@ TEST(GridLabels, EscapeAndArrowsEndTheEdit)
     EXPECT_EQ(text_at(main, 3, 2), "Heater");
     EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
     EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.grid)));
+    // The keys must go on reaching the grid.
+    EXPECT_TRUE(grid_is_focus_widget(main));
     ASSERT_NE(find_label(main.labels, 11), nullptr);
     EXPECT_EQ(find_label(main.labels, 11)->text, "Heater");
 
@@ -320,6 +341,7 @@ TEST(GridLabels, EscapeAndArrowsEndTheEdit)
     EXPECT_TRUE(press_key(main, GDK_KEY_Down));
     expect_cursor(main, 3, 3);
     EXPECT_FALSE(gtk_widget_get_sensitive(cell));
+    EXPECT_TRUE(grid_is_focus_widget(main));
     EXPECT_EQ(find_label(main.labels, 11)->text, "Cooler");
     // Escape on a cell that is not being edited changes nothing.
     EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
@@ -342,7 +364,7 @@ TEST(GridLabels, KeypadEnterRunsBothCommitsFocusLossFirst)
     ASSERT_NE(find_label(main.labels, 1), nullptr);
     EXPECT_EQ(find_label(main.labels, 1)->text, "  Tank  ");
     EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(gtk_widget_has_focus(GTK_WIDGET(main.grid)));
+    EXPECT_TRUE(grid_is_focus_widget(main));
 
     // So the keypad Enter can store an empty label.
     click_cell(main, 1, 2, 2);
