@@ -1,13 +1,12 @@
 #include "connection/connection_dialog.hpp"
 
+#include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "connection/port_list.hpp"
 #include "link/connect.hpp"
 
 namespace {
 
-constexpr int grid_spacing = 8;
-constexpr int grid_margin = 12;
 constexpr int choice_spacing = 5;
 constexpr int serial_spacing = 8;
 constexpr int section_margin = 6;
@@ -180,13 +179,7 @@ GtkWidget* build_choice_frame(const char* title, const char* first, GtkCheckButt
 
 GtkWidget* build_body(ConnectionDialog& dialog)
 {
-    GtkGrid* grid = GTK_GRID(gtk_grid_new());
-    gtk_grid_set_row_spacing(grid, grid_spacing);
-    gtk_grid_set_column_spacing(grid, grid_spacing);
-    gtk_widget_set_margin_top(GTK_WIDGET(grid), grid_margin);
-    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), grid_margin);
-    gtk_widget_set_margin_start(GTK_WIDGET(grid), grid_margin);
-    gtk_widget_set_margin_end(GTK_WIDGET(grid), grid_margin);
+    GtkGrid* grid = make_dialog_grid();
 
     gtk_grid_attach(grid, build_choice_frame("Connection", "Serial Port", &dialog.serial_choice, "TCP/IP",
                                              &dialog.tcp_choice), 0, 0, 3, 2);

@@ -1,5 +1,6 @@
 #include "link/query_settings_dialog.hpp"
 
+#include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
 #include "table/register_grid.hpp"
@@ -77,13 +78,7 @@ GtkWidget* make_header_bar(QuerySettingsDialog& dialog)
 
 GtkWidget* make_content(QuerySettingsDialog& dialog)
 {
-    GtkGrid* grid = GTK_GRID(gtk_grid_new());
-    gtk_grid_set_row_spacing(grid, 8);
-    gtk_grid_set_column_spacing(grid, 8);
-    gtk_widget_set_margin_top(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_start(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_end(GTK_WIDGET(grid), 12);
+    GtkGrid* grid = make_dialog_grid();
 
     static const char* const functions[] = {"01 Read Coils", "02 Read Input Coils", "03 Read Holding Registers",
                                             "04 Read Input Registers", nullptr};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
 #include "link/ui_post.hpp"
@@ -137,13 +138,7 @@ GtkWidget* make_header_bar(WriteDialog& dialog)
 
 GtkWidget* make_content(WriteDialog& dialog)
 {
-    GtkGrid* grid = GTK_GRID(gtk_grid_new());
-    gtk_grid_set_row_spacing(grid, 8);
-    gtk_grid_set_column_spacing(grid, 8);
-    gtk_widget_set_margin_top(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_start(GTK_WIDGET(grid), 12);
-    gtk_widget_set_margin_end(GTK_WIDGET(grid), 12);
+    GtkGrid* grid = make_dialog_grid();
 
     static const char* const functions[] = {"05 Write Single Coil", "06 Write Single Register",
                                             "0F Write Multiple Coils", "10 Write Multiple Registers", nullptr};

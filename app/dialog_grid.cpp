@@ -1,0 +1,20 @@
+#include "app/dialog_grid.hpp"
+
+namespace {
+
+constexpr int spacing = 8;
+constexpr int margin = 12;
+
+}  // namespace
+
+GtkGrid* make_dialog_grid()
+{
+    GtkGrid* grid = GTK_GRID(gtk_grid_new());
+    gtk_grid_set_row_spacing(grid, spacing);
+    gtk_grid_set_column_spacing(grid, spacing);
+    gtk_widget_set_margin_top(GTK_WIDGET(grid), margin);
+    gtk_widget_set_margin_bottom(GTK_WIDGET(grid), margin);
+    gtk_widget_set_margin_start(GTK_WIDGET(grid), margin);
+    gtk_widget_set_margin_end(GTK_WIDGET(grid), margin);
+    return grid;
+}
