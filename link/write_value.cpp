@@ -1,5 +1,7 @@
 #include "link/write_value.hpp"
 
+#include "config/number_syntax.hpp"
+
 namespace {
 
 std::string_view trim_blanks(std::string_view text)
@@ -24,7 +26,7 @@ std::string_view strip_prefix(std::string_view text, ValueFormat format)
     return text;
 }
 
-int base_of(ValueFormat format)
+unsigned base_of(ValueFormat format)
 {
     switch (format) {
     case ValueFormat::HEX:
@@ -36,59 +38,23 @@ int base_of(ValueFormat format)
     }
 }
 
-int digit_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 99;
-}
-
-// The magnitude of a run of digits with "_" only between digits. Stops
-// growing past any 16-bit range, so long texts cannot overflow.
-std::optional<uint32_t> parse_digits(std::string_view digits, int base)
-{
-    if (digits.empty() || digits.front() == '_' || digits.back() == '_')
-        return std::nullopt;
-    uint32_t magnitude = 0;
-    for (char c : digits) {
-        if (c == '_')
-            continue;
-        int d = digit_value(c);
-        if (d >= base)
-            return std::nullopt;
-        magnitude = magnitude * base + d;
-        if (magnitude > 0x10000)
-            magnitude = 0x10001;
-    }
-    return magnitude;
-}
-
 }  // namespace
 
 std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat format)
 {
     text = strip_prefix(trim_blanks(text), format);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    std::optional<uint32_t> magnitude = parse_digits(text, base_of(format));
-    if (!magnitude)
+    // The same number syntax as the configuration file, in the format's base.
+    uint64_t limit = format == ValueFormat::INT ? 32768 : 0xFFFF;
+    std::optional<NumberText> number = parse_number_text(text, base_of(format), limit);
+    if (!number)
         return std::nullopt;
     if (format == ValueFormat::INT) {
-        if (negative ? *magnitude > 32768 : *magnitude > 32767)
+        if (!number->negative && number->magnitude > 32767)
             return std::nullopt;
-        int32_t value = negative ? -static_cast<int32_t>(*magnitude) : static_cast<int32_t>(*magnitude);
-        return static_cast<uint16_t>(value & 0xFFFF);
+        int32_t magnitude = static_cast<int32_t>(number->magnitude);
+        return static_cast<uint16_t>((number->negative ? -magnitude : magnitude) & 0xFFFF);
     }
-    if (negative && *magnitude != 0)
+    if (number->negative && number->magnitude != 0)
         return std::nullopt;
-    if (*magnitude > 0xFFFF)
-        return std::nullopt;
-    return static_cast<uint16_t>(*magnitude);
+    return static_cast<uint16_t>(number->magnitude);
 }
