@@ -4,9 +4,27 @@
 #include <string_view>
 
 #include "config/config_format.hpp"
-#include "tests/config/worked_example.hpp"
 
 namespace {
+
+// The worked example: a definition, two labels (one with quotes to escape)
+// and the exact bytes they are saved as.
+const PollDefinition example_poll{1, 3, 100, 10, 500};
+
+const char* const example_file =
+    "Brenvaldor V.1.0.0\n"
+    "POLL slave=1 fcode=3 address=100 length=10 scan_rate=500\n"
+    "LABELS 2\n"
+    "LABEL 100 \"Pump 1\"\n"
+    "LABEL 105 \"Flow \\\"main\\\"\"\n";
+
+LabelStore example_labels()
+{
+    LabelStore labels;
+    set_label(labels, 100, "Pump 1");
+    set_label(labels, 105, "Flow \"main\"");
+    return labels;
+}
 
 // The outcome of reading text over the initial definition and a store
 // that held a label before.
@@ -37,34 +55,25 @@ TEST(ConfigWriter, WritesThreeLinesForAnEmptyStore)
               "Brenvaldor V.1.0.0\n"
               "POLL slave=245 fcode=3 address=0 length=20 scan_rate=1000\n"
               "LABELS 0\n");
-    PollDefinition largest{255, 4, 65535, 255, 4294967295u};
-    EXPECT_EQ(write_configuration(largest, LabelStore{}),
-              "Brenvaldor V.1.0.0\n"
-              "POLL slave=255 fcode=4 address=65535 length=255 scan_rate=4294967295\n"
-              "LABELS 0\n");
 }
 
-TEST(ConfigWriter, EscapesOnlyTheFiveBytesAndWritesEmptyLabelsAsTwoQuotes)
+TEST(ConfigFormat, EscapesOnlyTheFiveBytesAndReadsBackWhatItWrote)
 {
-    LabelStore labels;
-    set_label(labels, 1, "a\\b\"c\td\re\nf");
-    set_label(labels, 2, "");
-    set_label(labels, 3, "Grüße \x01 #");
-    std::string text = write_configuration(PollDefinition{}, labels);
-    EXPECT_NE(text.find("LABEL 1 \"a\\\\b\\\"c\\td\\re\\nf\"\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("LABEL 2 \"\"\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("LABEL 3 \"Grüße \x01 #\"\n"), std::string::npos) << text;
-}
-
-TEST(ConfigReader, ReadsBackWhatTheWriterWrote)
-{
+    const PollDefinition largest{255, 4, 65535, 255, 4294967295u};
     LabelStore labels = example_labels();
-    set_label(labels, 7, "a\\b\"c\td\re\nf");
+    set_label(labels, 1, "a\\b\"c\td\re\nf");
     set_label(labels, 0, "");
+    set_label(labels, 3, "Grüße \x01 #");
     set_label(labels, 65535, "last \\");
-    Loaded loaded = load(write_configuration(example_poll, labels));
+    std::string text = write_configuration(largest, labels);
+    EXPECT_NE(text.find("POLL slave=255 fcode=4 address=65535 length=255 scan_rate=4294967295\n"), std::string::npos);
+    EXPECT_NE(text.find("LABEL 1 \"a\\\\b\\\"c\\td\\re\\nf\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("LABEL 0 \"\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("LABEL 3 \"Grüße \x01 #\"\n"), std::string::npos) << text;
+
+    Loaded loaded = load(text);
     ASSERT_TRUE(loaded.result.ok);
-    EXPECT_EQ(loaded.poll, example_poll);
+    EXPECT_EQ(loaded.poll, largest);
     EXPECT_EQ(loaded.labels.entries, labels.entries);
 }
 
@@ -97,9 +106,7 @@ TEST(ConfigReader, SetsOnlyTheFieldsThatTheFileNames)
     PollDefinition start{17, 2, 300, 40, 250};
     Loaded loaded = load("POLL length=5", start);
     ASSERT_TRUE(loaded.result.ok);
-    PollDefinition expected = start;
-    expected.length = 5;
-    EXPECT_EQ(loaded.poll, expected);
+    EXPECT_EQ(loaded.poll, (PollDefinition{17, 2, 300, 5, 250}));
 
     // given two POLL lines, expect the later to win only for the keys it sets
     loaded = load("POLL slave=3 address=7\nPOLL address=8 length=0", start);
@@ -116,40 +123,22 @@ TEST(ConfigReader, AppliesTheFieldRangesAndTheFunctionCodeRule)
     };
     const PollDefinition d{};
     const Case cases[] = {
-        {"fcode=1", true, {245, 1, 0, 20, 1000}},
-        {"fcode=2", true, {245, 2, 0, 20, 1000}},
-        {"fcode=4", true, {245, 4, 0, 20, 1000}},
-        {"fcode=7", true, {245, 3, 0, 20, 1000}},
-        {"fcode=0", true, {245, 3, 0, 20, 1000}},
-        {"fcode=255", true, {245, 3, 0, 20, 1000}},
-        {"fcode=300", false, d},
-        {"slave=+1_0", true, {10, 3, 0, 20, 1000}},
-        {"slave=-0", true, {0, 3, 0, 20, 1000}},
-        {"slave=-1", false, d},
-        {"slave=255", true, {255, 3, 0, 20, 1000}},
-        {"slave=256", false, d},
-        {"slave=", false, d},
-        {"slave=0x10", false, d},
-        {"length=0", true, {245, 3, 0, 0, 1000}},
-        {"length=255", true, {245, 3, 0, 255, 1000}},
-        {"length=256", false, d},
-        {"address=65535", true, {245, 3, 65535, 20, 1000}},
-        {"address=65536", false, d},
-        {"scan_rate=4_294_967_295", true, {245, 3, 0, 20, 4294967295u}},
-        {"scan_rate=4294967296", false, d},
-        {"Slave=9", true, d},
-        {"slave==1", false, d},
-        {"slave\t=1", true, d},
-        {"slave=1\tfcode=2", false, d},
+        {"fcode=1", true, {245, 1, 0, 20, 1000}},   {"fcode=2", true, {245, 2, 0, 20, 1000}},
+        {"fcode=7", true, {245, 3, 0, 20, 1000}},   {"fcode=0", true, {245, 3, 0, 20, 1000}},
+        {"fcode=255", true, {245, 3, 0, 20, 1000}}, {"fcode=300", false, d},
+        {"slave=+1_0", true, {10, 3, 0, 20, 1000}}, {"slave=-0", true, {0, 3, 0, 20, 1000}},
+        {"slave=-1", false, d},                     {"slave=256", false, d},
+        {"length=0", true, {245, 3, 0, 0, 1000}},   {"length=256", false, d},
+        {"address=65536", false, d},                {"scan_rate=4294967296", false, d},
+        {"Slave=9", true, d},                       {"slave==1", false, d},
+        {"slave\t=1", true, d},                     {"slave=1\tfcode=2", false, d},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.piece);
         Loaded loaded = load(std::string("Brenvaldor V.1.0.0\nPOLL ") + c.piece + "\n");
         EXPECT_EQ(loaded.result.ok, c.ok);
         EXPECT_EQ(loaded.result.failed_line, c.ok ? 0u : 2u);
-        if (c.ok) {
-            EXPECT_EQ(loaded.poll, c.expected);
-        }
+        EXPECT_EQ(loaded.poll, c.expected);
     }
 }
 
@@ -164,9 +153,10 @@ TEST(ConfigReader, KeepsLabelOrderWhenAddressRepeats)
 
 TEST(ConfigReader, ParsesQuotesAndEscapesOfLabelLines)
 {
+    using namespace std::string_view_literals;
     struct Case {
-        const char* line;
-        const char* text;
+        std::string_view line;
+        std::string_view text;
     };
     const Case cases[] = {
         {"LABEL 1 \"\"", ""},
@@ -178,9 +168,13 @@ TEST(ConfigReader, ParsesQuotesAndEscapesOfLabelLines)
         {"LABEL 1 \" in \t\"", " in \t"},      // blanks inside the quotes stay
         {"LABEL +0_1   \"x\"", "x"},
         {"LABEL 1\t \"x\"", "x"},
+        {"LABEL 1 \"a\0b\""sv, "a\0b"sv},
+        {"LABEL 1 \"Grüße 20 €\"", "Grüße 20 €"},
+        {"LABEL 1 \"\xF0\x9F\x98\x80\x7F\"", "\xF0\x9F\x98\x80\x7F"},
+        {"LABEL 1 \"\\\xC3\xBC\"", "\xC3\xBC"},  // an escaped UTF-8 sequence stays whole
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+        SCOPED_TRACE(std::string(c.line));
         Loaded loaded = load(c.line);
         ASSERT_TRUE(loaded.result.ok);
         ASSERT_EQ(loaded.labels.entries.size(), 1u);
@@ -191,8 +185,12 @@ TEST(ConfigReader, ParsesQuotesAndEscapesOfLabelLines)
 
 TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
 {
+    // the last six are not UTF-8: Latin-1, a cut sequence, an overlong slash,
+    // a surrogate, beyond U+10FFFF, a cut three-byte sequence
     const char* lines[] = {"LABEL 5 x", "LABEL 5", "LABEL 5\t\"x\"", "LABEL x \"x\"", "LABEL 65536 \"x\"",
-                           "LABEL -1 \"x\"", "LABEL  \"x\""};
+                           "LABEL -1 \"x\"", "LABEL  \"x\"", "LABEL 5 \"Gr\xFC\xDF" "e\"", "LABEL 5 \"\xC3\"",
+                           "LABEL 5 \"\xC0\xAF\"", "LABEL 5 \"\xED\xA0\x80\"", "LABEL 5 \"\xF4\x90\x80\x80\"",
+                           "LABEL 5 \"\xE2\x82\""};
     for (const char* line : lines) {
         SCOPED_TRACE(line);
         Loaded loaded = load(std::string("Brenvaldor V.1.0.0\nPOLL slave=1\nLABEL 1 \"one\"\n") + line +
@@ -202,42 +200,4 @@ TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
     }
     // "LABEL" alone is too short to be a label line, "LABELS" is the count line
     EXPECT_TRUE(load("LABEL\nLABELS\nLABELS x\nLABELX 1 \"x\"").result.ok);
-}
-
-TEST(ConfigReader, EmptiesTheStoreForAnEmptyFile)
-{
-    PollDefinition start{17, 2, 300, 40, 250};
-    for (std::string_view text : {std::string_view(""), std::string_view("\n\n"), std::string_view(" \r\n#\n")}) {
-        Loaded loaded = load(text, start);
-        EXPECT_TRUE(loaded.result.ok);
-        EXPECT_EQ(loaded.poll, start);
-        EXPECT_TRUE(loaded.labels.entries.empty());
-    }
-}
-
-TEST(ConfigReader, ReadsLabelTextsHoldingZeroBytes)
-{
-    std::string text("LABEL 3 \"a\0b\"", 13);
-    Loaded loaded = load(text);
-    ASSERT_TRUE(loaded.result.ok);
-    ASSERT_EQ(loaded.labels.entries.size(), 1u);
-    EXPECT_EQ(loaded.labels.entries[0].text, std::string("a\0b", 3));
-}
-
-TEST(ConfigReader, RefusesLabelsThatAreNotUtf8)
-{
-    const char* good[] = {"Grüße", "20 €", "\xF0\x9F\x98\x80", "\\\xC3\xBC", "\x7F"};
-    for (const char* text : good) {
-        SCOPED_TRACE(text);
-        Loaded loaded = load(std::string("LABEL 4 \"") + text + "\"");
-        EXPECT_TRUE(loaded.result.ok);
-    }
-    // Latin-1, a cut sequence, an overlong slash, a surrogate, beyond U+10FFFF
-    const char* bad[] = {"Gr\xFC\xDF" "e", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"};
-    for (const char* text : bad) {
-        SCOPED_TRACE(text);
-        Loaded loaded = load(std::string("POLL slave=1\nLABEL 4 \"") + text + "\"\n");
-        EXPECT_FALSE(loaded.result.ok);
-        EXPECT_EQ(loaded.result.failed_line, 2u);
-    }
 }

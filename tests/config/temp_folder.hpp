@@ -40,15 +40,12 @@ inline std::string read_file(const std::string& path)
 
 inline void write_file(const std::string& path, std::string_view bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Names in the folder, to see that no temporary file was left behind.
 inline size_t entry_count(const std::string& folder)
 {
-    size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator(folder); it != std::filesystem::directory_iterator(); ++it)
-        ++count;
-    return count;
+    auto entries = std::filesystem::directory_iterator(folder);
+    return size_t(std::distance(begin(entries), end(entries)));
 }
