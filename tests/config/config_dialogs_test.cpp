@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <string>
+#include <vector>
 
 #include "app/application.hpp"
 #include "config/config_dialogs.hpp"
@@ -176,8 +177,7 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_shown(main);
     EXPECT_EQ(status_shown(main), "");
     EXPECT_EQ(copy_poll_definition(), (PollDefinition{9, 4, 1234, 33, 750}));
-    ASSERT_EQ(main.labels.entries.size(), 1u);
-    EXPECT_EQ(main.labels.entries[0], (LabelEntry{1234, "Kessel\tA"}));
+    EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
 }
 
 TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)

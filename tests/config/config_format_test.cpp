@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/config_format.hpp"
 
@@ -44,13 +45,9 @@ Loaded load(std::string_view text, PollDefinition start = PollDefinition{})
 
 }  // namespace
 
-TEST(ConfigWriter, WritesTheWorkedExampleByteForByte)
+TEST(ConfigWriter, WritesTheWorkedExampleAndAnEmptyStoreByteForByte)
 {
     EXPECT_EQ(write_configuration(example_poll, example_labels()), example_file);
-}
-
-TEST(ConfigWriter, WritesThreeLinesForAnEmptyStore)
-{
     EXPECT_EQ(write_configuration(PollDefinition{}, LabelStore{}),
               "Brenvaldor V.1.0.0\n"
               "POLL slave=245 fcode=3 address=0 length=20 scan_rate=1000\n"
@@ -66,7 +63,6 @@ TEST(ConfigFormat, EscapesOnlyTheFiveBytesAndReadsBackWhatItWrote)
     set_label(labels, 3, "Grüße \x01 #");
     set_label(labels, 65535, "last \\");
     std::string text = write_configuration(largest, labels);
-    EXPECT_NE(text.find("POLL slave=255 fcode=4 address=65535 length=255 scan_rate=4294967295\n"), std::string::npos);
     EXPECT_NE(text.find("LABEL 1 \"a\\\\b\\\"c\\td\\re\\nf\"\n"), std::string::npos) << text;
     EXPECT_NE(text.find("LABEL 0 \"\"\n"), std::string::npos) << text;
     EXPECT_NE(text.find("LABEL 3 \"Grüße \x01 #\"\n"), std::string::npos) << text;
@@ -146,9 +142,7 @@ TEST(ConfigReader, KeepsLabelOrderWhenAddressRepeats)
 {
     Loaded loaded = load("LABEL 5 \"first\"\nLABEL 6 \"six\"\nLABEL 5 \"second\"\n");
     ASSERT_TRUE(loaded.result.ok);
-    ASSERT_EQ(loaded.labels.entries.size(), 2u);
-    EXPECT_EQ(loaded.labels.entries[0], (LabelEntry{5, "second"}));
-    EXPECT_EQ(loaded.labels.entries[1], (LabelEntry{6, "six"}));
+    EXPECT_EQ(loaded.labels.entries, (std::vector<LabelEntry>{{5, "second"}, {6, "six"}}));
 }
 
 TEST(ConfigReader, ParsesQuotesAndEscapesOfLabelLines)
