@@ -40,9 +40,9 @@ std::string top_line_text(LoggerPane& pane)
 {
     GdkRectangle visible;
     gtk_text_view_get_visible_rect(pane.text_view, &visible);
-    GtkTextIter start, end;
+    GtkTextIter start;
     gtk_text_view_get_line_at_y(pane.text_view, &start, visible.y, nullptr);
-    end = start;
+    GtkTextIter end = start;
     gtk_text_iter_forward_to_line_end(&end);
     g_autofree char* text = gtk_text_iter_get_text(&start, &end);
     return lines_without_time(text).front();
@@ -165,9 +165,8 @@ TEST(LoggerPane, CopyTakesTheViewNewestFirstAndNothingWhenEmpty)
     auto read_clipboard = [&] {
         g_auto(GValue) value = G_VALUE_INIT;
         g_value_init(&value, G_TYPE_STRING);
-        GdkContentProvider* content = gdk_clipboard_get_content(clipboard);
-        return content && gdk_content_provider_get_value(content, &value, nullptr) ? g_value_get_string(&value)
-                                                                                   : std::string("<none>");
+        gdk_content_provider_get_value(gdk_clipboard_get_content(clipboard), &value, nullptr);
+        return std::string(g_value_get_string(&value) ?: "<none>");
     };
     gdk_clipboard_set_text(clipboard, "kept");
     click(pane.copy_button);

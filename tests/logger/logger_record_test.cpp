@@ -68,7 +68,6 @@ TEST(LoggerRecording, ChosenFileIsRecordedAndButtonAndStatusShowTheRecording)
     TempFolder folder;
     std::string path = folder.file("Brenvaldor.log");
     click(pane.record_button);
-    ASSERT_NE(save_choice(), nullptr);
     gtk_dialog_response(save_choice(), GTK_RESPONSE_CANCEL);
     drain_main_loop();
     EXPECT_FALSE(log_recording_active(pane.recording));
@@ -107,6 +106,7 @@ TEST(LoggerRecording, FileHoldsEveryLineWhileTheRingKeeps200AndClearEmptiesOnlyT
     std::string path = folder.file("ring.log");
     ASSERT_TRUE(g_file_set_contents(path.c_str(), "old content\n", -1, nullptr));
     ASSERT_TRUE(start_recording(pane, path.c_str()));
+    EXPECT_EQ(contents_of(path), "");
     for (unsigned n = 1; n <= 201; ++n)
         post_frame(n);
     ASSERT_TRUE(view_shows(pane, expected_lines(201, 2)));
