@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,7 @@ inline void post_frame(unsigned n, LogDirection direction = LogDirection::tx)
 // The frame text of frame n after " TX: " or " RX: ".
 inline std::string frame_text(unsigned n)
 {
-    char text[16];
-    g_snprintf(text, sizeof text, "01 03 %02X %02X", n >> 8, n & 0xFF);
+    g_autofree char* text = g_strdup_printf("01 03 %02X %02X", n >> 8, n & 0xFF);
     return text;
 }
 
@@ -31,38 +31,44 @@ inline std::string frame_text(unsigned n)
 inline std::vector<std::string> lines_without_time(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line.size() > 9 ? line.substr(9) : line);
-        at = end + 1;
-    }
     return lines;
 }
 
-// Frames first..last (inclusive) as lines without time, in the order given.
-inline std::vector<std::string> expected_lines(unsigned first, unsigned last, const char* marker = "TX: ")
+// TX frames from first to last (inclusive, either way round) as lines without time.
+inline std::vector<std::string> expected_lines(unsigned from, unsigned to)
 {
-    std::vector<std::string> lines;
-    if (first <= last)
-        for (unsigned n = first; n <= last; ++n)
-            lines.push_back(marker + frame_text(n));
-    else
-        for (unsigned n = first; n + 1 > last; --n)
-            lines.push_back(marker + frame_text(n));
+    std::vector<std::string> lines{"TX: " + frame_text(from)};
+    for (unsigned n = from; n != to;)
+        lines.push_back("TX: " + frame_text(n = from < to ? n + 1 : n - 1));
     return lines;
 }
 
 inline std::string view_text(LoggerPane& pane)
 {
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(pane.text_view);
     GtkTextIter start, end;
-    gtk_text_buffer_get_bounds(buffer, &start, &end);
-    g_autofree char* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    gtk_text_buffer_get_bounds(gtk_text_view_get_buffer(pane.text_view), &start, &end);
+    g_autofree char* text = gtk_text_iter_get_text(&start, &end);
     return text;
+}
+
+inline bool view_shows(LoggerPane& pane, const std::vector<std::string>& lines)
+{
+    return run_until([&] { return lines_without_time(view_text(pane)) == lines; }, 3000);
+}
+
+inline std::string tooltip_of(GtkButton* button)
+{
+    const char* text = gtk_widget_get_tooltip_text(GTK_WIDGET(button));
+    return text ? text : "";
+}
+
+// A button's icon and tooltip: "icon tooltip".
+inline std::string face_of(GtkButton* button)
+{
+    return gtk_button_get_icon_name(button) + (" " + tooltip_of(button));
 }
 
 inline void click(GtkButton* button)

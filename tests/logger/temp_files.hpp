@@ -1,26 +1,16 @@
 #pragma once
-// Real files for the Logger's tests: a fresh folder per test and the bytes
-// a file holds. No GTK here, so the pure tests can use it too.
+// Real files for the Logger's tests; no GTK here, so the pure tests use it too.
 
 #include <glib.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 // A fresh folder for the test's files, removed afterwards.
 struct TempFolder {
-    std::string path;
-    TempFolder()
-    {
-        g_autoptr(GError) error = nullptr;
-        g_autofree char* made = g_dir_make_tmp("logger-test-XXXXXX", &error);
-        path = made ? made : "";
-    }
-    ~TempFolder()
-    {
-        g_autofree char* command = g_strdup_printf("rm -rf '%s'", path.c_str());
-        (void)std::system(command);
-    }
+    std::string path = std::filesystem::temp_directory_path() / "logger-test-XXXXXX";
+    TempFolder() { path = g_mkdtemp(path.data()) ? path : ""; }
+    ~TempFolder() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
     std::string file(const char* name) const { return path + "/" + name; }
 };
 
@@ -28,7 +18,5 @@ inline std::string contents_of(const std::string& path)
 {
     g_autofree char* text = nullptr;
     gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &text, &length, nullptr))
-        return "<missing>";
-    return std::string(text, length);
+    return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : "<missing>";
 }
