@@ -1,19 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <string>
+#include <tuple>
 
 #include "table/grid_layout.hpp"
-
-namespace {
-
-std::string default_text(uint8_t fcode, uint32_t address)
-{
-    char out[64];
-    EXPECT_TRUE(default_label_text(fcode, address, out, sizeof out));
-    return out;
-}
-
-}  // namespace
 
 TEST(GridLayout, WorkedLayoutStart13Length20)
 {
@@ -26,12 +15,26 @@ TEST(GridLayout, WorkedLayoutStart13Length20)
     EXPECT_EQ(value_cell_of(shown, 32), (GridCell{6, 3}));
     EXPECT_EQ(block_first_address(shown, 2), 30u);
     EXPECT_EQ(label_column(2), 5u);
+    EXPECT_TRUE(is_label_cell(shown, 1, 1));
+    EXPECT_TRUE(is_label_cell(shown, 5, 10));
+    EXPECT_FALSE(is_label_cell(shown, 1, 0));  // the "Label" header
+    EXPECT_FALSE(is_label_cell(shown, 2, 3));
+    EXPECT_TRUE(is_value_cell(shown, 2, 3));
+    EXPECT_FALSE(is_value_cell(shown, 0, 3));
+    EXPECT_FALSE(is_value_cell(shown, 2, 0));
+    // A label cell and the value cell beside it share the address.
+    EXPECT_EQ(cell_address(shown, 3, 1), 20u);
+    EXPECT_EQ(cell_address(shown, 4, 1), 20u);
+    EXPECT_EQ(cell_address(shown, 6, 10), 39u);
 
     GridLayout hidden = make_grid_layout(13, 20, false);
     EXPECT_EQ(column_count(hidden), 4u);
     EXPECT_EQ(value_cell_of(hidden, 13), (GridCell{1, 4}));
-    EXPECT_EQ(value_cell_of(hidden, 20), (GridCell{2, 1}));
     EXPECT_EQ(value_cell_of(hidden, 32), (GridCell{3, 3}));
+    EXPECT_FALSE(is_label_cell(hidden, 1, 1));
+    EXPECT_TRUE(is_value_cell(hidden, 1, 1));
+    EXPECT_EQ(cell_address(hidden, 2, 1), 20u);
+    EXPECT_EQ(cell_address(hidden, 3, 4), 33u);
 }
 
 TEST(GridLayout, BlockCountsAtTheEdges)
@@ -57,28 +60,6 @@ TEST(GridLayout, BlockCountsAtTheEdges)
     }
 }
 
-TEST(GridLayout, CellKindsAndAddresses)
-{
-    GridLayout shown = make_grid_layout(13, 20, true);
-    EXPECT_TRUE(is_label_cell(shown, 1, 1));
-    EXPECT_TRUE(is_label_cell(shown, 5, 10));
-    EXPECT_FALSE(is_label_cell(shown, 1, 0));  // the "Label" header
-    EXPECT_FALSE(is_label_cell(shown, 2, 3));
-    EXPECT_TRUE(is_value_cell(shown, 2, 3));
-    EXPECT_FALSE(is_value_cell(shown, 0, 3));
-    EXPECT_FALSE(is_value_cell(shown, 2, 0));
-    // A label cell and the value cell beside it share the address.
-    EXPECT_EQ(cell_address(shown, 3, 1), 20u);
-    EXPECT_EQ(cell_address(shown, 4, 1), 20u);
-    EXPECT_EQ(cell_address(shown, 6, 10), 39u);
-
-    GridLayout hidden = make_grid_layout(13, 20, false);
-    EXPECT_FALSE(is_label_cell(hidden, 1, 1));
-    EXPECT_TRUE(is_value_cell(hidden, 1, 1));
-    EXPECT_EQ(cell_address(hidden, 2, 1), 20u);
-    EXPECT_EQ(cell_address(hidden, 3, 4), 33u);
-}
-
 TEST(GridLayout, TopOfTheAddressRange)
 {
     // given start 65530 length 20, expect the second block to lie past 65535
@@ -94,12 +75,12 @@ TEST(GridLayout, TopOfTheAddressRange)
 
 TEST(GridLayout, DefaultLabelTexts)
 {
-    EXPECT_EQ(default_text(1, 7), "Coil 7");
-    EXPECT_EQ(default_text(2, 65535), "Coil 65535");
-    EXPECT_EQ(default_text(3, 12), "Address 12");
-    EXPECT_EQ(default_text(4, 0), "Address 0");
-
-    char small[8];
-    EXPECT_FALSE(default_label_text(3, 12, small, sizeof small));
-    EXPECT_STREQ(small, "");
+    char out[64];
+    for (auto [fcode, address, text] : {std::tuple{1, 7u, "Coil 7"}, {2, 65535u, "Coil 65535"},
+                                        {3, 12u, "Address 12"}, {4, 0u, "Address 0"}}) {
+        EXPECT_TRUE(default_label_text(uint8_t(fcode), address, out, sizeof out));
+        EXPECT_STREQ(out, text);
+    }
+    EXPECT_FALSE(default_label_text(3, 12, out, 8));
+    EXPECT_STREQ(out, "");
 }
