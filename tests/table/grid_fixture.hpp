@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,7 @@ inline void publish_values(const std::vector<uint16_t>& values)
 inline std::vector<uint16_t> numbered_values(unsigned count)
 {
     std::vector<uint16_t> values(count);
-    for (unsigned i = 0; i < count; ++i)
-        values[i] = static_cast<uint16_t>(100 + i);
+    std::iota(values.begin(), values.end(), uint16_t(100));
     return values;
 }
 

@@ -43,34 +43,27 @@ TEST(GridLayout, BlockCountsAtTheEdges)
         uint16_t start;
         unsigned length;
         uint32_t base;
-        unsigned blocks;
+        unsigned blocks, items;
     };
     const Case cases[] = {
-        {0, 1, 0, 1},          {9, 2, 0, 2},       {0, 20, 0, 2},       {0, 10, 0, 1},
-        {10, 11, 10, 2},       {0, 255, 0, 26},    {9, 255, 0, 27},     {65530, 20, 65530, 2},
-        {65535, 255, 65530, 26}, {0, 0, 0, 1},     {17, 0, 10, 1},      {19, 1, 10, 1},
+        {0, 1, 0, 1, 1},     {9, 2, 0, 2, 2},       {0, 20, 0, 2, 20},         {0, 10, 0, 1, 10},
+        {10, 11, 10, 2, 11}, {0, 255, 0, 26, 255},  {9, 255, 0, 27, 255},      {65530, 20, 65530, 2, 6},
+        {0, 0, 0, 1, 0},     {17, 0, 10, 1, 0},     {65535, 255, 65530, 26, 1}, {19, 1, 10, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << c.length);
         GridLayout layout = make_grid_layout(c.start, c.length, true);
         EXPECT_EQ(layout.base, c.base);
         EXPECT_EQ(layout.blocks, c.blocks);
+        EXPECT_EQ(shown_items(layout), c.items);
         // Columns stay below 256, which the 8-bit cursor relies on.
         EXPECT_LT(column_count(layout), 256u);
     }
-}
-
-TEST(GridLayout, TopOfTheAddressRange)
-{
-    // given start 65530 length 20, expect the second block to lie past 65535
-    GridLayout layout = make_grid_layout(65530, 20, true);
-    EXPECT_EQ(cell_address(layout, 2, 6), 65535u);
-    EXPECT_EQ(cell_address(layout, 2, 7), 65536u);
-    EXPECT_EQ(cell_address(layout, 4, 10), 65549u);
-    EXPECT_EQ(shown_items(layout), 6u);
-    EXPECT_EQ(shown_items(make_grid_layout(65535, 255, false)), 1u);
-    EXPECT_EQ(shown_items(make_grid_layout(0, 255, false)), 255u);
-    EXPECT_EQ(shown_items(make_grid_layout(100, 0, false)), 0u);
+    // Past the top of the address range the cells count on beyond 65535.
+    GridLayout top = make_grid_layout(65530, 20, true);
+    EXPECT_EQ(cell_address(top, 2, 6), 65535u);
+    EXPECT_EQ(cell_address(top, 2, 7), 65536u);
+    EXPECT_EQ(cell_address(top, 4, 10), 65549u);
 }
 
 TEST(GridLayout, DefaultLabelTexts)
