@@ -82,7 +82,7 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
     EXPECT_EQ(main.labels.entries.size(), 2u);
 }
 
-TEST(RegisterGrid, FormatChangeRendersEveryRegisterAgainWithoutAPoll)
+TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
@@ -97,13 +97,10 @@ TEST(RegisterGrid, FormatChangeRendersEveryRegisterAgainWithoutAPoll)
         for (int i = 0; i < 20; ++i)
             EXPECT_EQ(text_at(main, 2 + 2 * (i / 10), i % 10 + 1), expected[(format + 3) % 4][i % 2]) << i;
     }
-}
 
-TEST(RegisterGrid, CoilsShowZeroAndOneInEveryFormat)
-{
-    REQUIRE_DISPLAY();
+    // Coils and discrete inputs show 0 and 1 in every format.
     for (uint8_t fcode : {1, 2}) {
-        MainWindow& main = grid_for(0, 4, fcode);
+        grid_for(0, 4, fcode);
         publish_values({0, 1, 1, 0});
         for (unsigned format = 0; format < 4; ++format) {
             gtk_drop_down_set_selected(main.format_selector, format);

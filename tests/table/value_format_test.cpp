@@ -51,7 +51,7 @@ TEST(RenderValue, EveryWordHasItsNumberAndFixedHexAndBinaryWidths)
     }
 }
 
-TEST(RenderValue, ShortBufferFailsWithoutPartialText)
+TEST(RenderValue, ShortBufferFailsWithoutPartialTextAndFallsBack)
 {
     // given room for five characters, expect the six of HEX to be refused
     char out[6];
@@ -68,16 +68,13 @@ TEST(RenderValue, ShortBufferFailsWithoutPartialText)
     EXPECT_TRUE(render_value(32768, ValueFormat::INT, exact, 7));
     EXPECT_STREQ(exact, "-32768");
     EXPECT_FALSE(render_value(32768, ValueFormat::INT, exact, 6));
-}
 
-TEST(RenderValue, FallbackTextsPerFormat)
-{
-    char out[4];
-    EXPECT_STREQ(render_or_fallback(0x1234, ValueFormat::HEX, out, sizeof out), "0x0000");
-    EXPECT_STREQ(render_or_fallback(0x1234, ValueFormat::BINARY, out, sizeof out), "0b0000000000000000");
-    EXPECT_STREQ(render_or_fallback(54321, ValueFormat::UINT, out, sizeof out), "0");
-    EXPECT_STREQ(render_or_fallback(32768, ValueFormat::INT, out, sizeof out), "0");
-    EXPECT_STREQ(render_or_fallback(7, ValueFormat::INT, out, sizeof out), "7");
+    // The fallback texts when four characters are too few.
+    EXPECT_STREQ(render_or_fallback(0x1234, ValueFormat::HEX, out, 4), "0x0000");
+    EXPECT_STREQ(render_or_fallback(0x1234, ValueFormat::BINARY, out, 4), "0b0000000000000000");
+    EXPECT_STREQ(render_or_fallback(54321, ValueFormat::UINT, out, 4), "0");
+    EXPECT_STREQ(render_or_fallback(32768, ValueFormat::INT, out, 4), "0");
+    EXPECT_STREQ(render_or_fallback(7, ValueFormat::INT, out, 4), "7");
 }
 
 TEST(RenderValue, DropDownIndexOutsideTheFourCountsAsUint)
