@@ -1,7 +1,5 @@
 #include "grid_fixture.hpp"
 
-#include <string>
-
 namespace {
 
 void put_cursor(MainWindow& main, uint8_t column, uint8_t row)
