@@ -19,17 +19,12 @@ TEST(GridEndToEnd, ShowsTheServersRegistersAfterTheFirstCycle)
     poll.slave = 1;
     poll.scan_rate = 100;
     store_poll_definition(poll);
-    ConnectionSettings settings;
-    settings.device = "127.0.0.1";
-    settings.baud_or_port = static_cast<uint32_t>(server->port());
-    settings.use_tcp = true;
-    store_connection_settings(settings);
+    store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
     gtk_drop_down_set_selected(main.format_selector, 1);  // INT
 
     link_state().running.store(true);
     ASSERT_TRUE(start_worker());
     bool shown = run_until([&] { return text_at(main, 6, 3) == "1019"; }, 8000);
-
     link_state().running.store(false);
     signal_wake();
     run_until([] { return active_workers() == 0; }, 5000);
@@ -38,6 +33,5 @@ TEST(GridEndToEnd, ShowsTheServersRegistersAfterTheFirstCycle)
     EXPECT_EQ(text_at(main, 2, 4), "1000");  // address 13
     EXPECT_EQ(text_at(main, 4, 1), "-1");    // address 20 holds 65535
     EXPECT_EQ(text_at(main, 2, 3), "");      // address 12 is a spare cell
-    EXPECT_GE(server->request_count(), 1u);
     server->stop();
 }

@@ -1,10 +1,10 @@
 #pragma once
-// Helpers for widget tests of the register grid: lay the real grid out for a
-// poll definition, publish values as the worker does, press keys and click
-// cells through the grid's own handlers.
+// Widget tests of the register grid: lay the real grid out, publish values as
+// the worker does, press keys and click cells through the grid's own handlers.
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -15,12 +15,10 @@
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
-// Lays the grid out for start, length and function code, UINT selected,
-// cursor at its initial place and no labels stored.
+// UINT selected, cursor at its initial place, no labels stored.
 inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, bool labels_visible = true)
 {
-    App& a = activate_app();
-    MainWindow& main = a.main_window;
+    MainWindow& main = activate_app().main_window;
     PollDefinition poll = copy_poll_definition();
     poll.address = start;
     poll.length = length;
@@ -36,7 +34,6 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
     return main;
 }
 
-// Stores values as the worker publishes them, then runs refresh_values.
 inline void publish_values(const std::vector<uint16_t>& values)
 {
     LinkState& s = link_state();
@@ -46,12 +43,11 @@ inline void publish_values(const std::vector<uint16_t>& values)
     refresh_values(nullptr);
 }
 
-// 100, 101, ... for count entries: every cell's value names its entry.
+// 100, 101, ...: every cell's value names its entry.
 inline std::vector<uint16_t> numbered_values(unsigned count)
 {
-    std::vector<uint16_t> values;
-    for (unsigned i = 0; i < count; ++i)
-        values.push_back(static_cast<uint16_t>(100 + i));
+    std::vector<uint16_t> values(count);
+    std::iota(values.begin(), values.end(), uint16_t(100));
     return values;
 }
 
@@ -66,9 +62,7 @@ inline std::string text_at(MainWindow& main, int column, int row)
     GtkWidget* cell = cell_at(main, column, row);
     if (!cell)
         return "<none>";
-    if (GTK_IS_LABEL(cell))
-        return gtk_label_get_text(GTK_LABEL(cell));
-    return gtk_editable_get_text(GTK_EDITABLE(cell));
+    return GTK_IS_LABEL(cell) ? gtk_label_get_text(GTK_LABEL(cell)) : gtk_editable_get_text(GTK_EDITABLE(cell));
 }
 
 inline bool is_active(MainWindow& main, int column, int row)
@@ -77,9 +71,8 @@ inline bool is_active(MainWindow& main, int column, int row)
     return cell && gtk_widget_has_css_class(cell, "active");
 }
 
-// Whether the grid is its window's focus widget. Test processes share one X
-// server, so another process's window may be the active one for a moment;
-// the focus widget does not depend on that, has-focus does.
+// Test processes share one X server, so another process's window may be the
+// active one for a moment; the focus widget does not depend on that.
 inline bool grid_is_focus_widget(MainWindow& main)
 {
     return gtk_window_get_focus(GTK_WINDOW(main.window)) == GTK_WIDGET(main.grid);
@@ -90,22 +83,13 @@ inline gboolean press_key(MainWindow& main, guint keyval, GdkModifierType state 
     return on_grid_key(GTK_EVENT_CONTROLLER_KEY(app().grid_keys), keyval, 0, state, &main);
 }
 
-// Waits until the grid has been laid out on screen.
-inline bool wait_for_layout(MainWindow& main)
-{
-    return run_until([&] {
-        GtkWidget* cell = cell_at(main, 0, 10);
-        return cell && gtk_widget_get_width(cell) > 0 && gtk_widget_get_mapped(cell);
-    }, 5000);
-}
-
-// Presses the primary button n_press times over the middle of a cell, as
-// the grid's click gesture reports it (grid coordinates).
+// Presses the primary button n_press times over the middle of a cell, in the
+// grid coordinates the click gesture reports, once the grid is laid out.
 inline void click_cell(MainWindow& main, int column, int row, int n_press = 1)
 {
     GtkWidget* cell = cell_at(main, column, row);
     ASSERT_NE(cell, nullptr);
-    ASSERT_TRUE(wait_for_layout(main));
+    ASSERT_TRUE(run_until([&] { return gtk_widget_get_width(cell) > 0 && gtk_widget_get_mapped(cell); }, 5000));
     double x = 0, y = 0;
     ASSERT_TRUE(gtk_widget_translate_coordinates(cell, GTK_WIDGET(main.grid), gtk_widget_get_width(cell) / 2.0,
                                                  gtk_widget_get_height(cell) / 2.0, &x, &y));
@@ -114,33 +98,25 @@ inline void click_cell(MainWindow& main, int column, int row, int n_press = 1)
     drain_main_loop();
 }
 
-inline GdkClipboard* main_clipboard(MainWindow& main)
-{
-    return gtk_widget_get_clipboard(GTK_WIDGET(main.window));
-}
-
 inline void set_clipboard(MainWindow& main, const char* text)
 {
-    gdk_clipboard_set_text(main_clipboard(main), text);
+    gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(main.window)), text);
 }
 
 // Reads the clipboard the way a pasting application would.
 inline std::string clipboard_text(MainWindow& main)
 {
-    struct Read {
-        bool done = false;
-        std::string text;
-    } read;
+    std::pair<bool, std::string> read{false, ""};
     gdk_clipboard_read_text_async(
-        main_clipboard(main), nullptr,
+        gtk_widget_get_clipboard(GTK_WIDGET(main.window)), nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            auto* r = static_cast<Read*>(data);
+            auto* r = static_cast<std::pair<bool, std::string>*>(data);
             g_autoptr(GError) error = nullptr;
             g_autofree char* text = gdk_clipboard_read_text_finish(GDK_CLIPBOARD(source), result, &error);
-            r->text = text ? text : std::string("<unreadable: ") + (error ? error->message : "") + ">";
-            r->done = true;
+            r->second = text ? text : std::string("<unreadable: ") + (error ? error->message : "") + ">";
+            r->first = true;
         },
         &read);
-    EXPECT_TRUE(run_until([&] { return read.done; }, 5000));
-    return read.text;
+    EXPECT_TRUE(run_until([&] { return read.first; }, 5000));
+    return read.second;
 }

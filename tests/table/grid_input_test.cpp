@@ -1,10 +1,6 @@
 #include "grid_fixture.hpp"
 
-#include <functional>
-
 namespace {
-
-constexpr auto no_modifier = GdkModifierType(0);
 
 void put_cursor(MainWindow& main, uint8_t column, uint8_t row)
 {
@@ -23,38 +19,26 @@ bool write_dialog_shown()
     return gtk_widget_get_visible(GTK_WIDGET(app().write.window));
 }
 
-void hide_write_dialog()
-{
-    gtk_widget_set_visible(GTK_WIDGET(app().write.window), FALSE);
-    drain_main_loop();
-}
-
 // The Write dialog as a value cell opened it: address and value shown.
 void expect_write_dialog(uint16_t address, const char* value)
 {
     WriteDialog& write = app().write;
-    bool shown = run_until(write_dialog_shown, 2000);
-    int shown_address = write.address_spin ? gtk_spin_button_get_value_as_int(write.address_spin) : -1;
-    std::string shown_value = write.value_entry ? gtk_editable_get_text(GTK_EDITABLE(write.value_entry)) : "<none>";
-    hide_write_dialog();
-    EXPECT_TRUE(shown);
-    EXPECT_EQ(shown_address, address);
-    EXPECT_EQ(shown_value, value);
+    EXPECT_TRUE(run_until(write_dialog_shown, 2000));
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(write.address_spin), address);
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(write.value_entry)), value);
+    gtk_widget_set_visible(GTK_WIDGET(write.window), FALSE);
+    drain_main_loop();
 }
 
-GtkWidget* find_descendant(GtkWidget* root, const std::function<bool(GtkWidget*)>& match)
+// The label showing text within root, or null.
+GtkWidget* label_in(GtkWidget* root, const char* text)
 {
-    if (match(root))
+    if (GTK_IS_LABEL(root) && g_str_equal(gtk_label_get_text(GTK_LABEL(root)), text))
         return root;
     for (GtkWidget* child = gtk_widget_get_first_child(root); child; child = gtk_widget_get_next_sibling(child))
-        if (GtkWidget* found = find_descendant(child, match))
+        if (GtkWidget* found = label_in(child, text))
             return found;
     return nullptr;
-}
-
-bool is_label_with(GtkWidget* widget, const char* text)
-{
-    return GTK_IS_LABEL(widget) && g_strcmp0(gtk_label_get_text(GTK_LABEL(widget)), text) == 0;
 }
 
 // The visible window that shows the "Copy Value" alert, or null.
@@ -63,94 +47,69 @@ GtkWidget* copy_value_alert()
     GListModel* toplevels = gtk_window_get_toplevels();
     for (guint i = 0; i < g_list_model_get_n_items(toplevels); ++i) {
         g_autoptr(GtkWidget) window = GTK_WIDGET(g_list_model_get_item(toplevels, i));
-        if (gtk_widget_get_visible(window) &&
-            find_descendant(window, [](GtkWidget* w) { return is_label_with(w, "Copy Value"); }))
+        if (gtk_widget_get_visible(window) && label_in(window, "Copy Value"))
             return window;
     }
     return nullptr;
 }
 
+// Right-clicks a value cell and returns the alert it opens, if any.
+GtkWidget* open_alert(MainWindow& main, int column, int row)
+{
+    on_value_right_click(nullptr, 1, 2.0, 2.0, cell_at(main, column, row));
+    GtkWidget* alert = nullptr;
+    EXPECT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
+    return alert;
+}
+
 void press_alert_button(GtkWidget* alert, const char* label)
 {
-    GtkWidget* button = find_descendant(alert, [&](GtkWidget* w) {
-        return GTK_IS_BUTTON(w) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(w)), label) == 0;
-    });
+    ASSERT_NE(alert, nullptr);
+    GtkWidget* button = gtk_widget_get_ancestor(label_in(alert, label), GTK_TYPE_BUTTON);
     ASSERT_NE(button, nullptr) << label;
     g_signal_emit_by_name(button, "clicked");
     ASSERT_TRUE(run_until([] { return copy_value_alert() == nullptr; }, 2000));
     run_for(50);  // the completion may be dispatched from an idle
 }
 
-void right_click(MainWindow& main, int column, int row)
+std::string stored_label(MainWindow& main, uint16_t address)
 {
-    on_value_right_click(nullptr, 1, 2.0, 2.0, cell_at(main, column, row));
-    drain_main_loop();
+    const LabelEntry* entry = find_label(main.labels, address);
+    return entry ? entry->text : "<none>";
 }
 
 }  // namespace
 
-TEST(GridKeys, ArrowsAtEveryEdgeLeaveTheCursor)
+// Arrows never wrap and never enter the header row or the row-number column;
+// from those, only Right (row numbers) or Down (headers) leads into the cells.
+TEST(GridKeys, ArrowsStopAtEveryEdge)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);  // columns 1..4, rows 1..10
     struct Case {
         uint8_t column, row;
         guint key;
+        int to_column, to_row;
     };
-    const Case edges[] = {
-        {4, 5, GDK_KEY_Right}, {1, 5, GDK_KEY_Left}, {2, 10, GDK_KEY_Down}, {2, 1, GDK_KEY_Up},
-        {4, 10, GDK_KEY_Down}, {4, 10, GDK_KEY_Right}, {1, 1, GDK_KEY_Up}, {1, 1, GDK_KEY_Left},
+    const Case cases[] = {
+        {4, 5, GDK_KEY_Right, 4, 5}, {1, 5, GDK_KEY_Left, 1, 5},   {2, 10, GDK_KEY_Down, 2, 10},
+        {2, 1, GDK_KEY_Up, 2, 1},    {4, 10, GDK_KEY_Down, 4, 10}, {4, 10, GDK_KEY_Right, 4, 10},
+        {1, 1, GDK_KEY_Up, 1, 1},    {1, 1, GDK_KEY_Left, 1, 1},   {2, 5, GDK_KEY_Right, 3, 5},
+        {3, 5, GDK_KEY_Down, 3, 6},  {0, 4, GDK_KEY_Up, 0, 4},     {0, 4, GDK_KEY_Down, 0, 4},
+        {0, 4, GDK_KEY_Left, 0, 4},  {0, 4, GDK_KEY_Return, 0, 4}, {0, 4, GDK_KEY_Right, 1, 4},
+        {2, 0, GDK_KEY_Left, 2, 0},  {2, 0, GDK_KEY_Right, 2, 0},  {2, 0, GDK_KEY_Up, 2, 0},
+        {2, 0, GDK_KEY_Down, 2, 1},
     };
-    for (const Case& c : edges) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "column " << int(c.column) << " row " << int(c.row));
-        put_cursor(main, c.column, c.row);
+        click_cell(main, c.column, c.row);
         EXPECT_TRUE(press_key(main, c.key));
-        expect_cursor(main, c.column, c.row);
-    }
-
-    // An ordinary step moves the mark along.
-    put_cursor(main, 2, 5);
-    gtk_widget_add_css_class(cell_at(main, 2, 5), "active");
-    EXPECT_TRUE(press_key(main, GDK_KEY_Right));
-    expect_cursor(main, 3, 5);
-    EXPECT_FALSE(is_active(main, 2, 5));
-    EXPECT_TRUE(is_active(main, 3, 5));
-    EXPECT_TRUE(press_key(main, GDK_KEY_Down));
-    expect_cursor(main, 3, 6);
-    EXPECT_FALSE(press_key(main, GDK_KEY_a));
-}
-
-TEST(GridKeys, FromARowNumberRightEntersColumnOne)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 0, 4);
-    expect_cursor(main, 0, 4);
-    EXPECT_TRUE(is_active(main, 0, 4));
-    for (guint key : {GDK_KEY_Return, GDK_KEY_Up, GDK_KEY_Down, GDK_KEY_Left}) {
-        EXPECT_TRUE(press_key(main, key));
-        expect_cursor(main, 0, 4);
+        expect_cursor(main, c.to_column, c.to_row);
+        EXPECT_TRUE(is_active(main, c.to_column, c.to_row));
+        EXPECT_EQ(is_active(main, c.column, c.row), c.to_column == c.column && c.to_row == c.row);
     }
     EXPECT_FALSE(write_dialog_shown());
-    EXPECT_TRUE(press_key(main, GDK_KEY_Right));
-    expect_cursor(main, 1, 4);
-    EXPECT_TRUE(is_active(main, 1, 4));
-    EXPECT_FALSE(is_active(main, 0, 4));
-}
-
-TEST(GridKeys, FromAHeaderDownEntersRowOne)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 2, 0);
-    expect_cursor(main, 2, 0);
-    EXPECT_TRUE(is_active(main, 2, 0));
-    EXPECT_TRUE(press_key(main, GDK_KEY_Left));
-    EXPECT_TRUE(press_key(main, GDK_KEY_Right));
-    EXPECT_TRUE(press_key(main, GDK_KEY_Up));
-    expect_cursor(main, 2, 0);
-    EXPECT_TRUE(press_key(main, GDK_KEY_Down));
-    expect_cursor(main, 2, 1);
+    EXPECT_FALSE(press_key(main, GDK_KEY_a));
 }
 
 TEST(GridKeys, CtrlCCopiesWhatTheValueCellShows)
@@ -161,33 +120,30 @@ TEST(GridKeys, CtrlCCopiesWhatTheValueCellShows)
     values[1] = 255;  // address 4, row 5
     publish_values(values);
     gtk_drop_down_set_selected(main.format_selector, 2);
-
-    // On a label cell: the value of the same address, not the label.
-    put_cursor(main, 1, 5);
-    EXPECT_TRUE(press_key(main, GDK_KEY_c, GDK_CONTROL_MASK));
-    EXPECT_EQ(clipboard_text(main), "0x00FF");
-
-    put_cursor(main, 2, 6);
-    set_clipboard(main, "sentinel");
-    EXPECT_TRUE(press_key(main, GDK_KEY_C, GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK)));
-    EXPECT_EQ(clipboard_text(main), "0x0066");
-
-    // An empty spare cell copies nothing.
-    put_cursor(main, 2, 1);
-    set_clipboard(main, "sentinel");
-    EXPECT_TRUE(press_key(main, GDK_KEY_c, GDK_CONTROL_MASK));
-    EXPECT_EQ(clipboard_text(main), "sentinel");
-
-    // From a "Label" header, the value header beside it; a plain c is no copy.
-    put_cursor(main, 3, 0);
-    EXPECT_TRUE(press_key(main, GDK_KEY_c, GDK_CONTROL_MASK));
-    EXPECT_EQ(clipboard_text(main), "10");
-    put_cursor(main, 2, 5);
-    EXPECT_FALSE(press_key(main, GDK_KEY_c, no_modifier));
-    EXPECT_EQ(clipboard_text(main), "10");
+    const auto ctrl = GDK_CONTROL_MASK;
+    struct Case {
+        uint8_t column, row;
+        guint key;
+        GdkModifierType state;
+        const char* copied;
+    };
+    const Case cases[] = {
+        {1, 5, GDK_KEY_c, ctrl, "0x00FF"},  // a label cell copies the value beside it
+        {2, 6, GDK_KEY_C, GdkModifierType(ctrl | GDK_SHIFT_MASK), "0x0066"},
+        {2, 1, GDK_KEY_c, ctrl, "sentinel"},  // an empty spare cell copies nothing
+        {3, 0, GDK_KEY_c, ctrl, "10"},        // a "Label" header, the value header beside it
+        {2, 5, GDK_KEY_c, GdkModifierType(0), "sentinel"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.copied);
+        set_clipboard(main, "sentinel");
+        put_cursor(main, c.column, c.row);
+        EXPECT_EQ(press_key(main, c.key, c.state), c.state != 0);
+        EXPECT_EQ(clipboard_text(main), c.copied);
+    }
 }
 
-TEST(GridKeys, ReturnOnAValueCellOpensTheWriteDialog)
+TEST(GridKeys, ReturnOrDoubleClickOnAValueCellOpensTheWriteDialog)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(3, 20);
@@ -195,24 +151,14 @@ TEST(GridKeys, ReturnOnAValueCellOpensTheWriteDialog)
     put_cursor(main, 2, 5);  // address 4, entry 1
     EXPECT_TRUE(press_key(main, GDK_KEY_Return));
     expect_write_dialog(4, "101");
-
-    put_cursor(main, 2, 1);  // address 0, a spare cell
+    put_cursor(main, 2, 1);  // a spare cell offers 0 on Return
     EXPECT_TRUE(press_key(main, GDK_KEY_Return));
     expect_write_dialog(0, "0");
-}
-
-TEST(GridClicks, DoubleClickOpensTheWriteDialogWithFallbackTen)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(3, 20);
-    publish_values(numbered_values(20));
-    click_cell(main, 2, 2, 2);  // address 1, spare
+    click_cell(main, 2, 2, 2);  // and 10 on a double click
     expect_cursor(main, 2, 2);
     expect_write_dialog(1, "10");
-
     click_cell(main, 4, 3, 2);  // address 12, entry 9
     expect_write_dialog(12, "109");
-
     // A double click on a header only marks it.
     click_cell(main, 2, 0, 2);
     EXPECT_FALSE(write_dialog_shown());
@@ -223,66 +169,73 @@ TEST(GridClicks, SinglePressMovesTheMarkAndFocusesTheGrid)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
+    gtk_widget_grab_focus(GTK_WIDGET(main.format_selector));
     click_cell(main, 1, 3);  // an insensitive label cell is found all the same
     expect_cursor(main, 1, 3);
     EXPECT_TRUE(is_active(main, 1, 3));
     EXPECT_TRUE(grid_is_focus_widget(main));
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell_at(main, 1, 3)));
-    click_cell(main, 4, 7);
-    EXPECT_FALSE(is_active(main, 1, 3));
-    EXPECT_TRUE(is_active(main, 4, 7));
     // The background beside the last column: cursor numbers stay, nothing marked.
     on_grid_click(nullptr, 1, gtk_widget_get_width(GTK_WIDGET(main.grid)) - 1.0,
                   gtk_widget_get_height(GTK_WIDGET(main.grid)) - 1.0, &main);
-    expect_cursor(main, 4, 7);
-    EXPECT_FALSE(is_active(main, 4, 7));
+    expect_cursor(main, 1, 3);
+    EXPECT_FALSE(is_active(main, 1, 3));
 }
 
-TEST(GridLabels, TypedLabelIsStoredTrimmedWhenLeaving)
+// Every way out of an edit stores the label, makes the cell idle again and
+// leaves the keys with the grid. The keypad Enter runs both commits: making the
+// cell insensitive drops its focus, so the trimmed commit runs first and the
+// untrimmed activate commit has the last word.
+TEST(GridLabels, LeavingAnEditStoresTheTrimmedLabel)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
-    click_cell(main, 1, 4, 2);  // address 3
-    GtkWidget* cell = cell_at(main, 1, 4);
-    ASSERT_TRUE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(gtk_widget_has_focus(cell));
-    int from = 0, to = 0;
-    EXPECT_FALSE(gtk_editable_get_selection_bounds(GTK_EDITABLE(cell), &from, &to));
-    gtk_editable_set_text(GTK_EDITABLE(cell), " \tInlet pump \n");
-    click_cell(main, 4, 8);
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(grid_is_focus_widget(main));
-    ASSERT_EQ(main.labels.entries.size(), 1u);
-    EXPECT_EQ(main.labels.entries[0], (LabelEntry{3, "Inlet pump"}));
+    for (int way = 0; way < 5; ++way) {
+        SCOPED_TRACE(way);
+        int row = way + 2;  // address way + 1
+        click_cell(main, 1, row, 2);
+        GtkWidget* cell = cell_at(main, 1, row);
+        // A new edit right after a commit keeps its focus.
+        ASSERT_TRUE(gtk_widget_has_focus(cell));
+        int from = 0, to = 0;
+        EXPECT_FALSE(gtk_editable_get_selection_bounds(GTK_EDITABLE(cell), &from, &to));
+        gtk_editable_set_text(GTK_EDITABLE(cell), " \tPump \n");
+        if (way == 0) {
+            gtk_widget_grab_focus(GTK_WIDGET(main.format_selector));
+            drain_main_loop();
+        } else if (way == 1) {
+            click_cell(main, 4, 8);
+        } else if (way == 2) {
+            EXPECT_TRUE(press_key(main, GDK_KEY_Return));  // changes nothing while editing
+            EXPECT_EQ(text_at(main, 1, row), " \tPump \n");
+            EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
+        } else if (way == 3) {
+            EXPECT_TRUE(press_key(main, GDK_KEY_Down));
+            expect_cursor(main, 1, row + 1);
+        } else {
+            EXPECT_FALSE(press_key(main, GDK_KEY_KP_Enter));  // it reaches the cell instead
+            g_signal_emit_by_name(cell, "activate");
+            drain_main_loop();
+        }
+        EXPECT_FALSE(gtk_widget_get_sensitive(cell));
+        EXPECT_TRUE(grid_is_focus_widget(main));
+        EXPECT_EQ(stored_label(main, uint16_t(way + 1)), way == 4 ? " \tPump \n" : "Pump");
+    }
+    // Escape on a cell that is not being edited changes nothing.
+    EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
+    expect_cursor(main, 1, 6);
+
     // The cell keeps the typed text until a rebuild shows the stored one.
-    EXPECT_EQ(text_at(main, 1, 4), " \tInlet pump \n");
+    EXPECT_EQ(text_at(main, 1, 2), " \tPump \n");
     build_grid(main);
-    EXPECT_EQ(text_at(main, 1, 4), "Inlet pump");
+    EXPECT_EQ(text_at(main, 1, 2), "Pump");
 
-    // The label survives the label-column toggle both ways.
+    // Labels survive the label-column toggle, even one typed but not yet committed.
+    click_cell(main, 1, 9, 2);
+    gtk_editable_set_text(GTK_EDITABLE(cell_at(main, 1, 9)), "Mixer");
     toggle_label_column(main);
     toggle_label_column(main);
-    EXPECT_EQ(text_at(main, 1, 4), "Inlet pump");
-}
-
-TEST(GridLabels, LeavingForAnotherWidgetLeavesTheFocusOnTheGrid)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 1, 4, 2);
-    GtkWidget* cell = cell_at(main, 1, 4);
-    ASSERT_TRUE(gtk_widget_has_focus(cell));
-    gtk_editable_set_text(GTK_EDITABLE(cell), "Valve");
-    gtk_widget_grab_focus(GTK_WIDGET(main.format_selector));
-    drain_main_loop();
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(grid_is_focus_widget(main));
-    ASSERT_NE(find_label(main.labels, 3), nullptr);
-    EXPECT_EQ(find_label(main.labels, 3)->text, "Valve");
-
-    // A new edit started right after a commit keeps its focus.
-    click_cell(main, 1, 5, 2);
-    EXPECT_TRUE(gtk_widget_has_focus(cell_at(main, 1, 5)));
+    EXPECT_EQ(text_at(main, 1, 2), "Pump");
+    EXPECT_EQ(text_at(main, 1, 9), "Mixer");
 }
 
 TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
@@ -291,6 +244,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
     MainWindow& main = grid_for(0, 20);
     set_label(main.labels, 3, "Pump");
     build_grid(main);
+    // "Address 5" is no default for address 3: it replaces the stored label, so it comes last.
     for (const char* typed : {"", "  \t ", "Address 3", "Address 5"}) {
         SCOPED_TRACE(typed);
         click_cell(main, 1, 4);
@@ -303,11 +257,8 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
         click_cell(main, 2, 9);
         EXPECT_EQ(text_at(main, 1, 4), typed);
         build_grid(main);
-        // "Address 5" is no default for address 3: it is a label like any other.
         const char* kept = g_str_equal(typed, "Address 5") ? "Address 5" : "Pump";
         EXPECT_EQ(text_at(main, 1, 4), kept);
-        set_label(main.labels, 3, "Pump");
-        build_grid(main);
     }
     EXPECT_EQ(main.labels.entries.size(), 1u);
 
@@ -317,109 +268,33 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
     EXPECT_EQ(main.labels.entries.size(), 1u);
 }
 
-TEST(GridLabels, EscapeAndArrowsEndTheEdit)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 3, 2);  // address 11
-    EXPECT_TRUE(press_key(main, GDK_KEY_Return));
-    GtkWidget* cell = cell_at(main, 3, 2);
-    ASSERT_TRUE(gtk_widget_has_focus(cell));
-    // Return while editing changes nothing; Escape ends the edit and commits.
-    gtk_editable_set_text(GTK_EDITABLE(cell), "Heater");
-    EXPECT_TRUE(press_key(main, GDK_KEY_Return));
-    EXPECT_EQ(text_at(main, 3, 2), "Heater");
-    EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    // The keys must go on reaching the grid.
-    EXPECT_TRUE(grid_is_focus_widget(main));
-    ASSERT_NE(find_label(main.labels, 11), nullptr);
-    EXPECT_EQ(find_label(main.labels, 11)->text, "Heater");
-
-    EXPECT_TRUE(press_key(main, GDK_KEY_Return));
-    gtk_editable_set_text(GTK_EDITABLE(cell), "Cooler");
-    EXPECT_TRUE(press_key(main, GDK_KEY_Down));
-    expect_cursor(main, 3, 3);
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(grid_is_focus_widget(main));
-    EXPECT_EQ(find_label(main.labels, 11)->text, "Cooler");
-    // Escape on a cell that is not being edited changes nothing.
-    EXPECT_TRUE(press_key(main, GDK_KEY_Escape));
-    expect_cursor(main, 3, 3);
-}
-
-TEST(GridLabels, KeypadEnterRunsBothCommitsFocusLossFirst)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 1, 2, 2);  // address 1
-    GtkWidget* cell = cell_at(main, 1, 2);
-    gtk_editable_set_text(GTK_EDITABLE(cell), "  Tank  ");
-    // The keypad Enter is no grid key: it reaches the cell and activates it.
-    EXPECT_FALSE(press_key(main, GDK_KEY_KP_Enter));
-    g_signal_emit_by_name(cell, "activate");
-    drain_main_loop();
-    // Making the cell insensitive drops its focus, so the trimmed commit runs
-    // first and the untrimmed activate commit has the last word.
-    ASSERT_NE(find_label(main.labels, 1), nullptr);
-    EXPECT_EQ(find_label(main.labels, 1)->text, "  Tank  ");
-    EXPECT_FALSE(gtk_widget_get_sensitive(cell));
-    EXPECT_TRUE(grid_is_focus_widget(main));
-
-    // So the keypad Enter can store an empty label.
-    click_cell(main, 1, 2, 2);
-    gtk_editable_set_text(GTK_EDITABLE(cell), "");
-    g_signal_emit_by_name(cell, "activate");
-    EXPECT_EQ(find_label(main.labels, 1)->text, "");
-}
-
-TEST(GridLabels, RebuildWhileEditingKeepsTheTypedLabel)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
-    click_cell(main, 1, 9, 2);  // address 8
-    gtk_editable_set_text(GTK_EDITABLE(cell_at(main, 1, 9)), "Mixer");
-    toggle_label_column(main);
-    toggle_label_column(main);
-    EXPECT_EQ(text_at(main, 1, 9), "Mixer");
-}
-
 TEST(CopyValueAlert, CloseLeavesTheClipboardAndCopyTakesTheTextOfTheMoment)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    MainWindow& main = grid_for(3, 20);
     publish_values(numbered_values(20));
     set_clipboard(main, "sentinel");
     click_cell(main, 1, 1);
-    right_click(main, 2, 3);
-    expect_cursor(main, 2, 3);
-    EXPECT_TRUE(is_active(main, 2, 3));
-    EXPECT_FALSE(is_active(main, 1, 1));
-    GtkWidget* alert = nullptr;
-    ASSERT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
-    EXPECT_NE(find_descendant(alert, [](GtkWidget* w) { return is_label_with(w, "102"); }), nullptr);
+    GtkWidget* alert = open_alert(main, 2, 6);
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(label_in(alert, "102"), nullptr);
     press_alert_button(alert, "Close");
+    // The right click moved the mark to its cell (address 5, entry 2).
+    expect_cursor(main, 2, 6);
+    EXPECT_TRUE(is_active(main, 2, 6));
+    EXPECT_FALSE(is_active(main, 1, 1));
     EXPECT_EQ(clipboard_text(main), "sentinel");
 
-    right_click(main, 2, 3);
-    ASSERT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
+    alert = open_alert(main, 2, 6);
     std::vector<uint16_t> later = numbered_values(20);
     later[2] = 4321;  // a poll lands while the alert is open
     publish_values(later);
     press_alert_button(alert, "Copy");
     EXPECT_EQ(clipboard_text(main), "4321");
-}
 
-TEST(CopyValueAlert, EmptyCellCopiesNothing)
-{
-    REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(5, 3);
-    set_clipboard(main, "sentinel");
-    right_click(main, 2, 1);  // spare
-    GtkWidget* alert = nullptr;
-    ASSERT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
-    press_alert_button(alert, "Copy");
-    EXPECT_EQ(clipboard_text(main), "sentinel");
+    // An empty spare cell copies nothing.
+    press_alert_button(open_alert(main, 2, 1), "Copy");
+    EXPECT_EQ(clipboard_text(main), "4321");
 }
 
 TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
@@ -438,16 +313,10 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
         EXPECT_FALSE(write_dialog_shown());
         EXPECT_FALSE(gtk_widget_get_sensitive(cell_at(main, column, row)));
     }
-    right_click(main, 2, 8);
+    on_value_right_click(nullptr, 1, 2.0, 2.0, cell_at(main, 2, 8));
+    drain_main_loop();
     EXPECT_EQ(copy_value_alert(), nullptr);
     EXPECT_EQ(clipboard_text(main), "sentinel");
-
-    // Even a label cell forced into an edit stores nothing for 65536.
-    GtkWidget* cell = cell_at(main, 1, 7);
-    gtk_widget_set_sensitive(cell, TRUE);
-    gtk_widget_grab_focus(cell);
-    gtk_editable_set_text(GTK_EDITABLE(cell), "Beyond");
-    g_signal_emit_by_name(cell, "activate");
     EXPECT_TRUE(main.labels.entries.empty());
 
     // The last real address still works.

@@ -1,19 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <string>
+#include <tuple>
 
 #include "table/grid_layout.hpp"
-
-namespace {
-
-std::string default_text(uint8_t fcode, uint32_t address)
-{
-    char out[64];
-    EXPECT_TRUE(default_label_text(fcode, address, out, sizeof out));
-    return out;
-}
-
-}  // namespace
 
 TEST(GridLayout, WorkedLayoutStart13Length20)
 {
@@ -26,40 +15,6 @@ TEST(GridLayout, WorkedLayoutStart13Length20)
     EXPECT_EQ(value_cell_of(shown, 32), (GridCell{6, 3}));
     EXPECT_EQ(block_first_address(shown, 2), 30u);
     EXPECT_EQ(label_column(2), 5u);
-
-    GridLayout hidden = make_grid_layout(13, 20, false);
-    EXPECT_EQ(column_count(hidden), 4u);
-    EXPECT_EQ(value_cell_of(hidden, 13), (GridCell{1, 4}));
-    EXPECT_EQ(value_cell_of(hidden, 20), (GridCell{2, 1}));
-    EXPECT_EQ(value_cell_of(hidden, 32), (GridCell{3, 3}));
-}
-
-TEST(GridLayout, BlockCountsAtTheEdges)
-{
-    struct Case {
-        uint16_t start;
-        unsigned length;
-        uint32_t base;
-        unsigned blocks;
-    };
-    const Case cases[] = {
-        {0, 1, 0, 1},          {9, 2, 0, 2},       {0, 20, 0, 2},       {0, 10, 0, 1},
-        {10, 11, 10, 2},       {0, 255, 0, 26},    {9, 255, 0, 27},     {65530, 20, 65530, 2},
-        {65535, 255, 65530, 26}, {0, 0, 0, 1},     {17, 0, 10, 1},      {19, 1, 10, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << c.length);
-        GridLayout layout = make_grid_layout(c.start, c.length, true);
-        EXPECT_EQ(layout.base, c.base);
-        EXPECT_EQ(layout.blocks, c.blocks);
-        // Columns stay below 256, which the 8-bit cursor relies on.
-        EXPECT_LT(column_count(layout), 256u);
-    }
-}
-
-TEST(GridLayout, CellKindsAndAddresses)
-{
-    GridLayout shown = make_grid_layout(13, 20, true);
     EXPECT_TRUE(is_label_cell(shown, 1, 1));
     EXPECT_TRUE(is_label_cell(shown, 5, 10));
     EXPECT_FALSE(is_label_cell(shown, 1, 0));  // the "Label" header
@@ -73,33 +28,52 @@ TEST(GridLayout, CellKindsAndAddresses)
     EXPECT_EQ(cell_address(shown, 6, 10), 39u);
 
     GridLayout hidden = make_grid_layout(13, 20, false);
+    EXPECT_EQ(column_count(hidden), 4u);
+    EXPECT_EQ(value_cell_of(hidden, 13), (GridCell{1, 4}));
+    EXPECT_EQ(value_cell_of(hidden, 32), (GridCell{3, 3}));
     EXPECT_FALSE(is_label_cell(hidden, 1, 1));
     EXPECT_TRUE(is_value_cell(hidden, 1, 1));
     EXPECT_EQ(cell_address(hidden, 2, 1), 20u);
     EXPECT_EQ(cell_address(hidden, 3, 4), 33u);
 }
 
-TEST(GridLayout, TopOfTheAddressRange)
+TEST(GridLayout, BlockCountsAtTheEdges)
 {
-    // given start 65530 length 20, expect the second block to lie past 65535
-    GridLayout layout = make_grid_layout(65530, 20, true);
-    EXPECT_EQ(cell_address(layout, 2, 6), 65535u);
-    EXPECT_EQ(cell_address(layout, 2, 7), 65536u);
-    EXPECT_EQ(cell_address(layout, 4, 10), 65549u);
-    EXPECT_EQ(shown_items(layout), 6u);
-    EXPECT_EQ(shown_items(make_grid_layout(65535, 255, false)), 1u);
-    EXPECT_EQ(shown_items(make_grid_layout(0, 255, false)), 255u);
-    EXPECT_EQ(shown_items(make_grid_layout(100, 0, false)), 0u);
+    struct Case {
+        uint16_t start;
+        unsigned length;
+        uint32_t base;
+        unsigned blocks, items;
+    };
+    const Case cases[] = {
+        {0, 1, 0, 1, 1},     {9, 2, 0, 2, 2},       {0, 20, 0, 2, 20},         {0, 10, 0, 1, 10},
+        {10, 11, 10, 2, 11}, {0, 255, 0, 26, 255},  {9, 255, 0, 27, 255},      {65530, 20, 65530, 2, 6},
+        {0, 0, 0, 1, 0},     {17, 0, 10, 1, 0},     {65535, 255, 65530, 26, 1}, {19, 1, 10, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << c.length);
+        GridLayout layout = make_grid_layout(c.start, c.length, true);
+        EXPECT_EQ(layout.base, c.base);
+        EXPECT_EQ(layout.blocks, c.blocks);
+        EXPECT_EQ(shown_items(layout), c.items);
+        // Columns stay below 256, which the 8-bit cursor relies on.
+        EXPECT_LT(column_count(layout), 256u);
+    }
+    // Past the top of the address range the cells count on beyond 65535.
+    GridLayout top = make_grid_layout(65530, 20, true);
+    EXPECT_EQ(cell_address(top, 2, 6), 65535u);
+    EXPECT_EQ(cell_address(top, 2, 7), 65536u);
+    EXPECT_EQ(cell_address(top, 4, 10), 65549u);
 }
 
 TEST(GridLayout, DefaultLabelTexts)
 {
-    EXPECT_EQ(default_text(1, 7), "Coil 7");
-    EXPECT_EQ(default_text(2, 65535), "Coil 65535");
-    EXPECT_EQ(default_text(3, 12), "Address 12");
-    EXPECT_EQ(default_text(4, 0), "Address 0");
-
-    char small[8];
-    EXPECT_FALSE(default_label_text(3, 12, small, sizeof small));
-    EXPECT_STREQ(small, "");
+    char out[64];
+    for (auto [fcode, address, text] : {std::tuple{1, 7u, "Coil 7"}, {2, 65535u, "Coil 65535"},
+                                        {3, 12u, "Address 12"}, {4, 0u, "Address 0"}}) {
+        EXPECT_TRUE(default_label_text(uint8_t(fcode), address, out, sizeof out));
+        EXPECT_STREQ(out, text);
+    }
+    EXPECT_FALSE(default_label_text(3, 12, out, 8));
+    EXPECT_STREQ(out, "");
 }
