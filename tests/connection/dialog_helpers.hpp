@@ -1,30 +1,26 @@
 #pragma once
-// Shared by the connection tests: a fake /sys and /dev tree and readers of
-// the port combo box.
+// Shared by the connection tests: readers and writers of the dialog.
 
 #include <gtk/gtk.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
-struct ConnectionDialog;
+#include "connection/connection_dialog.hpp"
+#include "connection/fake_port_tree.hpp"
 
-// A temporary root holding serial ports that the port list accepts.
-class FakePortTree {
-public:
-    explicit FakePortTree(const std::vector<std::string>& names);
-    ~FakePortTree();
-    std::string root() const { return root_.string(); }
+using Names = std::vector<std::string>;
 
-private:
-    std::filesystem::path root_;
-};
-
-std::vector<std::string> combo_items(ConnectionDialog& dialog);
-std::string combo_entry_text(ConnectionDialog& dialog);
-int combo_active(ConnectionDialog& dialog);
-void click(GtkButton* button);
-bool is_visible(ConnectionDialog& dialog);
+Names combo_items(ConnectionDialog& dialog);
 // Opens the dialog and waits until the port list has been delivered.
 bool open_and_wait_for_ports(ConnectionDialog& dialog, size_t expected_items);
+
+inline GtkEditable* combo_entry(ConnectionDialog& d)
+{
+    return GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(d.port_combo)));
+}
+inline std::string combo_entry_text(ConnectionDialog& d) { return gtk_editable_get_text(combo_entry(d)); }
+inline void type_port_name(ConnectionDialog& d, const char* text) { gtk_editable_set_text(combo_entry(d), text); }
+inline int combo_active(ConnectionDialog& d) { return gtk_combo_box_get_active(GTK_COMBO_BOX(d.port_combo)); }
+inline bool is_visible(ConnectionDialog& d) { return gtk_widget_get_visible(GTK_WIDGET(d.window)); }
+inline void click(GtkButton* button) { g_signal_emit_by_name(button, "clicked"); }
