@@ -51,11 +51,6 @@ void choose_tcp(ConnectionDialog& d, const char* ip, const std::string& port)
     gtk_editable_set_text(GTK_EDITABLE(d.port_entry), port.c_str());
 }
 
-bool workers_settle()
-{
-    return run_until([] { return active_workers() == 0; }, 8000);
-}
-
 }  // namespace
 
 TEST(Connect, SerialOkStoresTheLineAndStartsTheLink)
@@ -166,7 +161,7 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     EXPECT_EQ(s.last_errno.load(), 0);
     expect_status("Not connected", false);
     expect_button("Connect", false);
-    EXPECT_TRUE(workers_settle());
+    EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 8000));  // the worker ends
 }
 
 TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
@@ -199,7 +194,7 @@ TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
     EXPECT_LE(peak_active_workers(), 1);
 
     disconnect_link();
-    EXPECT_TRUE(workers_settle());
+    EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 8000));  // the worker ends
     EXPECT_LE(peak_active_workers(), 1);
     server->stop();
 }

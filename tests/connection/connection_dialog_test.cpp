@@ -30,6 +30,11 @@ Widgets children(void* parent)
     return list;
 }
 
+Widgets frame_children(void* frame)
+{
+    return children(gtk_frame_get_child(GTK_FRAME(frame)));
+}
+
 // The captions of check buttons and plain labels, in order.
 Names texts_of(const Widgets& widgets)
 {
@@ -58,7 +63,7 @@ void expect_spin(GtkSpinButton* spin, double value, double lower, double upper, 
                                    gtk_adjustment_get_page_size(a), gtk_spin_button_get_climb_rate(spin)}),
               std::vector<double>({lower, upper, step, page, 0, 2}));
     EXPECT_EQ(gtk_spin_button_get_digits(spin), 0u);
-    Widgets parts = children(gtk_frame_get_child(GTK_FRAME(frame_of(spin))));  // the spin button and its unit
+    Widgets parts = frame_children(frame_of(spin));  // the spin button and its unit
     ASSERT_EQ(parts.size(), 2u);
     EXPECT_EQ(parts[0], GTK_WIDGET(spin));
     EXPECT_EQ(texts_of({parts[1]}), Names{"[ms]"});
@@ -97,16 +102,15 @@ TEST(ConnectionDialog, StartsWithTheDesignedWidgetsAndChoices)
     EXPECT_EQ(frame_labels, (Names{"Connection", "Mode", "Timeout", "Query Delay", "Remote Server"}));
 
     // Each group holds its widgets in the designed order.
-    EXPECT_EQ(children(gtk_frame_get_child(GTK_FRAME(connection))),
-              (Widgets{GTK_WIDGET(d.serial_choice), GTK_WIDGET(d.tcp_choice)}));
-    EXPECT_EQ(children(gtk_frame_get_child(d.mode_frame)), (Widgets{GTK_WIDGET(d.rtu_choice), GTK_WIDGET(d.ascii_choice)}));
+    EXPECT_EQ(frame_children(connection), (Widgets{GTK_WIDGET(d.serial_choice), GTK_WIDGET(d.tcp_choice)}));
+    EXPECT_EQ(frame_children(d.mode_frame), (Widgets{GTK_WIDGET(d.rtu_choice), GTK_WIDGET(d.ascii_choice)}));
     EXPECT_EQ(texts_of({GTK_WIDGET(d.serial_choice), GTK_WIDGET(d.tcp_choice), GTK_WIDGET(d.rtu_choice),
                         GTK_WIDGET(d.ascii_choice)}),
               (Names{"Serial Port", "TCP/IP", "RTU", "ASCII"}));
     EXPECT_EQ(children(d.serial_box), (Widgets{GTK_WIDGET(d.port_combo), GTK_WIDGET(d.baud_selector),
                                                GTK_WIDGET(d.data_bits_selector), GTK_WIDGET(d.parity_selector),
                                                GTK_WIDGET(d.stop_bits_selector)}));
-    EXPECT_EQ(children(gtk_frame_get_child(d.remote_frame)), (Widgets{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry)}));
+    EXPECT_EQ(frame_children(d.remote_frame), (Widgets{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry)}));
 
     std::vector<bool> active;
     for (GtkCheckButton* choice : {d.serial_choice, d.tcp_choice, d.rtu_choice, d.ascii_choice})

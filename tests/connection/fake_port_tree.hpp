@@ -21,7 +21,11 @@ public:
         for (const std::string& name : ports)
             add_port(name);
     }
-    ~FakePortTree() { std::error_code ignored; std::filesystem::remove_all(root_, ignored); }
+    ~FakePortTree()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
 
     // A tty with a device behind it and a node in /dev; a "type" attribute only when type is given.
     void add_port(const std::string& name, const char* type = nullptr)

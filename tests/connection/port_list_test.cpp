@@ -102,13 +102,12 @@ TEST(PortList, FillsAtOnceByTheSimpleRuleWhenNoThreadCanStart)
     REQUIRE_DISPLAY();
     FakePortTree ports({"ttyUSB10", "ttyS1", "ttyUSB2", "ttyACM0"});
     ConnectionDialog& d = dialog_on(ports);
-    auto refuse_thread = [](void (*)(PortListJob*), PortListJob*) { return false; };
     // A listed stored name stays text only; with no name the first is chosen.
     for (const char* stored : {"/dev/ttyS1", ""}) {
         SCOPED_TRACE(stored);
         store_device(stored);
         gtk_combo_box_text_remove_all(d.port_combo);
-        refresh_port_list(d, refuse_thread);  // filled before any main-loop turn
+        refresh_port_list(d, [](void (*)(PortListJob*), PortListJob*) { return false; });  // fills at once
         EXPECT_EQ(combo_items(d), listed);
         EXPECT_EQ(combo_active(d), *stored ? -1 : 0);
         EXPECT_EQ(combo_entry_text(d), *stored ? stored : "/dev/ttyACM0");
