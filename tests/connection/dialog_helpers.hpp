@@ -1,30 +1,44 @@
 #pragma once
-// Shared by the connection tests: a fake /sys and /dev tree and readers of
-// the port combo box.
+// Shared by the connection tests: readers and writers of the dialog, header only.
 
 #include <gtk/gtk.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
-struct ConnectionDialog;
+#include "connection/connection_dialog.hpp"
+#include "connection/fake_port_tree.hpp"
+#include "support/gtk_test_env.hpp"
 
-// A temporary root holding serial ports that the port list accepts.
-class FakePortTree {
-public:
-    explicit FakePortTree(const std::vector<std::string>& names);
-    ~FakePortTree();
-    std::string root() const { return root_.string(); }
+using Names = std::vector<std::string>;
 
-private:
-    std::filesystem::path root_;
-};
+inline GtkEditable* combo_entry(ConnectionDialog& d)
+{
+    return GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(d.port_combo)));
+}
+inline std::string combo_entry_text(ConnectionDialog& d) { return gtk_editable_get_text(combo_entry(d)); }
+inline void type_port_name(ConnectionDialog& d, const char* text) { gtk_editable_set_text(combo_entry(d), text); }
+inline int combo_active(ConnectionDialog& d) { return gtk_combo_box_get_active(GTK_COMBO_BOX(d.port_combo)); }
+inline bool is_visible(ConnectionDialog& d) { return gtk_widget_get_visible(GTK_WIDGET(d.window)); }
+inline void click(GtkButton* button) { g_signal_emit_by_name(button, "clicked"); }
 
-std::vector<std::string> combo_items(ConnectionDialog& dialog);
-std::string combo_entry_text(ConnectionDialog& dialog);
-int combo_active(ConnectionDialog& dialog);
-void click(GtkButton* button);
-bool is_visible(ConnectionDialog& dialog);
+inline Names combo_items(ConnectionDialog& d)
+{
+    Names items;
+    GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(d.port_combo));
+    GtkTreeIter iter;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more;
+         more = gtk_tree_model_iter_next(model, &iter)) {
+        g_autofree char* text = nullptr;
+        gtk_tree_model_get(model, &iter, 0, &text, -1);
+        items.push_back(text ? text : "");
+    }
+    return items;
+}
+
 // Opens the dialog and waits until the port list has been delivered.
-bool open_and_wait_for_ports(ConnectionDialog& dialog, size_t expected_items);
+inline bool open_and_wait_for_ports(ConnectionDialog& d, size_t expected_items)
+{
+    open_connection_dialog(d);
+    return run_until([&] { return combo_items(d).size() == expected_items; }, 5000);
+}
