@@ -88,16 +88,4 @@ TEST(FrameText, HexTextIsUpperCaseWithOneBlankBetweenBytes)
     EXPECT_EQ(std::string(out, length), "01 03 00 0A FF 10");
 }
 
-TEST(FrameText, LineShowsTheUtcTimeOfDay)
-{
-    // Only the time of day; the zone is checked end to end with log_frame.
-    const int64_t midnight = 1700000000 - 1700000000 % 86400;
-    char out[128];
-    size_t length = format_log_line(out, sizeof out, midnight + 9 * 3600 + 5 * 60 + 3, LogDirection::tx, "01 03", 5);
-    EXPECT_EQ(std::string(out, length), "09:05:03 TX: 01 03\n");
-    length = format_log_line(out, sizeof out, midnight + 1, LogDirection::rx, "FF", 2);
-    EXPECT_EQ(std::string(out, length), "00:00:01 RX: FF\n");
-    EXPECT_EQ(format_log_line(out, 10, midnight, LogDirection::rx, "FF", 2), 0u);
-}
-
 }  // namespace

@@ -69,6 +69,16 @@ inline void request_write(uint8_t fcode, uint16_t address, uint16_t value, uint1
     s.write_done.store(false, std::memory_order_release);
 }
 
+// What Connect does once the settings are stored.
+inline void connect_with(const PollDefinition& poll, const ConnectionSettings& settings)
+{
+    store_poll_definition(poll);
+    store_connection_settings(settings);
+    signal_wake();
+    link_state().running.store(true);
+    ASSERT_TRUE(start_worker());
+}
+
 // One cycle on the test's thread, as the worker runs it, then the posted
 // callbacks.
 inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)

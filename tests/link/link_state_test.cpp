@@ -30,16 +30,8 @@ TEST(LinkState, SettingsCopyIsNeverAMixture)
 {
     const PollDefinition first{1, 1, 100, 10, 500};
     const PollDefinition second{200, 4, 60000, 125, 7};
-    ConnectionSettings serial;
-    serial.device = "/dev/ttyUSB0";
-    ConnectionSettings tcp;
-    tcp.device = "127.0.0.1";
-    tcp.baud_or_port = 1502;
-    tcp.response_timeout_ms = 250;
-    tcp.parity = 'E';
-    tcp.data_bits = 7;
-    tcp.stop_bits = 2;
-    tcp.use_tcp = true;
+    const ConnectionSettings serial{.device = "/dev/ttyUSB0"};
+    const ConnectionSettings tcp{"127.0.0.1", 1502, 250, 'E', 7, 2, true};
     store_poll_definition(first);
     store_connection_settings(serial);
 

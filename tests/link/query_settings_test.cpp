@@ -34,10 +34,7 @@ protected:
         sentinel = GTK_WIDGET(g_object_ref_sink(gtk_label_new("sentinel")));
         gtk_grid_attach(app().main_window.grid, sentinel, 0, 1000, 1, 1);
     }
-    bool grid_holds_sentinel() const
-    {
-        return gtk_widget_get_parent(sentinel) == GTK_WIDGET(app().main_window.grid);
-    }
+    bool grid_holds_sentinel() const { return gtk_widget_get_parent(sentinel) == GTK_WIDGET(app().main_window.grid); }
 
     QuerySettingsDialog& dialog = app().query_settings;
     GtkWidget* sentinel = nullptr;  // our own reference
@@ -165,10 +162,7 @@ TEST_F(QuerySettings, OkWhileConnectedPollsTheNewLengthAtOnce)
 {
     std::unique_ptr<ModbusTestServer> server = ModbusTestServer::start_tcp();
     ASSERT_TRUE(server);
-    store_poll_definition(poll_of(1, 3, 0, 20, 10000));
-    store_connection_settings(tcp_settings(server->port()));
-    link_state().running = true;
-    ASSERT_TRUE(start_worker());
+    connect_with(poll_of(1, 3, 0, 20, 10000), tcp_settings(server->port()));
     ASSERT_TRUE(run_until([] { return link_state().value_count.load() == 20; }, 5000));
     run_for(200);  // the worker is now inside its long wait
     size_t polls_before = server->request_count();

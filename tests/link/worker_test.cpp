@@ -14,16 +14,6 @@ namespace {
 using namespace link_test;
 using Clock = std::chrono::steady_clock;
 
-// What Connect does once the settings are stored.
-void connect_with(const PollDefinition& poll, const ConnectionSettings& settings)
-{
-    store_poll_definition(poll);
-    store_connection_settings(settings);
-    signal_wake();
-    link_state().running.store(true);
-    ASSERT_TRUE(start_worker());
-}
-
 // What Disconnect does to the link state.
 void disconnect()
 {
