@@ -83,15 +83,6 @@ TEST_F(Worker, SwitchingSerialToTcpTakesEffectAtTheNextCycle)
     EXPECT_EQ(peak_active_workers(), 1);
 }
 
-TEST_F(Worker, ClosedPortReportsConnectionRefused)
-{
-    int closed_port = server->port();
-    server.reset();
-    connect_with(poll_of(1, 3, 0, 2, 100), tcp_settings(closed_port));
-    ASSERT_TRUE(run_until([] { return status_text() == "Connection refused"; }, 5000));
-    EXPECT_TRUE(status_is_error());
-}
-
 // An empty IP gives the library's error; a failure never stops the polling.
 TEST_F(Worker, DisconnectEndsTheWorkerAndTheNextFailureSaysNotConnectedOnce)
 {
