@@ -169,23 +169,6 @@ TEST_F(PollCycle, RefusedSlaveSelectionIsToldAfterTheRead)
     EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
 }
 
-TEST_F(PollCycle, NoContextShowsNotConnectedOnceAfterADisconnect)
-{
-    // Given an empty IP text (the library makes no context), expect its error
-    // text, except for the first failure after a Disconnect.
-    ConnectionSettings empty_ip = tcp_settings(server->port());
-    empty_ip.device = "";
-    link_state().disconnect_notice.store(true);
-    run_cycle(poll_of(1, 3, 0, 2), empty_ip);
-    EXPECT_EQ(status_text(), "Not connected");
-    EXPECT_FALSE(status_is_error());
-    run_cycle(poll_of(1, 3, 0, 2), empty_ip);
-    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
-    EXPECT_TRUE(status_is_error());
-    EXPECT_TRUE(logged_frames().empty());
-    EXPECT_EQ(server->connection_count(), 0u);
-}
-
 // Given a host name (never resolved) or a closed port, expect a failed
 // connect with its own error text even right after a Disconnect.
 TEST_F(PollCycle, FailedConnectShowsTheLibraryTextEvenAfterADisconnect)
