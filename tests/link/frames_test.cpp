@@ -41,43 +41,28 @@ TEST(Frames, RegisterResponseIsBigEndianWithByteCount)
     EXPECT_EQ(bytes_of(register_response_frame(2, 4, registers, 1)), (Bytes{0x02, 0x04, 0x02, 0x12, 0x34}));
 }
 
-TEST(Frames, SingleCoilWriteSendsOnOnlyForBitZero)
+TEST(Frames, WriteRequestAndResponseByFunction)
 {
-    // Given value 2 (bit 0 clear), expect OFF although the value is not 0.
-    WriteFrameRequest on{0x11, 5, 0x0010, 1, 1};
-    WriteFrameRequest two{0x11, 5, 0x0010, 2, 1};
-    EXPECT_EQ(bytes_of(write_request_frame(on)), (Bytes{0x11, 0x05, 0x00, 0x10, 0xFF, 0x00}));
-    EXPECT_EQ(bytes_of(write_response_frame(on)), bytes_of(write_request_frame(on)));
-    EXPECT_EQ(bytes_of(write_request_frame(two)), (Bytes{0x11, 0x05, 0x00, 0x10, 0x00, 0x00}));
-}
-
-TEST(Frames, SingleRegisterWriteEchoesTheRequest)
-{
-    WriteFrameRequest request{1, 6, 0x0102, 0xBEEF, 1};
-    EXPECT_EQ(bytes_of(write_request_frame(request)), (Bytes{0x01, 0x06, 0x01, 0x02, 0xBE, 0xEF}));
-    EXPECT_EQ(bytes_of(write_response_frame(request)), bytes_of(write_request_frame(request)));
-}
-
-TEST(Frames, MultipleCoilWritePacksTheSameStateIntoEveryItem)
-{
-    WriteFrameRequest ten_on{1, 15, 0x0010, 1, 10};
-    EXPECT_EQ(bytes_of(write_request_frame(ten_on)),
-              (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0xFF, 0x03}));
-    EXPECT_EQ(bytes_of(write_response_frame(ten_on)), (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A}));
-    WriteFrameRequest ten_off{1, 15, 0x0010, 2, 10};
-    EXPECT_EQ(bytes_of(write_request_frame(ten_off)),
-              (Bytes{0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0x00, 0x00}));
-    WriteFrameRequest sixteen{1, 15, 0, 1, 16};
-    EXPECT_EQ(write_request_frame(sixteen).size, 9u);
-    EXPECT_EQ(write_request_frame(sixteen).bytes[8], 0xFF);
-}
-
-TEST(Frames, MultipleRegisterWriteRepeatsTheValue)
-{
-    WriteFrameRequest request{1, 16, 0x0020, 258, 3};
-    EXPECT_EQ(bytes_of(write_request_frame(request)),
-              (Bytes{0x01, 0x10, 0x00, 0x20, 0x00, 0x03, 0x06, 0x01, 0x02, 0x01, 0x02, 0x01, 0x02}));
-    EXPECT_EQ(bytes_of(write_response_frame(request)), (Bytes{0x01, 0x10, 0x00, 0x20, 0x00, 0x03}));
+    struct Row {
+        WriteFrameRequest request;
+        Bytes sent;
+        Bytes answer;  // empty: the request is echoed
+    } rows[] = {
+        {{0x11, 5, 0x0010, 1, 1}, {0x11, 0x05, 0x00, 0x10, 0xFF, 0x00}, {}},
+        {{0x11, 5, 0x0010, 2, 1}, {0x11, 0x05, 0x00, 0x10, 0x00, 0x00}, {}},  // bit 0 clear: OFF
+        {{1, 6, 0x0102, 0xBEEF, 1}, {0x01, 0x06, 0x01, 0x02, 0xBE, 0xEF}, {}},
+        {{1, 15, 0x0010, 1, 10}, {0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0xFF, 0x03}, {0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A}},
+        {{1, 15, 0x0010, 2, 10}, {0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A, 0x02, 0x00, 0x00}, {0x01, 0x0F, 0x00, 0x10, 0x00, 0x0A}},
+        {{1, 15, 0, 1, 16}, {0x01, 0x0F, 0x00, 0x00, 0x00, 0x10, 0x02, 0xFF, 0xFF}, {0x01, 0x0F, 0x00, 0x00, 0x00, 0x10}},
+        {{1, 16, 0x0020, 258, 3},
+         {0x01, 0x10, 0x00, 0x20, 0x00, 0x03, 0x06, 0x01, 0x02, 0x01, 0x02, 0x01, 0x02},
+         {0x01, 0x10, 0x00, 0x20, 0x00, 0x03}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << int(row.request.fcode) << " value " << row.request.value);
+        EXPECT_EQ(bytes_of(write_request_frame(row.request)), row.sent);
+        EXPECT_EQ(bytes_of(write_response_frame(row.request)), row.answer.empty() ? row.sent : row.answer);
+    }
 }
 
 TEST(Frames, WriteCountIsClampedAndUnframableRegisterWritesGiveNoFrame)
@@ -101,22 +86,6 @@ TEST(FrameText, HexTextIsUpperCaseWithOneBlankBetweenBytes)
     size_t length = render_frame_hex(six, 6, out);
     EXPECT_EQ(length, 17u);
     EXPECT_EQ(std::string(out, length), "01 03 00 0A FF 10");
-}
-
-TEST(FrameText, LineShowsUtcTimeWhateverTheZone)
-{
-    // Given a zone 14 hours ahead of UTC, expect the UTC time of day.
-    setenv("TZ", "Pacific/Kiritimati", 1);
-    tzset();
-    const int64_t midnight = 1700000000 - 1700000000 % 86400;
-    char out[128];
-    size_t length = format_log_line(out, sizeof out, midnight + 9 * 3600 + 5 * 60 + 3, LogDirection::tx, "01 03", 5);
-    EXPECT_EQ(std::string(out, length), "09:05:03 TX: 01 03\n");
-    length = format_log_line(out, sizeof out, midnight + 1, LogDirection::rx, "FF", 2);
-    EXPECT_EQ(std::string(out, length), "00:00:01 RX: FF\n");
-    EXPECT_EQ(format_log_line(out, 10, midnight, LogDirection::rx, "FF", 2), 0u);
-    unsetenv("TZ");
-    tzset();
 }
 
 }  // namespace

@@ -19,15 +19,8 @@
 
 namespace link_test {
 
-inline std::string status_text()
-{
-    return gtk_label_get_text(app().main_window.status_line);
-}
-
-inline bool status_is_error()
-{
-    return gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error");
-}
+inline std::string status_text() { return gtk_label_get_text(app().main_window.status_line); }
+inline bool status_is_error() { return gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error"); }
 
 // The Logger's lines without their time of day: "TX: 01 03 ..." and so on.
 inline std::vector<std::string> logged_frames()
@@ -53,12 +46,7 @@ inline std::vector<uint16_t> shown_values()
 
 inline ConnectionSettings tcp_settings(int port, uint32_t timeout_ms = 1000)
 {
-    ConnectionSettings settings;
-    settings.use_tcp = true;
-    settings.device = "127.0.0.1";
-    settings.baud_or_port = static_cast<uint32_t>(port);
-    settings.response_timeout_ms = timeout_ms;
-    return settings;
+    return {.device = "127.0.0.1", .baud_or_port = uint32_t(port), .response_timeout_ms = timeout_ms, .use_tcp = true};
 }
 
 inline PollDefinition poll_of(uint8_t slave, uint8_t fcode, uint16_t address, uint8_t length,
@@ -79,6 +67,16 @@ inline void request_write(uint8_t fcode, uint16_t address, uint16_t value, uint1
     s.write_failed.store(false);
     s.write_cancelled.store(false);
     s.write_done.store(false, std::memory_order_release);
+}
+
+// What Connect does once the settings are stored.
+inline void connect_with(const PollDefinition& poll, const ConnectionSettings& settings)
+{
+    store_poll_definition(poll);
+    store_connection_settings(settings);
+    signal_wake();
+    link_state().running.store(true);
+    ASSERT_TRUE(start_worker());
 }
 
 // One cycle on the test's thread, as the worker runs it, then the posted

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
@@ -10,37 +11,17 @@
 TEST(LinkState, StartsWithTheDocumentedValues)
 {
     LinkState& s = link_state();
-    PollDefinition poll = copy_poll_definition();
-    EXPECT_EQ(poll.slave, 245);
-    EXPECT_EQ(poll.fcode, 3);
-    EXPECT_EQ(poll.address, 0);
-    EXPECT_EQ(poll.length, 20);
-    EXPECT_EQ(poll.scan_rate, 1000u);
-
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{245, 3, 0, 20, 1000}));
     ConnectionSettings connection = copy_connection_settings();
     EXPECT_EQ(connection.device, "");
-    EXPECT_EQ(connection.baud_or_port, 19200u);
-    EXPECT_EQ(connection.response_timeout_ms, 1000u);
-    EXPECT_EQ(connection.parity, 'N');
-    EXPECT_EQ(connection.data_bits, 8);
-    EXPECT_EQ(connection.stop_bits, 1);
-    EXPECT_FALSE(connection.use_tcp);
-
-    EXPECT_EQ(s.write.slave.load(), 1);
-    EXPECT_EQ(s.write.fcode.load(), 6);
-    EXPECT_EQ(s.write.address.load(), 0);
-    EXPECT_EQ(s.write.value.load(), 0);
-    EXPECT_EQ(s.write.count.load(), 1);
-    EXPECT_TRUE(s.write_done.load());
-    EXPECT_FALSE(s.write_failed.load());
-    EXPECT_FALSE(s.write_cancelled.load());
-    EXPECT_EQ(s.write_errno.load(), 0);
-
-    EXPECT_EQ(s.value_count.load(), 0u);
-    EXPECT_FALSE(s.running.load());
-    EXPECT_FALSE(s.stop_requested.load());
-    EXPECT_FALSE(s.disconnect_notice.load());
-    EXPECT_EQ(s.last_errno.load(), 0);
+    std::vector<long> fields{connection.baud_or_port, connection.response_timeout_ms, connection.parity,
+                             connection.data_bits, connection.stop_bits, connection.use_tcp};
+    EXPECT_EQ(fields, (std::vector<long>{19200, 1000, 'N', 8, 1, false}));
+    std::vector<long> write{s.write.slave, s.write.fcode, s.write.address, s.write.value, s.write.count,
+                            s.write_done, s.write_failed, s.write_cancelled, s.write_errno};
+    EXPECT_EQ(write, (std::vector<long>{1, 6, 0, 0, 1, true, false, false, 0}));
+    std::vector<long> link{s.value_count, s.running, s.stop_requested, s.disconnect_notice, s.last_errno};
+    EXPECT_EQ(link, (std::vector<long>{0, false, false, false, 0}));
 }
 
 // Given one thread storing two very different definitions in turn, expect
@@ -49,16 +30,8 @@ TEST(LinkState, SettingsCopyIsNeverAMixture)
 {
     const PollDefinition first{1, 1, 100, 10, 500};
     const PollDefinition second{200, 4, 60000, 125, 7};
-    ConnectionSettings serial;
-    serial.device = "/dev/ttyUSB0";
-    ConnectionSettings tcp;
-    tcp.device = "127.0.0.1";
-    tcp.baud_or_port = 1502;
-    tcp.response_timeout_ms = 250;
-    tcp.parity = 'E';
-    tcp.data_bits = 7;
-    tcp.stop_bits = 2;
-    tcp.use_tcp = true;
+    const ConnectionSettings serial{.device = "/dev/ttyUSB0"};
+    const ConnectionSettings tcp{"127.0.0.1", 1502, 250, 'E', 7, 2, true};
     store_poll_definition(first);
     store_connection_settings(serial);
 
@@ -93,17 +66,17 @@ TEST(LinkState, ExitPathWakesAWaitingWorkerAtOnce)
     store_poll_definition(poll);
     link_state().running.store(true);
     ASSERT_TRUE(start_worker());
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (active_workers() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto wait_for = [](auto done) {
+        for (int ms = 0; !done() && ms < 5000; ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    wait_for([] { return active_workers() == 1; });
     ASSERT_EQ(active_workers(), 1);
-    // Let the worker reach its wait.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into its wait
 
     auto asked = std::chrono::steady_clock::now();
     request_stop();
-    while (active_workers() > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    wait_for([] { return active_workers() == 0; });
     auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
     EXPECT_EQ(active_workers(), 0);
     EXPECT_LT(took.count(), 500) << "the worker ended " << took.count() << " ms after the exit asked it to";

@@ -46,64 +46,21 @@ protected:
     std::unique_ptr<ModbusTestServer> server;
 };
 
-TEST_F(PendingWrite, SingleCoilIsSwitchedByBitZeroOfTheValue)
+// The data of every function code is checked through the Write dialog; here
+// the worker's order: the write, both its frames, the pause, then the read.
+TEST_F(PendingWrite, WriteGoesBeforeTheReadWithBothFramesLogged)
 {
-    request_write(5, 0x0010, 1, 1, 17);
+    request_write(15, 0x0010, 1, 10, 17);
     auto start = std::chrono::steady_clock::now();
     run_write_cycle();
     EXPECT_GE(elapsed_ms(start), 45.0) << "a write pauses before the read";
     expect_write_succeeded();
-    EXPECT_TRUE(server->coil(0x0010));
-    Strings frames = logged_frames();
-    ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames[0], "TX: 11 05 00 10 FF 00");
-    EXPECT_EQ(frames[1], "RX: 11 05 00 10 FF 00");
-    EXPECT_EQ(frames[2], "TX: 01 03 00 00 00 01");
-
-    // Given value 2 (bit 0 clear), expect the coil switched off.
-    clear_log_history(app().logger.history);
-    request_write(5, 0x0010, 2, 1, 17);
-    run_write_cycle();
-    expect_write_succeeded();
-    EXPECT_FALSE(server->coil(0x0010));
-    EXPECT_EQ(logged_frames()[0], "TX: 11 05 00 10 00 00");
-}
-
-TEST_F(PendingWrite, SingleRegisterIsWritten)
-{
-    request_write(6, 0x0102, 0xBEEF, 1);
-    run_write_cycle();
-    expect_write_succeeded();
-    EXPECT_EQ(server->holding(0x0102), 0xBEEF);
-    EXPECT_EQ(logged_frames()[0], "TX: 01 06 01 02 BE EF");
-}
-
-TEST_F(PendingWrite, MultipleCoilsGetTheSameState)
-{
-    request_write(15, 0x0010, 1, 10);
-    run_write_cycle();
-    expect_write_succeeded();
-    for (uint16_t a = 0x0010; a < 0x001A; ++a)
-        EXPECT_TRUE(server->coil(a)) << a;
-    EXPECT_FALSE(server->coil(0x001A));
-    EXPECT_FALSE(server->coil(0x000F));
-    Strings frames = logged_frames();
-    EXPECT_EQ(frames[0], "TX: 01 0F 00 10 00 0A 02 FF 03");
-    EXPECT_EQ(frames[1], "RX: 01 0F 00 10 00 0A");
-}
-
-TEST_F(PendingWrite, MultipleRegistersGetTheSameValue)
-{
-    request_write(16, 0x0020, 7, 3);
-    run_write_cycle();
-    expect_write_succeeded();
-    EXPECT_EQ(server->holding(0x0020), 7);
-    EXPECT_EQ(server->holding(0x0021), 7);
-    EXPECT_EQ(server->holding(0x0022), 7);
-    EXPECT_EQ(server->holding(0x0023), 0);
-    Strings frames = logged_frames();
-    EXPECT_EQ(frames[0], "TX: 01 10 00 20 00 03 06 00 07 00 07 00 07");
-    EXPECT_EQ(frames[1], "RX: 01 10 00 20 00 03");
+    EXPECT_EQ(logged_frames(), (Strings{"TX: 11 0F 00 10 00 0A 02 FF 03", "RX: 11 0F 00 10 00 0A",
+                                        "TX: 01 03 00 00 00 01", "RX: 01 03 02 00 00"}));
+    for (uint16_t a = 0x000F; a <= 0x001A; ++a)
+        EXPECT_EQ(server->coil(a), a >= 0x0010 && a < 0x001A) << a;
+    ASSERT_EQ(server->request_count(), 2u);
+    EXPECT_EQ(server->requests()[0].unit, 17);
 }
 
 TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
@@ -126,6 +83,9 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
         EXPECT_EQ(frames.back(), "RX: 01 03 02 00 00") << "the poll read still happens";
         // A frame whose byte count fits is shown as requested; no RX for it.
         EXPECT_EQ(frames.size(), count <= 127 ? 3u : 2u);
+        EXPECT_EQ(shown_values(), std::vector<uint16_t>{0});
+        EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA)) << "told after the good read";
+        EXPECT_TRUE(status_is_error());
     }
     EXPECT_EQ(requests_with_function(*server, 0x10), 0u);
 }

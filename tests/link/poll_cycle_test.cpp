@@ -35,6 +35,7 @@ protected:
     std::unique_ptr<ModbusTestServer> server;
 };
 
+// Unit 255 is read over TCP like any other.
 TEST_F(PollCycle, ReadsEveryFunctionCodeIntoValuesAndLogsBothFrames)
 {
     const bool coils[] = {1, 0, 1, 1, 0, 0, 0, 0, 1, 1};
@@ -54,6 +55,7 @@ TEST_F(PollCycle, ReadsEveryFunctionCodeIntoValuesAndLogsBothFrames)
         {poll_of(9, 2, 100, 4), {1, 0, 0, 1}, {"TX: 09 02 00 64 00 04", "RX: 09 02 01 09"}},
         {poll_of(1, 3, 0x0200, 2), {0x1234, 0xFFFF}, {"TX: 01 03 02 00 00 02", "RX: 01 03 04 12 34 FF FF"}},
         {poll_of(17, 4, 5, 1), {42}, {"TX: 11 04 00 05 00 01", "RX: 11 04 02 00 2A"}},
+        {poll_of(255, 3, 0x0201, 1), {0xFFFF}, {"TX: FF 03 02 01 00 01", "RX: FF 03 02 FF FF"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(int(row.poll.fcode));
@@ -64,80 +66,67 @@ TEST_F(PollCycle, ReadsEveryFunctionCodeIntoValuesAndLogsBothFrames)
         EXPECT_EQ(logged_frames(), row.frames);
         EXPECT_EQ(status_text(), " ");
         EXPECT_FALSE(status_is_error());
+        EXPECT_EQ(server->requests().back().unit, row.poll.slave);
     }
-    EXPECT_EQ(server->connection_count(), 4u) << "one connection per cycle";
+    EXPECT_EQ(server->connection_count(), 5u) << "one connection per cycle";
 }
 
-TEST_F(PollCycle, TooLongReadIsRefusedByTheLibraryAndShowsZeros)
+// Given fc 3 and 200 registers (the library reads at most 125: nothing goes
+// on the wire), or an exception response, expect the TX line only, the
+// no-response text and zeros for the whole block.
+TEST_F(PollCycle, RefusedReadOrExceptionShowsZeros)
 {
-    // Given fc 3 and 200 registers (the library reads at most 125), expect the
-    // TX line only, no request on the wire and 200 zeros.
-    scribble_values();
-    run_cycle(poll_of(245, 3, 0, 200), tcp_settings(server->port()));
-    EXPECT_EQ(logged_frames(), Strings{"TX: F5 03 00 00 00 C8"});
-    EXPECT_EQ(status_text(), "Response error / No communication");
-    EXPECT_TRUE(status_is_error());
-    EXPECT_EQ(shown_values(), Values(200, 0));
-    EXPECT_EQ(server->request_count(), 0u);
+    struct Row {
+        ModbusTestServer::Behaviour behaviour;
+        PollDefinition poll;
+        const char* tx;
+        size_t requests;
+    } rows[] = {
+        {ModbusTestServer::Behaviour::answer, poll_of(245, 3, 0, 200), "TX: F5 03 00 00 00 C8", 0},
+        {ModbusTestServer::Behaviour::exception, poll_of(1, 3, 0, 5), "TX: 01 03 00 00 00 05", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tx);
+        clear_log_history(app().logger.history);
+        server->set_behaviour(row.behaviour);
+        scribble_values();
+        run_cycle(row.poll, tcp_settings(server->port()));
+        EXPECT_EQ(logged_frames(), Strings{row.tx});
+        EXPECT_EQ(status_text(), "Response error / No communication");
+        EXPECT_TRUE(status_is_error());
+        EXPECT_EQ(shown_values(), Values(row.poll.length, 0));
+        EXPECT_EQ(server->request_count(), row.requests);
+    }
 }
 
-TEST_F(PollCycle, ExceptionResponseIsANoResponseWithZeros)
-{
-    server->set_behaviour(ModbusTestServer::Behaviour::exception);
-    scribble_values();
-    run_cycle(poll_of(1, 3, 0, 5), tcp_settings(server->port()));
-    EXPECT_EQ(logged_frames(), Strings{"TX: 01 03 00 00 00 05"});
-    EXPECT_EQ(status_text(), "Response error / No communication");
-    EXPECT_TRUE(status_is_error());
-    EXPECT_EQ(shown_values(), Values(5, 0));
-}
-
+// The response time-out bounds the wait and is handed over as seconds and
+// microseconds (1200 ms: 1 s plus 200000 us); 0 is refused by the library,
+// which keeps its default of half a second.
 TEST_F(PollCycle, SilentServerGivesTheLibraryTimeOutText)
 {
     server->set_behaviour(ModbusTestServer::Behaviour::silent);
     scribble_values();
     link_state().disconnect_notice.store(true);  // a time-out always names itself
     auto start = std::chrono::steady_clock::now();
-    run_cycle(poll_of(1, 4, 0, 3), tcp_settings(server->port(), 300));
-    EXPECT_GE(elapsed_ms(start), 250.0) << "the response time-out bounds the wait";
+    run_cycle(poll_of(1, 4, 0, 3), tcp_settings(server->port(), 1200));
+    EXPECT_GE(elapsed_ms(start), 1150.0);
+    EXPECT_LE(elapsed_ms(start), 3000.0);
     EXPECT_EQ(logged_frames(), Strings{"TX: 01 04 00 00 00 03"});
     EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(link_state().last_errno.load(), ETIMEDOUT);
     EXPECT_EQ(shown_values(), Values(3, 0));
     EXPECT_TRUE(link_state().disconnect_notice.load());
-}
-
-TEST_F(PollCycle, ResponseTimeOutIsHandedOverAsSecondsAndMicroseconds)
-{
-    // Given 1200 ms, expect a wait of 1 s plus 200000 us; given 0, the
-    // library refuses the value and keeps its default of half a second.
-    server->set_behaviour(ModbusTestServer::Behaviour::silent);
-    auto start = std::chrono::steady_clock::now();
-    run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port(), 1200));
-    double waited = elapsed_ms(start);
-    EXPECT_GE(waited, 1150.0);
-    EXPECT_LE(waited, 3000.0);
-    EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
 
     start = std::chrono::steady_clock::now();
     run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port(), 0));
-    waited = elapsed_ms(start);
-    EXPECT_GE(waited, 450.0);
-    EXPECT_LE(waited, 1100.0);
+    EXPECT_GE(elapsed_ms(start), 450.0);
+    EXPECT_LE(elapsed_ms(start), 1100.0);
     EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
 }
 
-TEST_F(PollCycle, UnitId255IsReadOverTcp)
-{
-    server->set_holding(0, 77);
-    run_cycle(poll_of(255, 3, 0, 1), tcp_settings(server->port()));
-    EXPECT_EQ(shown_values(), Values{77});
-    ASSERT_EQ(server->request_count(), 1u);
-    EXPECT_EQ(server->requests()[0].unit, 255);
-    EXPECT_EQ(status_text(), " ");
-}
-
+// Refused before anything is read; a troubled write of the same cycle is
+// still told.
 TEST_F(PollCycle, UnitId255IsRefusedOnASerialLine)
 {
     auto rtu = RtuTestServer::start(1);
@@ -150,21 +139,13 @@ TEST_F(PollCycle, UnitId255IsRefusedOnASerialLine)
     EXPECT_TRUE(status_is_error());
     EXPECT_TRUE(logged_frames().empty());
     EXPECT_EQ(link_state().value_count.load(), 3u) << "the grid is not refreshed";
-    EXPECT_EQ(rtu->request_count(), 0u);
-}
 
-TEST_F(PollCycle, UnitId255OnASerialLineStillTellsATroubledWrite)
-{
-    auto rtu = RtuTestServer::start(1);
-    ASSERT_TRUE(rtu);
-    ConnectionSettings serial;
-    serial.device = rtu->client_device();
     request_write(16, 0, 9, 200);  // refused by the library before anything is sent
     run_cycle(poll_of(255, 3, 0, 4), serial);
     EXPECT_TRUE(link_state().write_failed.load());
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
     EXPECT_TRUE(status_is_error());
-    EXPECT_EQ(rtu->request_count(), 0u) << "nothing is read";
+    EXPECT_EQ(rtu->request_count(), 0u);
 }
 
 TEST_F(PollCycle, RefusedSlaveSelectionIsToldAfterTheRead)
@@ -188,63 +169,29 @@ TEST_F(PollCycle, RefusedSlaveSelectionIsToldAfterTheRead)
     EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
 }
 
-TEST_F(PollCycle, NoContextShowsNotConnectedOnceAfterADisconnect)
+// Given a host name (never resolved) or a closed port, expect a failed
+// connect with its own error text even right after a Disconnect.
+TEST_F(PollCycle, FailedConnectShowsTheLibraryTextEvenAfterADisconnect)
 {
-    // Given an empty IP text (the library makes no context), expect its error
-    // text, except for the first failure after a Disconnect.
-    ConnectionSettings empty_ip = tcp_settings(server->port());
-    empty_ip.device = "";
-    link_state().disconnect_notice.store(true);
-    run_cycle(poll_of(1, 3, 0, 2), empty_ip);
-    EXPECT_EQ(status_text(), "Not connected");
-    EXPECT_FALSE(status_is_error());
-    run_cycle(poll_of(1, 3, 0, 2), empty_ip);
-    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
-    EXPECT_TRUE(status_is_error());
-    EXPECT_TRUE(logged_frames().empty());
-    EXPECT_EQ(server->connection_count(), 0u);
-}
-
-TEST_F(PollCycle, RefusedConnectShowsTheLibraryTextEvenAfterADisconnect)
-{
-    int closed_port = server->port();
-    server.reset();
-    link_state().disconnect_notice.store(true);
-    run_cycle(poll_of(1, 3, 0, 2), tcp_settings(closed_port));
-    EXPECT_EQ(status_text(), modbus_strerror(ECONNREFUSED));
-    EXPECT_EQ(status_text(), "Connection refused");
-    EXPECT_TRUE(status_is_error());
-    EXPECT_TRUE(link_state().disconnect_notice.load()) << "kept for the next failure A";
-    EXPECT_TRUE(logged_frames().empty());
-}
-
-TEST_F(PollCycle, HostNameIsNotResolvedSoTheConnectFails)
-{
-    // Given a name instead of a dotted address, expect a failed connect: its
-    // own error text, even right after a Disconnect, and nothing read.
+    auto expect_failed_connect = [](const ConnectionSettings& settings) {
+        link_state().disconnect_notice.store(true);
+        run_cycle(poll_of(1, 3, 0, 2), settings);
+        int error = link_state().last_errno.load();
+        EXPECT_NE(error, 0);
+        EXPECT_EQ(status_text(), modbus_strerror(error));
+        EXPECT_TRUE(status_is_error());
+        EXPECT_TRUE(link_state().disconnect_notice.load()) << "kept for the next failure A";
+        EXPECT_TRUE(logged_frames().empty());
+        return error;
+    };
     ConnectionSettings named = tcp_settings(server->port());
     named.device = "localhost";
-    link_state().disconnect_notice.store(true);
-    run_cycle(poll_of(1, 3, 0, 2), named);
-    int error = link_state().last_errno.load();
-    EXPECT_NE(error, 0);
-    EXPECT_EQ(status_text(), modbus_strerror(error));
-    EXPECT_TRUE(status_is_error());
-    EXPECT_TRUE(link_state().disconnect_notice.load());
+    expect_failed_connect(named);
     EXPECT_EQ(server->connection_count(), 0u);
-    EXPECT_TRUE(logged_frames().empty());
-}
-
-TEST_F(PollCycle, TroubledWriteIsToldAfterASuccessfulRead)
-{
-    // Given a register write the library refuses and a good read, expect the
-    // values and then the write's error text.
-    server->set_holding(0, 5);
-    request_write(16, 0, 9, 200);
-    run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port()));
-    EXPECT_EQ(shown_values(), Values{5});
-    EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
-    EXPECT_TRUE(status_is_error());
+    int closed_port = server->port();
+    server.reset();
+    EXPECT_EQ(expect_failed_connect(tcp_settings(closed_port)), ECONNREFUSED);
+    EXPECT_EQ(status_text(), "Connection refused");
 }
 
 }  // namespace

@@ -28,25 +28,20 @@ protected:
     ConnectionSettings serial;
 };
 
-TEST_F(RtuLink, ReadsRegistersWithoutTheChecksumInTheLog)
-{
-    server->set_holding(10, 0x1234);
-    server->set_holding(11, 0x0001);
-    run_cycle(poll_of(7, 3, 10, 2), serial);
-    EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0x1234, 0x0001}));
-    EXPECT_EQ(logged_frames(), (Strings{"TX: 07 03 00 0A 00 02", "RX: 07 03 04 12 34 00 01"}));
-    EXPECT_EQ(status_text(), " ");
-}
-
+// Given a register write and a read of the same block in one cycle, expect
+// the written value read back and every frame logged without its checksum.
 TEST_F(RtuLink, WritesAndReadsBackInOneCycle)
 {
-    request_write(6, 4, 500, 1, 7);
-    run_cycle(poll_of(7, 3, 4, 1), serial);
-    LinkState& s = link_state();
-    EXPECT_TRUE(s.write_done.load());
-    EXPECT_FALSE(s.write_failed.load());
-    EXPECT_EQ(server->holding(4), 500);
-    EXPECT_EQ(shown_values(), std::vector<uint16_t>{500});
+    server->set_holding(10, 0x1234);
+    request_write(6, 11, 500, 1, 7);
+    run_cycle(poll_of(7, 3, 10, 2), serial);
+    EXPECT_TRUE(link_state().write_done.load());
+    EXPECT_FALSE(link_state().write_failed.load());
+    EXPECT_EQ(server->holding(11), 500);
+    EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0x1234, 500}));
+    EXPECT_EQ(logged_frames(), (Strings{"TX: 07 06 00 0B 01 F4", "RX: 07 06 00 0B 01 F4", "TX: 07 03 00 0A 00 02",
+                                        "RX: 07 03 04 12 34 01 F4"}));
+    EXPECT_EQ(status_text(), " ");
 }
 
 TEST_F(RtuLink, OtherUnitNeverAnswersAndTimesOut)
