@@ -135,8 +135,13 @@ void commit_pending_edit(MainWindow& main)
 {
     GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.grid));
     GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
-    if (focus && GTK_IS_TEXT(focus) && gtk_widget_get_parent(focus) == GTK_WIDGET(main.grid))
-        gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.grid))
+        return;
+    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    // The focus-loss commit runs on "notify::has-focus", which an inactive
+    // window never sends; the cell still open for editing tells it did not run.
+    if (gtk_widget_get_sensitive(focus))
+        on_label_focus_change(G_OBJECT(focus), nullptr, &main);
 }
 
 }  // namespace
