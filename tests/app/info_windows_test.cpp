@@ -56,10 +56,8 @@ TEST(AboutText, CommentsLineByLine)
         "\u2022 GTK 4 \u2013 https://www.gtk.org \u2013 GNU LGPL v2.1",
         "\u2022 libmodbus \u2013 https://libmodbus.org \u2013 GNU LGPL v2.1",
     };
-    std::string text = build_about_comments();
-    EXPECT_EQ(split_lines(text), expected);
-    EXPECT_NE(text.back(), '\n');
-    EXPECT_TRUE(g_utf8_validate(text.c_str(), -1, nullptr));
+    // A trailing line break would show as one more, empty, line.
+    EXPECT_EQ(split_lines(build_about_comments()), expected);
 }
 
 TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
@@ -110,9 +108,6 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
         ASSERT_TRUE(gtk_accelerator_parse(string_property(entries[i], "accelerator").c_str(), &key, &modifiers));
         g_autofree char* shown = gtk_accelerator_name(key, modifiers);
         EXPECT_STREQ(shown, expected[i].accelerator);
-        EXPECT_NE(key, guint(GDK_KEY_F6));
-        EXPECT_NE(string_property(entries[i], "action-name"), "app.write-register");
-        EXPECT_NE(string_property(entries[i], "action-name"), "app.about-window");
     }
 }
 
@@ -129,7 +124,6 @@ TEST(AboutDialog, NameVersionLogoAndComments)
     ASSERT_TRUE(GDK_IS_TEXTURE(logo));
     EXPECT_EQ(gdk_texture_get_width(GDK_TEXTURE(logo)), 512);
     EXPECT_EQ(gdk_texture_get_height(GDK_TEXTURE(logo)), 512);
-    EXPECT_TRUE(gtk_window_get_hide_on_close(GTK_WINDOW(about)));
 }
 
 TEST(Icon, TheWindowIconIsFoundFromTheBuildTree)

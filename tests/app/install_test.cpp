@@ -81,11 +81,3 @@ TEST(Install, PutsADesktopApplicationInPlace)
     }
     fs::remove_all(prefix);
 }
-
-TEST(Install, TheAboutLogoIsTheLargestIcon)
-{
-    fs::path resources = fs::path(BRENVALDOR_SOURCE_DIR) / "resources";
-    EXPECT_EQ(png_size(resources / "logo.png"), std::make_pair(512u, 512u));
-    EXPECT_EQ(read_file(resources / "logo.png"),
-              read_file(resources / "icons" / "hicolor" / "512x512" / "apps" / "com.Brenvaldor.png"));
-}
