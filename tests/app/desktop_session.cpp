@@ -1,6 +1,5 @@
 #include "desktop_session.hpp"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
 #include <signal.h>
@@ -94,18 +93,6 @@ std::string spawn_for_line(const char* const* argv, gchar** environment, pid_t& 
     return line;
 }
 
-bool run_tool(gchar** environment, std::vector<std::string> argv)
-{
-    std::vector<char*> args;
-    for (std::string& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    int status = 0;
-    return g_spawn_sync(nullptr, args.data(), environment, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
-                        &status, nullptr) &&
-           g_spawn_check_wait_status(status, nullptr);
-}
-
 void stop_process(pid_t pid, int signal)
 {
     if (pid <= 0)
@@ -116,7 +103,7 @@ void stop_process(pid_t pid, int signal)
 
 }  // namespace
 
-DesktopSession::DesktopSession(const std::string& folder, bool accessibility) : accessibility_(accessibility)
+DesktopSession::DesktopSession(const std::string& folder)
 {
     if (start_display() && start_session_bus())
         start_program(folder);
@@ -167,26 +154,34 @@ bool DesktopSession::start_display()
     return display_ != nullptr;
 }
 
-gchar** DesktopSession::child_environment(bool accessibility)
+gchar** DesktopSession::child_environment()
 {
     gchar** environment = g_get_environ();
     environment = g_environ_setenv(environment, "DISPLAY", display_name_.c_str(), TRUE);
     environment = g_environ_setenv(environment, "DBUS_SESSION_BUS_ADDRESS", bus_address_.c_str(), TRUE);
     environment = g_environ_setenv(environment, "XDG_RUNTIME_DIR", runtime_dir_.c_str(), TRUE);
-    if (accessibility) {
-        environment = g_environ_unsetenv(environment, "GTK_A11Y");
-        environment = g_environ_unsetenv(environment, "NO_AT_BRIDGE");
-    } else {
-        environment = g_environ_setenv(environment, "GTK_A11Y", "none", TRUE);
-    }
-    return environment;
+    environment = g_environ_unsetenv(environment, "GTK_A11Y");
+    return g_environ_unsetenv(environment, "NO_AT_BRIDGE");
+}
+
+bool DesktopSession::run_tool(std::vector<std::string> argv)
+{
+    g_auto(GStrv) environment = child_environment();
+    std::vector<char*> args;
+    for (std::string& arg : argv)
+        args.push_back(arg.data());
+    args.push_back(nullptr);
+    int status = 0;
+    return g_spawn_sync(nullptr, args.data(), environment, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr,
+                        &status, nullptr) &&
+           g_spawn_check_wait_status(status, nullptr);
 }
 
 void DesktopSession::start_program(const std::string& folder)
 {
     std::string program = std::string(BRENVALDOR_BINARY_DIR) + "/brenvaldor";
     const char* argv[] = {program.c_str(), nullptr};
-    g_auto(GStrv) environment = child_environment(accessibility_);
+    g_auto(GStrv) environment = child_environment();
     GPid pid = 0;
     if (g_spawn_async(folder.c_str(), const_cast<char**>(argv), environment, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
                       nullptr, &pid, nullptr))
@@ -199,17 +194,17 @@ bool DesktopSession::ready(std::string& error)
         error = "the X server or the program did not start";
         return false;
     }
+    // The hidden dialogs are never mapped, so the first window is the main window.
     wait_until([&] {
-        for (unsigned long window : windows())
-            if (window_title(window) == "Brenvaldor")
-                main_window_ = window;
+        std::vector<unsigned long> mapped = windows();
+        main_window_ = mapped.empty() ? 0 : mapped.front();
         return main_window_ || !running();
     }, 20000);
     if (!main_window_) {
         error = "the main window did not appear";
         return false;
     }
-    return !accessibility_ || find_bus_name(error);
+    return find_bus_name(error);
 }
 
 bool DesktopSession::find_bus_name(std::string& error)
@@ -260,18 +255,16 @@ int DesktopSession::wait_exit(int timeout_ms)
 
 bool DesktopSession::keys(const std::vector<std::string>& names)
 {
-    g_auto(GStrv) environment = child_environment(false);
     std::vector<std::string> argv = {"xdotool", "key", "--delay", "80"};
     argv.insert(argv.end(), names.begin(), names.end());
-    bool done = run_tool(environment, argv);
+    bool done = run_tool(argv);
     g_usleep(100000);
     return done;
 }
 
 bool DesktopSession::type_text(const std::string& text)
 {
-    g_auto(GStrv) environment = child_environment(false);
-    return run_tool(environment, {"xdotool", "type", "--delay", "40", text});
+    return run_tool({"xdotool", "type", "--delay", "40", text});
 }
 
 std::vector<unsigned long> DesktopSession::windows()
@@ -290,23 +283,6 @@ std::vector<unsigned long> DesktopSession::windows()
     if (children)
         XFree(children);
     return found;
-}
-
-std::string DesktopSession::window_title(unsigned long window)
-{
-    Atom type = 0;
-    int format = 0;
-    unsigned long items = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(display_, window, XInternAtom(display_, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(display_, "UTF8_STRING", False), &type, &format, &items, &remaining,
-                           &data) == Success &&
-        data) {
-        title.assign(reinterpret_cast<char*>(data), items);
-        XFree(data);
-    }
-    return title;
 }
 
 void DesktopSession::close_window(unsigned long window)

@@ -27,16 +27,15 @@ bool wait_until(Done done, int timeout_ms, int step_ms = 50)
 
 class DesktopSession {
 public:
-    // Starts Xvfb, a D-Bus session bus and the program in the folder given.
-    // With accessibility, GTK talks to the AT-SPI bus (which the session bus
-    // starts on demand); otherwise it is kept off it.
-    DesktopSession(const std::string& folder, bool accessibility);
+    // Starts Xvfb, a D-Bus session bus (which starts the AT-SPI bus on
+    // demand) and the program in the folder given.
+    explicit DesktopSession(const std::string& folder);
     ~DesktopSession();
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    // True once the main window is mapped (and, with accessibility, the
-    // program is on the bus); the reason is in error otherwise.
+    // True once the main window is mapped and the program is on the
+    // accessibility bus; the reason is in error otherwise.
     bool ready(std::string& error);
     bool running();
     // The program's exit status, or -1 if it did not end in time.
@@ -47,7 +46,6 @@ public:
     bool type_text(const std::string& text);
     // Mapped toplevel windows of the program, oldest first.
     std::vector<unsigned long> windows();
-    std::string window_title(unsigned long window);
     unsigned long main_window() const { return main_window_; }
     // Asks the window to close as a window manager would (WM_DELETE_WINDOW).
     void close_window(unsigned long window);
@@ -61,7 +59,8 @@ private:
     bool start_session_bus();
     void start_program(const std::string& folder);
     bool find_bus_name(std::string& error);
-    gchar** child_environment(bool accessibility);
+    gchar** child_environment();
+    bool run_tool(std::vector<std::string> argv);
 
     pid_t xvfb_ = -1;
     pid_t session_bus_ = -1;
@@ -74,7 +73,6 @@ private:
     unsigned long main_window_ = 0;
     GDBusConnection* a11y_bus_ = nullptr;
     std::string bus_name_;
-    bool accessibility_ = false;
 };
 
 // An accessible object on the bus: the owner's name and the object path.

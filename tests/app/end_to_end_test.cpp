@@ -42,7 +42,7 @@ TEST(EndToEnd, ConnectPollChangeBlockSaveAndQuit)
         server->set_holding(uint16_t(300 + i), uint16_t(7300 + i));
     }
     TempFolder folder;
-    DesktopSession session(folder.path.string(), true);
+    DesktopSession session(folder.path.string());
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
 

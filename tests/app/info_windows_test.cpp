@@ -133,13 +133,4 @@ TEST(Icon, TheWindowIconIsFoundFromTheBuildTree)
     EXPECT_STREQ(gtk_window_get_default_icon_name(), "com.Brenvaldor");
     GtkIconTheme* theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(GTK_WIDGET(a.main_window.window)));
     EXPECT_TRUE(gtk_icon_theme_has_icon(theme, "com.Brenvaldor"));
-    for (int size : {16, 24, 32, 48, 64, 128, 256, 512}) {
-        SCOPED_TRACE(size);
-        g_autoptr(GtkIconPaintable) icon = gtk_icon_theme_lookup_icon(theme, "com.Brenvaldor", nullptr, size, 1,
-                                                                      GTK_TEXT_DIR_NONE, GtkIconLookupFlags(0));
-        g_autoptr(GFile) file = gtk_icon_paintable_get_file(icon);
-        ASSERT_NE(file, nullptr);
-        g_autofree char* uri = g_file_get_uri(file);
-        EXPECT_NE(std::string(uri).find(std::to_string(size) + "x" + std::to_string(size)), std::string::npos) << uri;
-    }
 }

@@ -9,19 +9,6 @@
 #include "support/gtk_test_env.hpp"
 #include "widget_tree.hpp"
 
-namespace {
-
-std::string icon_of(GtkWidget* button)
-{
-    GtkWidget* image = gtk_button_get_child(GTK_BUTTON(button));
-    if (!GTK_IS_IMAGE(image))
-        return "";
-    const char* name = gtk_image_get_icon_name(GTK_IMAGE(image));
-    return name ? name : "";
-}
-
-}  // namespace
-
 TEST(MainWindow, BuildsTheWidgetTreeOfTheDesign)
 {
     REQUIRE_DISPLAY();
@@ -94,28 +81,19 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     EXPECT_STREQ(gtk_image_get_icon_name(GTK_IMAGE(parts[0])), "network-transmit-receive-symbolic");
     EXPECT_EQ(parts[1], GTK_WIDGET(main.connect_label));
     EXPECT_STREQ(gtk_label_get_text(main.connect_label), "Connect");
-    PangoAttrList* attributes = gtk_label_get_attributes(main.connect_label);
-    ASSERT_NE(attributes, nullptr);
-    PangoAttrIterator* iterator = pango_attr_list_get_iterator(attributes);
-    PangoAttribute* size = pango_attr_iterator_get(iterator, PANGO_ATTR_SIZE);
-    ASSERT_NE(size, nullptr);
-    EXPECT_EQ(reinterpret_cast<PangoAttrInt*>(size)->value, 8000);
-    pango_attr_iterator_destroy(iterator);
+    g_autofree char* attributes = pango_attr_list_to_string(gtk_label_get_attributes(main.connect_label));
+    EXPECT_STREQ(attributes, "0 4294967295 size 8000");
 
-    struct Expected {
-        const char* icon;
-        const char* tooltip;
-    };
-    const Expected buttons[] = {
+    const std::pair<const char*, const char*> buttons[] = {  // icon, tooltip
         {"x-office-spreadsheet-symbolic", "Query Settings"},
         {"document-edit-symbolic", "Write Settings"},
         {"document-save-symbolic", "Save configuration"},
         {"document-open-symbolic", "Load configuration"},
     };
     for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(buttons[i].tooltip);
-        EXPECT_EQ(icon_of(items[i + 1]), buttons[i].icon);
-        EXPECT_STREQ(gtk_widget_get_tooltip_text(items[i + 1]), buttons[i].tooltip);
+        SCOPED_TRACE(buttons[i].second);
+        EXPECT_STREQ(gtk_button_get_icon_name(GTK_BUTTON(items[i + 1])), buttons[i].first);
+        EXPECT_STREQ(gtk_widget_get_tooltip_text(items[i + 1]), buttons[i].second);
     }
 
     ASSERT_TRUE(GTK_IS_LABEL(items[5]));
