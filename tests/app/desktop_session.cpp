@@ -14,23 +14,16 @@ constexpr int call_timeout_ms = 5000;
 const std::string dbus = "org.freedesktop.DBus";
 const std::string root_path = "/org/a11y/atspi/accessible/root";
 
-GVariant* call(GDBusConnection* bus, const std::string& name, const std::string& path, const char* interface,
-               const char* method, GVariant* args, const char* reply, std::string& error)
+GVariant* call(GDBusConnection* bus, const AccessibleRef& object, const char* interface, const char* method,
+               GVariant* args, const char* reply, std::string* error = nullptr)
 {
     g_autoptr(GError) failure = nullptr;
-    GVariant* result = g_dbus_connection_call_sync(bus, name.c_str(), path.c_str(), interface, method, args,
-                                                   G_VARIANT_TYPE(reply), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+    GVariant* result = g_dbus_connection_call_sync(bus, object.name.c_str(), object.path.c_str(), interface, method,
+                                                   args, G_VARIANT_TYPE(reply), G_DBUS_CALL_FLAGS_NO_AUTO_START,
                                                    call_timeout_ms, nullptr, &failure);
-    if (!result)
-        error = failure ? failure->message : "no reply";
+    if (!result && error)
+        *error = failure ? failure->message : "no reply";
     return result;
-}
-
-GVariant* call(GDBusConnection* bus, const AccessibleRef& object, const char* interface, const char* method,
-               GVariant* args, const char* reply)
-{
-    std::string ignored;
-    return call(bus, object.name, object.path, interface, method, args, reply, ignored);
 }
 
 // A property of org.a11y.atspi.Accessible, unboxed; null when unanswered.
@@ -211,7 +204,7 @@ bool DesktopSession::find_bus_name(std::string& error)
 {
     g_autoptr(GDBusConnection) session = connect_bus(bus_address_.c_str(), error);
     g_autoptr(GVariant) address =
-        session ? call(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr, "(s)", error)
+        session ? call(session, {"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", nullptr, "(s)", &error)
                 : nullptr;
     const char* text = nullptr;
     if (address)
@@ -308,8 +301,8 @@ bool DesktopSession::wait_for_window_count(size_t count, int timeout_ms)
 bool child_at_index(GDBusConnection* bus, const AccessibleRef& parent, int index, AccessibleRef& child,
                     std::string& error)
 {
-    g_autoptr(GVariant) reply = call(bus, parent.name, parent.path, "org.a11y.atspi.Accessible", "GetChildAtIndex",
-                                     g_variant_new("(i)", index), "((so))", error);
+    g_autoptr(GVariant) reply = call(bus, parent, "org.a11y.atspi.Accessible", "GetChildAtIndex",
+                                     g_variant_new("(i)", index), "((so))", &error);
     if (!reply)
         return false;
     const char* name = nullptr;

@@ -10,17 +10,16 @@
 
 namespace {
 
-struct AlertOutcome {
+// What a choice completed with: the button index or the file, and the error code.
+struct Outcome {
     bool done = false;
     int button = -2;
+    std::string path;
     int error_code = -1;
 };
 
-void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
+void finish(Outcome* outcome, GError* error)
 {
-    AlertOutcome* outcome = static_cast<AlertOutcome*>(data);
-    g_autoptr(GError) error = nullptr;
-    outcome->button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
     if (error) {
         EXPECT_EQ(error->domain, dialog_error_quark());
         outcome->error_code = error->code;
@@ -28,24 +27,20 @@ void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
     outcome->done = true;
 }
 
-struct FileOutcome {
-    bool done = false;
-    std::string path;
-    int error_code = -1;
-};
+void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
+{
+    g_autoptr(GError) error = nullptr;
+    static_cast<Outcome*>(data)->button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
+    finish(static_cast<Outcome*>(data), error);
+}
 
 void on_file_done(GObject* source, GAsyncResult* result, gpointer data)
 {
-    FileOutcome* outcome = static_cast<FileOutcome*>(data);
     g_autoptr(GError) error = nullptr;
     g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
-    if (file) {
-        g_autofree char* path = g_file_get_path(file);
-        outcome->path = path ? path : "";
-    }
-    if (error)
-        outcome->error_code = error->code;
-    outcome->done = true;
+    g_autofree char* path = file ? g_file_get_path(file) : nullptr;
+    static_cast<Outcome*>(data)->path = path ? path : "";
+    finish(static_cast<Outcome*>(data), error);
 }
 
 // The buttons of the alert's window, in order.
@@ -97,7 +92,7 @@ TEST(AlertDialog, ButtonPressCompletesWithItsIndexAndDestroysTheWindow)
 {
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
     GtkWindow* window = alert_dialog_get_window(alert);
     ASSERT_NE(window, nullptr);
@@ -119,7 +114,7 @@ TEST(AlertDialog, CancellingTheCancellableClosesWithAnError)
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
     g_autoptr(GCancellable) cancellable = g_cancellable_new();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, cancellable, on_alert_done, &outcome);
     ASSERT_NE(alert_dialog_get_window(alert), nullptr);
     g_cancellable_cancel(cancellable);
@@ -133,7 +128,7 @@ TEST(AlertDialog, EscapeGivesTheCancelButtonAndCloseWithoutOneIsDismissed)
 {
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
     GtkWindow* window = alert_dialog_get_window(alert);
     ASSERT_NE(window, nullptr);
@@ -141,7 +136,7 @@ TEST(AlertDialog, EscapeGivesTheCancelButtonAndCloseWithoutOneIsDismissed)
     ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
     EXPECT_EQ(outcome.button, 0);
 
-    AlertOutcome second;
+    Outcome second;
     alert_dialog_set_cancel_button(alert, -1);
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &second);
     ASSERT_NE(alert_dialog_get_window(alert), nullptr);
@@ -157,7 +152,7 @@ TEST(AlertDialog, CompletionMayStartTheNextChoice)
     g_autoptr(AlertDialog) alert = make_alert();
     struct Chain {
         AlertDialog* alert;
-        AlertOutcome first, second;
+        Outcome first, second;
     } chain{alert, {}, {}};
     auto start_next = [](GObject* source, GAsyncResult* result, gpointer data) {
         Chain* c = static_cast<Chain*>(data);
@@ -187,7 +182,7 @@ TEST(FileDialog, CancelledChoiceGivesNoFileAcceptedGivesTheChosenOne)
     gtk_file_filter_add_suffix(filter, "dat");
     file_dialog_set_default_filter(dialog, filter);
 
-    FileOutcome cancelled;
+    Outcome cancelled;
     file_dialog_save(dialog, nullptr, nullptr, on_file_done, &cancelled);
     EXPECT_EQ(file_dialog_get_last_started(), dialog);
     ASSERT_NE(file_dialog_get_window(dialog), nullptr);
@@ -197,7 +192,7 @@ TEST(FileDialog, CancelledChoiceGivesNoFileAcceptedGivesTheChosenOne)
     EXPECT_EQ(cancelled.error_code, DIALOG_ERROR_DISMISSED);
     EXPECT_EQ(file_dialog_get_window(dialog), nullptr);
 
-    FileOutcome accepted;
+    Outcome accepted;
     file_dialog_save(dialog, nullptr, nullptr, on_file_done, &accepted);
     GtkWindow* window = file_dialog_get_window(dialog);
     ASSERT_NE(window, nullptr);
