@@ -12,49 +12,55 @@
 
 typedef struct _XDisplay Display;
 
+// Polls until done() holds; false when timeout_ms passed first.
+template <typename Done>
+bool wait_until(Done done, int timeout_ms, int step_ms = 50)
+{
+    gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
+    while (!done()) {
+        if (g_get_monotonic_time() >= deadline)
+            return false;
+        g_usleep(gulong(step_ms) * 1000);
+    }
+    return true;
+}
+
 class DesktopSession {
 public:
-    // Starts Xvfb, a D-Bus session bus and the program in the folder given.
-    // With accessibility, GTK talks to the AT-SPI bus (which the session bus
-    // starts on demand); otherwise it is kept off it.
-    DesktopSession(const std::string& folder, bool accessibility);
+    // Starts Xvfb, a D-Bus session bus (which starts the AT-SPI bus on
+    // demand) and the program in the folder given.
+    explicit DesktopSession(const std::string& folder);
     ~DesktopSession();
     DesktopSession(const DesktopSession&) = delete;
     DesktopSession& operator=(const DesktopSession&) = delete;
 
-    // True once the main window is mapped (and, with accessibility, the
-    // program is on the bus); the reason is in error otherwise.
+    // True once the main window is mapped and the program is on the
+    // accessibility bus; the reason is in error otherwise.
     bool ready(std::string& error);
     bool running();
-    // Waits for the program to end; its exit status, or -1 if it did not end in time.
+    // The program's exit status, or -1 if it did not end in time.
     int wait_exit(int timeout_ms);
 
     // Presses keys with xdotool, in the syntax of "xdotool key".
     bool keys(const std::vector<std::string>& names);
     bool type_text(const std::string& text);
-    bool click(int x, int y);
     // Mapped toplevel windows of the program, oldest first.
     std::vector<unsigned long> windows();
-    std::string window_title(unsigned long window);
     unsigned long main_window() const { return main_window_; }
     // Asks the window to close as a window manager would (WM_DELETE_WINDOW).
     void close_window(unsigned long window);
     bool wait_for_window_count(size_t count, int timeout_ms);
 
-    // The program's connection to the accessibility bus.
     GDBusConnection* bus() const { return a11y_bus_; }
     const std::string& bus_name() const { return bus_name_; }
-    pid_t pid() const { return program_; }
 
 private:
     bool start_display();
     bool start_session_bus();
-    GDBusConnection* session_bus();
-    void stop_bus_launcher();
-    void start_program(const std::string& folder, bool accessibility);
+    void start_program(const std::string& folder);
     bool find_bus_name(std::string& error);
-    bool root_has_window();
-    gchar** child_environment(bool accessibility);
+    gchar** child_environment();
+    bool run_tool(std::vector<std::string> argv);
 
     pid_t xvfb_ = -1;
     pid_t session_bus_ = -1;
@@ -67,7 +73,6 @@ private:
     unsigned long main_window_ = 0;
     GDBusConnection* a11y_bus_ = nullptr;
     std::string bus_name_;
-    bool accessibility_ = false;
 };
 
 // An accessible object on the bus: the owner's name and the object path.
@@ -76,8 +81,7 @@ struct AccessibleRef {
     std::string path;
 };
 
-// The application's root object on the bus; its children are the
-// program's visible windows.
+// The application's root object; its children are the visible windows.
 AccessibleRef application_root(const DesktopSession& session);
 
 // org.a11y.atspi.Accessible calls; false/empty and error set on failure.
@@ -90,12 +94,15 @@ std::string role_name(GDBusConnection* bus, const AccessibleRef& object);
 bool do_default_action(GDBusConnection* bus, const AccessibleRef& object);
 // Every object below root, depth first (bounded, for a window of this program).
 std::vector<AccessibleRef> descendants(GDBusConnection* bus, const AccessibleRef& root, size_t limit = 2000);
-// org.a11y.atspi.Accessible.GetState: whether the object has keyboard focus.
-bool has_focus(GDBusConnection* bus, const AccessibleRef& object);
-AccessibleRef parent_of(GDBusConnection* bus, const AccessibleRef& object);
+bool shows_text(GDBusConnection* bus, const AccessibleRef& window, const std::string& text);
 // The name of the object with keyboard focus below root, or of its nearest
 // named ancestor (a spin button's text field speaks for its spin button).
 std::string focused_name(GDBusConnection* bus, const AccessibleRef& root);
+// The focus once it has left before (keys travel over X, answers over the
+// bus, so the program may answer before it has taken the key).
+std::string focus_after_key(DesktopSession& session, const AccessibleRef& window, const std::string& before);
+// Tabs through the window until the named control has the keyboard focus.
+bool tab_to(DesktopSession& session, const AccessibleRef& window, const std::string& name);
 
 // A working folder of the test's own, removed with its contents at the end.
 struct TempFolder {

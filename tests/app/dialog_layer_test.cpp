@@ -10,17 +10,16 @@
 
 namespace {
 
-struct AlertOutcome {
+// What a choice completed with: the button index or the file, and the error code.
+struct Outcome {
     bool done = false;
     int button = -2;
+    std::string path;
     int error_code = -1;
 };
 
-void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
+void finish(Outcome* outcome, GError* error)
 {
-    AlertOutcome* outcome = static_cast<AlertOutcome*>(data);
-    g_autoptr(GError) error = nullptr;
-    outcome->button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
     if (error) {
         EXPECT_EQ(error->domain, dialog_error_quark());
         outcome->error_code = error->code;
@@ -28,24 +27,20 @@ void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
     outcome->done = true;
 }
 
-struct FileOutcome {
-    bool done = false;
-    std::string path;
-    int error_code = -1;
-};
+void on_alert_done(GObject* source, GAsyncResult* result, gpointer data)
+{
+    g_autoptr(GError) error = nullptr;
+    static_cast<Outcome*>(data)->button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
+    finish(static_cast<Outcome*>(data), error);
+}
 
 void on_file_done(GObject* source, GAsyncResult* result, gpointer data)
 {
-    FileOutcome* outcome = static_cast<FileOutcome*>(data);
     g_autoptr(GError) error = nullptr;
     g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
-    if (file) {
-        g_autofree char* path = g_file_get_path(file);
-        outcome->path = path ? path : "";
-    }
-    if (error)
-        outcome->error_code = error->code;
-    outcome->done = true;
+    g_autofree char* path = file ? g_file_get_path(file) : nullptr;
+    static_cast<Outcome*>(data)->path = path ? path : "";
+    finish(static_cast<Outcome*>(data), error);
 }
 
 // The buttons of the alert's window, in order.
@@ -61,6 +56,24 @@ std::vector<GtkButton*> buttons_of(GtkWidget* widget)
         }
     }
     return found;
+}
+
+// Runs the window's own shortcut for the key, as a key press would run it.
+bool press_key(GtkWidget* window, guint keyval)
+{
+    g_autoptr(GListModel) controllers = gtk_widget_observe_controllers(window);
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
+        GListModel* shortcuts = GTK_IS_SHORTCUT_CONTROLLER(controller) ? G_LIST_MODEL(controller) : nullptr;
+        for (guint j = 0; shortcuts && j < g_list_model_get_n_items(shortcuts); ++j) {
+            g_autoptr(GtkShortcut) shortcut = GTK_SHORTCUT(g_list_model_get_item(shortcuts, j));
+            GtkShortcutTrigger* trigger = gtk_shortcut_get_trigger(shortcut);
+            if (GTK_IS_KEYVAL_TRIGGER(trigger) && gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) == keyval)
+                return gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE,
+                                                    window, nullptr);
+        }
+    }
+    return false;
 }
 
 AlertDialog* make_alert()
@@ -79,7 +92,7 @@ TEST(AlertDialog, ButtonPressCompletesWithItsIndexAndDestroysTheWindow)
 {
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
     GtkWindow* window = alert_dialog_get_window(alert);
     ASSERT_NE(window, nullptr);
@@ -101,7 +114,7 @@ TEST(AlertDialog, CancellingTheCancellableClosesWithAnError)
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
     g_autoptr(GCancellable) cancellable = g_cancellable_new();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, cancellable, on_alert_done, &outcome);
     ASSERT_NE(alert_dialog_get_window(alert), nullptr);
     g_cancellable_cancel(cancellable);
@@ -115,35 +128,15 @@ TEST(AlertDialog, EscapeGivesTheCancelButtonAndCloseWithoutOneIsDismissed)
 {
     REQUIRE_DISPLAY();
     g_autoptr(AlertDialog) alert = make_alert();
-    AlertOutcome outcome;
+    Outcome outcome;
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &outcome);
     GtkWindow* window = alert_dialog_get_window(alert);
     ASSERT_NE(window, nullptr);
-    // The window's shortcut for Escape, run as a key press would run it.
-    GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(window));
-    bool pressed = false;
-    for (guint i = 0; i < g_list_model_get_n_items(controllers) && !pressed; ++i) {
-        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
-        if (!GTK_IS_SHORTCUT_CONTROLLER(controller))
-            continue;
-        GListModel* shortcuts = G_LIST_MODEL(controller);
-        for (guint j = 0; j < g_list_model_get_n_items(shortcuts) && !pressed; ++j) {
-            g_autoptr(GtkShortcut) shortcut = GTK_SHORTCUT(g_list_model_get_item(shortcuts, j));
-            GtkShortcutTrigger* trigger = gtk_shortcut_get_trigger(shortcut);
-            if (!GTK_IS_KEYVAL_TRIGGER(trigger) ||
-                gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) != GDK_KEY_Escape)
-                continue;
-            gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE,
-                                         GTK_WIDGET(window), nullptr);
-            pressed = true;
-        }
-    }
-    g_object_unref(controllers);
-    EXPECT_TRUE(pressed) << "the alert binds Escape";
+    EXPECT_TRUE(press_key(GTK_WIDGET(window), GDK_KEY_Escape)) << "the alert binds Escape";
     ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
     EXPECT_EQ(outcome.button, 0);
 
-    AlertOutcome second;
+    Outcome second;
     alert_dialog_set_cancel_button(alert, -1);
     alert_dialog_choose(alert, nullptr, nullptr, on_alert_done, &second);
     ASSERT_NE(alert_dialog_get_window(alert), nullptr);
@@ -159,44 +152,24 @@ TEST(AlertDialog, CompletionMayStartTheNextChoice)
     g_autoptr(AlertDialog) alert = make_alert();
     struct Chain {
         AlertDialog* alert;
-        int completions = 0;
-    } chain{alert};
-    auto on_done = [](GObject* source, GAsyncResult* result, gpointer data) {
+        Outcome first, second;
+    } chain{alert, {}, {}};
+    auto start_next = [](GObject* source, GAsyncResult* result, gpointer data) {
         Chain* c = static_cast<Chain*>(data);
-        alert_dialog_choose_finish(ALERT_DIALOG(source), result, nullptr);
-        if (++c->completions == 1)
-            alert_dialog_choose(c->alert, nullptr, nullptr, +[](GObject* s, GAsyncResult* r, gpointer d) {
-                alert_dialog_choose_finish(ALERT_DIALOG(s), r, nullptr);
-                ++static_cast<Chain*>(d)->completions;
-            }, c);
+        on_alert_done(source, result, &c->first);
+        alert_dialog_choose(c->alert, nullptr, nullptr, on_alert_done, &c->second);
     };
-    alert_dialog_choose(alert, nullptr, nullptr, on_done, &chain);
+    alert_dialog_choose(alert, nullptr, nullptr, start_next, &chain);
     g_signal_emit_by_name(buttons_of(GTK_WIDGET(alert_dialog_get_window(alert)))[0], "clicked");
-    ASSERT_TRUE(run_until([&] { return chain.completions == 1; }, 2000));
+    ASSERT_TRUE(run_until([&] { return chain.first.done; }, 2000));
     drain_main_loop();
     ASSERT_NE(alert_dialog_get_window(alert), nullptr) << "the second choice is on screen";
     g_signal_emit_by_name(buttons_of(GTK_WIDGET(alert_dialog_get_window(alert)))[1], "clicked");
-    ASSERT_TRUE(run_until([&] { return chain.completions == 2; }, 2000));
+    ASSERT_TRUE(run_until([&] { return chain.second.done; }, 2000));
+    EXPECT_EQ(chain.second.button, 1);
 }
 
-TEST(FileDialog, CancelledChoiceGivesNoFile)
-{
-    REQUIRE_DISPLAY();
-    g_autoptr(FileDialog) dialog = file_dialog_new();
-    file_dialog_set_initial_name(dialog, "Brenvaldor.dat");
-    FileOutcome outcome;
-    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &outcome);
-    EXPECT_EQ(file_dialog_get_last_started(), dialog);
-    GtkWindow* window = file_dialog_get_window(dialog);
-    ASSERT_NE(window, nullptr);
-    gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_CANCEL);
-    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
-    EXPECT_TRUE(outcome.path.empty());
-    EXPECT_EQ(outcome.error_code, DIALOG_ERROR_DISMISSED);
-    EXPECT_EQ(file_dialog_get_window(dialog), nullptr);
-}
-
-TEST(FileDialog, AcceptedChoiceGivesTheChosenFile)
+TEST(FileDialog, CancelledChoiceGivesNoFileAcceptedGivesTheChosenOne)
 {
     REQUIRE_DISPLAY();
     g_autofree char* folder = g_dir_make_tmp("brenvaldor-XXXXXX", nullptr);
@@ -208,8 +181,19 @@ TEST(FileDialog, AcceptedChoiceGivesTheChosenFile)
     g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
     gtk_file_filter_add_suffix(filter, "dat");
     file_dialog_set_default_filter(dialog, filter);
-    FileOutcome outcome;
-    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &outcome);
+
+    Outcome cancelled;
+    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &cancelled);
+    EXPECT_EQ(file_dialog_get_last_started(), dialog);
+    ASSERT_NE(file_dialog_get_window(dialog), nullptr);
+    gtk_dialog_response(GTK_DIALOG(file_dialog_get_window(dialog)), GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(run_until([&] { return cancelled.done; }, 2000));
+    EXPECT_TRUE(cancelled.path.empty());
+    EXPECT_EQ(cancelled.error_code, DIALOG_ERROR_DISMISSED);
+    EXPECT_EQ(file_dialog_get_window(dialog), nullptr);
+
+    Outcome accepted;
+    file_dialog_save(dialog, nullptr, nullptr, on_file_done, &accepted);
     GtkWindow* window = file_dialog_get_window(dialog);
     ASSERT_NE(window, nullptr);
     drain_main_loop();
@@ -221,7 +205,7 @@ TEST(FileDialog, AcceptedChoiceGivesTheChosenFile)
     EXPECT_STREQ(gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(window)), "Brenvaldor.dat");
     G_GNUC_END_IGNORE_DEPRECATIONS
     gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_ACCEPT);
-    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
-    EXPECT_EQ(outcome.path, std::string(folder) + "/Brenvaldor.dat");
+    ASSERT_TRUE(run_until([&] { return accepted.done; }, 2000));
+    EXPECT_EQ(accepted.path, std::string(folder) + "/Brenvaldor.dat");
     g_rmdir(folder);
 }

@@ -15,65 +15,20 @@
 namespace {
 
 namespace fs = std::filesystem;
-// The visible window other than the main window, on the bus.
-AccessibleRef dialog_window(DesktopSession& session)
+
+// The main window on the bus, or the visible window other than it.
+AccessibleRef window_on_bus(DesktopSession& session, bool main)
 {
     for (const AccessibleRef& window : children_of(session.bus(), application_root(session)))
-        if (accessible_name(session.bus(), window) != "Brenvaldor")
+        if ((accessible_name(session.bus(), window) == "Brenvaldor") == main)
             return window;
     return {};
-}
-
-AccessibleRef main_window(DesktopSession& session)
-{
-    for (const AccessibleRef& window : children_of(session.bus(), application_root(session)))
-        if (accessible_name(session.bus(), window) == "Brenvaldor")
-            return window;
-    return {};
-}
-
-// The keyboard focus after a key press. Keys travel over X and the answer
-// over the accessibility bus, so the program may answer before it has
-// taken the key: the change is waited for.
-std::string focus_after_key(DesktopSession& session, const AccessibleRef& window, const std::string& before)
-{
-    gint64 deadline = g_get_monotonic_time() + G_USEC_PER_SEC;
-    std::string now = focused_name(session.bus(), window);
-    while (now == before && g_get_monotonic_time() < deadline) {
-        g_usleep(20000);
-        now = focused_name(session.bus(), window);
-    }
-    return now;
-}
-
-// Tab through the window until the named control has the keyboard focus.
-bool tab_to(DesktopSession& session, const AccessibleRef& window, const std::string& name)
-{
-    std::string focus = focused_name(session.bus(), window);
-    for (int presses = 0; presses < 30 && focus != name; ++presses) {
-        session.keys({"Tab"});
-        focus = focus_after_key(session, window, focus);
-    }
-    return focus == name;
-}
-
-bool shows_text(DesktopSession& session, const AccessibleRef& window, const std::string& text)
-{
-    for (const AccessibleRef& object : descendants(session.bus(), window))
-        if (accessible_name(session.bus(), object) == text)
-            return true;
-    return false;
 }
 
 bool wait_for_text(DesktopSession& session, const std::string& text, int timeout_ms)
 {
-    gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
-    while (g_get_monotonic_time() < deadline) {
-        if (shows_text(session, main_window(session), text))
-            return true;
-        g_usleep(200000);
-    }
-    return false;
+    return wait_until([&] { return shows_text(session.bus(), window_on_bus(session, true), text); }, timeout_ms,
+                      200);
 }
 
 }  // namespace
@@ -87,14 +42,14 @@ TEST(EndToEnd, ConnectPollChangeBlockSaveAndQuit)
         server->set_holding(uint16_t(300 + i), uint16_t(7300 + i));
     }
     TempFolder folder;
-    DesktopSession session(folder.path.string(), true);
+    DesktopSession session(folder.path.string());
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
 
     // F3: TCP/IP, address and port, Ok.
     session.keys({"F3"});
     ASSERT_TRUE(session.wait_for_window_count(2, 8000)) << "no Connection dialog";
-    AccessibleRef connection = dialog_window(session);
+    AccessibleRef connection = window_on_bus(session, false);
     // The two choices are one radio group: Tab reaches only its selected
     // member, and an arrow key moves the selection within the group.
     ASSERT_TRUE(tab_to(session, connection, "Serial Port"));
@@ -116,7 +71,7 @@ TEST(EndToEnd, ConnectPollChangeBlockSaveAndQuit)
     // F5: the block moves to address 300; Enter in the address applies.
     session.keys({"F5"});
     ASSERT_TRUE(session.wait_for_window_count(2, 8000)) << "no Query Settings dialog";
-    ASSERT_TRUE(tab_to(session, dialog_window(session), "Address:"));
+    ASSERT_TRUE(tab_to(session, window_on_bus(session, false), "Address:"));
     session.keys({"ctrl+a"});
     session.type_text("300");
     session.keys({"Return"});
@@ -129,9 +84,7 @@ TEST(EndToEnd, ConnectPollChangeBlockSaveAndQuit)
     session.keys({"Return"});
     ASSERT_TRUE(session.wait_for_window_count(1, 8000)) << "the file chooser stayed open";
     fs::path saved = folder.path / "Brenvaldor.dat";
-    for (int i = 0; i < 50 && !fs::exists(saved); ++i)
-        g_usleep(100000);
-    ASSERT_TRUE(fs::exists(saved));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(saved); }, 5000));
     std::ifstream in(saved);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("address=300"), std::string::npos) << text;

@@ -9,13 +9,16 @@
 
 namespace {
 
-template <typename T>
-void collect(GtkWidget* widget, GType type, std::vector<T*>& found)
+// The widgets of the type at or below widget, in tree order.
+std::vector<GtkWidget*> find_all(GtkWidget* widget, GType type)
 {
+    std::vector<GtkWidget*> found;
     if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type))
-        found.push_back(reinterpret_cast<T*>(widget));
+        found.push_back(widget);
     for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
-        collect(child, type, found);
+        for (GtkWidget* below : find_all(child, type))
+            found.push_back(below);
+    return found;
 }
 
 std::string string_property(gpointer object, const char* name)
@@ -23,16 +26,6 @@ std::string string_property(gpointer object, const char* name)
     g_autofree char* value = nullptr;
     g_object_get(object, name, &value, nullptr);
     return value ? value : "";
-}
-
-std::vector<std::string> split_lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    lines.push_back(text.substr(start));
-    return lines;
 }
 
 }  // namespace
@@ -56,10 +49,9 @@ TEST(AboutText, CommentsLineByLine)
         "\u2022 GTK 4 \u2013 https://www.gtk.org \u2013 GNU LGPL v2.1",
         "\u2022 libmodbus \u2013 https://libmodbus.org \u2013 GNU LGPL v2.1",
     };
-    std::string text = build_about_comments();
-    EXPECT_EQ(split_lines(text), expected);
-    EXPECT_NE(text.back(), '\n');
-    EXPECT_TRUE(g_utf8_validate(text.c_str(), -1, nullptr));
+    // A trailing line break would show as one more, empty, line.
+    g_auto(GStrv) lines = g_strsplit(build_about_comments().c_str(), "\n", -1);
+    EXPECT_EQ(std::vector<std::string>(lines, lines + g_strv_length(lines)), expected);
 }
 
 TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
@@ -72,48 +64,30 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
     EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(shortcuts)));
     EXPECT_EQ(gtk_application_window_get_help_overlay(a.main_window.window), shortcuts);
 
-    std::vector<GtkShortcutsSection*> sections;
-    collect(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_SECTION, sections);
+    std::vector<GtkWidget*> sections = find_all(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_SECTION);
     ASSERT_EQ(sections.size(), 1u);
     EXPECT_EQ(string_property(sections[0], "section-name"), "shortcuts");
     guint max_height = 0;
     g_object_get(sections[0], "max-height", &max_height, nullptr);
     EXPECT_EQ(max_height, 10u);
-
-    std::vector<GtkShortcutsGroup*> groups;
-    collect(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_GROUP, groups);
+    std::vector<GtkWidget*> groups = find_all(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_GROUP);
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(string_property(groups[0], "title"), "General");
 
-    struct Expected {
-        const char* title;
-        const char* accelerator;  // as the window shows it next to the title
-    };
-    const Expected expected[] = {
-        {"Show Shortcuts", "<Control>question"},
-        {"Query Settings", "F5"},
-        {"Save", "<Control>s"},
-        {"Load", "<Control>l"},
-        {"Connect", "F3"},
-        {"Disconnect", "F4"},
-        {"Toggle Hide Labels", "<Control>t"},
-        {"Copy Value to Clipboard", "<Control>c"},
-    };
-    std::vector<GtkShortcutsShortcut*> entries;
-    collect(GTK_WIDGET(groups[0]), GTK_TYPE_SHORTCUTS_SHORTCUT, entries);
-    ASSERT_EQ(entries.size(), 8u);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        SCOPED_TRACE(expected[i].title);
-        EXPECT_EQ(string_property(entries[i], "title"), expected[i].title);
+    // Each entry as the window shows it: its title and its accelerator.
+    std::vector<std::string> entries;
+    for (GtkWidget* entry : find_all(groups[0], GTK_TYPE_SHORTCUTS_SHORTCUT)) {
         guint key = 0;
         GdkModifierType modifiers{};
-        ASSERT_TRUE(gtk_accelerator_parse(string_property(entries[i], "accelerator").c_str(), &key, &modifiers));
+        gtk_accelerator_parse(string_property(entry, "accelerator").c_str(), &key, &modifiers);
         g_autofree char* shown = gtk_accelerator_name(key, modifiers);
-        EXPECT_STREQ(shown, expected[i].accelerator);
-        EXPECT_NE(key, guint(GDK_KEY_F6));
-        EXPECT_NE(string_property(entries[i], "action-name"), "app.write-register");
-        EXPECT_NE(string_property(entries[i], "action-name"), "app.about-window");
+        entries.push_back(string_property(entry, "title") + " = " + shown);
     }
+    const std::vector<std::string> expected = {
+        "Show Shortcuts = <Control>question", "Query Settings = F5", "Save = <Control>s", "Load = <Control>l",
+        "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Copy Value to Clipboard = <Control>c",
+    };
+    EXPECT_EQ(entries, expected);
 }
 
 TEST(AboutDialog, NameVersionLogoAndComments)
@@ -129,7 +103,6 @@ TEST(AboutDialog, NameVersionLogoAndComments)
     ASSERT_TRUE(GDK_IS_TEXTURE(logo));
     EXPECT_EQ(gdk_texture_get_width(GDK_TEXTURE(logo)), 512);
     EXPECT_EQ(gdk_texture_get_height(GDK_TEXTURE(logo)), 512);
-    EXPECT_TRUE(gtk_window_get_hide_on_close(GTK_WINDOW(about)));
 }
 
 TEST(Icon, TheWindowIconIsFoundFromTheBuildTree)
@@ -139,13 +112,4 @@ TEST(Icon, TheWindowIconIsFoundFromTheBuildTree)
     EXPECT_STREQ(gtk_window_get_default_icon_name(), "com.Brenvaldor");
     GtkIconTheme* theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(GTK_WIDGET(a.main_window.window)));
     EXPECT_TRUE(gtk_icon_theme_has_icon(theme, "com.Brenvaldor"));
-    for (int size : {16, 24, 32, 48, 64, 128, 256, 512}) {
-        SCOPED_TRACE(size);
-        g_autoptr(GtkIconPaintable) icon = gtk_icon_theme_lookup_icon(theme, "com.Brenvaldor", nullptr, size, 1,
-                                                                      GTK_TEXT_DIR_NONE, GtkIconLookupFlags(0));
-        g_autoptr(GFile) file = gtk_icon_paintable_get_file(icon);
-        ASSERT_NE(file, nullptr);
-        g_autofree char* uri = g_file_get_uri(file);
-        EXPECT_NE(std::string(uri).find(std::to_string(size) + "x" + std::to_string(size)), std::string::npos) << uri;
-    }
 }
