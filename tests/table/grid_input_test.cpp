@@ -195,7 +195,7 @@ TEST(GridLabels, LeavingAnEditStoresTheTrimmedLabel)
         click_cell(main, 1, row, 2);
         GtkWidget* cell = cell_at(main, 1, row);
         // A new edit right after a commit keeps its focus.
-        ASSERT_TRUE(gtk_widget_has_focus(cell));
+        ASSERT_EQ(gtk_window_get_focus(GTK_WINDOW(main.window)), cell);
         int from = 0, to = 0;
         EXPECT_FALSE(gtk_editable_get_selection_bounds(GTK_EDITABLE(cell), &from, &to));
         gtk_editable_set_text(GTK_EDITABLE(cell), " \tPump \n");
@@ -250,7 +250,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
         click_cell(main, 1, 4);
         EXPECT_TRUE(press_key(main, GDK_KEY_Return));
         GtkWidget* cell = cell_at(main, 1, 4);
-        ASSERT_TRUE(gtk_widget_has_focus(cell));
+        ASSERT_EQ(gtk_window_get_focus(GTK_WINDOW(main.window)), cell);
         int from = 0, to = 0;
         EXPECT_TRUE(gtk_editable_get_selection_bounds(GTK_EDITABLE(cell), &from, &to));  // Return selects all
         gtk_editable_set_text(GTK_EDITABLE(cell), typed);
