@@ -17,11 +17,6 @@ GridLayout make_grid_layout(uint16_t start, unsigned length, bool labels_visible
     return layout;
 }
 
-unsigned column_count(const GridLayout& layout)
-{
-    return 1 + (layout.labels_visible ? 2 : 1) * layout.blocks;
-}
-
 unsigned value_column(const GridLayout& layout, unsigned block)
 {
     return layout.labels_visible ? 2 * block + 2 : block + 1;
@@ -37,20 +32,9 @@ uint32_t block_first_address(const GridLayout& layout, unsigned block)
     return layout.base + block_size * block;
 }
 
-GridCell value_cell_of(const GridLayout& layout, uint32_t address)
-{
-    unsigned block = (address - layout.base) / block_size;
-    return GridCell{value_column(layout, block), address % block_size + 1};
-}
-
 bool is_label_cell(const GridLayout& layout, unsigned column, unsigned row)
 {
     return layout.labels_visible && row >= 1 && column % 2 == 1;
-}
-
-bool is_value_cell(const GridLayout& layout, unsigned column, unsigned row)
-{
-    return row >= 1 && column >= 1 && !is_label_cell(layout, column, row);
 }
 
 uint32_t cell_address(const GridLayout& layout, unsigned column, unsigned row)

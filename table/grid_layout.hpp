@@ -22,28 +22,15 @@ struct GridLayout {
     bool labels_visible = true;
 };
 
-struct GridCell {
-    unsigned column = 0;
-    unsigned row = 0;
-
-    bool operator==(const GridCell&) const = default;
-};
-
 GridLayout make_grid_layout(uint16_t start, unsigned length, bool labels_visible);
 
-// 1 + 2 per block with labels, else 1 + 1 per block.
-unsigned column_count(const GridLayout& layout);
 unsigned value_column(const GridLayout& layout, unsigned block);
 // Only meaningful while labels are shown.
 unsigned label_column(unsigned block);
 // The header of a value column: the first address of its block.
 uint32_t block_first_address(const GridLayout& layout, unsigned block);
 
-// The value cell of an address inside the shown blocks.
-GridCell value_cell_of(const GridLayout& layout, uint32_t address);
-
 bool is_label_cell(const GridLayout& layout, unsigned column, unsigned row);
-bool is_value_cell(const GridLayout& layout, unsigned column, unsigned row);
 
 // Address of a label or value cell (row >= 1, column >= 1). A label cell and
 // the value cell beside it share one address. May exceed highest_address.
