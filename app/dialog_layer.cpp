@@ -11,7 +11,6 @@ void alert_dialog_set_message(AlertDialog* self, const char* m) { gtk_alert_dial
 void alert_dialog_set_detail(AlertDialog* self, const char* d) { gtk_alert_dialog_set_detail(self, d); }
 void alert_dialog_set_buttons(AlertDialog* self, const char* const* b) { gtk_alert_dialog_set_buttons(self, b); }
 void alert_dialog_set_cancel_button(AlertDialog* self, int b) { gtk_alert_dialog_set_cancel_button(self, b); }
-void alert_dialog_set_modal(AlertDialog* self, gboolean m) { gtk_alert_dialog_set_modal(self, m); }
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* c, GAsyncReadyCallback cb, gpointer d)
 {
     gtk_alert_dialog_choose(self, parent, c, cb, d);
@@ -65,7 +64,6 @@ struct _BvAlertDialog {
     std::string* detail;
     std::vector<std::string>* buttons;
     int cancel_button;
-    gboolean modal;
     Choice* choice;  // while shown
 };
 
@@ -288,7 +286,6 @@ static void bv_alert_dialog_init(BvAlertDialog* self)
     self->detail = new std::string;
     self->buttons = new std::vector<std::string>;
     self->cancel_button = -1;
-    self->modal = TRUE;
     self->choice = nullptr;
 }
 
@@ -345,11 +342,6 @@ void alert_dialog_set_cancel_button(AlertDialog* self, int button)
     self->cancel_button = button;
 }
 
-void alert_dialog_set_modal(AlertDialog* self, gboolean modal)
-{
-    self->modal = modal;
-}
-
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* cancellable,
                          GAsyncReadyCallback callback, gpointer user_data)
 {
@@ -363,7 +355,7 @@ void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* can
     GtkWindow* window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(window, self->message->c_str());
     gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_modal(window, self->modal);
+    gtk_window_set_modal(window, TRUE);
     if (parent)
         gtk_window_set_transient_for(window, parent);
     gtk_window_set_destroy_with_parent(window, TRUE);

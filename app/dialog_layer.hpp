@@ -43,7 +43,6 @@ void alert_dialog_set_detail(AlertDialog* self, const char* detail);
 void alert_dialog_set_buttons(AlertDialog* self, const char* const* buttons);
 // The index that Escape or a close of the window yields; -1 for none.
 void alert_dialog_set_cancel_button(AlertDialog* self, int button);
-void alert_dialog_set_modal(AlertDialog* self, gboolean modal);
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* cancellable,
                          GAsyncReadyCallback callback, gpointer user_data);
 // The button index, or -1 with error set.

@@ -63,7 +63,7 @@ void refuse_empty_device()
     for (auto& value : s.values)
         value.store(0, std::memory_order_relaxed);
     s.value_count.store(0, std::memory_order_release);
-    post_to_ui(refresh_values, nullptr);
+    post_refresh_values();
 }
 
 // Reads the serial widgets into settings; false if no device name was given.

@@ -237,16 +237,21 @@ void set_result_texts(WriteDialog& dialog)
     alert_dialog_set_cancel_button(dialog.alert, -1);
 }
 
-void report_finished(WriteDialog& dialog)
+// A cancelled write is reported by closing its "Pending" alert, once.
+bool report_cancel(WriteDialog& dialog)
 {
     LinkState& s = link_state();
-    if (dialog.result_scheduled)
+    if (!s.write_cancelled.load(std::memory_order_relaxed))
+        return false;
+    close_pending_alert(dialog);
+    s.write_cancelled.store(false, std::memory_order_relaxed);
+    return true;
+}
+
+void report_finished(WriteDialog& dialog)
+{
+    if (dialog.result_scheduled || report_cancel(dialog))
         return;
-    if (s.write_cancelled.load(std::memory_order_relaxed)) {
-        close_pending_alert(dialog);
-        s.write_cancelled.store(false, std::memory_order_relaxed);
-        return;
-    }
     close_pending_alert(dialog);
     set_result_texts(dialog);
     post_to_ui(show_write_result, &dialog);
@@ -255,12 +260,8 @@ void report_finished(WriteDialog& dialog)
 
 void report_pending(WriteDialog& dialog)
 {
-    LinkState& s = link_state();
-    if (s.write_cancelled.load(std::memory_order_relaxed)) {
-        close_pending_alert(dialog);
-        s.write_cancelled.store(false, std::memory_order_relaxed);
+    if (report_cancel(dialog))
         return;
-    }
     alert_dialog_set_message(dialog.alert, "Pending");
     alert_dialog_set_detail(dialog.alert, "Write operation in progress");
     static const char* const cancel[] = {"Cancel", nullptr};
