@@ -341,8 +341,8 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
     set_label(main.labels, 3, " Pump ");
     build_grid(main);
     GtkWidget* cell = cell_at(main, 1, 3);
-    std::string shown = text_at(main, 1, 3);
-    EXPECT_EQ(shown, std::string(label_cell_capacity - 3, 'L') + "\xE2\x80\xA6");
+    // Compared whole, as the failure would print 100,000 bytes.
+    EXPECT_TRUE(text_at(main, 1, 3) == std::string(label_cell_capacity - 3, 'L') + "\xE2\x80\xA6");
     EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(cell)));
 
     for (int way = 0; way < 3; ++way) {
@@ -358,7 +358,8 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
         drain_main_loop();
         cell = cell_at(main, 1, 3);
     }
-    EXPECT_EQ(stored_label(main, 2), long_label);
+    EXPECT_EQ(stored_label(main, 2).size(), long_label.size());
+    EXPECT_TRUE(stored_label(main, 2) == long_label);
 
     // An untouched cell keeps even a label that a typed one would trim.
     click_cell(main, 1, 4, 2);
