@@ -1,9 +1,9 @@
 #include "link/poll_cycle.hpp"
 
 #include <cerrno>
+#include <utility>
 
 #include "link/frames.hpp"
-#include "link/modbus_context.hpp"
 #include "link/pending_write.hpp"
 #include "link/ui_callbacks.hpp"
 #include "logger/frame_text.hpp"
@@ -33,6 +33,13 @@ void report_open_failure(const OpenResult& opened)
         s.last_errno.store(opened.error, std::memory_order_release);
         post_status(StatusKind::link_error);
         fail_pending_write(opened.error);
+        return;
+    }
+    if (opened.outcome == OpenOutcome::unresolved) {
+        // Like a refused connect, the reason is told even after a Disconnect.
+        s.last_resolve_error.store(opened.error, std::memory_order_release);
+        post_status(StatusKind::resolve_error);
+        fail_pending_write(0);
         return;
     }
     if (opened.outcome == OpenOutcome::no_device)
@@ -93,36 +100,46 @@ void publish_read(const PollDefinition& poll, int returned, const CycleBuffers& 
 
 }  // namespace
 
-void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers)
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers,
+                    KeptLink& link)
 {
-    OpenResult opened = open_modbus(settings);
+    OpenResult opened = link.take(settings);
     if (opened.outcome != OpenOutcome::opened)
         return report_open_failure(opened);
-    ModbusContext& context = opened.context;
+    modbus_t* context = opened.context.get();
 
     WriteTrouble trouble;
     if (write_pending())
-        trouble = carry_out_pending_write(context.get(), buffers);
+        trouble = carry_out_pending_write(context, buffers);
 
     if (poll.slave == broadcast_id && !settings.use_tcp) {
         post_status(StatusKind::rtu_id_refused);
-        context.reset();
+        link.give_back(std::move(opened), settings, trouble.error);
         if (trouble.marked)
             report_trouble(trouble.error);
         return;
     }
     // The library refuses ids above 247 on a serial line; the read goes on.
-    if (modbus_set_slave(context.get(), poll.slave) == -1)
+    if (modbus_set_slave(context, poll.slave) == -1)
         trouble = WriteTrouble{true, errno};
 
     log_whole(poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length), LogDirection::tx);
-    int returned = read_block(context.get(), poll, buffers);
+    int returned = read_block(context, poll, buffers);
     if (returned == -1) {
-        publish_failed_read(poll, errno);
-        return;  // the owner closes and frees; the marks are not told here
+        int error = errno;
+        publish_failed_read(poll, error);
+        // Kept only after an exception response; the marks are not told here.
+        link.give_back(std::move(opened), settings, is_exception_response(error) ? trouble.error : error);
+        return;
     }
     publish_read(poll, returned, buffers);
-    context.reset();
+    link.give_back(std::move(opened), settings, trouble.error);
     if (trouble.marked)
         report_trouble(trouble.error);
+}
+
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers)
+{
+    KeptLink for_this_cycle;  // closed as the cycle ends
+    run_poll_cycle(poll, settings, buffers, for_this_cycle);
 }

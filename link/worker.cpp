@@ -49,10 +49,13 @@ void wait_for_next_cycle(uint32_t scan_rate, unsigned generation)
 void cycle_while_running(unsigned generation)
 {
     CycleBuffers buffers;
+    // A connection kept between cycles is this worker's alone: it is closed
+    // here, when the loop ends, before the next worker may start cycling.
+    KeptLink kept;
     while (may_cycle(generation)) {
         PollDefinition poll = copy_poll_definition();
         ConnectionSettings settings = copy_connection_settings();
-        run_poll_cycle(poll, settings, buffers);
+        run_poll_cycle(poll, settings, buffers, kept);
         wait_for_next_cycle(poll.scan_rate, generation);
     }
 }

@@ -1,0 +1,31 @@
+#include "link/kept_link.hpp"
+
+#include <utility>
+
+bool is_exception_response(int error)
+{
+    return error >= EMBXILFUN && error <= EMBXGTAR;
+}
+
+bool keep_after_cycle(const ConnectionSettings& settings, int failure)
+{
+    return settings.keep_open && (failure == 0 || is_exception_response(failure));
+}
+
+OpenResult KeptLink::take(const ConnectionSettings& settings)
+{
+    if (kept_.context && opened_with_ == settings) {
+        modbus_flush(kept_.context.get());
+        return std::exchange(kept_, OpenResult{});
+    }
+    kept_ = OpenResult{};  // closes a connection made with other settings
+    return open_modbus(settings);
+}
+
+void KeptLink::give_back(OpenResult opened, const ConnectionSettings& settings, int failure)
+{
+    if (!opened.context || !keep_after_cycle(settings, failure))
+        return;  // opened closes here
+    kept_ = std::move(opened);
+    opened_with_ = settings;
+}
