@@ -14,10 +14,10 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure)
 
 OpenResult KeptLink::take(const ConnectionSettings& settings)
 {
-    if (kept_.context && opened_with_ == settings) {
-        modbus_flush(kept_.context.get());
+    // No flush: every failure that could leave a late answer on the line
+    // has already closed the connection.
+    if (kept_.context && opened_with_ == settings)
         return std::exchange(kept_, OpenResult{});
-    }
     kept_ = OpenResult{};  // closes a connection made with other settings
     return open_modbus(settings);
 }

@@ -23,9 +23,8 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure);
 
 class KeptLink {
 public:
-    // The kept connection when it was opened with these very settings,
-    // flushed as a new one would be; otherwise the kept one is closed and a
-    // new one opened.
+    // The kept connection when it was opened with these very settings;
+    // otherwise the kept one is closed and a new one opened.
     OpenResult take(const ConnectionSettings& settings);
     // The end of a cycle that took opened: kept for the next cycle, or closed.
     void give_back(OpenResult opened, const ConnectionSettings& settings, int failure);
