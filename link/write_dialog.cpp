@@ -229,6 +229,22 @@ void refuse(WriteDialog& dialog, const char* text)
     gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
 }
 
+// Why Send cannot hand the write over, or null. A value of several
+// registers needs "10", and all its copies must fit one request.
+const char* refusal(uint8_t fcode, unsigned count, unsigned width, bool parsed, char* text, size_t size)
+{
+    if (width > 1 && fcode == 6)
+        return "32-bit and 64-bit values need \"10 Write Multiple Registers\"";
+    if (!parsed)
+        return "Ungültiger Wert für das ausgewählte Format";
+    if (width > 1 && count * width > MODBUS_MAX_WRITE_REGISTERS) {
+        std::snprintf(text, size, "%u registers do not fit one request (at most %d)", count * width,
+                      MODBUS_MAX_WRITE_REGISTERS);
+        return text;
+    }
+    return nullptr;
+}
+
 // Fields first, flags last: the worker takes the request once it sees
 // write_done false, and must then find every field in place.
 void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& words, unsigned width)
@@ -419,16 +435,9 @@ void send_write(WriteDialog& dialog)
         format = ValueFormat::UINT;
     unsigned width = value_width(format);
     std::optional<Words> words = parse_entry(dialog, format);
-    if (width > 1 && fcode == 6)
-        return refuse(dialog, "32-bit and 64-bit values need \"10 Write Multiple Registers\"");
-    if (!words)
-        return refuse(dialog, "Ungültiger Wert für das ausgewählte Format");
-    if (width > 1 && count * width > MODBUS_MAX_WRITE_REGISTERS) {
-        char text[128];
-        std::snprintf(text, sizeof text, "%u registers do not fit one request (at most %d)", count * width,
-                      MODBUS_MAX_WRITE_REGISTERS);
-        return refuse(dialog, text);
-    }
+    char text[128];
+    if (const char* reason = refusal(fcode, count, width, words.has_value(), text, sizeof text))
+        return refuse(dialog, reason);
     // The entry shows the value sent in the format's own notation; a coil
     // value typed while a wide format is chosen stays as typed.
     if (!coils_in_wide_format) {
