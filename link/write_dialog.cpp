@@ -41,12 +41,18 @@ WordOrder current_order(const WriteDialog& dialog)
 
 using Words = std::array<uint16_t, 4>;
 
+void on_value_changed(GtkEditable* entry, gpointer data);
+
 void show_current_value(WriteDialog& dialog)
 {
     char text[64];
-    gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry),
-                          render_registers_or_fallback(dialog.current_words.data(), current_format(dialog),
-                                                       current_order(dialog), text, sizeof text));
+    const char* shown = render_registers_or_fallback(dialog.current_words.data(), current_format(dialog),
+                                                     current_order(dialog), text, sizeof text);
+    // The text stands for the registers already; parsing it back would lose
+    // what it does not show, such as the payload of a NaN.
+    g_signal_handlers_block_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
+    gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), shown);
+    g_signal_handlers_unblock_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
 }
 
 // The value entry's text as the registers it is written as in a format,

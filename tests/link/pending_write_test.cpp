@@ -68,7 +68,7 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
     // Given 200 registers (more than a frame can carry), expect a failed
     // write with the library's text, nothing sent, and the poll going on.
     // Values of two or four registers count every register; 255 of four
-    // would overrun the worker's register buffer.
+    // are more than the worker's register buffer holds.
     const std::pair<uint16_t, uint8_t> writes[] = {{124, 1}, {200, 1}, {255, 1}, {62, 2}, {255, 4}};
     for (auto [items, width] : writes) {
         unsigned count = items * width;

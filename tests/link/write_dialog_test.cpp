@@ -186,6 +186,14 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
     EXPECT_STREQ(value_text(), "-2");
     open_write_dialog(dialog, 103, 7);
     EXPECT_STREQ(value_text(), "7");
+    // A NaN keeps its sign and payload, which its text does not show.
+    s.values[0] = 0xFFC0;
+    s.values[1] = 0x0001;
+    choose_format(ValueFormat::FLOAT32);
+    open_write_dialog(dialog, 100, 7);
+    EXPECT_STREQ(value_text(), "NaN");
+    choose_format(ValueFormat::UINT32);
+    EXPECT_STREQ(value_text(), "4290772993");
 
     // A coil takes the value as UINT and the entry keeps the text typed.
     s.running = true;
