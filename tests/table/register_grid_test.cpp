@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "connection/connection_dialog.hpp"
+#include "link/connect.hpp"
 #include "link/worker.hpp"
 #include "support/modbus_test_server.hpp"
 
@@ -227,4 +229,23 @@ TEST(RegisterGrid, SixtyFourBitGroupsAndRebuildsKeepTheirStyle)
     toggle_label_column(main);
     EXPECT_EQ(text_at(main, 2, 3), "7");
     EXPECT_TRUE(in_group_rest(main, 2, 4));
+}
+
+// Connect with no serial device named: the status line says so and the
+// values of the last poll disappear from the grid.
+TEST(RegisterGrid, ConnectWithoutADeviceEmptiesTheValueCells)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(3, 12);
+    publish_values(numbered_values(12));
+    ASSERT_EQ(text_at(main, 2, 4), "100");
+    ConnectionDialog& dialog = app().connection;
+    gtk_check_button_set_active(dialog.serial_choice, TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))), "");
+    connect_link(dialog);
+    drain_main_loop();
+    EXPECT_STREQ(gtk_label_get_text(main.status_line), "No device selected");
+    for (int row = 1; row <= 10; ++row)
+        for (int column : {2, 4})
+            EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;
 }
