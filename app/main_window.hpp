@@ -15,6 +15,7 @@ struct MainWindow {
     GtkApplicationWindow* window = nullptr;
     GtkLabel* status_line = nullptr;
     GtkDropDown* format_selector = nullptr;
+    GtkDropDown* order_selector = nullptr;  // word order of 32/64-bit values
     GtkButton* connect_button = nullptr;
     GtkLabel* connect_label = nullptr;
     GtkScrolledWindow* grid_scroller = nullptr;
