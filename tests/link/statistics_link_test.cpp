@@ -95,27 +95,4 @@ TEST_F(StatisticsLink, FailuresAreCountedUnderTheirKind)
     }
 }
 
-// The statistics are published by the real worker thread and read here, as
-// the view reads them (ThreadSanitizer checks the hand-over).
-TEST_F(StatisticsLink, WorkerPublishesWhileTheUserInterfaceReads)
-{
-    connect_with(poll_of(1, 3, 0, 4, 0), tcp_settings(server->port()));
-    uint64_t seen = 0;
-    ASSERT_TRUE(run_until(
-        [&] {
-            StatisticsSnapshot stats = take_snapshot(link_statistics());
-            EXPECT_LE(stats.good, stats.polls);
-            EXPECT_LE(stats.good, stats.transaction.count);
-            seen = stats.good;
-            return seen >= 20;
-        },
-        5000));
-    link_state().running.store(false);
-    signal_wake();
-    ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
-    StatisticsSnapshot stats = take_snapshot(link_statistics());
-    EXPECT_EQ(stats.polls, server->request_count());
-    EXPECT_EQ(stats.good, stats.polls);
-}
-
 }  // namespace
