@@ -198,6 +198,9 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
     gtk_scrolled_window_set_min_content_width(main.grid_scroller, main.labels_visible ? 320 : 200);
     gtk_scrolled_window_set_child(main.grid_scroller, GTK_WIDGET(main.grid));
     gtk_box_append(GTK_BOX(box), scroller);
+    // Below the grid: the top of the paned may not shrink, so this line
+    // adds to its height and never takes from the grid's minimum.
+    gtk_box_append(GTK_BOX(box), build_statistics_view(main.statistics));
     return box;
 }
 

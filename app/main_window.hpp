@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/dialog_layer.hpp"
+#include "app/statistics_view.hpp"
 #include "table/label_store.hpp"
 
 struct MainWindow {
@@ -21,6 +22,7 @@ struct MainWindow {
     GtkScrolledWindow* grid_scroller = nullptr;
     GtkPaned* paned = nullptr;
     GtkMenuButton* menu_button = nullptr;
+    StatisticsView statistics;  // the line under the grid
 
     // References this record owns (released only at process end).
     FileDialog* file_dialog = nullptr;  // the one configuration file dialog

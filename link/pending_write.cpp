@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "link/frames.hpp"
+#include "link/link_statistics.hpp"
 #include "link/ui_post.hpp"
 #include "link/write_dialog.hpp"
 #include "logger/frame_text.hpp"
@@ -78,7 +79,9 @@ int call_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers
 int send_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers& buffers)
 {
     log_if_framed(write_request_frame(request), LogDirection::tx);
-    if (call_write(context, request, buffers) == -1)
+    int returned = call_write(context, request, buffers);
+    record_write(returned == -1);
+    if (returned == -1)
         return errno ? errno : EINVAL;  // 0 would read as "Not connected"
     log_if_framed(write_response_frame(request), LogDirection::rx);
     return 0;

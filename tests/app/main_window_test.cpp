@@ -41,10 +41,11 @@ TEST(MainWindow, BuildsTheWidgetTreeOfTheDesign)
     ASSERT_TRUE(GTK_IS_BOX(top));
     EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(top)), 5);
     std::vector<GtkWidget*> rows = children(top);
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_TRUE(GTK_IS_ACTION_BAR(rows[0]));
     EXPECT_EQ(rows[1], GTK_WIDGET(main.status_line));
     EXPECT_EQ(rows[2], GTK_WIDGET(main.grid_scroller));
+    EXPECT_EQ(rows[3], GTK_WIDGET(main.statistics.line));
     EXPECT_STREQ(gtk_label_get_text(main.status_line), "");
 
     // The grid is not scrollable itself, so GTK puts a viewport between them.
