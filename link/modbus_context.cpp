@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <utility>
 
 #include "link/host_address.hpp"
+#include "link/link_statistics.hpp"
 
 namespace {
 
@@ -53,11 +55,13 @@ OpenResult open_at(const ConnectionSettings& settings, const std::string& addres
     modbus_set_response_timeout(context.get(), settings.response_timeout_ms / 1000,
                                 (settings.response_timeout_ms % 1000) * 1000);
     modbus_set_debug(context.get(), FALSE);
+    auto started = std::chrono::steady_clock::now();
     if (modbus_connect(context.get()) == -1) {
         result.outcome = OpenOutcome::connect_failed;
         result.error = errno;
         return result;
     }
+    record_connect(std::chrono::steady_clock::now() - started);
     modbus_flush(context.get());
     if (settings.use_tcp)
         send_without_delay(context.get());

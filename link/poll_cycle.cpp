@@ -1,9 +1,11 @@
 #include "link/poll_cycle.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 
 #include "link/frames.hpp"
+#include "link/link_statistics.hpp"
 #include "link/pending_write.hpp"
 #include "link/ui_callbacks.hpp"
 #include "logger/frame_text.hpp"
@@ -28,6 +30,7 @@ void report_trouble(int error)
 void report_open_failure(const OpenResult& opened)
 {
     LinkState& s = link_state();
+    record_connect_failure();
     if (opened.outcome == OpenOutcome::connect_failed) {
         // A refused connect names its cause, even right after a Disconnect.
         s.last_errno.store(opened.error, std::memory_order_release);
@@ -124,14 +127,18 @@ void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settin
         trouble = WriteTrouble{true, errno};
 
     log_whole(poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length), LogDirection::tx);
+    record_request_sent();
+    auto sent = std::chrono::steady_clock::now();
     int returned = read_block(context, poll, buffers);
     if (returned == -1) {
         int error = errno;
+        record_failed_poll(error);
         publish_failed_read(poll, error);
         // Kept only after an exception response; the marks are not told here.
         link.give_back(std::move(opened), settings, is_exception_response(error) ? trouble.error : error);
         return;
     }
+    record_good(std::chrono::steady_clock::now() - sent);
     publish_read(poll, returned, buffers);
     link.give_back(std::move(opened), settings, trouble.error);
     if (trouble.marked)
