@@ -28,7 +28,6 @@ public:
     OpenResult take(const ConnectionSettings& settings);
     // The end of a cycle that took opened: kept for the next cycle, or closed.
     void give_back(OpenResult opened, const ConnectionSettings& settings, int failure);
-    bool holds_connection() const { return static_cast<bool>(kept_.context); }
 
 private:
     OpenResult kept_;
