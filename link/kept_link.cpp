@@ -4,7 +4,8 @@
 
 bool is_exception_response(int error)
 {
-    return error >= EMBXILFUN && error <= EMBXGTAR;
+    // EMBBADEXC: a whole exception response whose code the library does not know.
+    return (error >= EMBXILFUN && error <= EMBXGTAR) || error == EMBBADEXC;
 }
 
 bool keep_after_cycle(const ConnectionSettings& settings, int failure)

@@ -121,8 +121,9 @@ TEST(KeepPolicy, OnlyAnExceptionResponseLeavesTheLinkFitToKeep)
         int failure;
         bool keep;
     };
-    for (Case c : {Case{0, true}, {EMBXILFUN, true}, {EMBXGTAR, true}, {ETIMEDOUT, false}, {ECONNRESET, false},
-                   {EMBBADDATA, false}, {EMBBADCRC, false}, {EMBBADSLAVE, false}, {EINVAL, false}}) {
+    for (Case c : {Case{0, true}, {EMBXILFUN, true}, {EMBXGTAR, true}, {EMBBADEXC, true}, {ETIMEDOUT, false},
+                   {ECONNRESET, false}, {EMBBADDATA, false}, {EMBBADCRC, false}, {EMBBADSLAVE, false},
+                   {EMBMDATA, false}, {EINVAL, false}}) {
         SCOPED_TRACE(c.failure);
         EXPECT_EQ(keep_after_cycle(on, c.failure), c.keep);
         EXPECT_FALSE(keep_after_cycle(ConnectionSettings{}, c.failure));
