@@ -47,22 +47,26 @@ public:
     ~OpenCounter() { close(fd_); }
     bool watching() const { return watching_; }
 
-    int opens()
+    int opens() { return take_events(), opens_; }
+    int closes() { return take_events(), closes_; }
+
+private:
+    void take_events()
     {
         alignas(inotify_event) char buffer[4096];
         for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;)
             for (char* at = buffer; at < buffer + got;) {
                 auto* event = reinterpret_cast<inotify_event*>(at);
                 opens_ += (event->mask & IN_OPEN) ? 1 : 0;
+                closes_ += (event->mask & IN_CLOSE) ? 1 : 0;
                 at += sizeof(inotify_event) + event->len;
             }
-        return opens_;
     }
 
-private:
     int fd_;
     bool watching_ = false;
     int opens_ = 0;
+    int closes_ = 0;
 };
 
 class KeptLinkTest : public LinkTest {
@@ -230,6 +234,10 @@ TEST_F(KeptLinkElsewhere, SerialPortStaysOpenAcrossCycles)
     connect_with(poll_of(1, 3, 0, 1, 5), serial);
     ASSERT_TRUE(run_until([&] { return line->request_count() >= 10; }, 5000));
     EXPECT_TRUE(shows({9}));
+    EXPECT_EQ(opens.opens(), 1);
+    EXPECT_EQ(opens.closes(), 0);
+    disconnect_link();
+    EXPECT_TRUE(run_until([&] { return opens.closes() == 1; }, 1000));
     EXPECT_EQ(opens.opens(), 1);
 }
 
