@@ -29,6 +29,10 @@ struct WriteDialog {
     uint16_t current_value = 0;
     bool pending_shown = false;
     bool result_scheduled = false;
+    // The write this dialog reports on (its sequence number; 0 before the
+    // first Send), and whether the user cancelled it.
+    uint32_t sequence = 0;
+    bool cancelled = false;
     // The alert on screen as this dialog last showed it; its completion
     // tells whether the user or the program closed it.
     WriteAlertShowing* showing = nullptr;
