@@ -27,9 +27,8 @@ protected:
     // Leaves marks in the values that a failed read must overwrite.
     void scribble_values()
     {
-        for (auto& value : link_state().values)
-            value.store(0xDEAD);
-        link_state().value_count.store(3);
+        const uint16_t marks[] = {0xDEAD, 0xDEAD, 0xDEAD};
+        publish_values(PollDefinition{}, marks, 3, true);
     }
 
     std::unique_ptr<ModbusTestServer> server;
@@ -138,11 +137,12 @@ TEST_F(PollCycle, UnitId255IsRefusedOnASerialLine)
     EXPECT_EQ(status_text(), "Modbus ID 255 not allowed for RTU");
     EXPECT_TRUE(status_is_error());
     EXPECT_TRUE(logged_frames().empty());
-    EXPECT_EQ(link_state().value_count.load(), 3u) << "the grid is not refreshed";
+    EXPECT_EQ(published_values().value_count, 3u) << "the values stay";
+    EXPECT_FALSE(published_values().live);
 
     request_write(16, 0, 9, 200);  // refused by the library before anything is sent
     run_cycle(poll_of(255, 3, 0, 4), serial);
-    EXPECT_TRUE(link_state().write_failed.load());
+    EXPECT_TRUE(last_write_result().failed);
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(rtu->request_count(), 0u);

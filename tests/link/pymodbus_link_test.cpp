@@ -34,8 +34,8 @@ TEST_F(PymodbusLink, ServerIsReadAndWritten)
 
     request_write(16, 20, 258, 3);
     run_cycle(poll_of(1, 3, 19, 5), settings);
-    EXPECT_TRUE(link_state().write_done.load());
-    EXPECT_FALSE(link_state().write_failed.load());
+    EXPECT_FALSE(write_waiting());
+    EXPECT_FALSE(last_write_result().failed);
     EXPECT_EQ(shown_values(), (Values{1019, 258, 258, 258, 1023}));
 }
 

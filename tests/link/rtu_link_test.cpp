@@ -35,8 +35,8 @@ TEST_F(RtuLink, WritesAndReadsBackInOneCycle)
     server->set_holding(10, 0x1234);
     request_write(6, 11, 500, 1, 7);
     run_cycle(poll_of(7, 3, 10, 2), serial);
-    EXPECT_TRUE(link_state().write_done.load());
-    EXPECT_FALSE(link_state().write_failed.load());
+    EXPECT_FALSE(write_waiting());
+    EXPECT_FALSE(last_write_result().failed);
     EXPECT_EQ(server->holding(11), 500);
     EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0x1234, 500}));
     EXPECT_EQ(logged_frames(), (Strings{"TX: 07 06 00 0B 01 F4", "RX: 07 06 00 0B 01 F4", "TX: 07 03 00 0A 00 02",

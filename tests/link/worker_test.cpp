@@ -53,7 +53,7 @@ TEST_F(Worker, FirstCycleComesAboutOneSecondAfterTheStart)
     double first = elapsed_ms(start);
     EXPECT_GE(first, 950.0);
     EXPECT_LE(first, 2500.0);
-    ASSERT_TRUE(run_until([] { return link_state().value_count.load() == 1; }, 2000));
+    ASSERT_TRUE(run_until([] { return published_values().value_count == 1; }, 2000));
     EXPECT_EQ(shown_values(), std::vector<uint16_t>{31});
     EXPECT_EQ(active_workers(), 1);
     EXPECT_EQ(worker_threads(), 1);
