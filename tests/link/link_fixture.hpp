@@ -92,11 +92,11 @@ inline void connect_with(const PollDefinition& poll, const ConnectionSettings& s
 }
 
 // What the user does in the Connection dialog for TCP, then Ok.
-inline void connect_by_dialog(int port, int timeout_ms = 1000)
+inline void connect_by_dialog(int port, int timeout_ms = 1000, const char* ip = "127.0.0.1")
 {
     ConnectionDialog& dialog = app().connection;
     gtk_check_button_set_active(dialog.tcp_choice, TRUE);
-    gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), "127.0.0.1");
+    gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), ip);
     gtk_editable_set_text(GTK_EDITABLE(dialog.port_entry), std::to_string(port).c_str());
     gtk_spin_button_set_value(dialog.timeout_spin, timeout_ms);
     connect_link(dialog);

@@ -32,6 +32,8 @@ public:
     int port() const { return port_; }
     void stop();
     void set_behaviour(Behaviour behaviour) { behaviour_.store(behaviour); }
+    // Every reply from now on comes this late (a slow device).
+    void set_reply_delay(int ms) { reply_delay_ms_.store(ms); }
 
     void set_holding(uint16_t address, uint16_t value);
     uint16_t holding(uint16_t address);
@@ -56,6 +58,7 @@ private:
     std::mutex lock_;  // guards map_ and requests_
     std::vector<ServerRequest> requests_;
     std::atomic<Behaviour> behaviour_{Behaviour::answer};
+    std::atomic<int> reply_delay_ms_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> connections_{0};
     std::thread thread_;
