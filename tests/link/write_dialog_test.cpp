@@ -403,6 +403,25 @@ TEST_F(WriteToServer, CancelBeforeTheNextCycleSendsNothing)
     }
 }
 
+// Given Cancel while the worker is inside a slow write, then a second Send,
+// expect the first to run to its end unreported and the second to be sent
+// and reported by its own result.
+TEST_F(WriteToServer, SecondWriteAfterACancelledSlowOneIsSentAndReported)
+{
+    server->set_reply_delay(500);
+    ASSERT_TRUE(run_until([&] { return server->request_count() > 0; }, 5000));
+    send(1, 1, "111");
+    ASSERT_TRUE(run_until([&] { return writes_seen() == 1; }, 5000));
+    press_alert_button("Cancel");
+    send(1, 2, "222");
+    ASSERT_TRUE(alert_comes(pending));
+    ASSERT_TRUE(alert_comes(success, 5000));
+    EXPECT_EQ(server->holding(2), 222) << "success shown before the second write was sent";
+    EXPECT_EQ(server->holding(1), 111);
+    EXPECT_EQ(writes_seen(), 2u);
+    press_alert_button("Close");
+}
+
 // 200 registers cannot be framed in one request: the write fails, is
 // reported, and the polling goes on.
 TEST_F(WriteToServer, TooManyRegistersFailsAndPollingGoesOn)
