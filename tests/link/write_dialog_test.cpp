@@ -408,7 +408,7 @@ TEST_F(WriteToServer, CancelBeforeTheNextCycleSendsNothing)
 // and reported by its own result.
 TEST_F(WriteToServer, SecondWriteAfterACancelledSlowOneIsSentAndReported)
 {
-    server->set_reply_delay(500);
+    server->set_reply_delay(300);
     ASSERT_TRUE(run_until([&] { return server->request_count() > 0; }, 5000));
     send(1, 1, "111");
     ASSERT_TRUE(run_until([&] { return writes_seen() == 1; }, 5000));
