@@ -12,6 +12,7 @@
 #include "link/ui_callbacks.hpp"
 #include "link/ui_post.hpp"
 #include "link/worker.hpp"
+#include "table/register_grid.hpp"
 
 namespace {
 
@@ -62,6 +63,9 @@ void refuse_empty_device()
     post_to_ui(show_no_device, nullptr);
     clear_values();
     post_refresh_values();
+    // A count of 0 fills no cell: the old values are cleared here.
+    if (s.main_window)
+        empty_value_cells(*s.main_window);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.
