@@ -64,8 +64,8 @@ void refuse_empty_device()
     clear_values();
     post_refresh_values();
     // A count of 0 fills no cell: the old values are cleared here.
-    if (s.main_window)
-        empty_value_cells(*s.main_window);
+    if (MainWindow* main = link_state().main_window)
+        empty_value_cells(*main);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.
