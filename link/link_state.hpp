@@ -57,6 +57,10 @@ struct WriteRequest {
     uint16_t address = 0;
     uint16_t value = 0;
     uint16_t count = 1;
+    // A 32- or 64-bit value: its registers as written, which a "10" write
+    // repeats count times. A width of 1 writes value alone.
+    std::array<uint16_t, 4> words{};
+    uint8_t width = 1;
 };
 
 // What became of the write with that sequence number.

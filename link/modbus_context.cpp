@@ -1,7 +1,10 @@
 #include "link/modbus_context.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
+
+#include "link/link_statistics.hpp"
 
 namespace {
 
@@ -89,11 +92,13 @@ OpenResult open_modbus(const ConnectionSettings& settings, CallGuard& guard)
     // instead of half a second for every byte.
     modbus_set_byte_timeout(context.get(), 0, 0);
     modbus_set_debug(context.get(), FALSE);
+    auto started = std::chrono::steady_clock::now();
     if (modbus_connect(context.get()) == -1) {
         result.outcome = OpenOutcome::connect_failed;
         result.error = errno;
         return result;
     }
+    record_connect(std::chrono::steady_clock::now() - started);
     modbus_flush(context.get());
     if (settings.use_tcp)
         context.watch_with(guard);

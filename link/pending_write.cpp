@@ -1,9 +1,11 @@
 #include "link/pending_write.hpp"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
+#include "link/link_statistics.hpp"
 #include "link/ui_post.hpp"
 #include "link/write_dialog.hpp"
 #include "logger/frame_text.hpp"
@@ -13,11 +15,23 @@ namespace {
 // Lets a slow device settle between the write and the poll read.
 constexpr std::chrono::milliseconds pause_after_write{50};
 
-WriteFrameRequest framed(const WriteRequest& request)
+using Registers = std::array<uint16_t, max_values>;
+
+// A 32- or 64-bit value goes out as its registers, count times over, in one
+// request; the request then carries every register. More registers than a
+// frame holds give no frame, and the write fails as too large.
+WriteFrameRequest framed(const WriteRequest& request, Registers& registers)
 {
     WriteFrameRequest frame{request.slave, request.fcode, request.address, request.value, 1};
     if (request.fcode == 15 || request.fcode == 16)
         frame.n = clamp_write_count(request.count);
+    unsigned width = request.width;
+    if (request.fcode != 16 || width < 2 || width > request.words.size())
+        return frame;
+    frame.n = static_cast<uint16_t>(frame.n * width);
+    for (unsigned i = 0; i < frame.n && i < registers.size(); ++i)
+        registers[i] = request.words[i % width];
+    frame.registers = registers.data();
     return frame;
 }
 
@@ -32,12 +46,15 @@ void log_if_current(CallGuard& guard, const uint8_t* bytes, size_t size, LogDire
 // "Too many data"); a unit the line cannot address sends nothing either.
 int send_write(LinkChannel& link, const WriteRequest& request)
 {
-    Frame frame = write_request_frame(framed(request));
+    Registers registers{};
+    Frame frame = write_request_frame(framed(request, registers));
     if (!can_address(link, request.slave))
         return errno ? errno : EINVAL;
     log_if_current(link.guard, frame.bytes.data(), frame.size, LogDirection::tx);
     Reply reply;
-    if (exchange(link, frame, reply) == -1)
+    int returned = exchange(link, frame, reply);
+    record_write(returned == -1);
+    if (returned == -1)
         return errno ? errno : EINVAL;  // 0 would read as "Not connected"
     log_if_current(link.guard, reply.frame(), reply.check.frame_size, LogDirection::rx);
     return 0;

@@ -1,8 +1,12 @@
 #include "link/poll_cycle.hpp"
 
 #include <cerrno>
+#include <chrono>
+#include <chrono>
 
 #include "link/frames.hpp"
+#include "link/link_statistics.hpp"
+#include "link/link_statistics.hpp"
 #include "link/modbus_context.hpp"
 #include "link/modbus_exchange.hpp"
 #include "link/pending_write.hpp"
@@ -48,6 +52,7 @@ void show_values_stale(CallGuard& guard)
 // Failures A and B: nothing was opened, so nothing is read.
 void report_open_failure(const OpenResult& opened, CallGuard& guard)
 {
+    record_connect_failure();
     if (opened.outcome == OpenOutcome::connect_failed) {
         // A refused connect names its cause, even right after a Disconnect.
         say_error(guard, opened.error);
@@ -100,11 +105,17 @@ bool read_block(LinkChannel& link, const PollDefinition& poll)
 {
     Frame request = poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length);
     link.guard.while_current([&] { log_frame(request.bytes.data(), request.size, LogDirection::tx); });
+    record_request_sent();
+    auto sent = std::chrono::steady_clock::now();
     Reply reply;
     if (exchange(link, request, reply) == -1) {
-        publish_failed_read(link.guard, poll, errno);
+        int error = errno;
+        if (error != ECANCELED)
+            record_failed_poll(error);
+        publish_failed_read(link.guard, poll, error);
         return false;
     }
+    record_good(std::chrono::steady_clock::now() - sent);
     publish_read(link.guard, poll, reply);
     return true;
 }

@@ -70,9 +70,12 @@ inline PollDefinition poll_of(uint8_t slave, uint8_t fcode, uint16_t address, ui
 }
 
 // What the Write dialog's Send does while connected; the write's sequence.
-inline uint32_t request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1)
+inline uint32_t request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1,
+                              uint8_t width = 1)
 {
     WriteRequest request;
+    request.words.fill(value);
+    request.width = width;
     request.slave = slave;
     request.fcode = fcode;
     request.address = address;

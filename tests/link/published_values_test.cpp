@@ -66,7 +66,7 @@ protected:
 // way, expect its values never drawn into the new cells.
 TEST_F(PublishedValuesTest, ReadInFlightNeverLandsInANewBlock)
 {
-    server->set_reply_delay(600);
+    server->set_reply_delay(std::chrono::milliseconds(600));
     define(poll_of(1, 3, 0, 3, 300));
     connect_with(poll_of(1, 3, 0, 3, 300), tcp_settings(server->port()));
     ASSERT_TRUE(run_until([&] { return server->request_count() == 1; }, 3000));

@@ -5,6 +5,7 @@
 #include <modbus.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,8 +33,8 @@ public:
     int port() const { return port_; }
     void stop();
     void set_behaviour(Behaviour behaviour) { behaviour_.store(behaviour); }
-    // Every reply from now on comes this late (a slow device).
-    void set_reply_delay(int ms) { reply_delay_ms_.store(ms); }
+    // Every reply waits this long after its request was read.
+    void set_reply_delay(std::chrono::milliseconds delay) { reply_delay_ms_.store(int(delay.count())); }
 
     void set_holding(uint16_t address, uint16_t value);
     uint16_t holding(uint16_t address);
