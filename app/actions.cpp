@@ -127,9 +127,9 @@ void build_menu(MainWindow& main)
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(main.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
-    g_menu_append(main.menu, "_About", "app.about-window");
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
+    g_menu_append(main.menu, "_About", "app.about-window");
 }
 
 }  // namespace

@@ -93,9 +93,9 @@ TEST(Actions, MainMenuListsElevenEntriesInOrder)
         {"_Load", "app.load-poll-definition"},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
-        {"_About", "app.about-window"},
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
+        {"_About", "app.about-window"},
     };
     ASSERT_EQ(g_menu_model_get_n_items(menu), 11);
     for (int i = 0; i < 11; ++i) {
