@@ -55,6 +55,11 @@ void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer main)
     toggle_label_column(*static_cast<MainWindow*>(main));
 }
 
+void on_chart(GSimpleAction*, GVariant*, gpointer chart)
+{
+    present_chart_window(*static_cast<ChartWindow*>(chart));
+}
+
 void add_action(GtkApplication* application, const char* name, GCallback handler, gpointer data)
 {
     g_autoptr(GSimpleAction) action = g_simple_action_new(name, nullptr);
@@ -73,6 +78,7 @@ void add_actions(App& a)
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), nullptr);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
+    add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
 }
 
 void set_accels(GtkApplication* application)
@@ -90,6 +96,7 @@ void set_accels(GtkApplication* application)
         {"app.save-poll-definition", "<ctrl>s"},
         {"app.load-poll-definition", "<ctrl>l"},
         {"app.toggle-alias-column", "<ctrl>t"},
+        {"app.chart", "<ctrl>g"},
     };
     for (const Binding& binding : bindings) {
         const char* accels[] = {binding.accel, nullptr};
@@ -116,6 +123,7 @@ void build_menu(MainWindow& main)
     main.labels_item = make_labels_item(main.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
     g_menu_append(main.menu, "_About", "app.about-window");
+    g_menu_append(main.menu, "Chart", "app.chart");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "chart/chart_recorder.hpp"
 #include "link/frames.hpp"
 #include "link/modbus_context.hpp"
 #include "link/pending_write.hpp"
@@ -95,6 +96,7 @@ void publish_read(const PollDefinition& poll, int returned, const CycleBuffers& 
 
 void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers)
 {
+    ChartPoll chart_poll(poll);  // a gap in the chart unless the read succeeds
     OpenResult opened = open_modbus(settings);
     if (opened.outcome != OpenOutcome::opened)
         return report_open_failure(opened);
@@ -117,6 +119,7 @@ void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settin
 
     log_whole(poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length), LogDirection::tx);
     int returned = read_block(context.get(), poll, buffers);
+    chart_poll.read(returned, buffers);
     if (returned == -1) {
         publish_failed_read(poll, errno);
         return;  // the owner closes and frees; the marks are not told here

@@ -1,0 +1,84 @@
+#include "chart/chart_recorder.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+
+namespace {
+
+// Beyond this the user-interface thread has stalled for minutes; newer
+// polls are dropped and the chart marks the loss as a gap.
+constexpr size_t max_pending_blocks = 200'000;
+
+std::atomic<bool> recording{false};
+std::mutex pending_lock;  // guards pending
+PolledBlocks pending;
+
+// Each worker is a thread of its own: its first record starts a new line.
+thread_local bool worker_has_recorded = false;
+
+void hand_over(PolledBlock block, const uint16_t* words)
+{
+    block.new_link = !worker_has_recorded;
+    worker_has_recorded = true;
+    std::lock_guard lock(pending_lock);
+    if (pending.blocks.size() >= max_pending_blocks) {
+        ++pending.dropped;
+        return;
+    }
+    block.first_word = uint32_t(pending.words.size());
+    pending.words.insert(pending.words.end(), words, words + block.count);
+    pending.blocks.push_back(block);
+}
+
+}  // namespace
+
+int64_t chart_clock_ms()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+ChartPoll::ChartPoll(const PollDefinition& poll)
+    : poll_(poll), enabled_(recording.load(std::memory_order_acquire))
+{
+}
+
+ChartPoll::~ChartPoll()
+{
+    if (!enabled_ || done_)
+        return;
+    PolledBlock block{chart_clock_ms(), poll_.address, poll_.fcode, poll_.length, 0, false, false, 0};
+    hand_over(block, nullptr);
+}
+
+void ChartPoll::read(int returned, const CycleBuffers& buffers)
+{
+    if (!enabled_ || returned < 0)
+        return;
+    done_ = true;
+    uint8_t count = uint8_t(returned > int(max_values) ? max_values : unsigned(returned));
+    PolledBlock block{chart_clock_ms(), poll_.address, poll_.fcode, poll_.length, count, true, false, 0};
+    if (poll_.fcode == 1 || poll_.fcode == 2) {
+        uint16_t words[max_values];
+        for (unsigned i = 0; i < count; ++i)
+            words[i] = buffers.bits[i] ? 1 : 0;
+        hand_over(block, words);
+    } else {
+        hand_over(block, buffers.registers.data());
+    }
+}
+
+void set_chart_recording(bool on)
+{
+    recording.store(on, std::memory_order_release);
+}
+
+void take_polled_blocks(PolledBlocks& into)
+{
+    into.blocks.clear();
+    into.words.clear();
+    into.dropped = 0;
+    std::lock_guard lock(pending_lock);
+    std::swap(into, pending);
+}
