@@ -104,25 +104,79 @@ void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f)
     cairo_stroke(cr);
 }
 
-// One vertical stroke per column from its minimum to its maximum, joined to
-// the previous column's last value unless a failed poll lies between.
-void draw_curve(cairo_t* cr, const Frame& f, const std::vector<ColumnSpan>& columns)
+// The curves' pixels for one frame: bars are written straight into an
+// image, which is far cheaper than having cairo fill or stroke thousands of
+// tiny shapes per series.
+struct CurveImage {
+    cairo_surface_t* surface = nullptr;
+    int width = 0, height = 0;
+    unsigned char* data = nullptr;
+    ptrdiff_t stride = 0;
+
+    uint32_t* row(int y) const { return reinterpret_cast<uint32_t*>(data + ptrdiff_t(y) * stride); }
+};
+
+// A transparent image of the plot area, kept between frames.
+CurveImage& curve_image(int width, int height)
+{
+    static CurveImage image;
+    if (!image.surface || image.width != width || image.height != height) {
+        if (image.surface)
+            cairo_surface_destroy(image.surface);
+        image.surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        image.width = width;
+        image.height = height;
+        image.data = cairo_image_surface_get_data(image.surface);
+        image.stride = cairo_image_surface_get_stride(image.surface);
+    }
+    cairo_surface_flush(image.surface);
+    std::fill_n(image.row(0), size_t(image.stride / 4) * size_t(height), 0u);
+    return image;
+}
+
+void fill_bar(CurveImage& image, int x, double top, double bottom, uint32_t pixel)
+{
+    int y0 = std::clamp(int(std::floor(top - 0.5)), 0, image.height);
+    int y1 = std::clamp(int(std::ceil(bottom + 0.5)), 0, image.height);
+    for (int y = y0; y < y1; ++y)
+        for (int dx = 0; dx < 2 && x + dx < image.width; ++dx)
+            image.row(y)[x + dx] = pixel;
+}
+
+uint32_t pixel_of(unsigned colour)
+{
+    const Colour& c = palette[colour % max_chart_series];
+    return 0xFF000000u | uint32_t(c.r * 255) << 16 | uint32_t(c.g * 255) << 8 | uint32_t(c.b * 255);
+}
+
+// One bar per column from its minimum to its maximum, stretched to the
+// previous column's last value so the curve stays joined; columns farther
+// apart are joined by a stroked line. No join crosses a failed poll.
+void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vector<ColumnSpan>& columns,
+                unsigned colour)
 {
     bool have_previous = false;
+    size_t previous = 0;
+    double previous_last = 0;
+    uint32_t pixel = pixel_of(colour);
     for (size_t c = 0; c < columns.size(); ++c) {
         const ColumnSpan& s = columns[c];
         if (!s.has_value)
             continue;
-        double x = f.x0 + double(c) + 0.5;
-        if (have_previous && !s.break_before)
-            cairo_line_to(cr, x, f.y_of(s.first));
-        else
-            cairo_move_to(cr, x, f.y_of(s.first));
-        cairo_line_to(cr, x, f.y_of(s.min));
-        cairo_line_to(cr, x, f.y_of(s.max));
-        cairo_line_to(cr, x, f.y_of(s.last));
+        bool joined = have_previous && !s.break_before;
+        bool adjacent = joined && previous + 1 == c;
+        double low = adjacent ? std::min(s.min, previous_last) : s.min;
+        double high = adjacent ? std::max(s.max, previous_last) : s.max;
+        fill_bar(image, int(c), f.y_of(high) - f.y0, f.y_of(low) - f.y0, pixel);
+        if (joined && !adjacent) {
+            cairo_move_to(cr, f.x0 + double(previous) + 1, f.y_of(previous_last));
+            cairo_line_to(cr, f.x0 + double(c) + 1, f.y_of(s.first));
+        }
         have_previous = true;
+        previous = c;
+        previous_last = s.last;
     }
+    set_colour(cr, colour);
     cairo_stroke(cr);
 }
 
@@ -312,15 +366,15 @@ void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
     cairo_save(cr);
     cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
     cairo_clip(cr);
-    cairo_set_line_width(cr, 1.5);
+    cairo_set_line_width(cr, 2);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-    for (size_t i = 0; i < chart.series.size(); ++i) {
-        if (!shown(*chart.series[i]))
-            continue;
-        set_colour(cr, chart.series[i]->colour);
-        draw_curve(cr, f, columns[i]);
-    }
+    CurveImage& image = curve_image(int(f.w), int(f.h));
+    for (size_t i = 0; i < chart.series.size(); ++i)
+        if (shown(*chart.series[i]))
+            draw_curve(cr, image, f, columns[i], chart.series[i]->colour);
+    cairo_surface_mark_dirty(image.surface);
+    cairo_set_source_surface(cr, image.surface, f.x0, f.y0);
+    cairo_paint(cr);
     draw_hover(cr, chart, f);
     cairo_restore(cr);
     draw_legend(cr, layout, chart, f);

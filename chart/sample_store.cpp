@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -75,6 +76,39 @@ void drop_expired_seconds(SeriesSamples& series, int64_t newest_ms)
         pop_oldest(series.seconds);
 }
 
+void merge_into_block(BlockSummary& b, double value, bool reset)
+{
+    if (reset)
+        b = BlockSummary{};
+    if (std::isnan(value)) {
+        if (b.has_value)
+            b.gap_after = true;
+        else
+            b.gap_before = true;
+        return;
+    }
+    b.min = b.has_value ? std::min(b.min, value) : value;
+    b.max = b.has_value ? std::max(b.max, value) : value;
+    if (!b.has_value)
+        b.first = value;
+    b.last = value;
+    b.has_value = true;
+    b.gap_after = false;
+}
+
+// The ring writes its slots in physical order, so a block is rewritten
+// from its first slot on: the first write resets its summary.
+void update_block(SeriesSamples& series, double value)
+{
+    size_t slot = series.values.physical(series.values.size() - 1);
+    size_t block = slot / summary_block;
+    if (series.blocks.size() <= block) {
+        series.blocks.reserve(series.values.capacity / summary_block + 1);
+        series.blocks.resize(block + 1);
+    }
+    merge_into_block(series.blocks[block], value, slot % summary_block == 0);
+}
+
 }  // namespace
 
 SeriesSamples::SeriesSamples(size_t full_capacity, size_t second_capacity)
@@ -92,6 +126,7 @@ void append_sample(SeriesSamples& series, int64_t time_ms, double value)
     double old_value = 0;
     bool evicted = push(series.times, time_ms, &old_time);
     push(series.values, value, &old_value);
+    update_block(series, value);
     if (evicted && series.seconds.capacity > 0)
         fold_into_second(series, old_time, old_value);
     drop_expired_seconds(series, time_ms);
@@ -109,13 +144,14 @@ size_t full_sample_count(const SeriesSamples& series)
 
 size_t memory_bound(size_t full_capacity, size_t second_capacity)
 {
-    return full_capacity * (sizeof(int64_t) + sizeof(double)) + second_capacity * sizeof(SecondSummary);
+    return full_capacity * (sizeof(int64_t) + sizeof(double)) + second_capacity * sizeof(SecondSummary) +
+           (full_capacity / summary_block + 1) * sizeof(BlockSummary);
 }
 
 size_t memory_in_use(const SeriesSamples& series)
 {
     return series.times.items.capacity() * sizeof(int64_t) + series.values.items.capacity() * sizeof(double) +
-           series.seconds.items.capacity() * sizeof(SecondSummary);
+           series.seconds.items.capacity() * sizeof(SecondSummary) + series.blocks.capacity() * sizeof(BlockSummary);
 }
 
 bool time_span(const SeriesSamples& series, int64_t& oldest_ms, int64_t& newest_ms)
@@ -145,41 +181,47 @@ public:
     void add_range(int64_t time_ms, double low, double high, double mean)
     {
         advance_to(time_ms);
+        add_range_here(low, high, mean, mean);
+    }
+
+    void add_range_here(double low, double high, double first, double last)
+    {
         ColumnSpan& c = columns_[size_t(column_)];
         if (!c.has_value) {
-            c = ColumnSpan{low, high, mean, mean, true, pending_gap_};
+            c = ColumnSpan{low, high, first, last, true, pending_gap_};
         } else {
             c.min = std::min(c.min, low);
             c.max = std::max(c.max, high);
             // A gap between two values of one column is narrower than a
             // pixel: the column's bar covers it.
-            c.last = mean;
+            c.last = last;
         }
         pending_gap_ = false;
     }
 
-    // Full-resolution samples, contiguous in memory; the hot loop of a redraw.
-    void add_run(const int64_t* times, const double* values, size_t n)
+    void add_block(const BlockSummary& b)
     {
-        size_t i = 0;
-        while (i < n) {
-            advance_to(times[i]);
-            ColumnSpan& c = columns_[size_t(column_)];
-            for (; i < n && times[i] < next_boundary_; ++i) {
-                double v = values[i];
-                if (std::isnan(v)) {
-                    pending_gap_ = true;
-                } else if (!c.has_value) {
-                    c = ColumnSpan{v, v, v, v, true, pending_gap_};
-                    pending_gap_ = false;
-                } else {
-                    c.min = v < c.min ? v : c.min;
-                    c.max = v > c.max ? v : c.max;
-                    c.last = v;
-                    pending_gap_ = false;
-                }
-            }
-        }
+        if (b.gap_before)
+            pending_gap_ = true;
+        if (b.has_value)
+            add_range_here(b.min, b.max, b.first, b.last);
+        if (b.gap_after)
+            pending_gap_ = true;
+    }
+
+    void add_sample(double v)
+    {
+        if (std::isnan(v))
+            pending_gap_ = true;
+        else
+            add_range_here(v, v, v, v);
+    }
+
+    // Moves to the column of time_ms; returns the first time past it.
+    int64_t column_end(int64_t time_ms)
+    {
+        advance_to(time_ms);
+        return column_ + 1 < width_ ? next_boundary_ : std::numeric_limits<int64_t>::max();
     }
 
 private:
@@ -214,6 +256,31 @@ size_t first_at_or_after(const Ring<int64_t>& times, int64_t time_ms)
             high = mid;
     }
     return low;
+}
+
+// Whether the summary of the block starting at physical slot describes the
+// slots as they are: fully written, and not cut by the ring's oldest entry.
+bool block_usable(const SeriesSamples& series, size_t slot)
+{
+    const Ring<double>& values = series.values;
+    if (slot + summary_block > values.items.size() || slot / summary_block >= series.blocks.size())
+        return false;
+    return values.count < values.capacity || values.head <= slot || values.head >= slot + summary_block;
+}
+
+// The samples of logical indexes [begin, end), all in one column.
+void reduce_column_samples(const SeriesSamples& series, size_t begin, size_t end, ColumnReducer& reducer)
+{
+    for (size_t i = begin; i < end;) {
+        size_t slot = series.values.physical(i);
+        if (slot % summary_block == 0 && i + summary_block <= end && block_usable(series, slot)) {
+            reducer.add_block(series.blocks[slot / summary_block]);
+            i += summary_block;
+        } else {
+            reducer.add_sample(series.values.items[slot]);
+            ++i;
+        }
+    }
 }
 
 void reduce_seconds(const Ring<SecondSummary>& seconds, int64_t from_ms, int64_t to_ms, ColumnReducer& reducer)
@@ -261,17 +328,11 @@ void reduce_columns(const SeriesSamples& series, int64_t from_ms, int64_t to_ms,
     ColumnReducer reducer(from_ms, to_ms, columns);
     reduce_seconds(series.seconds, from_ms, to_ms, reducer);
 
-    size_t begin = first_at_or_after(series.times, from_ms);
     size_t end = first_at_or_after(series.times, to_ms);
-    // Logical [begin, end) as at most two contiguous physical runs.
-    std::span<const int64_t> t1 = series.times.first_run(), t2 = series.times.second_run();
-    std::span<const double> v1 = series.values.first_run(), v2 = series.values.second_run();
-    if (begin < t1.size()) {
-        size_t stop = std::min(end, t1.size());
-        reducer.add_run(t1.data() + begin, v1.data() + begin, stop - begin);
-    }
-    if (end > t1.size()) {
-        size_t start = std::max(begin, t1.size()) - t1.size();
-        reducer.add_run(t2.data() + start, v2.data() + start, end - t1.size() - start);
+    for (size_t i = first_at_or_after(series.times, from_ms); i < end;) {
+        int64_t past = reducer.column_end(series.times[i]);
+        size_t stop = past >= to_ms ? end : first_at_or_after(series.times, past);
+        reduce_column_samples(series, i, stop, reducer);
+        i = stop;
     }
 }

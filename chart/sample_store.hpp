@@ -51,6 +51,16 @@ struct Ring {
     std::span<const T> second_run() const { return {items.data(), count - first_run().size()}; }
 };
 
+// Summary of one aligned run of summary_block physical slots of the
+// full-resolution ring, so a redraw skips over whole runs inside a column.
+inline constexpr size_t summary_block = 64;
+struct BlockSummary {
+    double min = 0, max = 0, first = 0, last = 0;
+    bool has_value = false;
+    bool gap_before = false;  // a failed poll before the first value (or only failed polls)
+    bool gap_after = false;   // a failed poll after the last value
+};
+
 struct SeriesSamples {
     explicit SeriesSamples(size_t full_capacity = full_resolution_samples,
                            size_t second_capacity = reduced_seconds);
@@ -58,6 +68,7 @@ struct SeriesSamples {
     Ring<int64_t> times;  // full resolution, parallel to values
     Ring<double> values;  // NaN: a failed poll
     Ring<SecondSummary> seconds;
+    std::vector<BlockSummary> blocks;  // by physical slot / summary_block
 };
 
 // Records one poll; value NaN records a gap.
