@@ -16,6 +16,26 @@
 
 namespace {
 
+// Presses key on the grid through the shortcut controller the chart attached.
+bool press_grid_shortcut(GtkWidget* grid, guint key)
+{
+    g_autoptr(GListModel) controllers = gtk_widget_observe_controllers(grid);
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
+        if (!GTK_IS_SHORTCUT_CONTROLLER(controller))
+            continue;
+        GListModel* shortcuts = G_LIST_MODEL(controller);
+        for (guint k = 0; k < g_list_model_get_n_items(shortcuts); ++k) {
+            g_autoptr(GtkShortcut) shortcut = GTK_SHORTCUT(g_list_model_get_item(shortcuts, k));
+            g_autoptr(GtkShortcutTrigger) wanted = gtk_keyval_trigger_new(key, GdkModifierType(0));
+            if (gtk_shortcut_trigger_equal(gtk_shortcut_get_trigger(shortcut), wanted))
+                return gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GtkShortcutActionFlags(0),
+                                                    grid, nullptr);
+        }
+    }
+    return false;
+}
+
 size_t gaps_in(const SeriesSamples& samples)
 {
     size_t gaps = 0;
@@ -49,9 +69,13 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     set_label(main.labels, 3, "Level");
     EXPECT_TRUE(add_cursor_address(chart));
     EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
-    ASSERT_EQ(chart.series.size(), 1u);
+    main.cursor_row = 5;  // address 4, by the grid's key
+    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.grid), GDK_KEY_plus));
+    ASSERT_EQ(chart.series.size(), 2u);
     EXPECT_EQ(chart.series[0]->address, 3);
+    EXPECT_EQ(chart.series[1]->address, 4);
     EXPECT_STREQ(gtk_check_button_get_label(chart.series[0]->check), "3  Level");
+    remove_chart_series(chart, 1);
     for (uint16_t address = 10; address < 20; ++address)
         add_chart_series(chart, address);
     EXPECT_EQ(chart.series.size(), max_chart_series);
