@@ -1,13 +1,12 @@
 #include "chart/chart_window.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "app/main_window.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_plot.hpp"
-#include "chart/chart_value.hpp"
 #include "chart/chart_csv.hpp"
+#include "chart/chart_value.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/label_store.hpp"
@@ -165,14 +164,9 @@ void update_description(ChartWindow& chart)
                                    -1);
 }
 
-void on_drain_timer(gpointer data)
-{
-    drain_chart_polls(chart_of(data));
-}
-
 gboolean drain_tick(gpointer data)
 {
-    on_drain_timer(data);
+    drain_chart_polls(chart_of(data));
     return G_SOURCE_CONTINUE;
 }
 

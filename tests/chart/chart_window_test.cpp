@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "app/application.hpp"
 #include "chart/chart_export.hpp"
@@ -99,6 +100,32 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
     EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
     gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
+}
+
+// given two workers one after the other (a Disconnect and a Connect),
+// expect the chart's line to break between them rather than join the pause
+TEST(ChartWindow, ANewWorkerStartsANewLine)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 0});
+    add_chart_series(chart, 2);
+    gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
+    for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
+        std::thread([value] {
+            CycleBuffers buffers;
+            buffers.registers[2] = value;
+            ChartPoll poll(copy_poll_definition());
+            poll.read(4, buffers);
+        }).join();
+    }
+    drain_chart_polls(chart);
+    const SeriesSamples& s = chart.series[0]->samples;
+    ASSERT_EQ(full_sample_count(s), 3u);
+    EXPECT_EQ(s.values[0], 5);
+    EXPECT_TRUE(std::isnan(s.values[1]));
+    EXPECT_EQ(s.values[2], -1);
 }
 
 // given a server whose register counts up, expect one sample per served

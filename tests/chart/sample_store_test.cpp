@@ -116,6 +116,7 @@ TEST(SampleStore, ColumnsMatchTheBruteForceModelOnRandomData)
         {100, 100000, 3000, 97},  // mostly reduced seconds
         {64, 30, 2000, 300},      // seconds dropped by age
         {1000, 1000, 5000, 1},    // a single column
+        {5000, 3000, 12000, 13},  // wide columns: whole summary blocks, cut by the ring's wrap
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "capacity " << c.full_capacity << " samples " << c.samples);
@@ -181,6 +182,31 @@ TEST(SampleStore, ReducesOlderSamplesPerSecondAndKeepsGaps)
     // A clock stepped back files the sample at the newest time.
     append_sample(series, 50'000, 9);
     EXPECT_EQ(series.times[series.times.size() - 1], 103'000);
+}
+
+// Two columns that each hold exactly one summary block of 64 polls.
+TEST(SampleStore, SummaryBlocksBreakTheLineOnlyWhereTheGapFalls)
+{
+    struct Row {
+        int first_gap, last_gap;  // polls first_gap..last_gap failed
+        bool second_breaks;
+        bool first_has_value;
+    };
+    const Row rows[] = {{10, 10, false, true}, {63, 63, true, true}, {64, 64, true, true},
+                        {0, 63, true, false}, {60, 70, true, true}, {0, 0, false, true}};
+    for (const Row& row : rows) {
+        SeriesSamples series(128, 10);
+        std::vector<Sample> all;
+        for (int i = 0; i < 128; ++i) {
+            all.push_back({i, i >= row.first_gap && i <= row.last_gap ? gap : double(i)});
+            append_sample(series, all.back().time, all.back().value);
+        }
+        std::vector<ColumnSpan> columns(2);
+        reduce_columns(series, 0, 128, columns);
+        EXPECT_EQ(columns[1].break_before, row.second_breaks) << row.first_gap;
+        EXPECT_EQ(columns[0].has_value, row.first_has_value) << row.first_gap;
+        EXPECT_EQ(columns, model_columns(model_items(all, 128, 10), 0, 128, 2)) << row.first_gap;
+    }
 }
 
 TEST(SampleStore, MemoryStaysWithinItsBoundForAnyNumberOfSamples)
