@@ -11,6 +11,7 @@
 #include "link/ui_callbacks.hpp"
 #include "link/ui_post.hpp"
 #include "link/worker.hpp"
+#include "table/register_grid.hpp"
 
 namespace {
 
@@ -64,6 +65,9 @@ void refuse_empty_device()
         value.store(0, std::memory_order_relaxed);
     s.value_count.store(0, std::memory_order_release);
     post_refresh_values();
+    // A count of 0 fills no cell: the old values are cleared here.
+    if (s.main_window)
+        empty_value_cells(*s.main_window);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.

@@ -12,6 +12,8 @@ struct MainWindow;
 void build_grid(MainWindow& main);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
+// Clears the text of every value cell, as when no value is known.
+void empty_value_cells(MainWindow& main);
 // Fills from LinkState's values and value_count (the posted refresh_values).
 void fill_from_link_state(MainWindow& main);
 // Flips the label column, rebuilds, refills, and rewrites the menu entry.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "connection/connection_dialog.hpp"
+#include "link/connect.hpp"
+
 TEST(RegisterGrid, WorkedLayoutWithLabelsShown)
 {
     REQUIRE_DISPLAY();
@@ -149,4 +152,23 @@ TEST(RegisterGrid, LabelToggleBringsValuesBackAtOnce)
     EXPECT_TRUE(main.labels_visible);
     EXPECT_EQ(text_at(main, 4, 1), "107");
     EXPECT_EQ(text_at(main, 3, 1), "Address 20");
+}
+
+// Connect with no serial device named: the status line says so and the
+// values of the last poll disappear from the grid.
+TEST(RegisterGrid, ConnectWithoutADeviceEmptiesTheValueCells)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(3, 12);
+    publish_values(numbered_values(12));
+    ASSERT_EQ(text_at(main, 2, 4), "100");
+    ConnectionDialog& dialog = app().connection;
+    gtk_check_button_set_active(dialog.serial_choice, TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))), "");
+    connect_link(dialog);
+    drain_main_loop();
+    EXPECT_STREQ(gtk_label_get_text(main.status_line), "No device selected");
+    for (int row = 1; row <= 10; ++row)
+        for (int column : {2, 4})
+            EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;
 }
