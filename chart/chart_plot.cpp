@@ -138,9 +138,11 @@ void fill_bar(CurveImage& image, int x, double top, double bottom, uint32_t pixe
 {
     int y0 = std::clamp(int(std::floor(top - 0.5)), 0, image.height);
     int y1 = std::clamp(int(std::ceil(bottom + 0.5)), 0, image.height);
-    for (int y = y0; y < y1; ++y)
-        for (int dx = 0; dx < 2 && x + dx < image.width; ++dx)
-            image.row(y)[x + dx] = pixel;
+    int width = x + 1 < image.width ? 2 : 1;
+    uint32_t* p = image.row(y0) + x;
+    ptrdiff_t step = image.stride / 4;
+    for (int y = y0; y < y1; ++y, p += step)
+        std::fill_n(p, width, pixel);
 }
 
 uint32_t pixel_of(unsigned colour)
@@ -189,6 +191,15 @@ std::string newest_value_text(const ChartSeries& series)
 
 void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, const Frame& f)
 {
+    int rows = 0;
+    for (const auto& s : chart.series)
+        rows += shown(*s) ? 1 : 0;
+    if (rows == 0)
+        return;
+    // A veil behind the legend keeps it readable over the curves.
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
+    cairo_rectangle(cr, f.x0 + 4, f.y0 + 3, 260, rows * 16 + 2);
+    cairo_fill(cr);
     double y = f.y0 + 12;
     for (const auto& s : chart.series) {
         if (!shown(*s))

@@ -6,9 +6,10 @@
 
 namespace {
 
-// Beyond this the user-interface thread has stalled for minutes; newer
-// polls are dropped and the chart marks the loss as a gap.
-constexpr size_t max_pending_blocks = 200'000;
+// Beyond this the user-interface thread has stalled for half a minute or
+// more (125 registers polled every millisecond fill it in 30 s); newer polls
+// are dropped and the chart marks the loss as a gap.
+constexpr size_t max_pending_bytes = size_t(8) << 20;
 
 std::atomic<bool> recording{false};
 std::mutex pending_lock;  // guards pending
@@ -22,7 +23,8 @@ void hand_over(PolledBlock block, const uint16_t* words)
     block.new_link = !worker_has_recorded;
     worker_has_recorded = true;
     std::lock_guard lock(pending_lock);
-    if (pending.blocks.size() >= max_pending_blocks) {
+    size_t bytes = (pending.blocks.size() + 1) * sizeof(PolledBlock) + (pending.words.size() + block.count) * 2;
+    if (bytes > max_pending_bytes) {
         ++pending.dropped;
         return;
     }

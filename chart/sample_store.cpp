@@ -244,10 +244,29 @@ private:
     bool pending_gap_ = false;
 };
 
-// The first logical index whose time is at least time_ms.
-size_t first_at_or_after(const Ring<int64_t>& times, int64_t time_ms)
+// The first logical index from low on whose time is at least time_ms.
+size_t first_at_or_after(const Ring<int64_t>& times, int64_t time_ms, size_t low = 0)
 {
-    size_t low = 0, high = times.size();
+    size_t high = times.size();
+    while (low < high) {
+        size_t mid = low + (high - low) / 2;
+        if (times[mid] < time_ms)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+// first_at_or_after within [from, end), for a time expected near from: the
+// next column's start is found in steps that double, then by halving.
+size_t gallop_to(const Ring<int64_t>& times, int64_t time_ms, size_t from, size_t end)
+{
+    size_t step = 1;
+    while (from + step < end && times[from + step] < time_ms)
+        step *= 2;
+    size_t low = from + step / 2;
+    size_t high = std::min(from + step, end);
     while (low < high) {
         size_t mid = low + (high - low) / 2;
         if (times[mid] < time_ms)
@@ -331,7 +350,7 @@ void reduce_columns(const SeriesSamples& series, int64_t from_ms, int64_t to_ms,
     size_t end = first_at_or_after(series.times, to_ms);
     for (size_t i = first_at_or_after(series.times, from_ms); i < end;) {
         int64_t past = reducer.column_end(series.times[i]);
-        size_t stop = past >= to_ms ? end : first_at_or_after(series.times, past);
+        size_t stop = past >= to_ms ? end : gallop_to(series.times, past, i, end);
         reduce_column_samples(series, i, stop, reducer);
         i = stop;
     }

@@ -53,7 +53,7 @@ struct Ring {
 
 // Summary of one aligned run of summary_block physical slots of the
 // full-resolution ring, so a redraw skips over whole runs inside a column.
-inline constexpr size_t summary_block = 64;
+inline constexpr size_t summary_block = 16;
 struct BlockSummary {
     double min = 0, max = 0, first = 0, last = 0;
     bool has_value = false;
