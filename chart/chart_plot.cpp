@@ -96,6 +96,9 @@ void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f)
         cairo_move_to(cr, x, f.y0);
         cairo_line_to(cr, x, f.y0 + f.h);
         cairo_stroke(cr);
+        // A time too near either end would be cut off by the edge.
+        if (x < f.x0 + 24 || x > f.x0 + f.w - 24)
+            continue;
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
         draw_text(cr, layout, clock_text(t, false), x, f.y0 + f.h + bottom_margin / 2, 0.5);
     }
