@@ -10,6 +10,7 @@
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/label_store.hpp"
+#include "table/register_grid.hpp"
 
 namespace {
 
@@ -23,9 +24,7 @@ ChartWindow& chart_of(gpointer data)
 
 ValueFormat current_format(const ChartWindow& chart)
 {
-    if (!chart.main || !chart.main->format_selector)
-        return ValueFormat::UINT;
-    return value_format_from_index(gtk_drop_down_get_selected(chart.main->format_selector));
+    return chart.main ? selected_format(*chart.main) : ValueFormat::UINT;
 }
 
 std::string label_of(const ChartWindow& chart, uint16_t address)
@@ -107,7 +106,12 @@ bool covers(const PolledBlock& block, uint16_t address, unsigned& offset)
     return true;
 }
 
-void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format)
+WordOrder current_order(const ChartWindow& chart)
+{
+    return chart.main ? selected_order(*chart.main) : WordOrder::AB_CD;
+}
+
+void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format, WordOrder order)
 {
     bool bits = block.fcode == 1 || block.fcode == 2;
     unsigned words = bits ? 1 : chart_value_words(format);
@@ -122,7 +126,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
         double value = std::nan("");
         if (block.ok && offset + words <= block.count) {
             std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, words);
-            value = chart_value(from, format, bits);
+            value = chart_value(from, format, order, bits);
         }
         append_sample(s->samples, block.time_ms, value);
     }
@@ -292,8 +296,9 @@ void drain_chart_polls(ChartWindow& chart)
         for (auto& s : chart.series)
             append_sample(s->samples, chart.drained.blocks.front().time_ms - 1, std::nan(""));
     ValueFormat format = current_format(chart);
+    WordOrder order = current_order(chart);
     for (const PolledBlock& block : chart.drained.blocks)
-        file_block(chart, block, format);
+        file_block(chart, block, format, order);
     if (!chart.drained.blocks.empty())
         chart.dirty = true;
     for (auto& s : chart.series)

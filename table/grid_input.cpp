@@ -111,6 +111,18 @@ void start_label_edit(GtkWidget* cell, bool select_all)
         gtk_text_grab_focus_without_selecting(GTK_TEXT(cell));
 }
 
+// The cell that shows the value of the group a value cell belongs to: the
+// group's first cell, or the cell itself where values are not grouped.
+GtkWidget* group_cell(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
+{
+    GridLayout layout = current_grid_layout(main);
+    if (row == 0 || column == 0 || is_label_cell(layout, column, row))
+        return cell;
+    uint32_t address = cell_address(layout, column, row);
+    uint32_t first = group_first_address(main, address);
+    return first == address ? cell : GTK_WIDGET(main.value_cells[first - layout.start]);
+}
+
 // Return or a double click on the cursor cell: edit its label, or open the
 // Write dialog for its address.
 void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
@@ -124,7 +136,8 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
         if (!gtk_widget_get_sensitive(cell))  // Return while editing goes on editing
             start_label_edit(cell, select_all);
     } else {
-        open_write_dialog(write_dialog(), address, fallback);
+        // A value of several registers is written from its first address.
+        open_write_dialog(write_dialog(), static_cast<uint16_t>(group_first_address(main, address)), fallback);
     }
 }
 
@@ -146,7 +159,7 @@ void copy_cursor_value(MainWindow& main)
     if (main.labels_visible && column % 2 == 1)
         ++column;
     if (GtkWidget* cell = cell_at(main, column, main.cursor_row))
-        copy_to_clipboard(main, cell_text(cell));
+        copy_to_clipboard(main, cell_text(group_cell(main, cell, column, main.cursor_row)));
 }
 
 void escape_edit(MainWindow& main)
@@ -333,6 +346,8 @@ void on_value_right_click(GtkGestureClick*, int, double, double, gpointer value_
         return;
     unmark_cursor(main);
     move_cursor(main, column, row);
+    // Any cell of a group offers the group's value.
+    cell = group_cell(main, cell, column, row);
 
     // The choice holds the alert until it completes.
     g_autoptr(AlertDialog) alert = alert_dialog_new("Copy Value");

@@ -23,6 +23,8 @@ constexpr size_t header_text_size = 10;
 constexpr size_t label_text_size = 1024;
 constexpr size_t value_text_size = 100;
 
+constexpr const char* group_rest_class = "group_rest";
+
 void attach(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
 {
     gtk_grid_attach(main.grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
@@ -123,6 +125,24 @@ void attach_value_cells(MainWindow& main, const GridLayout& layout)
     main.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
+bool is_register_poll(uint8_t fcode)
+{
+    return fcode == 3 || fcode == 4;
+}
+
+// The cells after the first of a group show no text; their style shows
+// that they belong to the value before them.
+void mark_group_rest(GtkLabel* cell, bool rest)
+{
+    GtkWidget* widget = GTK_WIDGET(cell);
+    if (rest != bool(gtk_widget_has_css_class(widget, group_rest_class))) {
+        if (rest)
+            gtk_widget_add_css_class(widget, group_rest_class);
+        else
+            gtk_widget_remove_css_class(widget, group_rest_class);
+    }
+}
+
 }  // namespace
 
 GridLayout current_grid_layout(const MainWindow& main)
@@ -151,12 +171,20 @@ void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 {
     uint8_t fcode = copy_poll_definition().fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
-    ValueFormat format = fcode == 3 || fcode == 4 ? selected_format(main) : ValueFormat::UINT;
-    size_t n = std::min<size_t>(count, main.value_cells.size());
-    for (size_t i = 0; i < n; ++i) {
-        char buffer[value_text_size];
-        const char* text = render_or_fallback(values[i], format, buffer, sizeof buffer);
+    ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
+    WordOrder order = selected_order(main);
+    unsigned width = value_width(format);
+    unsigned cells = static_cast<unsigned>(main.value_cells.size());
+    unsigned n = std::min(count, cells);
+    for (unsigned i = 0; i < cells; ++i) {
         GtkLabel* cell = main.value_cells[i];
+        mark_group_rest(cell, width > 1 && i % width != 0 && group_complete(i, width, cells));
+        if (i >= n)
+            continue;  // not polled (yet): the cell keeps its text
+        char buffer[value_text_size];
+        const char* text = "";  // the rest of a group, or a group cut off by the end of the poll
+        if (width == 1 || (i % width == 0 && group_complete(i, width, n)))
+            text = render_registers_or_fallback(values + i, format, order, buffer, sizeof buffer);
         if (std::strcmp(gtk_label_get_text(cell), text) != 0)
             gtk_label_set_text(cell, text);
     }
@@ -191,4 +219,25 @@ ValueFormat selected_format(const MainWindow& main)
     if (!main.format_selector)
         return ValueFormat::UINT;
     return value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+}
+
+WordOrder selected_order(const MainWindow& main)
+{
+    if (!main.order_selector)
+        return WordOrder::AB_CD;
+    return word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+}
+
+unsigned shown_value_width(const MainWindow& main)
+{
+    return is_register_poll(copy_poll_definition().fcode) ? value_width(selected_format(main)) : 1;
+}
+
+uint32_t group_first_address(const MainWindow& main, uint32_t address)
+{
+    PollDefinition poll = copy_poll_definition();
+    unsigned width = shown_value_width(main);
+    if (width == 1 || address < poll.address || address - poll.address >= main.value_cells.size())
+        return address;
+    return poll.address + group_head(address - poll.address, width);
 }

@@ -80,7 +80,7 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
     }
 }
 
-TEST(Actions, MainMenuListsTenEntriesInOrder)
+TEST(Actions, MainMenuListsTwelveEntriesInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
@@ -94,11 +94,13 @@ TEST(Actions, MainMenuListsTenEntriesInOrder)
         {"_Load", "app.load-poll-definition"},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
+        {"Reset Statistics", "app.reset-statistics"},
+        {"Copy Statistics", "app.copy-statistics"},
         {"_About", "app.about-window"},
         {"Chart", "app.chart"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 10);
-    for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 12);
+    for (int i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -125,7 +127,7 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 10);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 12);
     EXPECT_EQ(grid_snapshot(main.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.grid_scroller), 320);

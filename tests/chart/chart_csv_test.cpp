@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
@@ -35,23 +36,41 @@ TEST(ChartCsv, TimesAreUtcWithMilliseconds)
     EXPECT_EQ(iso_utc_ms(-1), "1969-12-31T23:59:59.999Z");
 }
 
-TEST(ChartValue, RegistersPlotAsTheFormatReadsThemAndBitsAsZeroOrOne)
+TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
 {
     struct Row {
-        uint16_t word;
+        std::vector<uint16_t> words;
         ValueFormat format;
+        WordOrder order;
         bool bits;
-        double expected;
+        double expected;  // NaN: a gap
     };
+    const double gap = std::nan("");
     const Row rows[] = {
-        {65535, ValueFormat::UINT, false, 65535}, {65535, ValueFormat::INT, false, -1},
-        {32768, ValueFormat::INT, false, -32768}, {0x8001, ValueFormat::HEX, false, 32769},
-        {0x8001, ValueFormat::BINARY, false, 32769}, {1, ValueFormat::INT, true, 1},
-        {0, ValueFormat::UINT, true, 0},
+        {{65535}, ValueFormat::UINT, WordOrder::AB_CD, false, 65535},
+        {{65535}, ValueFormat::INT, WordOrder::AB_CD, false, -1},
+        {{32768}, ValueFormat::INT, WordOrder::BA_DC, false, -32768},  // one register: no order
+        {{0x8001}, ValueFormat::HEX, WordOrder::AB_CD, false, 32769},
+        {{0x8001}, ValueFormat::BINARY, WordOrder::AB_CD, false, 32769},
+        {{0xFFFF, 0xFFFE}, ValueFormat::INT32, WordOrder::AB_CD, false, -2},
+        {{0xFFFE, 0xFFFF}, ValueFormat::UINT32, WordOrder::CD_AB, false, 4294967294.0},
+        {{0x4120, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, 10},
+        {{0x7FC0, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, gap},
+        {{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFD}, ValueFormat::INT64, WordOrder::AB_CD, false, -3},
+        {{0x4059, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, 100},
+        {{0x7FF0, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, gap},
+        {{1}, ValueFormat::INT, WordOrder::AB_CD, true, 1},
+        {{0}, ValueFormat::FLOAT32, WordOrder::AB_CD, true, 0},
     };
     for (const Row& row : rows) {
-        const uint16_t words[] = {row.word};
-        EXPECT_EQ(chart_value(words, row.format, row.bits), row.expected) << row.word;
+        SCOPED_TRACE(int(row.format));
+        ASSERT_GE(row.words.size(), row.bits ? 1 : chart_value_words(row.format));
+        double got = chart_value(row.words, row.format, row.order, row.bits);
+        if (std::isnan(row.expected)) {
+            EXPECT_TRUE(std::isnan(got)) << got;
+        } else {
+            EXPECT_EQ(got, row.expected);
+        }
     }
 }
 

@@ -329,6 +329,43 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
     expect_write_dialog(65535, "9");
 }
 
+// FLOAT32 from address 13: 13-14 hold pi, 15-16 hold 1, 17 is cut off.
+TEST(GridGroups, CopyReturnDoubleClickAndCopyValueActOnTheWholeValue)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(13, 5);
+    gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::FLOAT32));
+    publish_values({0x4049, 0x0FDB, 0x3F80, 0x0000, 7});
+    struct Copy {
+        uint8_t column, row;
+        const char* copied;
+    };
+    // Address 14, the label beside it, 16, and the cut-off 17.
+    const Copy copies[] = {{2, 5, "3.1415927"}, {1, 5, "3.1415927"}, {2, 7, "1"}, {2, 8, "sentinel"}};
+    for (const Copy& c : copies) {
+        SCOPED_TRACE(testing::Message() << int(c.column) << "," << int(c.row));
+        set_clipboard(main, "sentinel");
+        put_cursor(main, c.column, c.row);
+        press_key(main, GDK_KEY_c, GDK_CONTROL_MASK);
+        EXPECT_EQ(clipboard_text(main), c.copied);
+    }
+
+    put_cursor(main, 2, 5);
+    EXPECT_TRUE(press_key(main, GDK_KEY_Return));
+    expect_write_dialog(13, "3.1415927");
+    click_cell(main, 2, 7, 2);
+    expect_write_dialog(15, "1");
+    click_cell(main, 2, 8, 2);  // the cut-off register offers the fallback, as a float
+    expect_write_dialog(17, "10");
+
+    set_clipboard(main, "sentinel");
+    GtkWidget* alert = open_alert(main, 2, 7);
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(label_in(alert, "1"), nullptr);
+    press_alert_button(alert, "Copy");
+    EXPECT_EQ(clipboard_text(main), "1");
+}
+
 // A label longer than its cell shows its beginning and "…", cannot be typed
 // into, and survives being entered and left by every way of ending an edit.
 // Text too long to fit a short label's cell is refused whole, not cut.
