@@ -136,8 +136,8 @@ void build_menu(MainWindow& main)
     g_menu_append_item(main.menu, main.labels_item);
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
-    g_menu_append(main.menu, "_About", "app.about-window");
     g_menu_append(main.menu, "Chart", "app.chart");
+    g_menu_append(main.menu, "_About", "app.about-window");
 }
 
 }  // namespace

@@ -96,8 +96,8 @@ TEST(Actions, MainMenuListsTwelveEntriesInOrder)
         {"Hide Labels", "app.toggle-alias-column"},
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
-        {"_About", "app.about-window"},
         {"Chart", "app.chart"},
+        {"_About", "app.about-window"},
     };
     ASSERT_EQ(g_menu_model_get_n_items(menu), 12);
     for (int i = 0; i < 12; ++i) {
