@@ -2,10 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <chrono>
 
+#include "chart/chart_recorder.hpp"
 #include "link/frames.hpp"
-#include "link/link_statistics.hpp"
 #include "link/link_statistics.hpp"
 #include "link/modbus_context.hpp"
 #include "link/modbus_exchange.hpp"
@@ -85,7 +84,7 @@ void publish_failed_read(CallGuard& guard, const PollDefinition& poll, int error
 }
 
 // The Logger shows the reply as it arrived.
-void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& reply)
+void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& reply, ChartPoll& chart)
 {
     uint16_t values[max_values];
     unsigned count = poll.length;
@@ -94,6 +93,7 @@ void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& rep
     else
         unpack_registers(reply.frame(), count, values);
     guard.while_current([&] {
+        chart.read(values, count);
         post_status(StatusKind::cleared);
         log_frame(reply.frame(), reply.check.frame_size, LogDirection::rx);
         publish(poll, values, count, true);
@@ -101,7 +101,7 @@ void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& rep
 }
 
 // False when the read failed; its failure is then published.
-bool read_block(LinkChannel& link, const PollDefinition& poll)
+bool read_block(LinkChannel& link, const PollDefinition& poll, ChartPoll& chart)
 {
     Frame request = poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length);
     link.guard.while_current([&] { log_frame(request.bytes.data(), request.size, LogDirection::tx); });
@@ -116,7 +116,7 @@ bool read_block(LinkChannel& link, const PollDefinition& poll)
         return false;
     }
     record_good(std::chrono::steady_clock::now() - sent);
-    publish_read(link.guard, poll, reply);
+    publish_read(link.guard, poll, reply, chart);
     return true;
 }
 
@@ -124,6 +124,7 @@ bool read_block(LinkChannel& link, const PollDefinition& poll)
 
 void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard)
 {
+    ChartPoll chart(poll);  // a gap in the chart unless the read succeeds
     OpenResult opened = open_modbus(settings, guard);
     if (opened.outcome != OpenOutcome::opened)
         return report_open_failure(opened, guard);
@@ -140,7 +141,7 @@ void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settin
         // 248 to 254 on a serial line: nothing is sent, the refusal is told.
         trouble = WriteTrouble{true, errno};
         show_values_stale(guard);
-    } else if (!read_block(link, poll)) {
+    } else if (!read_block(link, poll, chart)) {
         return;  // the owner closes and frees; the marks are not told here
     }
     opened.context.reset();
