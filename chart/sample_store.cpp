@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -244,10 +245,11 @@ private:
     bool pending_gap_ = false;
 };
 
-// The first logical index from low on whose time is at least time_ms.
-size_t first_at_or_after(const Ring<int64_t>& times, int64_t time_ms, size_t low = 0)
+// The first logical index in [low, high) whose time is at least time_ms
+// (high when there is none); high defaults to the end of the ring.
+size_t first_at_or_after(const Ring<int64_t>& times, int64_t time_ms, size_t low = 0, size_t high = SIZE_MAX)
 {
-    size_t high = times.size();
+    high = std::min(high, times.size());
     while (low < high) {
         size_t mid = low + (high - low) / 2;
         if (times[mid] < time_ms)
@@ -265,16 +267,7 @@ size_t gallop_to(const Ring<int64_t>& times, int64_t time_ms, size_t from, size_
     size_t step = 1;
     while (from + step < end && times[from + step] < time_ms)
         step *= 2;
-    size_t low = from + step / 2;
-    size_t high = std::min(from + step, end);
-    while (low < high) {
-        size_t mid = low + (high - low) / 2;
-        if (times[mid] < time_ms)
-            low = mid + 1;
-        else
-            high = mid;
-    }
-    return low;
+    return first_at_or_after(times, time_ms, from + step / 2, std::min(from + step, end));
 }
 
 // Whether the summary of the block starting at physical slot describes the
