@@ -55,6 +55,11 @@ void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer main)
     toggle_label_column(*static_cast<MainWindow*>(main));
 }
 
+void on_chart(GSimpleAction*, GVariant*, gpointer chart)
+{
+    present_chart_window(*static_cast<ChartWindow*>(chart));
+}
+
 void on_reset_statistics(GSimpleAction*, GVariant*, gpointer view)
 {
     reset_statistics_view(*static_cast<StatisticsView*>(view));
@@ -85,6 +90,7 @@ void add_actions(App& a)
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
     add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window.statistics);
     add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.main_window.statistics);
+    add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
 }
 
 void set_accels(GtkApplication* application)
@@ -102,6 +108,7 @@ void set_accels(GtkApplication* application)
         {"app.save-poll-definition", "<ctrl>s"},
         {"app.load-poll-definition", "<ctrl>l"},
         {"app.toggle-alias-column", "<ctrl>t"},
+        {"app.chart", "<ctrl>g"},
     };
     for (const Binding& binding : bindings) {
         const char* accels[] = {binding.accel, nullptr};
@@ -127,9 +134,10 @@ void build_menu(MainWindow& main)
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(main.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
-    g_menu_append(main.menu, "_About", "app.about-window");
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
+    g_menu_append(main.menu, "Chart", "app.chart");
+    g_menu_append(main.menu, "_About", "app.about-window");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 struct App;
 
-// Adds the eight actions, registers their accelerators, builds the menu model.
+// Adds the actions, registers their accelerators, builds the menu model.
 void register_actions(App& app);
 // Replaces the labels entry of the menu after a toggle of the label column.
 void update_labels_menu_item(App& app);

@@ -50,10 +50,12 @@ void on_activate(GtkApplication* application, gpointer)
     a.about = build_about_dialog();
     build_write_dialog(a.write, main);
     a.shortcuts = build_shortcuts_window();
+    build_chart_window(a.chart, main);
 
     build_logger_pane(a.logger, main);
     register_actions(a);
     build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
+    attach_chart_grid_key(a.chart, GTK_WIDGET(main.grid));
 
     LinkState& link = link_state();
     link.main_window = &main;

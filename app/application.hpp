@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include "app/main_window.hpp"
+#include "chart/chart_window.hpp"
 #include "connection/connection_dialog.hpp"
 #include "link/query_settings_dialog.hpp"
 #include "link/write_dialog.hpp"
@@ -20,6 +21,7 @@ struct App {
     GtkAboutDialog* about = nullptr;
     GtkShortcutsWindow* shortcuts = nullptr;
     WriteDialog write;
+    ChartWindow chart;
 };
 
 App& app();

@@ -13,14 +13,13 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure)
     return settings.keep_open && (failure == 0 || is_exception_response(failure));
 }
 
-OpenResult KeptLink::take(const ConnectionSettings& settings)
+OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard)
 {
-    // No flush: every failure that could leave a late answer on the line
-    // has already closed the connection.
+    // No flush here: every request flushes the line before it is sent.
     if (kept_.context && opened_with_ == settings)
         return std::exchange(kept_, OpenResult{});
     kept_ = OpenResult{};  // closes a connection made with other settings
-    return open_modbus(settings);
+    return open_modbus(settings, guard);
 }
 
 void KeptLink::give_back(OpenResult opened, const ConnectionSettings& settings, int failure)

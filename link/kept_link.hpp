@@ -24,8 +24,10 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure);
 class KeptLink {
 public:
     // The kept connection when it was opened with these very settings;
-    // otherwise the kept one is closed and a new one opened.
-    OpenResult take(const ConnectionSettings& settings);
+    // otherwise the kept one is closed and a new one opened, watched by
+    // guard. The worker's guard outlives its KeptLink, so a Disconnect shuts
+    // a kept socket down as it does one opened for a single cycle.
+    OpenResult take(const ConnectionSettings& settings, CallGuard& guard);
     // The end of a cycle that took opened: kept for the next cycle, or closed.
     void give_back(OpenResult opened, const ConnectionSettings& settings, int failure);
 

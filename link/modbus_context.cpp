@@ -42,7 +42,15 @@ void send_without_delay(modbus_t* context)
     setsockopt(modbus_get_socket(context), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-OpenResult open_at(const ConnectionSettings& settings, const std::string& address)
+int response_timeout_in_force(modbus_t* context)
+{
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
+    modbus_get_response_timeout(context, &seconds, &microseconds);
+    return static_cast<int>(seconds * 1000 + microseconds / 1000);
+}
+
+OpenResult open_at(const ConnectionSettings& settings, const std::string& address, CallGuard& guard)
 {
     OpenResult result;
     ModbusContext context(new_context(settings, address, result));
@@ -54,6 +62,9 @@ OpenResult open_at(const ConnectionSettings& settings, const std::string& addres
     // default in force.
     modbus_set_response_timeout(context.get(), settings.response_timeout_ms / 1000,
                                 (settings.response_timeout_ms % 1000) * 1000);
+    // Each reply gets one deadline of its own (link/modbus_exchange.cpp)
+    // instead of half a second for every byte.
+    modbus_set_byte_timeout(context.get(), 0, 0);
     modbus_set_debug(context.get(), FALSE);
     auto started = std::chrono::steady_clock::now();
     if (modbus_connect(context.get()) == -1) {
@@ -63,8 +74,11 @@ OpenResult open_at(const ConnectionSettings& settings, const std::string& addres
     }
     record_connect(std::chrono::steady_clock::now() - started);
     modbus_flush(context.get());
-    if (settings.use_tcp)
+    if (settings.use_tcp) {
         send_without_delay(context.get());
+        context.watch_with(guard);
+    }
+    result.response_timeout_ms = response_timeout_in_force(context.get());
     result.outcome = OpenOutcome::opened;
     result.context = std::move(context);
     return result;
@@ -76,6 +90,7 @@ ModbusContext& ModbusContext::operator=(ModbusContext&& other) noexcept
 {
     if (this != &other) {
         reset();
+        guard_ = std::exchange(other.guard_, nullptr);
         context_ = other.release();
     }
     return *this;
@@ -87,10 +102,18 @@ void ModbusContext::reset()
         return;
     // Keeps the errno of the call that failed: close may touch it.
     int saved = errno;
+    if (guard_)
+        std::exchange(guard_, nullptr)->unwatch_socket();
     modbus_close(context_);
     modbus_free(context_);
     context_ = nullptr;
     errno = saved;
+}
+
+void ModbusContext::watch_with(CallGuard& guard)
+{
+    guard_ = &guard;
+    guard.watch_socket(modbus_get_socket(context_));
 }
 
 modbus_t* ModbusContext::release()
@@ -98,11 +121,11 @@ modbus_t* ModbusContext::release()
     return std::exchange(context_, nullptr);
 }
 
-OpenResult open_modbus(const ConnectionSettings& settings)
+OpenResult open_modbus(const ConnectionSettings& settings, CallGuard& guard)
 {
     // An empty server text is refused as before, without asking the resolver.
     if (!settings.use_tcp || settings.device.empty())
-        return open_at(settings, settings.device);
+        return open_at(settings, settings.device, guard);
     HostAddresses host = resolve_host(settings.device, settings.baud_or_port);
     if (host.resolve_error != 0) {
         OpenResult result;
@@ -112,7 +135,7 @@ OpenResult open_modbus(const ConnectionSettings& settings)
     }
     OpenResult result;
     for (const std::string& address : host.numeric) {
-        result = open_at(settings, address);
+        result = open_at(settings, address, guard);
         if (result.outcome == OpenOutcome::opened)
             break;
     }

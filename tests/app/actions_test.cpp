@@ -48,7 +48,7 @@ std::vector<Cell> grid_snapshot(GtkGrid* grid)
 
 }  // namespace
 
-TEST(Actions, EightPlainActionsWithTheirAccelerators)
+TEST(Actions, PlainActionsWithTheirAccelerators)
 {
     REQUIRE_DISPLAY();
     App& a = activate_app();
@@ -63,6 +63,7 @@ TEST(Actions, EightPlainActionsWithTheirAccelerators)
         {"app.about-window", nullptr},
         {"app.toggle-alias-column", "<Control>t"},
         {"win.show-help-overlay", "<Control>question"},
+        {"app.chart", "<Control>g"},
     };
     for (const auto& [name, accel] : expected) {
         SCOPED_TRACE(name);
@@ -79,7 +80,7 @@ TEST(Actions, EightPlainActionsWithTheirAccelerators)
     }
 }
 
-TEST(Actions, MainMenuListsElevenEntriesInOrder)
+TEST(Actions, MainMenuListsTwelveEntriesInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
@@ -93,12 +94,13 @@ TEST(Actions, MainMenuListsElevenEntriesInOrder)
         {"_Load", "app.load-poll-definition"},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
-        {"_About", "app.about-window"},
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
+        {"Chart", "app.chart"},
+        {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 11);
-    for (int i = 0; i < 11; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 12);
+    for (int i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -125,7 +127,7 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 11);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 12);
     EXPECT_EQ(grid_snapshot(main.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.grid_scroller), 320);

@@ -85,7 +85,8 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
     }
     const std::vector<std::string> expected = {
         "Show Shortcuts = <Control>question", "Query Settings = F5", "Save = <Control>s", "Load = <Control>l",
-        "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Copy Value to Clipboard = <Control>c",
+        "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Chart = <Control>g",
+        "Chart the Address under the Cursor = plus", "Copy Value to Clipboard = <Control>c",
     };
     EXPECT_EQ(entries, expected);
 }

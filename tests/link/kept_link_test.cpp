@@ -84,16 +84,6 @@ protected:
 // Without a server of its own.
 class KeptLinkElsewhere : public LinkTest {};
 
-// The user's TCP choice in the Connection dialog, then Ok.
-void ok_with_port(int port)
-{
-    ConnectionDialog& dialog = app().connection;
-    gtk_check_button_set_active(dialog.tcp_choice, TRUE);
-    gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), "127.0.0.1");
-    gtk_editable_set_text(GTK_EDITABLE(dialog.port_entry), std::to_string(port).c_str());
-    connect_link(dialog);
-}
-
 TEST(HostAddress, ResolvesNamesAndBothFamiliesKeepingTheScope)
 {
     struct Case {
@@ -142,16 +132,36 @@ TEST_F(KeptLinkTest, OneConnectionCarriesTheCyclesAndAWriteUntilDisconnect)
     connect_with(poll_of(1, 3, 0, 2, 2), kept(tcp_settings(server->port())));
     ASSERT_TRUE(run_until([&] { return server->request_count() >= 50; }, 5000));
     EXPECT_TRUE(shows({7, 0}));
-    request_write(6, 1, 4242, 1);
+    uint32_t write = request_write(6, 1, 4242, 1);
     signal_wake();
     ASSERT_TRUE(run_until([&] { return shows({7, 4242}); }, 3000));
-    EXPECT_FALSE(link_state().write_failed.load());
+    EXPECT_EQ(last_write_result().sequence, write);
+    EXPECT_FALSE(last_write_result().failed);
     EXPECT_EQ(server->connection_count(), 1u);
     EXPECT_EQ(server->closed_count(), 0u);
 
     disconnect_link();
     EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 2000));
     EXPECT_EQ(server->connection_count(), 1u);
+}
+
+// Given a kept connection whose device falls silent, expect Disconnect to
+// end the read stuck on it at once and to close it.
+TEST_F(KeptLinkTest, DisconnectEndsAReadStuckOnAKeptConnection)
+{
+    connect_with(poll_of(1, 3, 0, 2, 5), kept(tcp_settings(server->port(), 9000)));
+    ASSERT_TRUE(run_until([&] { return server->request_count() >= 5; }, 3000));
+    server->set_behaviour(ModbusTestServer::Behaviour::silent);
+    size_t requests = server->request_count();
+    ASSERT_TRUE(run_until([&] { return server->request_count() > requests; }, 1000));
+    run_for(50);
+    disconnect_link();
+    auto disconnected = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
+    EXPECT_LE(elapsed_ms(disconnected), 250.0);
+    EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 1000));
+    EXPECT_EQ(server->connection_count(), 1u);
+    EXPECT_EQ(status_text(), "Not connected");
 }
 
 // Given exception responses, then silence, then answers, expect the link
@@ -178,6 +188,23 @@ TEST_F(KeptLinkTest, ExceptionsKeepTheLinkTimeOutsDropIt)
     EXPECT_EQ(server->connection_count(), connections);
 }
 
+// Given replies later than the time-out, expect each time-out to close the
+// connection and no late answer ever shown, in the Logger or the grid.
+TEST_F(KeptLinkTest, TimeOutDropsTheLinkAndItsLateAnswerIsNeverShown)
+{
+    server->set_holding(0, 111);  // only ever in a late answer
+    server->set_reply_delay(std::chrono::milliseconds(150));
+    connect_with(poll_of(1, 3, 0, 1, 5), kept(tcp_settings(server->port(), 50)));
+    ASSERT_TRUE(run_until([] { return status_text() == modbus_strerror(ETIMEDOUT); }, 3000));
+    ASSERT_TRUE(run_until([&] { return server->connection_count() >= 3; }, 2000));
+
+    server->set_holding(0, 222);
+    server->set_reply_delay(std::chrono::milliseconds(0));
+    ASSERT_TRUE(run_until([&] { return shows({222}); }, 3000));
+    for (const std::string& line : logged_frames())
+        EXPECT_EQ(line.find("00 6F"), std::string::npos) << line;
+}
+
 // Given Ok with another port, expect the old connection closed and one new
 // connection to the new port.
 TEST_F(KeptLinkTest, OkWithAnotherPortMovesTheLink)
@@ -189,10 +216,10 @@ TEST_F(KeptLinkTest, OkWithAnotherPortMovesTheLink)
     store_poll_definition(poll_of(1, 3, 0, 1, 5));
     ConnectionDialog& dialog = app().connection;
     gtk_check_button_set_active(dialog.keep_open_check, TRUE);
-    ok_with_port(server->port());
+    connect_by_dialog(server->port());
     ASSERT_TRUE(run_until([&] { return shows({1}); }, 3000));
 
-    ok_with_port(other->port());
+    connect_by_dialog(other->port());
     ASSERT_TRUE(run_until([&] { return shows({2}) && server->closed_count() == 1; }, 2000));
     size_t requests = other->request_count();
     ASSERT_TRUE(run_until([&] { return other->request_count() >= requests + 10; }, 2000));

@@ -1,0 +1,89 @@
+#include "chart/chart_csv.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <vector>
+
+namespace {
+
+std::string csv_field(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string header_line(std::span<const CsvColumn> columns)
+{
+    std::string line = "Time";
+    for (const CsvColumn& column : columns)
+        line += ',' + csv_field(column.name);
+    return line + '\n';
+}
+
+// The earliest time not yet written among the series, or false when all are done.
+bool next_time(std::span<const CsvColumn> columns, const std::vector<size_t>& next, int64_t& time)
+{
+    bool any = false;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const Ring<int64_t>& times = columns[i].samples->times;
+        if (next[i] < times.size() && (!any || times[next[i]] < time)) {
+            time = times[next[i]];
+            any = true;
+        }
+    }
+    return any;
+}
+
+}  // namespace
+
+std::string iso_utc_ms(int64_t time_ms)
+{
+    int64_t seconds = time_ms >= 0 ? time_ms / 1000 : -((-time_ms + 999) / 1000);
+    int millis = int(time_ms - seconds * 1000);
+    time_t whole = time_t(seconds);
+    struct tm utc {};
+    gmtime_r(&whole, &utc);
+    char text[64];
+    snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+             utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    return text;
+}
+
+std::string number_text(double value)
+{
+    char text[32];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc{} ? std::string(text, end) : std::string();
+}
+
+std::string samples_csv(std::span<const CsvColumn> columns)
+{
+    std::string csv = header_line(columns);
+    std::vector<size_t> next(columns.size(), 0);
+    int64_t time = 0;
+    while (next_time(columns, next, time)) {
+        csv += iso_utc_ms(time);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            csv += ',';
+            const SeriesSamples& s = *columns[i].samples;
+            // A series holds one sample per poll; two at one time (a clock
+            // stepped back) go on lines of their own.
+            if (next[i] < s.times.size() && s.times[next[i]] == time) {
+                double value = s.values[next[i]++];
+                if (!std::isnan(value))
+                    csv += number_text(value);
+            }
+        }
+        csv += '\n';
+    }
+    return csv;
+}

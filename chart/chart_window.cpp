@@ -1,0 +1,326 @@
+#include "chart/chart_window.hpp"
+
+#include <cmath>
+
+#include "app/main_window.hpp"
+#include "chart/chart_export.hpp"
+#include "chart/chart_plot.hpp"
+#include "chart/chart_csv.hpp"
+#include "chart/chart_value.hpp"
+#include "link/link_state.hpp"
+#include "table/grid_input.hpp"
+#include "table/label_store.hpp"
+#include "table/register_grid.hpp"
+
+namespace {
+
+// How often recorded polls move into the series, visible or not.
+constexpr guint drain_interval_ms = 100;
+
+ChartWindow& chart_of(gpointer data)
+{
+    return *static_cast<ChartWindow*>(data);
+}
+
+ValueFormat current_format(const ChartWindow& chart)
+{
+    return chart.main ? selected_format(*chart.main) : ValueFormat::UINT;
+}
+
+std::string label_of(const ChartWindow& chart, uint16_t address)
+{
+    const LabelEntry* entry = chart.main ? find_label(chart.main->labels, address) : nullptr;
+    return entry ? entry->text : std::string();
+}
+
+void update_row_text(ChartWindow& chart, ChartSeries& series)
+{
+    std::string label = label_of(chart, series.address);
+    std::string text = std::to_string(series.address) + (label.empty() ? "" : "  " + label);
+    if (!series.polled)
+        text += "  (not polled)";
+    const char* shown = gtk_check_button_get_label(series.check);
+    if (!shown || text != shown)
+        gtk_check_button_set_label(series.check, text.c_str());
+    series.label = label;
+}
+
+void update_add_button(ChartWindow& chart)
+{
+    gtk_widget_set_sensitive(GTK_WIDGET(chart.add_button), chart.series.size() < max_chart_series);
+    set_chart_recording(!chart.series.empty());
+}
+
+unsigned free_colour(const ChartWindow& chart)
+{
+    for (unsigned colour = 0;; ++colour) {
+        bool used = false;
+        for (const auto& s : chart.series)
+            used = used || s->colour == colour;
+        if (!used)
+            return colour;
+    }
+}
+
+void on_remove_clicked(GtkButton* button, gpointer data)
+{
+    ChartWindow& chart = chart_of(data);
+    GtkWidget* row = gtk_widget_get_parent(GTK_WIDGET(button));
+    for (size_t i = 0; i < chart.series.size(); ++i)
+        if (chart.series[i]->row == row)
+            return remove_chart_series(chart, i);
+}
+
+void on_check_toggled(GtkCheckButton*, gpointer data)
+{
+    chart_of(data).dirty = true;
+    gtk_widget_queue_draw(GTK_WIDGET(chart_of(data).plot));
+}
+
+void build_row(ChartWindow& chart, ChartSeries& series)
+{
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    GtkWidget* swatch = build_colour_swatch(series.colour);
+    series.check = GTK_CHECK_BUTTON(gtk_check_button_new_with_label(""));
+    gtk_check_button_set_active(series.check, TRUE);
+    gtk_widget_set_hexpand(GTK_WIDGET(series.check), TRUE);
+    g_signal_connect(series.check, "toggled", G_CALLBACK(on_check_toggled), &chart);
+    GtkWidget* remove = gtk_button_new_from_icon_name("list-remove-symbolic");
+    gtk_widget_set_tooltip_text(remove, "Remove");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(remove), GTK_ACCESSIBLE_PROPERTY_LABEL, "Remove", -1);
+    g_signal_connect(remove, "clicked", G_CALLBACK(on_remove_clicked), &chart);
+    gtk_box_append(GTK_BOX(row), GTK_WIDGET(series.check));
+    gtk_box_append(GTK_BOX(row), swatch);
+    gtk_box_append(GTK_BOX(row), remove);
+    series.row = row;
+    update_row_text(chart, series);
+    gtk_box_append(chart.series_list, row);
+}
+
+// Whether the block polls address, and the value's first word in it.
+bool covers(const PolledBlock& block, uint16_t address, unsigned& offset)
+{
+    if (address < block.address || address - block.address >= block.length)
+        return false;
+    offset = address - block.address;
+    return true;
+}
+
+WordOrder current_order(const ChartWindow& chart)
+{
+    return chart.main ? selected_order(*chart.main) : WordOrder::AB_CD;
+}
+
+void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format, WordOrder order)
+{
+    bool bits = block.fcode == 1 || block.fcode == 2;
+    unsigned words = bits ? 1 : chart_value_words(format);
+    for (auto& s : chart.series) {
+        unsigned offset = 0;
+        s->polled = covers(block, s->address, offset);
+        if (!s->polled)
+            continue;
+        // A restarted link begins a new line: no join across the pause.
+        if (block.new_link && full_sample_count(s->samples) > 0)
+            append_sample(s->samples, block.time_ms - 1, std::nan(""));
+        double value = std::nan("");
+        if (block.ok && offset + words <= block.count) {
+            std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, words);
+            value = chart_value(from, format, order, bits);
+        }
+        append_sample(s->samples, block.time_ms, value);
+    }
+}
+
+void mark_polled(ChartWindow& chart)
+{
+    PollDefinition poll = copy_poll_definition();
+    PolledBlock now;
+    now.address = poll.address;
+    now.length = poll.length;
+    for (auto& s : chart.series) {
+        unsigned offset = 0;
+        s->polled = covers(now, s->address, offset);
+        update_row_text(chart, *s);
+    }
+}
+
+std::string newest_text(const ChartSeries& series)
+{
+    size_t n = full_sample_count(series.samples);
+    if (n == 0)
+        return "no value yet";
+    double value = series.samples.values[n - 1];
+    return std::isnan(value) ? "no value, the last poll failed" : number_text(value);
+}
+
+void update_description(ChartWindow& chart)
+{
+    std::string text;
+    for (const auto& s : chart.series)
+        text += (text.empty() ? "" : "; ") + series_title(*s) + ": " + newest_text(*s);
+    if (text.empty())
+        text = "No addresses charted";
+    if (text == chart.description)
+        return;
+    chart.description = text;
+    gtk_accessible_update_property(GTK_ACCESSIBLE(chart.plot), GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, text.c_str(),
+                                   -1);
+}
+
+gboolean drain_tick(gpointer data)
+{
+    drain_chart_polls(chart_of(data));
+    return G_SOURCE_CONTINUE;
+}
+
+void on_add_clicked(GtkButton*, gpointer data)
+{
+    add_cursor_address(chart_of(data));
+}
+
+gboolean on_grid_plus(GtkWidget*, GVariant*, gpointer data)
+{
+    add_cursor_address(chart_of(data));
+    return TRUE;
+}
+
+GtkWidget* build_series_side(ChartWindow& chart)
+{
+    GtkWidget* side = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+    gtk_widget_set_size_request(side, 220, -1);
+    chart.series_list = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 4));
+    GtkWidget* scroller = gtk_scrolled_window_new();
+    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), GTK_WIDGET(chart.series_list));
+    gtk_widget_set_vexpand(scroller, TRUE);
+    chart.add_button = GTK_BUTTON(gtk_button_new_with_label("Add"));
+    gtk_widget_set_tooltip_text(GTK_WIDGET(chart.add_button), "Chart the address under the grid's cursor");
+    g_signal_connect(chart.add_button, "clicked", G_CALLBACK(on_add_clicked), &chart);
+    gtk_box_append(GTK_BOX(side), scroller);
+    gtk_box_append(GTK_BOX(side), GTK_WIDGET(chart.add_button));
+    return side;
+}
+
+}  // namespace
+
+std::string series_title(const ChartSeries& series)
+{
+    std::string title = "Address " + std::to_string(series.address);
+    return series.label.empty() ? title : title + " (" + series.label + ")";
+}
+
+void build_chart_window(ChartWindow& chart, MainWindow& main)
+{
+    chart.main = &main;
+    chart.window = GTK_WINDOW(gtk_window_new());
+    gtk_window_set_title(chart.window, "Chart");
+    gtk_window_set_default_size(chart.window, 900, 520);
+    gtk_window_set_hide_on_close(chart.window, TRUE);
+    GtkWidget* body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    for (auto setter : {gtk_widget_set_margin_start, gtk_widget_set_margin_end, gtk_widget_set_margin_top,
+                        gtk_widget_set_margin_bottom})
+        setter(body, 8);
+    gtk_box_append(GTK_BOX(body), build_series_side(chart));
+    gtk_box_append(GTK_BOX(body), build_plot_side(chart));
+    gtk_window_set_child(chart.window, body);
+    build_export_dialogs(chart);
+    update_description(chart);
+    chart.drain_source = g_timeout_add(drain_interval_ms, drain_tick, &chart);
+}
+
+void present_chart_window(ChartWindow& chart)
+{
+    if (chart.main && chart.main->window)
+        gtk_window_set_transient_for(chart.window, GTK_WINDOW(chart.main->window));
+    mark_polled(chart);
+    gtk_window_present(chart.window);
+}
+
+bool add_chart_series(ChartWindow& chart, uint16_t address)
+{
+    if (chart.series.size() >= max_chart_series)
+        return false;
+    for (const auto& s : chart.series)
+        if (s->address == address)
+            return false;
+    auto series = std::make_unique<ChartSeries>();
+    series->address = address;
+    series->colour = free_colour(chart);
+    series->label = label_of(chart, address);
+    build_row(chart, *series);
+    chart.series.push_back(std::move(series));
+    mark_polled(chart);
+    update_add_button(chart);
+    update_description(chart);
+    chart.dirty = true;
+    gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+    return true;
+}
+
+void remove_chart_series(ChartWindow& chart, size_t index)
+{
+    gtk_box_remove(chart.series_list, chart.series[index]->row);
+    chart.series.erase(chart.series.begin() + ptrdiff_t(index));
+    update_add_button(chart);
+    update_description(chart);
+    chart.dirty = true;
+    gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+}
+
+bool add_cursor_address(ChartWindow& chart)
+{
+    MainWindow* main = chart.main;
+    if (!main || main->cursor_row < 1 || main->cursor_column < 1)
+        return false;
+    uint32_t address = cursor_address(*main);
+    return address <= 0xFFFF && add_chart_series(chart, uint16_t(address));
+}
+
+void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid)
+{
+    GtkEventController* keys = gtk_shortcut_controller_new();
+    for (guint key : {GDK_KEY_plus, GDK_KEY_KP_Add}) {
+        GtkShortcutAction* action = gtk_callback_action_new(on_grid_plus, &chart, nullptr);
+        gtk_shortcut_controller_add_shortcut(GTK_SHORTCUT_CONTROLLER(keys),
+                                             gtk_shortcut_new(gtk_keyval_trigger_new(key, GdkModifierType(0)), action));
+    }
+    gtk_widget_add_controller(grid, keys);
+}
+
+void drain_chart_polls(ChartWindow& chart)
+{
+    take_polled_blocks(chart.drained);
+    if (chart.series.empty())
+        return;
+    if (chart.drained.dropped > 0 && !chart.drained.blocks.empty())
+        for (auto& s : chart.series)
+            append_sample(s->samples, chart.drained.blocks.front().time_ms - 1, std::nan(""));
+    ValueFormat format = current_format(chart);
+    WordOrder order = current_order(chart);
+    for (const PolledBlock& block : chart.drained.blocks)
+        file_block(chart, block, format, order);
+    if (!chart.drained.blocks.empty())
+        chart.dirty = true;
+    for (auto& s : chart.series)
+        update_row_text(chart, *s);  // labels may have been edited, the poll changed
+    update_description(chart);
+}
+
+void chart_view(const ChartWindow& chart, int64_t& from_ms, int64_t& to_ms)
+{
+    to_ms = gtk_toggle_button_get_active(chart.pause) ? chart.paused_at : chart_clock_ms();
+    static constexpr int64_t spans[] = {60'000, 600'000, 3'600'000};
+    unsigned range = gtk_drop_down_get_selected(chart.range);
+    if (range < std::size(spans)) {
+        from_ms = to_ms - spans[range];
+        return;
+    }
+    from_ms = to_ms;
+    for (const auto& s : chart.series) {
+        int64_t oldest = 0, newest = 0;
+        if (time_span(s->samples, oldest, newest))
+            from_ms = std::min(from_ms, oldest);
+    }
+    if (to_ms - from_ms < 10'000)
+        from_ms = to_ms - 10'000;
+}

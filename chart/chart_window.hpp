@@ -1,0 +1,74 @@
+#pragma once
+// The Chart window: the charted addresses on the left, their curves on the
+// right, recording every poll of those addresses while the program runs.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialog_layer.hpp"
+#include "chart/chart_recorder.hpp"
+#include "chart/sample_store.hpp"
+
+struct MainWindow;
+
+inline constexpr size_t max_chart_series = 8;
+
+struct ChartSeries {
+    uint16_t address = 0;
+    unsigned colour = 0;  // index into the palette
+    bool polled = true;   // the current poll definition covers the address
+    SeriesSamples samples;
+    std::string label;  // the label text last shown
+    GtkWidget* row = nullptr;
+    GtkCheckButton* check = nullptr;
+};
+
+// The time ranges of the drop-down, in its order.
+enum class ChartRange { last_minute = 0, last_ten_minutes = 1, last_hour = 2, everything = 3 };
+
+struct ChartWindow {
+    GtkWindow* window = nullptr;
+    GtkBox* series_list = nullptr;
+    GtkButton* add_button = nullptr;
+    GtkDrawingArea* plot = nullptr;
+    GtkDropDown* range = nullptr;
+    GtkToggleButton* pause = nullptr;
+    GtkLabel* readout = nullptr;  // hover read-out and export failures
+    FileDialog* csv_dialog = nullptr;
+    FileDialog* image_dialog = nullptr;
+    MainWindow* main = nullptr;
+
+    std::vector<std::unique_ptr<ChartSeries>> series;
+    PolledBlocks drained;  // reused between hand-overs
+    guint drain_source = 0;
+    int64_t paused_at = 0;  // the frozen view's end while Pause is down
+    double hover_x = -1;    // pointer over the plot, or -1
+    bool dirty = true;      // samples arrived since the last draw
+    int64_t drawn_end = 0;  // view end of the last draw
+    std::string description;  // the plot's accessible description
+};
+
+// Builds the window hidden, before the main window (see activation).
+void build_chart_window(ChartWindow& chart, MainWindow& main);
+void present_chart_window(ChartWindow& chart);
+
+// Adds a series for address; false when it is charted already or the
+// chart is full.
+bool add_chart_series(ChartWindow& chart, uint16_t address);
+void remove_chart_series(ChartWindow& chart, size_t index);
+// Adds the address under the grid's cursor (the "Add" button and the grid key).
+bool add_cursor_address(ChartWindow& chart);
+// The grid key that adds the cursor's address ("plus"), attached to the grid.
+void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
+
+// Moves every recorded poll into the series; run by a timer, and by tests.
+void drain_chart_polls(ChartWindow& chart);
+
+// "Address 5", or "Address 5 (Tank level)" with a label.
+std::string series_title(const ChartSeries& series);
+// The view's time span for the current range, pause and samples.
+void chart_view(const ChartWindow& chart, int64_t& from_ms, int64_t& to_ms);

@@ -1,0 +1,77 @@
+// The bytes of a CSV export and the numbers plotted for each format.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "chart/chart_csv.hpp"
+#include "chart/chart_value.hpp"
+
+namespace {
+
+TEST(ChartCsv, OneLinePerPollTimeWithEmptyCellsForGapsAndUnpolledSeries)
+{
+    const double gap = std::nan("");
+    SeriesSamples level, pump;
+    // 2026-12-07T13:22:43.125Z and on; the pump series joined one poll late.
+    const int64_t t0 = 1'796'649'763'125;
+    append_sample(level, t0, 1234);
+    append_sample(level, t0 + 1000, gap);
+    append_sample(level, t0 + 2000, -7);
+    append_sample(pump, t0 + 1000, gap);
+    append_sample(pump, t0 + 2000, 0.5);
+    const CsvColumn columns[] = {{"Address 5 (Level, \"top\")", &level}, {"Address 6", &pump}};
+    EXPECT_EQ(samples_csv(columns),
+              "Time,\"Address 5 (Level, \"\"top\"\")\",Address 6\n"
+              "2026-12-07T13:22:43.125Z,1234,\n"
+              "2026-12-07T13:22:44.125Z,,\n"
+              "2026-12-07T13:22:45.125Z,-7,0.5\n");
+}
+
+TEST(ChartCsv, TimesAreUtcWithMilliseconds)
+{
+    EXPECT_EQ(iso_utc_ms(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(iso_utc_ms(951'782'400'007), "2000-02-29T00:00:00.007Z");
+    EXPECT_EQ(iso_utc_ms(-1), "1969-12-31T23:59:59.999Z");
+}
+
+TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
+{
+    struct Row {
+        std::vector<uint16_t> words;
+        ValueFormat format;
+        WordOrder order;
+        bool bits;
+        double expected;  // NaN: a gap
+    };
+    const double gap = std::nan("");
+    const Row rows[] = {
+        {{65535}, ValueFormat::UINT, WordOrder::AB_CD, false, 65535},
+        {{65535}, ValueFormat::INT, WordOrder::AB_CD, false, -1},
+        {{32768}, ValueFormat::INT, WordOrder::BA_DC, false, -32768},  // one register: no order
+        {{0x8001}, ValueFormat::HEX, WordOrder::AB_CD, false, 32769},
+        {{0x8001}, ValueFormat::BINARY, WordOrder::AB_CD, false, 32769},
+        {{0xFFFF, 0xFFFE}, ValueFormat::INT32, WordOrder::AB_CD, false, -2},
+        {{0xFFFE, 0xFFFF}, ValueFormat::UINT32, WordOrder::CD_AB, false, 4294967294.0},
+        {{0x4120, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, 10},
+        {{0x7FC0, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, gap},
+        {{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFD}, ValueFormat::INT64, WordOrder::AB_CD, false, -3},
+        {{0x4059, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, 100},
+        {{0x7FF0, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, gap},
+        {{1}, ValueFormat::INT, WordOrder::AB_CD, true, 1},
+        {{0}, ValueFormat::FLOAT32, WordOrder::AB_CD, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(int(row.format));
+        ASSERT_GE(row.words.size(), row.bits ? 1 : chart_value_words(row.format));
+        double got = chart_value(row.words, row.format, row.order, row.bits);
+        if (std::isnan(row.expected)) {
+            EXPECT_TRUE(std::isnan(got)) << got;
+        } else {
+            EXPECT_EQ(got, row.expected);
+        }
+    }
+}
+
+}  // namespace

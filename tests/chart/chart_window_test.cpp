@@ -1,0 +1,195 @@
+// The Chart window on a real X server: adding series, the picture it saves,
+// and every poll of a real server recorded with its gaps.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "app/application.hpp"
+#include "chart/chart_export.hpp"
+#include "chart/chart_window.hpp"
+#include "config/temp_folder.hpp"
+#include "link/worker.hpp"
+#include "support/gtk_test_env.hpp"
+#include "support/modbus_test_server.hpp"
+#include "table/register_grid.hpp"
+
+namespace {
+
+// Presses key on the grid through the shortcut controller the chart attached.
+bool press_grid_shortcut(GtkWidget* grid, guint key)
+{
+    g_autoptr(GListModel) controllers = gtk_widget_observe_controllers(grid);
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
+        if (!GTK_IS_SHORTCUT_CONTROLLER(controller))
+            continue;
+        GListModel* shortcuts = G_LIST_MODEL(controller);
+        for (guint k = 0; k < g_list_model_get_n_items(shortcuts); ++k) {
+            g_autoptr(GtkShortcut) shortcut = GTK_SHORTCUT(g_list_model_get_item(shortcuts, k));
+            g_autoptr(GtkShortcutTrigger) wanted = gtk_keyval_trigger_new(key, GdkModifierType(0));
+            if (gtk_shortcut_trigger_equal(gtk_shortcut_get_trigger(shortcut), wanted))
+                return gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GtkShortcutActionFlags(0),
+                                                    grid, nullptr);
+        }
+    }
+    return false;
+}
+
+size_t gaps_in(const SeriesSamples& samples)
+{
+    size_t gaps = 0;
+    for (size_t i = 0; i < full_sample_count(samples); ++i)
+        gaps += std::isnan(samples.values[i]) ? 1 : 0;
+    return gaps;
+}
+
+ConnectionSettings tcp_to(const ModbusTestServer& server)
+{
+    return {.device = "127.0.0.1", .baud_or_port = uint32_t(server.port()), .use_tcp = true};
+}
+
+void stop_worker()
+{
+    link_state().running.store(false);
+    signal_wake();
+    run_until([] { return active_workers() == 0; }, 5000);
+}
+
+TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    MainWindow& main = a.main_window;
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 20, .scan_rate = 1000});
+    build_grid(main);
+    main.cursor_column = 2;  // the value cell of address 3 (labels shown)
+    main.cursor_row = 4;
+    set_label(main.labels, 3, "Level");
+    EXPECT_TRUE(add_cursor_address(chart));
+    EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
+    main.cursor_row = 5;  // address 4, by the grid's key
+    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.grid), GDK_KEY_plus));
+    ASSERT_EQ(chart.series.size(), 2u);
+    EXPECT_EQ(chart.series[0]->address, 3);
+    EXPECT_EQ(chart.series[1]->address, 4);
+    EXPECT_STREQ(gtk_check_button_get_label(chart.series[0]->check), "3  Level");
+    remove_chart_series(chart, 1);
+    for (uint16_t address = 10; address < 20; ++address)
+        add_chart_series(chart, address);
+    EXPECT_EQ(chart.series.size(), max_chart_series);
+    EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(chart.add_button)));
+
+    for (int i = 0; i < 50; ++i)
+        append_sample(chart.series[0]->samples, chart_clock_ms() - 5000 + i * 100, i % 7);
+    gtk_window_set_default_size(chart.window, 700, 450);
+    present_chart_window(chart);
+    ASSERT_TRUE(run_until([&] { return gtk_widget_get_width(GTK_WIDGET(chart.plot)) > 100; }, 5000));
+    drain_main_loop();
+
+    TempFolder folder;
+    std::string path = folder.file("plot.png");
+    ASSERT_TRUE(save_image_file(chart, path.c_str()));
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GdkPixbuf) picture = gdk_pixbuf_new_from_file(path.c_str(), &error);
+    ASSERT_TRUE(picture) << (error ? error->message : "");
+    EXPECT_EQ(gdk_pixbuf_get_width(picture), gtk_widget_get_width(GTK_WIDGET(chart.plot)));
+    EXPECT_EQ(gdk_pixbuf_get_height(picture), gtk_widget_get_height(GTK_WIDGET(chart.plot)));
+    EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
+    EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
+    gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
+}
+
+// given two workers one after the other (a Disconnect and a Connect),
+// expect the chart's line to break between them rather than join the pause
+TEST(ChartWindow, ANewWorkerStartsANewLine)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 0});
+    add_chart_series(chart, 2);
+    gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
+    for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
+        std::thread([value] {
+            uint16_t values[4] = {0, 0, value, 0};
+            ChartPoll poll(copy_poll_definition());
+            poll.read(values, 4);
+        }).join();
+    }
+    drain_chart_polls(chart);
+    const SeriesSamples& s = chart.series[0]->samples;
+    ASSERT_EQ(full_sample_count(s), 3u);
+    EXPECT_EQ(s.values[0], 5);
+    EXPECT_TRUE(std::isnan(s.values[1]));
+    EXPECT_EQ(s.values[2], -1);
+}
+
+// given a server whose register counts up, expect one sample per served
+// poll, a gap of the failed polls while it is stopped, and the newest
+// values named in the plot's description
+TEST(ChartWindow, RecordsEveryPollOfARealServerWithAGapWhileItIsStopped)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 100, .length = 4, .scan_rate = 20});
+    store_connection_settings(tcp_to(*server));
+    build_grid(a.main_window);
+    add_chart_series(chart, 101);
+    add_chart_series(chart, 103);
+    server->set_holding(103, 65535);  // INT is not selected: plots 65535
+
+    link_state().running.store(true);
+    ASSERT_TRUE(start_worker());
+    uint16_t counter = 0;
+    auto samples = [&] { return full_sample_count(chart.series[0]->samples); };
+    // The register changes between polls; the chart sees every poll.
+    ASSERT_TRUE(run_until([&] {
+        server->set_holding(101, ++counter);
+        return samples() >= 10;
+    }, 8000));
+
+    server->stop();  // three failed cycles
+    ASSERT_TRUE(run_until([&] { return gaps_in(chart.series[0]->samples) >= 3; }, 8000));
+    auto restarted = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(restarted);
+    restarted->set_holding(101, 4242);
+    restarted->set_holding(103, 7);
+    store_connection_settings(tcp_to(*restarted));
+    signal_wake();
+    ASSERT_TRUE(run_until([&] {
+        size_t n = samples();
+        return n > 0 && chart.series[0]->samples.values[n - 1] == 4242;
+    }, 8000));
+    stop_worker();
+    drain_chart_polls(chart);
+
+    const SeriesSamples& first = chart.series[0]->samples;
+    size_t served = server->request_count() + restarted->request_count();
+    size_t gaps = gaps_in(first);
+    EXPECT_EQ(full_sample_count(first) - gaps, served) << "one sample per answered poll";
+    EXPECT_GE(gaps, 3u);
+    EXPECT_EQ(full_sample_count(chart.series[1]->samples), full_sample_count(first));
+    // Values rise with the counter, and the gap sits between the two servers.
+    double previous = -1;
+    bool gap_seen = false;
+    for (size_t i = 0; i < full_sample_count(first); ++i) {
+        double v = first.values[i];
+        if (std::isnan(v)) {
+            gap_seen = true;
+            continue;
+        }
+        EXPECT_TRUE(v >= previous) << i;
+        EXPECT_EQ(v == 4242, gap_seen) << i;
+        previous = v;
+    }
+    EXPECT_EQ(chart.description, "Address 101: 4242; Address 103: 7");
+    restarted->stop();
+}
+
+}  // namespace
