@@ -5,10 +5,11 @@
 // the end, and whether every logged line reached the log file in order.
 //
 // Then, against a second server: a bare libmodbus loop that connects once
-// and reads the same 125 registers as fast as it can (before and after), and
-// in between the program with "Keep connection open" on, a scan rate of 0
-// and the Logger shown and recording. The program must reach at least 0.8
-// of the library's own rate, over one connection, every line in the file.
+// and reads the same 125 registers as fast as it can (seconds before and
+// after), and in between the program with "Keep connection open" on, a scan
+// rate of 0 and the Logger shown and recording. In its best second the
+// program must reach at least 0.8 of the library's best second, over one
+// connection, with every line in the file.
 //
 //   ./scripts/headless build/bench/logger_bench [seconds]   (default 60)
 //
@@ -152,22 +153,39 @@ std::unique_ptr<ModbusTestServer> start_server()
     return server;
 }
 
-// Reads per second of the library alone over one connection; -1 if it failed.
+// The best of one-second rates of the library alone, each over one
+// connection; -1 if a connection failed.
 double bare_library_rate(int port, int seconds)
 {
-    modbus_t* context = modbus_new_tcp("127.0.0.1", port);
-    if (!context || modbus_connect(context) == -1)
-        return -1;
-    uint16_t registers[register_count];
-    size_t reads = 0;
-    gint64 start = g_get_monotonic_time();
-    gint64 end = start + gint64(seconds) * 1000000;
-    while (g_get_monotonic_time() < end && modbus_read_registers(context, 0, register_count, registers) != -1)
-        ++reads;
-    double rate = double(reads) / (double(g_get_monotonic_time() - start) / 1e6);
-    modbus_close(context);
-    modbus_free(context);
-    return rate;
+    double best = 0;
+    for (int second = 0; second < seconds; ++second) {
+        modbus_t* context = modbus_new_tcp("127.0.0.1", port);
+        if (!context || modbus_connect(context) == -1)
+            return -1;
+        uint16_t registers[register_count];
+        size_t reads = 0;
+        gint64 start = g_get_monotonic_time();
+        while (g_get_monotonic_time() < start + 1000000 &&
+               modbus_read_registers(context, 0, register_count, registers) != -1)
+            ++reads;
+        best = std::max(best, double(reads) / (double(g_get_monotonic_time() - start) / 1e6));
+        modbus_close(context);
+        modbus_free(context);
+    }
+    return best;
+}
+
+// The best of one-second rates of the program's poll cycles.
+double kept_link_rate(ModbusTestServer& server, int seconds)
+{
+    double best = 0;
+    for (int second = 0; second < seconds; ++second) {
+        size_t before = server.request_count();
+        gint64 start = g_get_monotonic_time();
+        run_for(1000);
+        best = std::max(best, double(server.request_count() - before) / (double(g_get_monotonic_time() - start) / 1e6));
+    }
+    return best;
 }
 
 struct KeptFigures {
@@ -179,31 +197,30 @@ struct KeptFigures {
     bool ok = false;
 };
 
+// Both sides take the best second of their runs: a ping-pong of two threads
+// on a machine shared with other work is easily slowed by a second or two
+// of someone else's load, and the best seconds are the ones it spared.
 KeptFigures measure_kept_link(LoggerPane& pane, const std::string& folder, int seconds)
 {
     KeptFigures figures;
     auto server = start_server();
     if (!server)
         return figures;
-    // The library's rate is taken before and after the program's, so a
-    // machine whose load changes meanwhile weighs on both alike.
     double bare_before = bare_library_rate(server->port(), (seconds + 1) / 2);
     std::string path = folder + "/kept.log";
     if (!start_recording(pane, path.c_str()))
         return figures;
-    size_t bare_requests = server->request_count();
+    size_t requests_before = server->request_count();
+    size_t connections_before = server->connection_count();
     connect_to(server->port(), 0, true);
     run_for(1500);  // past the start pause
-    size_t at_start = server->request_count();
-    gint64 start = g_get_monotonic_time();
-    run_for(seconds * 1000);
-    figures.kept = double(server->request_count() - at_start) / (double(g_get_monotonic_time() - start) / 1e6);
+    figures.kept = kept_link_rate(*server, seconds);
     disconnect_and_wait();
     stop_recording(pane);
-    figures.requests = server->request_count() - bare_requests;
-    figures.connections = server->connection_count() - 1;
+    figures.requests = server->request_count() - requests_before;
+    figures.connections = server->connection_count() - connections_before;
     double bare_after = bare_library_rate(server->port(), (seconds + 1) / 2);
-    figures.bare = bare_before > 0 && bare_after > 0 ? (bare_before + bare_after) / 2 : -1;
+    figures.bare = bare_before > 0 && bare_after > 0 ? std::max(bare_before, bare_after) : -1;
     figures.file = check_log_file(path, pane.history);
     server->stop();
     bool lines_ok = figures.file.in_order && figures.file.tx == figures.requests && figures.file.rx == figures.requests;
