@@ -8,6 +8,7 @@
 
 #include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
+#include "logger/log_queue.hpp"
 
 namespace {
 
@@ -50,6 +51,7 @@ void cycle_while_running(unsigned generation)
 {
     CycleBuffers buffers;
     while (may_cycle(generation)) {
+        wait_for_log_room();  // a user interface that falls behind slows the polling
         PollDefinition poll = copy_poll_definition();
         ConnectionSettings settings = copy_connection_settings();
         run_poll_cycle(poll, settings, buffers);
