@@ -42,7 +42,8 @@ void wait_for_next_cycle(uint32_t scan_rate, unsigned generation)
     std::unique_lock lock(s.wake_lock);
     // The exit path and a newer start change their flags under wake_lock,
     // so their signal cannot fall between this check and the wait.
-    if (!may_cycle(generation))
+    // A pause of 0 ms is no pause: a timed wait would still sleep in the kernel.
+    if (!may_cycle(generation) || scan_rate == 0)
         return;
     s.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
 }

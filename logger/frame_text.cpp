@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "link/ui_post.hpp"
+#include "link/ui_callbacks.hpp"
 #include "logger/log_queue.hpp"
 #include "logger/logger_pane.hpp"
 
@@ -23,10 +23,8 @@ void log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
 {
     if (count == 0)
         return;
-    // One drain takes every line queued before it runs, so only the line
-    // that finds the queue empty wakes the main loop.
-    if (queue_log_frame(bytes, count, direction))
-        post_to_ui(append_log_lines, nullptr);
+    queue_log_frame(bytes, count, direction);
+    post_ui_work(ui_work_log_lines);
 }
 
 size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,

@@ -27,20 +27,18 @@ LogQueue& queue()
 
 }  // namespace
 
-bool queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
+void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
 {
     LogQueue& q = queue();
     size_t length = 3 * count - 1;
     std::unique_lock hold(q.lock);
     q.drained.wait(hold, [&] { return q.batch.lines.size() < q.bound.load(std::memory_order_relaxed); });
-    bool was_empty = q.batch.lines.empty();
     size_t offset = q.batch.text.size();
     q.batch.text.resize(offset + length);
     render_frame_hex(bytes, count, q.batch.text.data() + offset);
     q.batch.lines.push_back(LogLine{uint32_t(offset), uint32_t(length), direction});
     if (q.batch.lines.size() > q.peak.load(std::memory_order_relaxed))
         q.peak.store(q.batch.lines.size(), std::memory_order_relaxed);
-    return was_empty;
 }
 
 void wait_for_log_room()

@@ -1,11 +1,10 @@
 #pragma once
 // The log lines on their way from the worker to the user-interface thread.
 //
-// The worker renders each frame straight into the queue. The first line put
-// into an empty queue posts one drain to the main loop; the drain takes the
-// whole queue at once, so however fast the device answers, the main loop is
-// woken at most once per batch. When the queue holds its bound, the worker
-// waits for the drain instead of growing memory or dropping lines.
+// The worker renders each frame straight into the queue; the UI thread takes
+// the whole queue at once, however many lines it holds. When the queue holds
+// its bound, the worker waits for the drain instead of growing memory or
+// dropping lines.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +28,8 @@ struct LogBatch {
 
 inline constexpr size_t default_log_queue_bound = 20000;
 
-// Worker side: renders the frame into the queue; true when the queue was
-// empty, so that the caller posts the drain. Waits while the queue is full.
-bool queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
+// Worker side: renders the frame into the queue; waits while it is full.
+void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
 
 // Worker side, before a cycle: waits until a whole cycle's lines fit.
 void wait_for_log_room();

@@ -9,10 +9,13 @@
 
 namespace {
 
-// However fast lines stream in, the view is laid out at most ten times a
-// second: nobody reads faster, and laying out 200 lines costs far more than
-// taking them in.
+// However fast lines stream in, the view is updated at most ten times a
+// second: nobody reads faster. When a whole ring of new lines has come in
+// since the last update, every shown line must be laid out afresh, which
+// costs far more than taking the lines in: such updates come at most twice
+// a second.
 constexpr gint64 redraw_interval_us = 100000;
+constexpr gint64 rebuild_interval_us = 500000;
 
 void set_icon_button_help(GtkButton* button, const char* tooltip)
 {
@@ -136,12 +139,24 @@ bool view_folded(const LoggerPane& pane)
     return !gtk_revealer_get_reveal_child(pane.revealer);
 }
 
+// The earliest time of the next update, by how much it has to lay out.
+gint64 next_redraw_us(const LoggerPane& pane)
+{
+    bool rebuild = pane.lines_appended - pane.lines_shown >= log_history_size;
+    return pane.last_redraw_us + (rebuild ? rebuild_interval_us : redraw_interval_us);
+}
+
+void schedule_redraw(LoggerPane& pane);
+
 void on_redraw_timer(gpointer data)
 {
     LoggerPane& pane = *static_cast<LoggerPane*>(data);
     pane.redraw_timer = 0;
-    if (!view_folded(pane))
-        flush_logger_view(pane);
+    if (view_folded(pane))
+        return;
+    if (g_get_monotonic_time() < next_redraw_us(pane))
+        return schedule_redraw(pane);  // the ring turned over while waiting
+    flush_logger_view(pane);
 }
 
 // A folded view lays nothing out: it is brought up to date when it is
@@ -151,7 +166,7 @@ void schedule_redraw(LoggerPane& pane)
     pane.view_stale = true;
     if (pane.logging_paused || pane.redraw_timer || view_folded(pane))
         return;
-    gint64 wait_us = pane.last_redraw_us + redraw_interval_us - g_get_monotonic_time();
+    gint64 wait_us = next_redraw_us(pane) - g_get_monotonic_time();
     guint wait_ms = wait_us > 0 ? guint(wait_us / 1000) : 0;
     pane.redraw_timer = g_timeout_add_once(wait_ms, on_redraw_timer, &pane);
 }
