@@ -7,8 +7,9 @@
 namespace {
 
 // Room kept for the lines of one cycle: a write and a poll, each a request
-// and a response.
+// and a response, of at most 260 bytes (780 characters) each.
 constexpr size_t cycle_lines = 4;
+constexpr size_t cycle_bytes = cycle_lines * 780;
 
 struct LogQueue {
     std::mutex lock;
@@ -32,7 +33,10 @@ void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
     LogQueue& q = queue();
     size_t length = 3 * count - 1;
     std::unique_lock hold(q.lock);
-    q.drained.wait(hold, [&] { return q.batch.lines.size() < q.bound.load(std::memory_order_relaxed); });
+    q.drained.wait(hold, [&] {
+        return q.batch.lines.empty() || (q.batch.lines.size() < q.bound.load(std::memory_order_relaxed) &&
+                                         q.batch.text.size() + length <= log_queue_bytes);
+    });
     size_t offset = q.batch.text.size();
     q.batch.text.resize(offset + length);
     render_frame_hex(bytes, count, q.batch.text.data() + offset);
@@ -46,7 +50,8 @@ void wait_for_log_room()
     LogQueue& q = queue();
     std::unique_lock hold(q.lock);
     q.drained.wait(hold, [&] {
-        return q.batch.lines.size() + cycle_lines <= q.bound.load(std::memory_order_relaxed);
+        return q.batch.lines.size() + cycle_lines <= q.bound.load(std::memory_order_relaxed) &&
+               q.batch.text.size() + cycle_bytes <= log_queue_bytes;
     });
 }
 

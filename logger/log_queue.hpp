@@ -26,7 +26,10 @@ struct LogBatch {
     std::vector<LogLine> lines;
 };
 
+// The queue holds at most this many lines and this much frame text (about
+// 2,800 responses of 125 registers); either bound makes the worker wait.
 inline constexpr size_t default_log_queue_bound = 20000;
+inline constexpr size_t log_queue_bytes = size_t(2) << 20;
 
 // Worker side: renders the frame into the queue; waits while it is full.
 void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction);

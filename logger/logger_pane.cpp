@@ -9,13 +9,13 @@
 
 namespace {
 
-// However fast lines stream in, the view is updated at most ten times a
-// second: nobody reads faster. When a whole ring of new lines has come in
-// since the last update, every shown line must be laid out afresh, which
-// costs far more than taking the lines in: such updates come at most twice
-// a second.
-constexpr gint64 redraw_interval_us = 100000;
-constexpr gint64 rebuild_interval_us = 500000;
+// However fast lines stream in, the view is updated at most four times a
+// second: nobody reads faster, and every update costs a frame of the whole
+// window. When a whole ring of new lines has come in since the last update,
+// every shown line must be laid out afresh, which costs far more than taking
+// the lines in: such updates come at most once a second.
+constexpr gint64 redraw_interval_us = 250000;
+constexpr gint64 rebuild_interval_us = 1000000;
 
 void set_icon_button_help(GtkButton* button, const char* tooltip)
 {
@@ -193,11 +193,13 @@ void format_batch(const LogBatch& batch, std::string& lines, std::vector<size_t>
     starts.push_back(lines.size());
 }
 
-// Buffers that grew while the user interface fell behind are given back.
+// Buffers that grew while the user interface fell far behind are given
+// back; the usual batches of a fast device stay well below this and keep
+// their buffers, so the drain allocates nothing.
 template <typename Buffer>
 void trim(Buffer& buffer)
 {
-    if (buffer.capacity() * sizeof buffer[0] > (1u << 20))
+    if (buffer.capacity() * sizeof buffer[0] > (4u << 20))
         Buffer().swap(buffer);
 }
 

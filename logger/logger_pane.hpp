@@ -40,7 +40,7 @@ void build_logger_pane(LoggerPane& pane, MainWindow& main);
 
 // The main-loop callback posted by log_frame (data unused): takes every
 // queued line at once into the ring and, in one write, into the log file.
-// The view follows within half a second while it is unfolded, and
+// The view follows within a second while it is unfolded, and
 // when it is unfolded, paused or copied.
 void append_log_lines(void* data);
 
