@@ -55,6 +55,16 @@ void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer main)
     toggle_label_column(*static_cast<MainWindow*>(main));
 }
 
+void on_reset_statistics(GSimpleAction*, GVariant*, gpointer view)
+{
+    reset_statistics_view(*static_cast<StatisticsView*>(view));
+}
+
+void on_copy_statistics(GSimpleAction*, GVariant*, gpointer view)
+{
+    copy_statistics(*static_cast<StatisticsView*>(view));
+}
+
 void add_action(GtkApplication* application, const char* name, GCallback handler, gpointer data)
 {
     g_autoptr(GSimpleAction) action = g_simple_action_new(name, nullptr);
@@ -73,6 +83,8 @@ void add_actions(App& a)
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), nullptr);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
+    add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window.statistics);
+    add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.main_window.statistics);
 }
 
 void set_accels(GtkApplication* application)
@@ -115,6 +127,8 @@ void build_menu(MainWindow& main)
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(main.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
+    g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
+    g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
     g_menu_append(main.menu, "_About", "app.about-window");
 }
 

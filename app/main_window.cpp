@@ -46,11 +46,44 @@ void on_load_clicked(GtkButton*, gpointer main)
     start_load_configuration(*static_cast<MainWindow*>(main));
 }
 
-void on_format_changed(GObject*, GParamSpec*, gpointer main)
+// The grid first, then the Write dialog, as the user reads them; nothing
+// is polled again.
+void render_values_again(MainWindow& main)
 {
-    // The grid first, then the Write dialog, as the user reads them.
-    fill_from_link_state(*static_cast<MainWindow*>(main));
+    fill_from_link_state(main);
     rerender_write_value(app().write);
+}
+
+// A 16-bit value has no word order to choose.
+void update_order_sensitivity(MainWindow& main)
+{
+    if (main.order_selector)
+        gtk_widget_set_sensitive(GTK_WIDGET(main.order_selector), value_width(selected_format(main)) > 1);
+}
+
+void on_format_changed(GObject*, GParamSpec*, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    update_order_sensitivity(main);
+    render_values_again(main);
+}
+
+void on_order_changed(GObject*, GParamSpec*, gpointer main)
+{
+    render_values_again(*static_cast<MainWindow*>(main));
+}
+
+GtkDropDown* make_selector(GtkActionBar* bar, const char* caption_text, const char* const* entries)
+{
+    GtkWidget* caption = gtk_label_new(caption_text);
+    gtk_widget_set_margin_start(caption, 8);
+    gtk_action_bar_pack_start(bar, caption);
+    GtkDropDown* selector = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(entries));
+    gtk_drop_down_set_selected(selector, 0);
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(selector), GTK_ACCESSIBLE_RELATION_LABELLED_BY, caption,
+                                   nullptr, -1);
+    gtk_action_bar_pack_start(bar, GTK_WIDGET(selector));
+    return selector;
 }
 
 GtkWidget* make_tool_button(const char* icon, const char* tooltip)
@@ -102,17 +135,14 @@ GtkWidget* make_toolbar(MainWindow& main)
     g_signal_connect(load, "clicked", G_CALLBACK(on_load_clicked), &main);
     gtk_action_bar_pack_start(bar, load);
 
-    GtkWidget* caption = gtk_label_new("Format:");
-    gtk_widget_set_margin_start(caption, 8);
-    gtk_action_bar_pack_start(bar, caption);
-
-    static const char* const formats[] = {"UINT", "INT", "HEX", "BINARY", nullptr};
-    main.format_selector = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(formats));
-    gtk_drop_down_set_selected(main.format_selector, 0);
-    gtk_accessible_update_relation(GTK_ACCESSIBLE(main.format_selector),
-                                   GTK_ACCESSIBLE_RELATION_LABELLED_BY, caption, nullptr, -1);
+    static const char* const formats[] = {"UINT",  "INT",     "HEX",   "BINARY", "INT32", "UINT32",
+                                          "FLOAT32", "INT64", "UINT64", "FLOAT64", nullptr};
+    main.format_selector = make_selector(bar, "Format:", formats);
+    static const char* const orders[] = {"AB CD", "CD AB", "BA DC", "DC BA", nullptr};
+    main.order_selector = make_selector(bar, "Order:", orders);
+    update_order_sensitivity(main);
     g_signal_connect(main.format_selector, "notify::selected", G_CALLBACK(on_format_changed), &main);
-    gtk_action_bar_pack_start(bar, GTK_WIDGET(main.format_selector));
+    g_signal_connect(main.order_selector, "notify::selected", G_CALLBACK(on_order_changed), &main);
     return GTK_WIDGET(bar);
 }
 
@@ -168,6 +198,9 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
     gtk_scrolled_window_set_min_content_width(main.grid_scroller, main.labels_visible ? 320 : 200);
     gtk_scrolled_window_set_child(main.grid_scroller, GTK_WIDGET(main.grid));
     gtk_box_append(GTK_BOX(box), scroller);
+    // Below the grid: the top of the paned may not shrink, so this line
+    // adds to its height and never takes from the grid's minimum.
+    gtk_box_append(GTK_BOX(box), build_statistics_view(main.statistics));
     return box;
 }
 

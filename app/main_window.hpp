@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/dialog_layer.hpp"
+#include "app/statistics_view.hpp"
 #include "table/label_store.hpp"
 
 struct MainWindow {
@@ -15,11 +16,13 @@ struct MainWindow {
     GtkApplicationWindow* window = nullptr;
     GtkLabel* status_line = nullptr;
     GtkDropDown* format_selector = nullptr;
+    GtkDropDown* order_selector = nullptr;  // word order of 32/64-bit values
     GtkButton* connect_button = nullptr;
     GtkLabel* connect_label = nullptr;
     GtkScrolledWindow* grid_scroller = nullptr;
     GtkPaned* paned = nullptr;
     GtkMenuButton* menu_button = nullptr;
+    StatisticsView statistics;  // the line under the grid
 
     // References this record owns (released only at process end).
     FileDialog* file_dialog = nullptr;  // the one configuration file dialog

@@ -9,6 +9,7 @@
 #include "config/config_file.hpp"
 #include "config/config_format.hpp"
 #include "link/link_state.hpp"
+#include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -89,7 +90,10 @@ bool load_configuration_file(MainWindow& main, const char* path)
         report_load_failure(main, result.failed_line);
         return false;
     }
-    // The definition first, then the grid for it, then the worker's wake-up.
+    // A label still being edited goes to the store it was typed for, at
+    // the address it was typed at; then the definition, the grid for it,
+    // and the worker's wake-up.
+    commit_label_edit(main);
     store_poll_definition(poll);
     main.labels = std::move(labels);
     build_grid(main);

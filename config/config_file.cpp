@@ -76,32 +76,69 @@ bool write_all(int fd, std::string_view bytes)
     return true;
 }
 
-// Gives the new file the old one's permission bits and, where allowed,
-// its owner; a missing old file keeps the fresh file's mode.
+// Whether the old file may be replaced. It must be a regular file (renaming
+// over a device or folder would destroy it, not save into it) that the user
+// may write: renaming over a write-protected file would bypass its
+// protection, as the folder's permissions alone would allow.
+bool may_replace(const std::string& target, bool& exists)
+{
+    struct stat info;
+    exists = stat(target.c_str(), &info) == 0;
+    if (!exists)
+        return errno == ENOENT;
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Gives the new file the old one's permission bits and owner; a missing old
+// file keeps the fresh file's mode. An owner that cannot be kept refuses the
+// save, so that replacing another user's file never makes it ours.
 bool copy_mode(int fd, const std::string& target)
 {
     struct stat old_info;
     if (stat(target.c_str(), &old_info) != 0)
         return errno == ENOENT;
-    if (!S_ISREG(old_info.st_mode)) {
-        // Renaming over a device or folder would destroy it, not save into it.
-        errno = EINVAL;
-        return false;
-    }
     if (fchmod(fd, old_info.st_mode & 07777) != 0)
         return false;
     struct stat new_info;
-    if (fstat(fd, &new_info) == 0 && (new_info.st_uid != old_info.st_uid || new_info.st_gid != old_info.st_gid)) {
-        ErrnoKeeper keep;
-        if (fchown(fd, old_info.st_uid, old_info.st_gid) == 0)
-            fchmod(fd, old_info.st_mode & 07777);  // a chown may clear set-id bits
-    }
-    return true;
+    if (fstat(fd, &new_info) != 0)
+        return false;
+    if (new_info.st_uid == old_info.st_uid && new_info.st_gid == old_info.st_gid)
+        return true;
+    // A chown may clear set-id bits, so the bits are set once more.
+    return fchown(fd, old_info.st_uid, old_info.st_gid) == 0 && fchmod(fd, old_info.st_mode & 07777) == 0;
 }
 
 bool fill_and_close(int fd, const std::string& target, std::string_view bytes)
 {
     bool ok = copy_mode(fd, target) && write_all(fd, bytes) && fsync(fd) == 0;
+    ErrnoKeeper keep;
+    if (close(fd) != 0 && ok) {
+        keep.saved = errno;
+        ok = false;
+    }
+    return ok;
+}
+
+// Where the folder cannot take a temporary file (the user may write the
+// file but not the folder), the file is overwritten where it stands: not
+// crash-safe, but its owner, mode and links stay as they were.
+bool write_in_place(const std::string& target, std::string_view bytes)
+{
+    // Non-blocking: a FIFO put in the file's place meanwhile cannot hang us.
+    int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = fstat(fd, &info) == 0;
+    if (ok && !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        ok = false;
+    }
+    ok = ok && write_all(fd, bytes) && ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
     ErrnoKeeper keep;
     if (close(fd) != 0 && ok) {
         keep.saved = errno;
@@ -172,14 +209,15 @@ bool replace_file(const char* path, std::string_view bytes)
 {
     try {
         std::string target;
-        if (!resolve_target(path, target))
+        bool exists = false;
+        if (!resolve_target(path, target) || !may_replace(target, exists))
             return false;
         std::string folder = folder_of(target);
         std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
         std::string temporary;
         int fd = create_temporary(folder, base, temporary);
         if (fd < 0)
-            return false;
+            return exists && write_in_place(target, bytes);
         if (!fill_and_close(fd, target, bytes) || rename(temporary.c_str(), target.c_str()) != 0) {
             ErrnoKeeper keep;
             unlink(temporary.c_str());

@@ -11,5 +11,7 @@ bool read_whole_file(const char* path, std::string& contents);
 // Writes bytes to a new file beside path's target, flushes it to storage
 // and renames it over the target, so that a failure at any point leaves
 // the old file as it was. A symbolic link at path is kept and its target
-// replaced; the old file's permission bits are kept.
+// replaced; the old file's permission bits and owner are kept. A target the
+// user may not write, or whose owner cannot be kept, is refused; where the
+// folder cannot take a new file, an existing target is overwritten in place.
 bool replace_file(const char* path, std::string_view bytes);

@@ -206,7 +206,7 @@ std::string write_configuration(const PollDefinition& poll, const LabelStore& la
 
 ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels)
 {
-    labels.entries.clear();
+    clear_labels(labels);
     size_t number = 0;
     // The text after the last LF is a line too, so an empty file is one empty line.
     while (true) {

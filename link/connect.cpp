@@ -8,9 +8,11 @@
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
 #include "link/link_state.hpp"
+#include "link/link_statistics.hpp"
 #include "link/ui_callbacks.hpp"
 #include "link/ui_post.hpp"
 #include "link/worker.hpp"
+#include "table/register_grid.hpp"
 
 namespace {
 
@@ -64,6 +66,9 @@ void refuse_empty_device()
         value.store(0, std::memory_order_relaxed);
     s.value_count.store(0, std::memory_order_release);
     post_refresh_values();
+    // A count of 0 fills no cell: the old values are cleared here.
+    if (s.main_window)
+        empty_value_cells(*s.main_window);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.
@@ -123,6 +128,7 @@ void connect_link(ConnectionDialog& dialog)
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     store_connection_settings(settings);
+    reset_link_statistics();  // the figures describe this connection only
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
     signal_wake();
     if (link_state().running.load(std::memory_order_acquire))

@@ -112,7 +112,7 @@ Frame write_request_frame(const WriteFrameRequest& request)
         put_word(frame, n);
         put(frame, static_cast<uint8_t>(2 * n));
         for (uint16_t i = 0; i < n; ++i)
-            put_word(frame, request.value);
+            put_word(frame, request.registers ? request.registers[i] : request.value);
         return frame;
     }
     default:

@@ -16,12 +16,15 @@ struct Frame {
 };
 
 // What a write sends: n is the item count after clamping (1 for 5 and 6).
+// A register write of a 32- or 64-bit value carries its n registers
+// instead of repeating value.
 struct WriteFrameRequest {
     uint8_t slave;
     uint8_t fcode;  // 5, 6, 15 or 16
     uint16_t address;
     uint16_t value;
     uint16_t n;
+    const uint16_t* registers = nullptr;
 };
 
 // Clamps a multiple write's count: 0 is taken as 1, above 255 as 255.

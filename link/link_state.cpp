@@ -21,6 +21,9 @@ void reset_link_state()
     s.write.address = 0;
     s.write.value = 0;
     s.write.count = 1;
+    for (std::atomic<uint16_t>& word : s.write.words)
+        word = 0;
+    s.write.width = 1;
     s.write_failed = false;
     s.write_cancelled = false;
     s.write_errno = 0;

@@ -54,6 +54,10 @@ struct WriteRequest {
     std::atomic<uint16_t> address{0};
     std::atomic<uint16_t> value{0};
     std::atomic<uint16_t> count{1};
+    // A 32- or 64-bit value: its registers as written, which a "10" write
+    // repeats count times. A width of 1 writes value alone.
+    std::array<std::atomic<uint16_t>, 4> words{};
+    std::atomic<uint8_t> width{1};
 };
 
 inline constexpr unsigned max_values = 255;

@@ -1,7 +1,10 @@
 #include "link/modbus_context.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
+
+#include "link/link_statistics.hpp"
 
 namespace {
 
@@ -69,11 +72,13 @@ OpenResult open_modbus(const ConnectionSettings& settings)
     modbus_set_response_timeout(context.get(), settings.response_timeout_ms / 1000,
                                 (settings.response_timeout_ms % 1000) * 1000);
     modbus_set_debug(context.get(), FALSE);
+    auto started = std::chrono::steady_clock::now();
     if (modbus_connect(context.get()) == -1) {
         result.outcome = OpenOutcome::connect_failed;
         result.error = errno;
         return result;
     }
+    record_connect(std::chrono::steady_clock::now() - started);
     modbus_flush(context.get());
     result.outcome = OpenOutcome::opened;
     result.context = std::move(context);

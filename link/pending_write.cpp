@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "link/frames.hpp"
+#include "link/link_statistics.hpp"
 #include "link/ui_post.hpp"
 #include "link/write_dialog.hpp"
 #include "logger/frame_text.hpp"
@@ -20,7 +21,20 @@ void log_if_framed(const Frame& frame, LogDirection direction)
         log_frame(frame.bytes.data(), frame.size, direction);
 }
 
-WriteFrameRequest copy_write_request()
+// A 32- or 64-bit value goes out as its registers, count times over, in one
+// request; the request then carries every register.
+void take_wide_value(const WriteRequest& w, WriteFrameRequest& request, CycleBuffers& buffers)
+{
+    unsigned width = w.width.load(std::memory_order_relaxed);
+    if (request.fcode != 16 || width < 2 || width > w.words.size())
+        return;
+    request.n = static_cast<uint16_t>(request.n * width);
+    for (unsigned i = 0; i < request.n && i < buffers.registers.size(); ++i)
+        buffers.registers[i] = w.words[i % width].load(std::memory_order_relaxed);
+    request.registers = buffers.registers.data();
+}
+
+WriteFrameRequest copy_write_request(CycleBuffers& buffers)
 {
     const WriteRequest& w = link_state().write;
     WriteFrameRequest request{w.slave.load(std::memory_order_relaxed), w.fcode.load(std::memory_order_relaxed),
@@ -28,6 +42,7 @@ WriteFrameRequest copy_write_request()
                               1};
     if (request.fcode == 15 || request.fcode == 16)
         request.n = clamp_write_count(w.count.load(std::memory_order_relaxed));
+    take_wide_value(w, request, buffers);
     return request;
 }
 
@@ -47,7 +62,11 @@ int call_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers
             buffers.bits[i] = static_cast<uint8_t>(request.value & 1);
         return modbus_write_bits(context, request.address, request.n, buffers.bits.data());
     case 16:
-        for (uint16_t i = 0; i < request.n; ++i)
+        if (request.n > buffers.registers.size()) {
+            errno = EMBMDATA;  // far beyond what one request holds
+            return -1;
+        }
+        for (uint16_t i = 0; i < request.n && !request.registers; ++i)
             buffers.registers[i] = request.value;
         return modbus_write_registers(context, request.address, request.n, buffers.registers.data());
     default:
@@ -60,7 +79,9 @@ int call_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers
 int send_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers& buffers)
 {
     log_if_framed(write_request_frame(request), LogDirection::tx);
-    if (call_write(context, request, buffers) == -1)
+    int returned = call_write(context, request, buffers);
+    record_write(returned == -1);
+    if (returned == -1)
         return errno ? errno : EINVAL;  // 0 would read as "Not connected"
     log_if_framed(write_response_frame(request), LogDirection::rx);
     return 0;
@@ -91,7 +112,7 @@ WriteTrouble carry_out_pending_write(modbus_t* context, CycleBuffers& buffers)
 {
     LinkState& s = link_state();
     WriteTrouble trouble;
-    WriteFrameRequest request = copy_write_request();
+    WriteFrameRequest request = copy_write_request(buffers);
     if (modbus_set_slave(context, request.slave) == -1)
         trouble = WriteTrouble{true, errno};
     post_report_write();

@@ -1,8 +1,10 @@
 #include "link/poll_cycle.hpp"
 
 #include <cerrno>
+#include <chrono>
 
 #include "link/frames.hpp"
+#include "link/link_statistics.hpp"
 #include "link/modbus_context.hpp"
 #include "link/pending_write.hpp"
 #include "link/ui_callbacks.hpp"
@@ -28,6 +30,7 @@ void report_trouble(int error)
 void report_open_failure(const OpenResult& opened)
 {
     LinkState& s = link_state();
+    record_connect_failure();
     if (opened.outcome == OpenOutcome::connect_failed) {
         // A refused connect names its cause, even right after a Disconnect.
         s.last_errno.store(opened.error, std::memory_order_release);
@@ -116,11 +119,16 @@ void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settin
         trouble = WriteTrouble{true, errno};
 
     log_whole(poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length), LogDirection::tx);
+    record_request_sent();
+    auto sent = std::chrono::steady_clock::now();
     int returned = read_block(context.get(), poll, buffers);
     if (returned == -1) {
-        publish_failed_read(poll, errno);
+        int error = errno;
+        record_failed_poll(error);
+        publish_failed_read(poll, error);
         return;  // the owner closes and frees; the marks are not told here
     }
+    record_good(std::chrono::steady_clock::now() - sent);
     publish_read(poll, returned, buffers);
     context.reset();
     if (trouble.marked)

@@ -3,6 +3,7 @@
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
+#include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -148,6 +149,8 @@ void apply_query_settings(QuerySettingsDialog& dialog)
     poll.scan_rate = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.scan_rate_spin));
     guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
     poll.fcode = static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
+    // A label still being edited belongs to the block it was typed in.
+    commit_label_edit(*dialog.main_window);
     store_poll_definition(poll);
 
     build_grid(*dialog.main_window);

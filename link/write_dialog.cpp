@@ -2,7 +2,10 @@
 
 #include <modbus.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/dialog_grid.hpp"
@@ -11,6 +14,7 @@
 #include "link/ui_post.hpp"
 #include "link/write_value.hpp"
 #include "table/register_grid.hpp"
+#include "table/wide_value.hpp"
 
 // One showing of the alert. The completion of a choice may arrive after the
 // program has already closed the alert and shown the next one, so each
@@ -30,14 +34,65 @@ ValueFormat current_format(const WriteDialog& dialog)
     return dialog.main_window ? selected_format(*dialog.main_window) : ValueFormat::UINT;
 }
 
+WordOrder current_order(const WriteDialog& dialog)
+{
+    return dialog.main_window ? selected_order(*dialog.main_window) : WordOrder::AB_CD;
+}
+
+using Words = std::array<uint16_t, 4>;
+
+void on_value_changed(GtkEditable* entry, gpointer data);
+
 void show_current_value(WriteDialog& dialog)
 {
-    ValueFormat format = current_format(dialog);
     char text[64];
-    if (!render_value(dialog.current_value, format, text, sizeof text))
-        gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), fallback_text(format));
-    else
-        gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), text);
+    const char* shown = render_registers_or_fallback(dialog.current_words.data(), current_format(dialog),
+                                                     current_order(dialog), text, sizeof text);
+    // The text stands for the registers already; parsing it back would lose
+    // what it does not show, such as the payload of a NaN.
+    g_signal_handlers_block_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
+    gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), shown);
+    g_signal_handlers_unblock_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
+}
+
+// The value entry's text as the registers it is written as in a format,
+// or nothing when it is no value of the format.
+std::optional<Words> parse_entry(const WriteDialog& dialog, ValueFormat format)
+{
+    const char* text = gtk_editable_get_text(GTK_EDITABLE(dialog.value_entry));
+    Words words{};
+    unsigned width = value_width(format);
+    if (width == 1) {
+        std::optional<uint16_t> value = parse_write_value(text, format);
+        if (!value)
+            return std::nullopt;
+        words[0] = *value;
+    } else {
+        std::optional<uint64_t> bits = parse_wide_value(text, format);
+        if (!bits)
+            return std::nullopt;
+        split_value(*bits, width, current_order(dialog), words.data());
+    }
+    return words;
+}
+
+// The registers of the value at address as polled, read in the format, or
+// the fallback number when they are not all polled.
+Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
+{
+    LinkState& s = link_state();
+    ValueFormat format = current_format(dialog);
+    unsigned width = value_width(format);
+    uint16_t start = copy_poll_definition().address;
+    unsigned count = std::min(s.value_count.load(std::memory_order_acquire), max_values);
+    Words words{};
+    if (address >= start && unsigned(address - start) + width <= count) {
+        for (unsigned i = 0; i < width; ++i)
+            words[i] = s.values[address - start + i].load(std::memory_order_relaxed);
+    } else {
+        split_value(bits_of_number(fallback, format), width, current_order(dialog), words.data());
+    }
+    return words;
 }
 
 guint selected_entry(const WriteDialog& dialog)
@@ -67,11 +122,11 @@ void on_fcode_selected(GObject*, GParamSpec*, gpointer dialog)
     update_length_row(*static_cast<WriteDialog*>(dialog));
 }
 
-void on_value_changed(GtkEditable* entry, gpointer data)
+void on_value_changed(GtkEditable*, gpointer data)
 {
     WriteDialog& dialog = *static_cast<WriteDialog*>(data);
-    if (std::optional<uint16_t> value = parse_write_value(gtk_editable_get_text(entry), current_format(dialog)))
-        dialog.current_value = *value;
+    if (std::optional<Words> words = parse_entry(dialog, current_format(dialog)))
+        dialog.current_words = *words;
 }
 
 void on_send(GtkWidget*, gpointer dialog)
@@ -173,11 +228,38 @@ GtkWidget* make_content(WriteDialog& dialog)
     return GTK_WIDGET(grid);
 }
 
+// Shows why Send did nothing; the write is neither stored nor sent.
+void refuse(WriteDialog& dialog, const char* text)
+{
+    gtk_label_set_text(dialog.message_label, text);
+    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
+}
+
+// Why Send cannot hand the write over, or null. A value of several
+// registers needs "10", and all its copies must fit one request.
+const char* refusal(uint8_t fcode, unsigned count, unsigned width, bool parsed, char* text, size_t size)
+{
+    if (width > 1 && fcode == 6)
+        return "32-bit and 64-bit values need \"10 Write Multiple Registers\"";
+    if (!parsed)
+        return "Ungültiger Wert für das ausgewählte Format";
+    if (width > 1 && count * width > MODBUS_MAX_WRITE_REGISTERS) {
+        std::snprintf(text, size, "%u registers do not fit one request (at most %d)", count * width,
+                      MODBUS_MAX_WRITE_REGISTERS);
+        return text;
+    }
+    return nullptr;
+}
+
 // Fields first, flags last: the worker takes the request once it sees
 // write_done false, and must then find every field in place.
-void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, uint16_t value)
+void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& words, unsigned width)
 {
     LinkState& s = link_state();
+    uint16_t value = words[0];
+    for (size_t i = 0; i < words.size(); ++i)
+        s.write.words[i].store(words[i], std::memory_order_relaxed);
+    s.write.width.store(static_cast<uint8_t>(width), std::memory_order_relaxed);
     s.write.slave.store(static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_spin)),
                         std::memory_order_relaxed);
     s.write.fcode.store(fcode, std::memory_order_relaxed);
@@ -304,10 +386,7 @@ void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_
         if (write_fcodes[i] == s.write.fcode.load(std::memory_order_relaxed))
             gtk_drop_down_set_selected(dialog.fcode_dropdown, i);
 
-    unsigned count = s.value_count.load(std::memory_order_acquire);
-    dialog.current_value = fallback_value;
-    if (address >= poll.address && unsigned(address - poll.address) < count && address - poll.address < int(max_values))
-        dialog.current_value = s.values[address - poll.address].load(std::memory_order_relaxed);
+    dialog.current_words = value_at(dialog, address, fallback_value);
     show_current_value(dialog);
 
     gtk_spin_button_set_value(dialog.length_spin, s.write.count.load(std::memory_order_relaxed));
@@ -352,18 +431,26 @@ void send_write(WriteDialog& dialog)
     gtk_spin_button_update(dialog.address_spin);
     gtk_spin_button_update(dialog.length_spin);
     guint entry = selected_entry(dialog);
+    uint8_t fcode = write_fcodes[entry];
     uint16_t count = entry >= 2 ? static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.length_spin)) : 1;
 
-    std::optional<uint16_t> value =
-        parse_write_value(gtk_editable_get_text(GTK_EDITABLE(dialog.value_entry)), current_format(dialog));
-    if (!value) {
-        gtk_label_set_text(dialog.message_label, "Ungültiger Wert für das ausgewählte Format");
-        gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
-        return;
+    ValueFormat format = current_format(dialog);
+    // Coils take the value as UINT whatever the format shows.
+    bool coils_in_wide_format = (fcode == 5 || fcode == 15) && value_width(format) > 1;
+    if (coils_in_wide_format)
+        format = ValueFormat::UINT;
+    unsigned width = value_width(format);
+    std::optional<Words> words = parse_entry(dialog, format);
+    char text[128];
+    if (const char* reason = refusal(fcode, count, width, words.has_value(), text, sizeof text))
+        return refuse(dialog, reason);
+    // The entry shows the value sent in the format's own notation; a coil
+    // value typed while a wide format is chosen stays as typed.
+    if (!coils_in_wide_format) {
+        dialog.current_words = *words;
+        show_current_value(dialog);
     }
-    dialog.current_value = *value;
-    show_current_value(dialog);
-    hand_over(dialog, write_fcodes[entry], count, *value);
+    hand_over(dialog, fcode, count, *words, width);
 }
 
 void report_write(void* data)

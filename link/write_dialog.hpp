@@ -3,6 +3,7 @@
 
 #include <gtk/gtk.h>
 
+#include <array>
 #include <cstdint>
 
 #include "app/dialog_layer.hpp"
@@ -26,7 +27,9 @@ struct WriteDialog {
     AlertDialog* alert = nullptr;
     GCancellable* cancellable = nullptr;  // of the alert while it is shown
     // Plain state.
-    uint16_t current_value = 0;
+    // The last value parsed from the value entry, as the registers it is
+    // written as (only the first for a 16-bit format).
+    std::array<uint16_t, 4> current_words{};
     bool pending_shown = false;
     bool result_scheduled = false;
     // The alert on screen as this dialog last showed it; its completion

@@ -1,5 +1,9 @@
 #include "link/write_value.hpp"
 
+#include <bit>
+#include <charconv>
+#include <limits>
+
 #include "config/number_syntax.hpp"
 
 namespace {
@@ -38,6 +42,36 @@ unsigned base_of(ValueFormat format)
     }
 }
 
+// A signed or unsigned integer of the given bits, as its two's-complement
+// pattern.
+std::optional<uint64_t> parse_integer(std::string_view text, unsigned bits, bool is_signed)
+{
+    uint64_t largest = bits == 64 ? std::numeric_limits<uint64_t>::max() : (uint64_t(1) << bits) - 1;
+    uint64_t limit = is_signed ? largest / 2 + 1 : largest;  // the magnitude of the most negative
+    std::optional<NumberText> number = parse_number_text(text, 10, limit);
+    if (!number)
+        return std::nullopt;
+    if (!number->negative)
+        return is_signed && number->magnitude == limit ? std::nullopt : std::optional(number->magnitude);
+    if (!is_signed && number->magnitude != 0)
+        return std::nullopt;
+    return (uint64_t(0) - number->magnitude) & largest;
+}
+
+template <typename Float>
+std::optional<Float> parse_float(std::string_view text)
+{
+    // from_chars takes no "+"; a sign after it is not a number.
+    if (!text.empty() && text.front() == '+' && (text.size() == 1 || (text[1] != '-' && text[1] != '+')))
+        text.remove_prefix(1);
+    Float value{};
+    std::from_chars_result result = std::from_chars(text.data(), text.data() + text.size(), value);
+    // Out of range covers both overflow and values that round to zero.
+    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat format)
@@ -57,4 +91,29 @@ std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat for
     if (number->negative && number->magnitude != 0)
         return std::nullopt;
     return static_cast<uint16_t>(number->magnitude);
+}
+
+std::optional<uint64_t> parse_wide_value(std::string_view text, ValueFormat format)
+{
+    text = trim_blanks(text);
+    switch (format) {
+    case ValueFormat::INT32:
+        return parse_integer(text, 32, true);
+    case ValueFormat::UINT32:
+        return parse_integer(text, 32, false);
+    case ValueFormat::INT64:
+        return parse_integer(text, 64, true);
+    case ValueFormat::UINT64:
+        return parse_integer(text, 64, false);
+    case ValueFormat::FLOAT32:
+        if (std::optional<float> value = parse_float<float>(text))
+            return std::bit_cast<uint32_t>(*value);
+        return std::nullopt;
+    case ValueFormat::FLOAT64:
+        if (std::optional<double> value = parse_float<double>(text))
+            return std::bit_cast<uint64_t>(*value);
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
 }

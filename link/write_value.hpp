@@ -14,3 +14,12 @@
 // BINARY with "0b"; "_" may separate digits; "+" may lead; "-" leads a
 // negative INT (stored as its two's complement) and otherwise only zeros.
 std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat format);
+
+// The bits of the value the text stands for in a format of two or four
+// registers (INT32 to FLOAT64), or nothing when it is not a number of that
+// type or lies outside its range. Integers take the syntax above in base 10
+// ("-" only before zeros for the unsigned ones). Floats take the C-locale
+// decimal or exponent form, "inf" and "nan", with an optional "+"; a value
+// too large for the type, or so small that it would round to zero, is
+// refused. Blanks and tabs around the text are ignored.
+std::optional<uint64_t> parse_wide_value(std::string_view text, ValueFormat format);

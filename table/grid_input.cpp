@@ -17,6 +17,10 @@ namespace {
 
 constexpr size_t default_text_size = 64;
 
+// Set on a label cell once its text changes after it was built: only such
+// a cell commits, so a cell merely entered and left never touches the store.
+constexpr const char* typed_key = "brenvaldor-label-typed";
+
 // Value cells sent to the Write dialog use this when double-clicked beside
 // no polled value; Return uses 0.
 constexpr uint16_t double_click_fallback = 10;
@@ -107,6 +111,18 @@ void start_label_edit(GtkWidget* cell, bool select_all)
         gtk_text_grab_focus_without_selecting(GTK_TEXT(cell));
 }
 
+// The cell that shows the value of the group a value cell belongs to: the
+// group's first cell, or the cell itself where values are not grouped.
+GtkWidget* group_cell(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
+{
+    GridLayout layout = current_grid_layout(main);
+    if (row == 0 || column == 0 || is_label_cell(layout, column, row))
+        return cell;
+    uint32_t address = cell_address(layout, column, row);
+    uint32_t first = group_first_address(main, address);
+    return first == address ? cell : GTK_WIDGET(main.value_cells[first - layout.start]);
+}
+
 // Return or a double click on the cursor cell: edit its label, or open the
 // Write dialog for its address.
 void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
@@ -120,7 +136,8 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
         if (!gtk_widget_get_sensitive(cell))  // Return while editing goes on editing
             start_label_edit(cell, select_all);
     } else {
-        open_write_dialog(write_dialog(), address, fallback);
+        // A value of several registers is written from its first address.
+        open_write_dialog(write_dialog(), static_cast<uint16_t>(group_first_address(main, address)), fallback);
     }
 }
 
@@ -142,7 +159,7 @@ void copy_cursor_value(MainWindow& main)
     if (main.labels_visible && column % 2 == 1)
         ++column;
     if (GtkWidget* cell = cell_at(main, column, main.cursor_row))
-        copy_to_clipboard(main, cell_text(cell));
+        copy_to_clipboard(main, cell_text(group_cell(main, cell, column, main.cursor_row)));
 }
 
 void escape_edit(MainWindow& main)
@@ -252,6 +269,29 @@ void settle_focus_on_grid(gpointer data)
         gtk_widget_grab_focus(grid);
 }
 
+bool was_typed(GtkWidget* cell)
+{
+    return g_object_get_data(G_OBJECT(cell), typed_key) != nullptr;
+}
+
+void on_label_changed(GtkEditable* cell, gpointer)
+{
+    g_object_set_data(G_OBJECT(cell), typed_key, GINT_TO_POINTER(1));
+}
+
+// The cell's buffer would keep only the part of an insertion that fits and
+// drop the rest unseen; an insertion that does not fit whole is refused
+// with the bell instead.
+void on_label_insert(GtkEditable* cell, const char* text, int length, int*, gpointer)
+{
+    size_t held = gtk_entry_buffer_get_bytes(gtk_text_get_buffer(GTK_TEXT(cell)));
+    size_t adding = length < 0 ? std::strlen(text) : size_t(length);
+    if (held + adding > label_cell_capacity) {
+        g_signal_stop_emission_by_name(cell, "insert-text");
+        gtk_widget_error_bell(GTK_WIDGET(cell));
+    }
+}
+
 }  // namespace
 
 uint32_t cursor_address(const MainWindow& main)
@@ -306,6 +346,8 @@ void on_value_right_click(GtkGestureClick*, int, double, double, gpointer value_
         return;
     unmark_cursor(main);
     move_cursor(main, column, row);
+    // Any cell of a group offers the group's value.
+    cell = group_cell(main, cell, column, row);
 
     // The choice holds the alert until it completes.
     g_autoptr(AlertDialog) alert = alert_dialog_new("Copy Value");
@@ -326,7 +368,7 @@ void on_label_activate(GtkText* text, gpointer data)
     uint16_t address = 0;
     // The cell's own place names the address; it is the cursor cell while an
     // edit runs, and stays right if the cursor moved by a right click.
-    if (label_cell_address(main, cell, address)) {
+    if (was_typed(cell) && label_cell_address(main, cell, address)) {
         try {
             std::string copy(gtk_editable_get_text(GTK_EDITABLE(cell)));
             if (!set_label(main.labels, address, copy))
@@ -345,7 +387,7 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     if (gtk_widget_has_focus(cell))
         return;
     uint16_t address = 0;
-    if (label_cell_address(main, cell, address)) {
+    if (was_typed(cell) && label_cell_address(main, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
         default_label_text(copy_poll_definition().fcode, address, default_text, sizeof default_text);
@@ -355,4 +397,25 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     gtk_widget_set_sensitive(cell, FALSE);
     gtk_widget_grab_focus(GTK_WIDGET(main.grid));
     g_idle_add_once(settle_focus_on_grid, &main);
+}
+
+void watch_label_cell(GtkText* cell, MainWindow& main)
+{
+    g_signal_connect(cell, "activate", G_CALLBACK(on_label_activate), &main);
+    g_signal_connect(cell, "notify::has-focus", G_CALLBACK(on_label_focus_change), &main);
+    g_signal_connect(cell, "changed", G_CALLBACK(on_label_changed), nullptr);
+    g_signal_connect(cell, "insert-text", G_CALLBACK(on_label_insert), nullptr);
+}
+
+void commit_label_edit(MainWindow& main)
+{
+    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.grid));
+    GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.grid))
+        return;
+    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    // The focus-loss commit runs on "notify::has-focus", which an inactive
+    // window never sends; the cell still open for editing tells it did not run.
+    if (gtk_widget_get_sensitive(focus))
+        on_label_focus_change(G_OBJECT(focus), nullptr, &main);
 }

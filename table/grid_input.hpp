@@ -14,6 +14,14 @@ void on_value_right_click(GtkGestureClick* gesture, int n_press, double x, doubl
 void on_label_activate(GtkText* cell, gpointer main_window);
 void on_label_focus_change(GObject* cell, GParamSpec* pspec, gpointer main_window);
 
+// Connects a new label cell's commits, and the watch that tells a typed
+// text from one merely shown, after its first text is set.
+void watch_label_cell(GtkText* cell, MainWindow& main);
+// Commits a label being edited, if any, while the grid still stands for
+// the current definition: before the definition or the labels are
+// replaced, and before the cells are thrown away.
+void commit_label_edit(MainWindow& main);
+
 // The address of the cursor cell (cursor_row and cursor_column at least 1);
 // above 65535 for cells past the top of the address range.
 uint32_t cursor_address(const MainWindow& main);

@@ -61,3 +61,13 @@ bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capac
     }
     return true;
 }
+
+unsigned group_head(unsigned item, unsigned width)
+{
+    return width ? item - item % width : item;
+}
+
+bool group_complete(unsigned item, unsigned width, unsigned items)
+{
+    return group_head(item, width) + width <= items;
+}

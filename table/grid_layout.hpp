@@ -42,3 +42,11 @@ unsigned shown_items(const GridLayout& layout);
 // "Coil n" for function codes 1 and 2, "Address n" otherwise. False when
 // the text does not fit (out then holds an empty text).
 bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capacity);
+
+// Values of several registers group the polled items in twos or fours from
+// the first polled address. The item (0-based offset from the start) that
+// heads the group holding item; the group shows its value there.
+unsigned group_head(unsigned item, unsigned width);
+// Whether the group holding item lies whole within the first items; the
+// last group of a poll may not, and then shows nothing.
+bool group_complete(unsigned item, unsigned width, unsigned items);

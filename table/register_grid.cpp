@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/actions.hpp"
@@ -13,6 +14,7 @@
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
+#include "table/label_store.hpp"
 
 namespace {
 
@@ -20,6 +22,8 @@ namespace {
 constexpr size_t header_text_size = 10;
 constexpr size_t label_text_size = 1024;
 constexpr size_t value_text_size = 100;
+
+constexpr const char* group_rest_class = "group_rest";
 
 void attach(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
 {
@@ -54,46 +58,38 @@ void attach_row_numbers(MainWindow& main)
     }
 }
 
-// The stored label of every cell of the shown blocks, indexed by address -
-// base; walking the store once keeps the build linear in its size, and in
-// store order, so a repeated address would let the last entry win.
-std::vector<const std::string*> stored_labels(const LabelStore& store, const GridLayout& layout)
+// A stored label too long for its cell is shown cut, for reading only: an
+// edit could only write the cut text back.
+void show_stored_label(GtkWidget* cell, const std::string& text)
 {
-    std::vector<const std::string*> texts(layout.blocks * block_size, nullptr);
-    for (const LabelEntry& entry : store.entries) {
-        if (entry.address < layout.base)
-            continue;
-        uint32_t offset = entry.address - layout.base;
-        if (offset < texts.size())
-            texts[offset] = &entry.text;
-    }
-    return texts;
+    std::string shortened;
+    std::string_view shown = fits_label_cell(text, shortened);
+    if (shown.size() != text.size())
+        gtk_editable_set_editable(GTK_EDITABLE(cell), FALSE);
+    gtk_editable_set_text(GTK_EDITABLE(cell), shown.data());
 }
 
-GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode, const std::string* stored)
+GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode)
 {
     GtkWidget* cell = gtk_text_new();
     if (address <= highest_address) {
         char text[label_text_size];
-        if (stored)
-            gtk_editable_set_text(GTK_EDITABLE(cell), stored->c_str());
+        if (const LabelEntry* stored = find_label(main.labels, static_cast<uint16_t>(address)))
+            show_stored_label(cell, stored->text);
         else if (default_label_text(fcode, address, text, sizeof text))
             gtk_editable_set_text(GTK_EDITABLE(cell), text);
     }
     gtk_widget_set_sensitive(cell, FALSE);
-    g_signal_connect(cell, "activate", G_CALLBACK(on_label_activate), &main);
-    g_signal_connect(cell, "notify::has-focus", G_CALLBACK(on_label_focus_change), &main);
+    watch_label_cell(GTK_TEXT(cell), main);
     return cell;
 }
 
 void attach_label_cells(MainWindow& main, const GridLayout& layout, uint8_t fcode)
 {
-    std::vector<const std::string*> texts = stored_labels(main.labels, layout);
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
-            uint32_t offset = block * block_size + row - 1;
-            GtkWidget* cell = make_label_cell(main, layout.base + offset, fcode, texts[offset]);
-            attach(main, cell, label_column(block), row);
+            uint32_t address = block_first_address(layout, block) + row - 1;
+            attach(main, make_label_cell(main, address, fcode), label_column(block), row);
         }
     }
 }
@@ -129,19 +125,22 @@ void attach_value_cells(MainWindow& main, const GridLayout& layout)
     main.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
-// A label being edited commits before its cell is destroyed, so a rebuild
-// (a label-column toggle from the keyboard, say) never loses typed text.
-void commit_pending_edit(MainWindow& main)
+bool is_register_poll(uint8_t fcode)
 {
-    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.grid));
-    GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
-    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.grid))
-        return;
-    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
-    // The focus-loss commit runs on "notify::has-focus", which an inactive
-    // window never sends; the cell still open for editing tells it did not run.
-    if (gtk_widget_get_sensitive(focus))
-        on_label_focus_change(G_OBJECT(focus), nullptr, &main);
+    return fcode == 3 || fcode == 4;
+}
+
+// The cells after the first of a group show no text; their style shows
+// that they belong to the value before them.
+void mark_group_rest(GtkLabel* cell, bool rest)
+{
+    GtkWidget* widget = GTK_WIDGET(cell);
+    if (rest != bool(gtk_widget_has_css_class(widget, group_rest_class))) {
+        if (rest)
+            gtk_widget_add_css_class(widget, group_rest_class);
+        else
+            gtk_widget_remove_css_class(widget, group_rest_class);
+    }
 }
 
 }  // namespace
@@ -154,7 +153,7 @@ GridLayout current_grid_layout(const MainWindow& main)
 
 void build_grid(MainWindow& main)
 {
-    commit_pending_edit(main);
+    commit_label_edit(main);
     main.value_cells.clear();
     while (gtk_widget_get_first_child(GTK_WIDGET(main.grid)))
         gtk_grid_remove_row(main.grid, 0);
@@ -172,15 +171,29 @@ void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 {
     uint8_t fcode = copy_poll_definition().fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
-    ValueFormat format = fcode == 3 || fcode == 4 ? selected_format(main) : ValueFormat::UINT;
-    size_t n = std::min<size_t>(count, main.value_cells.size());
-    for (size_t i = 0; i < n; ++i) {
-        char buffer[value_text_size];
-        const char* text = render_or_fallback(values[i], format, buffer, sizeof buffer);
+    ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
+    WordOrder order = selected_order(main);
+    unsigned width = value_width(format);
+    unsigned cells = static_cast<unsigned>(main.value_cells.size());
+    unsigned n = std::min(count, cells);
+    for (unsigned i = 0; i < cells; ++i) {
         GtkLabel* cell = main.value_cells[i];
+        mark_group_rest(cell, width > 1 && i % width != 0 && group_complete(i, width, cells));
+        if (i >= n)
+            continue;  // not polled (yet): the cell keeps its text
+        char buffer[value_text_size];
+        const char* text = "";  // the rest of a group, or a group cut off by the end of the poll
+        if (width == 1 || (i % width == 0 && group_complete(i, width, n)))
+            text = render_registers_or_fallback(values + i, format, order, buffer, sizeof buffer);
         if (std::strcmp(gtk_label_get_text(cell), text) != 0)
             gtk_label_set_text(cell, text);
     }
+}
+
+void empty_value_cells(MainWindow& main)
+{
+    for (GtkLabel* cell : main.value_cells)
+        gtk_label_set_text(cell, "");
 }
 
 void fill_from_link_state(MainWindow& main)
@@ -206,4 +219,25 @@ ValueFormat selected_format(const MainWindow& main)
     if (!main.format_selector)
         return ValueFormat::UINT;
     return value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+}
+
+WordOrder selected_order(const MainWindow& main)
+{
+    if (!main.order_selector)
+        return WordOrder::AB_CD;
+    return word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+}
+
+unsigned shown_value_width(const MainWindow& main)
+{
+    return is_register_poll(copy_poll_definition().fcode) ? value_width(selected_format(main)) : 1;
+}
+
+uint32_t group_first_address(const MainWindow& main, uint32_t address)
+{
+    PollDefinition poll = copy_poll_definition();
+    unsigned width = shown_value_width(main);
+    if (width == 1 || address < poll.address || address - poll.address >= main.value_cells.size())
+        return address;
+    return poll.address + group_head(address - poll.address, width);
 }

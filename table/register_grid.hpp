@@ -5,6 +5,7 @@
 
 #include "table/grid_layout.hpp"
 #include "table/value_format.hpp"
+#include "table/wide_value.hpp"
 
 struct MainWindow;
 
@@ -12,6 +13,8 @@ struct MainWindow;
 void build_grid(MainWindow& main);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
+// Clears the text of every value cell, as when no value is known.
+void empty_value_cells(MainWindow& main);
 // Fills from LinkState's values and value_count (the posted refresh_values).
 void fill_from_link_state(MainWindow& main);
 // Flips the label column, rebuilds, refills, and rewrites the menu entry.
@@ -20,3 +23,12 @@ void toggle_label_column(MainWindow& main);
 GridLayout current_grid_layout(const MainWindow& main);
 // The format selected in the toolbar; UINT when there is no drop-down yet.
 ValueFormat selected_format(const MainWindow& main);
+// The order selected in the toolbar; AB_CD when there is no drop-down yet.
+WordOrder selected_order(const MainWindow& main);
+
+// Registers per shown value: the selected format's width while registers
+// are polled, 1 for coils and discrete inputs.
+unsigned shown_value_width(const MainWindow& main);
+// The first address of the group of registers that holds address, or
+// address itself where values are not grouped or address is not polled.
+uint32_t group_first_address(const MainWindow& main, uint32_t address);

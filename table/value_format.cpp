@@ -96,7 +96,7 @@ const char* fallback_text(ValueFormat format)
 
 ValueFormat value_format_from_index(unsigned index)
 {
-    return index <= 3 ? static_cast<ValueFormat>(index) : ValueFormat::UINT;
+    return index <= 9 ? static_cast<ValueFormat>(index) : ValueFormat::UINT;
 }
 
 const char* render_or_fallback(uint16_t v, ValueFormat format, char* out, size_t capacity)

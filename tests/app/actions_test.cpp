@@ -79,7 +79,7 @@ TEST(Actions, EightPlainActionsWithTheirAccelerators)
     }
 }
 
-TEST(Actions, MainMenuListsNineEntriesInOrder)
+TEST(Actions, MainMenuListsElevenEntriesInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
@@ -93,10 +93,12 @@ TEST(Actions, MainMenuListsNineEntriesInOrder)
         {"_Load", "app.load-poll-definition"},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
+        {"Reset Statistics", "app.reset-statistics"},
+        {"Copy Statistics", "app.copy-statistics"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 9);
-    for (int i = 0; i < 9; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 11);
+    for (int i = 0; i < 11; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -123,7 +125,7 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 9);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 11);
     EXPECT_EQ(grid_snapshot(main.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.grid_scroller), 320);

@@ -41,10 +41,11 @@ TEST(MainWindow, BuildsTheWidgetTreeOfTheDesign)
     ASSERT_TRUE(GTK_IS_BOX(top));
     EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(top)), 5);
     std::vector<GtkWidget*> rows = children(top);
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_TRUE(GTK_IS_ACTION_BAR(rows[0]));
     EXPECT_EQ(rows[1], GTK_WIDGET(main.status_line));
     EXPECT_EQ(rows[2], GTK_WIDGET(main.grid_scroller));
+    EXPECT_EQ(rows[3], GTK_WIDGET(main.statistics.line));
     EXPECT_STREQ(gtk_label_get_text(main.status_line), "");
 
     // The grid is not scrollable itself, so GTK puts a viewport between them.
@@ -66,7 +67,7 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
     std::vector<GtkWidget*> items = toolbar_items(main);
-    ASSERT_EQ(items.size(), 7u);
+    ASSERT_EQ(items.size(), 9u);
 
     // 1: the Connect button, an image over a small caption.
     EXPECT_EQ(items[0], GTK_WIDGET(main.connect_button));
@@ -105,8 +106,25 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     std::vector<std::string> formats;
     for (guint i = 0; i < g_list_model_get_n_items(model); ++i)
         formats.push_back(gtk_string_list_get_string(GTK_STRING_LIST(model), i));
-    EXPECT_EQ(formats, (std::vector<std::string>{"UINT", "INT", "HEX", "BINARY"}));
+    EXPECT_EQ(formats, (std::vector<std::string>{"UINT", "INT", "HEX", "BINARY", "INT32", "UINT32", "FLOAT32",
+                                                 "INT64", "UINT64", "FLOAT64"}));
     EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), 0u);
+
+    ASSERT_TRUE(GTK_IS_LABEL(items[7]));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items[7])), "Order:");
+    EXPECT_EQ(items[8], GTK_WIDGET(main.order_selector));
+    model = gtk_drop_down_get_model(main.order_selector);
+    std::vector<std::string> orders;
+    for (guint i = 0; i < g_list_model_get_n_items(model); ++i)
+        orders.push_back(gtk_string_list_get_string(GTK_STRING_LIST(model), i));
+    EXPECT_EQ(orders, (std::vector<std::string>{"AB CD", "CD AB", "BA DC", "DC BA"}));
+    EXPECT_EQ(gtk_drop_down_get_selected(main.order_selector), 0u);
+    // Only values of several registers have a word order.
+    EXPECT_FALSE(gtk_widget_get_sensitive(items[8]));
+    gtk_drop_down_set_selected(main.format_selector, 6);
+    EXPECT_TRUE(gtk_widget_get_sensitive(items[8]));
+    gtk_drop_down_set_selected(main.format_selector, 3);
+    EXPECT_FALSE(gtk_widget_get_sensitive(items[8]));
 }
 
 TEST(MainWindow, SaveAndLoadButtonsOpenTheFileChooserEachWay)
@@ -116,7 +134,7 @@ TEST(MainWindow, SaveAndLoadButtonsOpenTheFileChooserEachWay)
     MainWindow& main = a.main_window;
     GtkWindow* window = GTK_WINDOW(main.window);
     std::vector<GtkWidget*> items = toolbar_items(main);
-    ASSERT_EQ(items.size(), 7u);
+    ASSERT_EQ(items.size(), 9u);
 
     // Save and Load: the one configuration file dialog, each in its direction.
     const std::pair<int, GtkFileChooserAction> choosers[] = {{3, GTK_FILE_CHOOSER_ACTION_SAVE},

@@ -121,3 +121,49 @@ TEST(ConfigFile, RefusesTargetsThatAreNoRegularFile)
     EXPECT_FALSE(read_whole_file(sub.c_str(), contents));
     EXPECT_EQ(entry_count(folder.path), 2u);
 }
+
+// As an ordinary user: a file the user may not write is never replaced,
+// whatever the folder allows; a replacement that would make another user's
+// file ours is refused; a writable file in a folder that takes no new file
+// is written in place. Owner, mode and the folder's entries stay.
+TEST(ConfigFile, UserMayOnlySaveWhatTheyMayWriteAndOwnersStay)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand files to another user";
+    struct passwd* nobody = getpwnam("nobody");
+    uid_t user = nobody ? nobody->pw_uid : 65534;
+    gid_t group = nobody ? nobody->pw_gid : 65534;
+    struct Case {
+        mode_t folder_mode;
+        bool root_owned;
+        mode_t file_mode;
+        int result;
+    };
+    const Case cases[] = {
+        {0777, false, 0444, EACCES},  // the user's own write-protected file
+        {0777, true, 0444, EACCES},   // root's, in a folder everyone may write
+        {0777, true, 0666, EPERM},    // root's and writable: it would become the user's
+        {0755, true, 0666, 0},        // folder closed to the user: written in place
+        {0777, false, 0640, 0},       // the ordinary case: replaced, still the user's
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << c.folder_mode << " " << c.file_mode << " root " << c.root_owned);
+        TempFolder folder;
+        std::string path = folder.file("Brenvaldor.dat");
+        write_file(path, "old contents\n");
+        uid_t owner = c.root_owned ? 0 : user;
+        gid_t owner_group = c.root_owned ? 0 : group;
+        ASSERT_EQ(chown(path.c_str(), owner, owner_group), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.file_mode), 0);
+        ASSERT_EQ(chmod(folder.path.c_str(), c.folder_mode), 0);
+
+        EXPECT_EQ(replace_as_nobody(path, "new contents\n"), c.result);
+        EXPECT_EQ(read_file(path), c.result == 0 ? "new contents\n" : "old contents\n");
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, owner);
+        EXPECT_EQ(info.st_gid, owner_group);
+        EXPECT_EQ(info.st_mode & 07777, c.file_mode);
+        EXPECT_EQ(entry_count(folder.path), 1u);
+    }
+}

@@ -67,10 +67,15 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
 {
     // Given 200 registers (more than a frame can carry), expect a failed
     // write with the library's text, nothing sent, and the poll going on.
-    for (uint16_t count : {124, 200, 255}) {
+    // Values of two or four registers count every register; 255 of four
+    // are more than the worker's register buffer holds.
+    const std::pair<uint16_t, uint8_t> writes[] = {{124, 1}, {200, 1}, {255, 1}, {62, 2}, {255, 4}};
+    for (auto [items, width] : writes) {
+        unsigned count = items * width;
         SCOPED_TRACE(count);
         clear_log_history(app().logger.history);
-        request_write(16, 0, 9, count);
+        link_state().write.width.store(width);
+        request_write(16, 0, 9, items);
         run_write_cycle();
         LinkState& s = link_state();
         EXPECT_TRUE(s.write_done.load());

@@ -155,6 +155,59 @@ TEST_F(WriteDialogTest, FormatChangeRendersTheLastValidValueAgain)
     EXPECT_STREQ(value_text(), "2");
 }
 
+// The dialog keeps the registers of the last valid value: a change of
+// format or order reads the same registers another way, as the grid does.
+TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
+{
+    choose_format(ValueFormat::FLOAT32);
+    type_value("3.1415927");
+    gtk_drop_down_set_selected(app().main_window.order_selector, 1);
+    EXPECT_STREQ(value_text(), "2.1619829e-29");  // 4049 0FDB read as CD AB
+    gtk_drop_down_set_selected(app().main_window.order_selector, 0);
+    EXPECT_STREQ(value_text(), "3.1415927");
+    choose_format(ValueFormat::UINT32);
+    EXPECT_STREQ(value_text(), "1078530011");
+    choose_format(ValueFormat::HEX);
+    EXPECT_STREQ(value_text(), "0x4049");
+
+    // Opened from the grid: the registers from the address on, or the
+    // fallback number when they are not all polled.
+    store_poll_definition(poll_of(1, 3, 100, 4));
+    LinkState& s = link_state();
+    const uint16_t polled[] = {0x4049, 0x0FDB, 0xFFFF, 0xFFFE};
+    for (uint16_t i = 0; i < 4; ++i)
+        s.values[i] = polled[i];
+    s.value_count = 4;
+    choose_format(ValueFormat::FLOAT32);
+    open_write_dialog(dialog, 100, 7);
+    EXPECT_STREQ(value_text(), "3.1415927");
+    choose_format(ValueFormat::INT32);
+    open_write_dialog(dialog, 102, 7);
+    EXPECT_STREQ(value_text(), "-2");
+    open_write_dialog(dialog, 103, 7);
+    EXPECT_STREQ(value_text(), "7");
+    // A NaN keeps its sign and payload, which its text does not show.
+    s.values[0] = 0xFFC0;
+    s.values[1] = 0x0001;
+    choose_format(ValueFormat::FLOAT32);
+    open_write_dialog(dialog, 100, 7);
+    EXPECT_STREQ(value_text(), "NaN");
+    choose_format(ValueFormat::UINT32);
+    EXPECT_STREQ(value_text(), "4290772993");
+
+    // A coil takes the value as UINT and the entry keeps the text typed.
+    s.running = true;
+    gtk_drop_down_set_selected(dialog.fcode_dropdown, 0);
+    type_value("1");
+    press_send();
+    EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "");
+    EXPECT_STREQ(value_text(), "1");
+    EXPECT_EQ(s.write.value.load(), 1);
+    EXPECT_EQ(s.write.width.load(), 1);
+    ASSERT_TRUE(alert_comes(pending));
+    press_alert_button("Cancel");
+}
+
 TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
 {
     store_poll_definition(poll_of(9, 3, 100, 5));

@@ -78,3 +78,54 @@ TEST(ParseWriteValue, UnderscoreOnlyBetweenDigits)
         EXPECT_FALSE(parse_write_value("_", format));
     }
 }
+
+namespace {
+
+struct WideCase {
+    const char* text;
+    std::optional<uint64_t> bits;  // nothing: refused
+};
+
+void expect_wide(ValueFormat format, std::initializer_list<WideCase> cases)
+{
+    for (const WideCase& c : cases)
+        EXPECT_EQ(parse_wide_value(c.text, format), c.bits) << "'" << c.text << "'";
+}
+
+}  // namespace
+
+TEST(ParseWideValue, Integers)
+{
+    expect_wide(ValueFormat::INT32, {
+        {"-1", 0xFFFFFFFF}, {"+5", 5}, {"1_000", 1000}, {" -2147483648\t", 0x80000000}, {"2147483647", 0x7FFFFFFF},
+        {"2147483648", {}}, {"-2147483649", {}}, {"1.5", {}}, {"1e3", {}}, {"_1", {}}, {"", {}},
+    });
+    expect_wide(ValueFormat::UINT32, {
+        {"4294967295", 0xFFFFFFFF}, {"-0", 0}, {"4294967296", {}}, {"-1", {}},
+    });
+    expect_wide(ValueFormat::INT64, {
+        {"-2", 0xFFFFFFFFFFFFFFFE}, {"-9223372036854775808", 0x8000000000000000},
+        {"9223372036854775807", 0x7FFFFFFFFFFFFFFF}, {"9223372036854775808", {}}, {"-9223372036854775809", {}},
+    });
+    expect_wide(ValueFormat::UINT64, {
+        {"18446744073709551615", 0xFFFFFFFFFFFFFFFF}, {"18446744073709551616", {}}, {"99999999999999999999", {}},
+        {"-1", {}},
+    });
+}
+
+TEST(ParseWideValue, Floats)
+{
+    expect_wide(ValueFormat::FLOAT32, {
+        {"3.1415927", 0x40490FDB}, {"1.5", 0x3FC00000}, {"+1.5", 0x3FC00000}, {"-2e-3", 0xBB03126F},
+        {"inf", 0x7F800000}, {"-inf", 0xFF800000}, {"nan", 0x7FC00000}, {"-0", 0x80000000}, {" 10 ", 0x41200000},
+        {"3.4028235e38", 0x7F7FFFFF},
+        {"1e39", {}},      // beyond the largest float
+        {"-1e39", {}},
+        {"1e-50", {}},     // would round to zero
+        {"1,5", {}}, {"1.5e", {}}, {"0x10", {}}, {"+-1", {}}, {"++1", {}}, {"+", {}}, {"", {}}, {"1_0", {}},
+    });
+    expect_wide(ValueFormat::FLOAT64, {
+        {"1e300", 0x7E37E43C8800759C}, {"1e+300", 0x7E37E43C8800759C}, {"5e-324", 1}, {"1e39", 0x48078287F49C4A1D},
+        {"1e309", {}}, {"1e-400", {}},
+    });
+}

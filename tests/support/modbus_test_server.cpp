@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace {
 
@@ -90,6 +91,8 @@ void ModbusTestServer::serve_client(int client)
             continue;
         if (length < 0)
             return;  // the client closed the connection
+        if (int delay = reply_delay_ms_.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         std::lock_guard guard(lock_);
         uint16_t address = static_cast<uint16_t>(query[header + 1] << 8 | query[header + 2]);
         requests_.push_back(ServerRequest{query[header - 1], query[header], address});

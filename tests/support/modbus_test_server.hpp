@@ -5,6 +5,7 @@
 #include <modbus.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,8 @@ public:
     int port() const { return port_; }
     void stop();
     void set_behaviour(Behaviour behaviour) { behaviour_.store(behaviour); }
+    // Every reply waits this long after its request was read.
+    void set_reply_delay(std::chrono::milliseconds delay) { reply_delay_ms_.store(int(delay.count())); }
 
     void set_holding(uint16_t address, uint16_t value);
     uint16_t holding(uint16_t address);
@@ -56,6 +59,7 @@ private:
     std::mutex lock_;  // guards map_ and requests_
     std::vector<ServerRequest> requests_;
     std::atomic<Behaviour> behaviour_{Behaviour::answer};
+    std::atomic<int> reply_delay_ms_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> connections_{0};
     std::thread thread_;

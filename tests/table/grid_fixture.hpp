@@ -15,7 +15,7 @@
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
-// UINT selected, cursor at its initial place, no labels stored.
+// UINT and "AB CD" selected, cursor at its initial place, no labels stored.
 inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, bool labels_visible = true)
 {
     MainWindow& main = activate_app().main_window;
@@ -26,6 +26,7 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
     store_poll_definition(poll);
     link_state().value_count.store(0);
     gtk_drop_down_set_selected(main.format_selector, 0);
+    gtk_drop_down_set_selected(main.order_selector, 0);
     main.labels_visible = labels_visible;
     main.cursor_column = 1;
     main.cursor_row = 0;

@@ -1,5 +1,9 @@
 #include "grid_fixture.hpp"
 
+#include "config/config_dialogs.hpp"
+#include "link/query_settings_dialog.hpp"
+#include "tests/config/temp_folder.hpp"
+
 namespace {
 
 void put_cursor(MainWindow& main, uint8_t column, uint8_t row)
@@ -323,4 +327,124 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
     put_cursor(main, 2, 6);
     EXPECT_TRUE(press_key(main, GDK_KEY_Return));
     expect_write_dialog(65535, "9");
+}
+
+// FLOAT32 from address 13: 13-14 hold pi, 15-16 hold 1, 17 is cut off.
+TEST(GridGroups, CopyReturnDoubleClickAndCopyValueActOnTheWholeValue)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(13, 5);
+    gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::FLOAT32));
+    publish_values({0x4049, 0x0FDB, 0x3F80, 0x0000, 7});
+    struct Copy {
+        uint8_t column, row;
+        const char* copied;
+    };
+    // Address 14, the label beside it, 16, and the cut-off 17.
+    const Copy copies[] = {{2, 5, "3.1415927"}, {1, 5, "3.1415927"}, {2, 7, "1"}, {2, 8, "sentinel"}};
+    for (const Copy& c : copies) {
+        SCOPED_TRACE(testing::Message() << int(c.column) << "," << int(c.row));
+        set_clipboard(main, "sentinel");
+        put_cursor(main, c.column, c.row);
+        press_key(main, GDK_KEY_c, GDK_CONTROL_MASK);
+        EXPECT_EQ(clipboard_text(main), c.copied);
+    }
+
+    put_cursor(main, 2, 5);
+    EXPECT_TRUE(press_key(main, GDK_KEY_Return));
+    expect_write_dialog(13, "3.1415927");
+    click_cell(main, 2, 7, 2);
+    expect_write_dialog(15, "1");
+    click_cell(main, 2, 8, 2);  // the cut-off register offers the fallback, as a float
+    expect_write_dialog(17, "10");
+
+    set_clipboard(main, "sentinel");
+    GtkWidget* alert = open_alert(main, 2, 7);
+    ASSERT_NE(alert, nullptr);
+    EXPECT_NE(label_in(alert, "1"), nullptr);
+    press_alert_button(alert, "Copy");
+    EXPECT_EQ(clipboard_text(main), "1");
+}
+
+// A label longer than its cell shows its beginning and "…", cannot be typed
+// into, and survives being entered and left by every way of ending an edit.
+// Text too long to fit a short label's cell is refused whole, not cut.
+TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
+{
+    REQUIRE_DISPLAY();
+    const std::string long_label = std::string(99998, 'L') + "\xE2\x82\xAC";  // 100,001 bytes
+    MainWindow& main = grid_for(0, 20);
+    set_label(main.labels, 2, long_label);
+    set_label(main.labels, 3, " Pump ");
+    build_grid(main);
+    GtkWidget* cell = cell_at(main, 1, 3);
+    // Compared whole, as the failure would print 100,000 bytes.
+    EXPECT_TRUE(text_at(main, 1, 3) == std::string(label_cell_capacity - 3, 'L') + "\xE2\x80\xA6");
+    EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(cell)));
+
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        click_cell(main, 1, 3, 2);
+        ASSERT_EQ(gtk_window_get_focus(GTK_WINDOW(main.window)), cell);
+        if (way == 0)
+            click_cell(main, 2, 9);
+        else if (way == 1)
+            g_signal_emit_by_name(cell, "activate");
+        else
+            build_grid(main);
+        drain_main_loop();
+        cell = cell_at(main, 1, 3);
+    }
+    EXPECT_EQ(stored_label(main, 2).size(), long_label.size());
+    EXPECT_TRUE(stored_label(main, 2) == long_label);
+
+    // An untouched cell keeps even a label that a typed one would trim.
+    click_cell(main, 1, 4, 2);
+    g_signal_emit_by_name(cell_at(main, 1, 4), "activate");
+    click_cell(main, 2, 9);
+    EXPECT_EQ(stored_label(main, 3), " Pump ");
+
+    // Pasting 100,000 bytes into a short label is refused with a bell.
+    click_cell(main, 1, 5, 2);
+    GtkEditable* typed = GTK_EDITABLE(cell_at(main, 1, 5));
+    int position = 9;  // after "Address 4"
+    gtk_editable_insert_text(typed, long_label.c_str(), -1, &position);
+    EXPECT_EQ(text_at(main, 1, 5), "Address 4");
+    gtk_editable_insert_text(typed, " Tank", -1, &position);
+    click_cell(main, 2, 9);
+    EXPECT_EQ(stored_label(main, 4), "Address 4 Tank");
+}
+
+// An edit still open (the window inactive, so no focus loss was reported)
+// when a new definition or a loaded file replaces the block commits at the
+// address it was typed at, not at the new block's address in that cell.
+TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
+{
+    REQUIRE_DISPLAY();
+    TempFolder folder;
+    std::string file = folder.file("flow.dat");
+    write_file(file, "POLL address=100 length=10\nLABEL 105 \"Flow\"\n");
+    for (bool load : {false, true}) {
+        SCOPED_TRACE(load ? "load" : "Query Settings");
+        MainWindow& main = grid_for(0, 10);
+        main.labels = LabelStore{};
+        GtkWidget* cell = cell_at(main, 1, 6);  // address 5
+        gtk_widget_set_sensitive(cell, TRUE);
+        gtk_root_set_focus(GTK_ROOT(main.window), cell);
+        gtk_editable_set_text(GTK_EDITABLE(cell), "Typed");
+        if (load) {
+            ASSERT_TRUE(load_configuration_file(main, file.c_str()));
+            EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
+        } else {
+            // Not presented: showing the dialog could take the focus from the cell.
+            QuerySettingsDialog& dialog = app().query_settings;
+            gtk_spin_button_set_value(dialog.address_spin, 100);
+            gtk_spin_button_set_value(dialog.length_spin, 10);
+            gtk_drop_down_set_selected(dialog.function_code_dropdown, 2);
+            apply_query_settings(dialog);
+            EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{5, "Typed"}}));
+        }
+        EXPECT_EQ(copy_poll_definition().address, 100);
+        EXPECT_EQ(text_at(main, 1, 6), load ? "Flow" : "Address 105");
+    }
 }

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include "connection/connection_dialog.hpp"
+#include "link/connect.hpp"
+#include "link/worker.hpp"
+#include "support/modbus_test_server.hpp"
+
 TEST(RegisterGrid, WorkedLayoutWithLabelsShown)
 {
     REQUIRE_DISPLAY();
@@ -98,11 +103,11 @@ TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)
             EXPECT_EQ(text_at(main, 2 + 2 * (i / 10), i % 10 + 1), expected[(format + 3) % 4][i % 2]) << i;
     }
 
-    // Coils and discrete inputs show 0 and 1 in every format.
+    // Coils and discrete inputs show 0 and 1 in every format, ungrouped.
     for (uint8_t fcode : {1, 2}) {
         grid_for(0, 4, fcode);
         publish_values({0, 1, 1, 0});
-        for (unsigned format = 0; format < 4; ++format) {
+        for (unsigned format = 0; format < 10; ++format) {
             gtk_drop_down_set_selected(main.format_selector, format);
             for (int row = 1; row <= 4; ++row)
                 EXPECT_EQ(text_at(main, 2, row), row == 2 || row == 3 ? "1" : "0");
@@ -149,4 +154,98 @@ TEST(RegisterGrid, LabelToggleBringsValuesBackAtOnce)
     EXPECT_TRUE(main.labels_visible);
     EXPECT_EQ(text_at(main, 4, 1), "107");
     EXPECT_EQ(text_at(main, 3, 1), "Address 20");
+}
+
+namespace {
+
+bool in_group_rest(MainWindow& main, int column, int row)
+{
+    return gtk_widget_has_css_class(cell_at(main, column, row), "group_rest");
+}
+
+}  // namespace
+
+// Start 13, length 5 in INT32: 13-14 and 15-16 are values, 17 is cut off.
+// Format and order changes render again from the last poll: the server,
+// polled once a minute, sees no further request.
+TEST(RegisterGrid, WideValuesGroupFromTheFirstPolledAddress)
+{
+    REQUIRE_DISPLAY();
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    const uint16_t holding[] = {0xFFFF, 0xFFFE, 0x0001, 0x0000, 0x1234};
+    for (uint16_t i = 0; i < 5; ++i)
+        server->set_holding(uint16_t(13 + i), holding[i]);
+    MainWindow& main = grid_for(13, 5);
+    gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT32));
+    store_poll_definition(PollDefinition{1, 3, 13, 5, 60000});
+    store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
+    link_state().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return text_at(main, 2, 4) != ""; }, 5000));
+    size_t requests = server->request_count();
+
+    struct Step {
+        unsigned format, order;
+        const char* texts[5];  // addresses 13 to 17, rows 4 to 8
+    };
+    const Step steps[] = {
+        {unsigned(ValueFormat::INT32), 0, {"-2", "", "65536", "", ""}},
+        {unsigned(ValueFormat::INT32), 1, {"-65537", "", "1", "", ""}},       // CD AB
+        {unsigned(ValueFormat::UINT32), 2, {"4294967039", "", "16777216", "", ""}},  // BA DC
+        {unsigned(ValueFormat::UINT), 2, {"65535", "65534", "1", "0", "4660"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.format << "/" << step.order);
+        gtk_drop_down_set_selected(main.format_selector, step.format);
+        gtk_drop_down_set_selected(main.order_selector, step.order);
+        bool grouped = step.format != unsigned(ValueFormat::UINT);
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(text_at(main, 2, 4 + i), step.texts[i]) << 13 + i;
+            EXPECT_EQ(in_group_rest(main, 2, 4 + i), grouped && (i == 1 || i == 3)) << 13 + i;
+        }
+    }
+    EXPECT_EQ(server->request_count(), requests);
+
+    link_state().running.store(false);
+    signal_wake();
+    EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
+}
+
+TEST(RegisterGrid, SixtyFourBitGroupsAndRebuildsKeepTheirStyle)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(8, 9);
+    gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT64));
+    publish_values({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFE, 0, 0, 0, 7, 1});
+    EXPECT_EQ(text_at(main, 2, 9), "-2");   // address 8, row 9 of block 0
+    EXPECT_EQ(text_at(main, 4, 3), "7");    // address 12, row 3 of block 1
+    EXPECT_EQ(text_at(main, 4, 7), "");     // address 16, cut off
+    EXPECT_TRUE(in_group_rest(main, 2, 10));
+    for (int row : {1, 2, 4, 5, 6}) EXPECT_TRUE(in_group_rest(main, 4, row)) << row;
+    EXPECT_FALSE(in_group_rest(main, 4, 3));
+    EXPECT_FALSE(in_group_rest(main, 4, 7));
+    // The label column's toggle rebuilds the grid and fills it at once.
+    toggle_label_column(main);
+    EXPECT_EQ(text_at(main, 2, 3), "7");
+    EXPECT_TRUE(in_group_rest(main, 2, 4));
+}
+
+// Connect with no serial device named: the status line says so and the
+// values of the last poll disappear from the grid.
+TEST(RegisterGrid, ConnectWithoutADeviceEmptiesTheValueCells)
+{
+    REQUIRE_DISPLAY();
+    MainWindow& main = grid_for(3, 12);
+    publish_values(numbered_values(12));
+    ASSERT_EQ(text_at(main, 2, 4), "100");
+    ConnectionDialog& dialog = app().connection;
+    gtk_check_button_set_active(dialog.serial_choice, TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))), "");
+    connect_link(dialog);
+    drain_main_loop();
+    EXPECT_STREQ(gtk_label_get_text(main.status_line), "No device selected");
+    for (int row = 1; row <= 10; ++row)
+        for (int column : {2, 4})
+            EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;
 }

@@ -77,8 +77,9 @@ TEST(RenderValue, ShortBufferFailsWithoutPartialTextAndFallsBack)
     EXPECT_STREQ(render_or_fallback(7, ValueFormat::INT, out, 4), "7");
 }
 
-TEST(RenderValue, DropDownIndexOutsideTheFourCountsAsUint)
+TEST(RenderValue, DropDownIndexOutsideTheTenCountsAsUint)
 {
-    EXPECT_EQ(value_format_from_index(4), ValueFormat::UINT);
+    EXPECT_EQ(value_format_from_index(9), ValueFormat::FLOAT64);
+    EXPECT_EQ(value_format_from_index(10), ValueFormat::UINT);
     EXPECT_EQ(value_format_from_index(0xFFFFFFFFu), ValueFormat::UINT);  // GTK_INVALID_LIST_POSITION
 }

@@ -1,0 +1,68 @@
+#include "app/statistics_view.hpp"
+
+#include <string>
+
+#include "link/link_statistics.hpp"
+#include "link/statistics_text.hpp"
+
+namespace {
+
+// Often enough to follow a fast device, rarely enough to stay readable
+// and cost nothing when the link is idle.
+constexpr guint refresh_interval_ms = 250;
+
+gboolean on_refresh_timer(gpointer view)
+{
+    refresh_statistics_view(*static_cast<StatisticsView*>(view));
+    return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+GtkWidget* build_statistics_view(StatisticsView& view)
+{
+    GtkWidget* line = gtk_label_new("");
+    view.line = GTK_LABEL(line);
+    gtk_label_set_xalign(view.line, 0.0f);
+    gtk_label_set_ellipsize(view.line, PANGO_ELLIPSIZE_END);
+    gtk_widget_set_margin_start(line, 6);
+    gtk_widget_set_margin_end(line, 6);
+    gtk_widget_set_margin_bottom(line, 2);
+    refresh_statistics_view(view);
+    view.timer = g_timeout_add(refresh_interval_ms, on_refresh_timer, &view);
+    return line;
+}
+
+bool refresh_statistics_view(StatisticsView& view)
+{
+    if (!view.line)
+        return false;
+    LinkStatistics& stats = link_statistics();
+    if (stats.version.load(std::memory_order_acquire) == view.shown_version)
+        return false;
+    StatisticsSnapshot snapshot = take_snapshot(stats);
+    view.shown_version = snapshot.version;
+    std::string summary = statistics_summary(snapshot);
+    std::string report = statistics_report(snapshot);
+    // The text is the label's accessible name; the full report, which a
+    // pointer user finds in the tooltip, becomes its description.
+    gtk_label_set_text(view.line, summary.c_str());
+    gtk_widget_set_tooltip_text(GTK_WIDGET(view.line), report.c_str());
+    gtk_accessible_update_property(GTK_ACCESSIBLE(view.line), GTK_ACCESSIBLE_PROPERTY_DESCRIPTION,
+                                   report.c_str(), -1);
+    return true;
+}
+
+void reset_statistics_view(StatisticsView& view)
+{
+    reset_link_statistics();
+    refresh_statistics_view(view);
+}
+
+void copy_statistics(StatisticsView& view)
+{
+    if (!view.line)
+        return;
+    std::string report = statistics_report(take_snapshot(link_statistics()));
+    gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(view.line)), report.c_str());
+}
