@@ -8,6 +8,7 @@
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
 #include "link/link_state.hpp"
+#include "link/pending_write.hpp"
 #include "link/link_statistics.hpp"
 #include "link/ui_callbacks.hpp"
 #include "link/ui_post.hpp"
@@ -60,15 +61,12 @@ void show_connect_button(const char* text, bool destructive)
 // Nothing to connect to: the grid is emptied and the link left alone.
 void refuse_empty_device()
 {
-    LinkState& s = link_state();
     post_to_ui(show_no_device, nullptr);
-    for (auto& value : s.values)
-        value.store(0, std::memory_order_relaxed);
-    s.value_count.store(0, std::memory_order_release);
+    clear_values();
     post_refresh_values();
     // A count of 0 fills no cell: the old values are cleared here.
-    if (s.main_window)
-        empty_value_cells(*s.main_window);
+    if (MainWindow* main = link_state().main_window)
+        empty_value_cells(*main);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.
@@ -133,6 +131,9 @@ void connect_link(ConnectionDialog& dialog)
     signal_wake();
     if (link_state().running.load(std::memory_order_acquire))
         return;  // the running worker takes the new settings at its next cycle
+    // A notice left by a Disconnect that no worker reported belongs to the
+    // old link, not to the first failure of this one.
+    link_state().disconnect_notice.store(false, std::memory_order_release);
     start_link();
 }
 
@@ -143,7 +144,13 @@ void disconnect_link()
         return;
     s.running.store(false, std::memory_order_release);
     s.disconnect_notice.store(true, std::memory_order_release);
-    signal_wake();
+    // A read stuck on a slow or trickling device ends now, and nothing of
+    // the old link reaches the screen after this.
+    cancel_worker();
+    if (fail_waiting_write())
+        post_report_write();
+    mark_values_stale();
+    post_refresh_values();
     show_connect_button("Connect", false);
     s.last_errno.store(0, std::memory_order_release);
     show_status("Not connected", false);

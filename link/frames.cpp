@@ -32,17 +32,6 @@ uint16_t clamp_write_count(uint16_t count)
     return count > 255 ? 255 : count;
 }
 
-size_t pack_bits(const uint8_t* bits, size_t count, uint8_t* out)
-{
-    size_t packed = (count + 7) / 8;
-    for (size_t i = 0; i < packed; ++i)
-        out[i] = 0;
-    for (size_t i = 0; i < count; ++i)
-        if (bits[i])
-            out[i / 8] = static_cast<uint8_t>(out[i / 8] | (1u << (i % 8)));
-    return packed;
-}
-
 Frame poll_request_frame(uint8_t slave, uint8_t fcode, uint16_t address, uint8_t length)
 {
     Frame frame;
@@ -50,34 +39,6 @@ Frame poll_request_frame(uint8_t slave, uint8_t fcode, uint16_t address, uint8_t
     put(frame, fcode);
     put_word(frame, address);
     put_word(frame, length);
-    return frame;
-}
-
-Frame bit_response_frame(uint8_t slave, uint8_t fcode, const uint8_t* bits, size_t count)
-{
-    if (count > 255)
-        count = 255;
-    Frame frame;
-    put(frame, slave);
-    put(frame, fcode);
-    size_t packed = pack_bits(bits, count, frame.bytes.data() + 3);
-    put(frame, static_cast<uint8_t>(packed));
-    frame.size += packed;
-    return frame;
-}
-
-Frame register_response_frame(uint8_t slave, uint8_t fcode, const uint16_t* registers, size_t count)
-{
-    if (count > 255)
-        count = 255;
-    Frame frame;
-    put(frame, slave);
-    put(frame, fcode);
-    // 2 x count overflows its byte above 127 registers; the library never
-    // returns that many (it reads at most 125), so the low byte is kept.
-    put(frame, static_cast<uint8_t>(2 * count));
-    for (size_t i = 0; i < count; ++i)
-        put_word(frame, registers[i]);
     return frame;
 }
 
@@ -118,15 +79,4 @@ Frame write_request_frame(const WriteFrameRequest& request)
     default:
         return Frame{};
     }
-}
-
-Frame write_response_frame(const WriteFrameRequest& request)
-{
-    if (request.fcode == 5 || request.fcode == 6)
-        return write_request_frame(request);
-    if (request.fcode != 15 && request.fcode != 16)
-        return Frame{};
-    Frame frame = write_head(request);
-    put_word(frame, clamp_write_count(request.n));
-    return frame;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The bytes of the frames shown in the Logger: unit id and protocol data
-// unit, numbers high byte first, no RTU checksum and no TCP header. They are
-// rebuilt from the request and the results, never copied from the wire.
+// The requests the worker sends, which are also the TX lines of the Logger:
+// unit id and protocol data unit, numbers high byte first, no RTU checksum
+// and no TCP header. Replies are shown as they arrived (link/reply_check.hpp).
 
 #include <array>
 #include <cstddef>
@@ -31,16 +31,7 @@ struct WriteFrameRequest {
 uint16_t clamp_write_count(uint16_t count);
 
 Frame poll_request_frame(uint8_t slave, uint8_t fcode, uint16_t address, uint8_t length);
-// fcode 1 or 2: bits holds one byte (0 or 1) per item; count items.
-Frame bit_response_frame(uint8_t slave, uint8_t fcode, const uint8_t* bits, size_t count);
-// fcode 3 or 4.
-Frame register_response_frame(uint8_t slave, uint8_t fcode, const uint16_t* registers, size_t count);
 
 // Empty (size 0) for a register write whose byte count 2n does not fit its
 // byte, and for an unknown function code.
 Frame write_request_frame(const WriteFrameRequest& request);
-Frame write_response_frame(const WriteFrameRequest& request);
-
-// Packs one byte per item into bytes of eight, the first item in bit 0.
-// Returns the number of packed bytes, ceil(count / 8).
-size_t pack_bits(const uint8_t* bits, size_t count, uint8_t* out);

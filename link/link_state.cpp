@@ -1,5 +1,9 @@
 #include "link/link_state.hpp"
 
+#include <algorithm>
+
+#include "link/call_guard.hpp"
+
 LinkState& link_state()
 {
     // Never destroyed: a worker may still be inside a cycle when the
@@ -16,21 +20,13 @@ void reset_link_state()
         s.poll = PollDefinition{};
         s.connection = ConnectionSettings{};
     }
-    s.write.slave = 1;
-    s.write.fcode = 6;
-    s.write.address = 0;
-    s.write.value = 0;
-    s.write.count = 1;
-    for (std::atomic<uint16_t>& word : s.write.words)
-        word = 0;
-    s.write.width = 1;
-    s.write_failed = false;
-    s.write_cancelled = false;
-    s.write_errno = 0;
-    s.write_done = true;
-    for (auto& v : s.values)
-        v.store(0, std::memory_order_relaxed);
-    s.value_count = 0;
+    {
+        std::lock_guard lock(s.write_lock);
+        s.write = WriteRequest{};
+        s.write_waiting = false;
+        s.write_result = WriteResult{};
+    }
+    clear_values();
     s.running = false;
     s.stop_requested = false;
     s.disconnect_notice = false;
@@ -63,6 +59,113 @@ void store_connection_settings(const ConnectionSettings& settings)
     LinkState& s = link_state();
     std::lock_guard lock(s.settings_lock);
     s.connection = settings;
+}
+
+bool same_block(const PollDefinition& a, const PollDefinition& b)
+{
+    return a.slave == b.slave && a.fcode == b.fcode && a.address == b.address && a.length == b.length;
+}
+
+uint32_t hand_over_write(WriteRequest request, bool running)
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    // Numbers go on from the last request, so a late result of an earlier
+    // write can never be taken for this one.
+    request.sequence = s.write.sequence + 1;
+    s.write = request;
+    s.write_waiting = running;
+    if (!running)
+        s.write_result = WriteResult{request.sequence, true, 0};
+    return request.sequence;
+}
+
+bool withdraw_write(uint32_t sequence)
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    if (!s.write_waiting || s.write.sequence != sequence)
+        return false;
+    s.write_waiting = false;
+    return true;
+}
+
+bool fail_waiting_write()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    if (!s.write_waiting)
+        return false;
+    s.write_waiting = false;
+    s.write_result = WriteResult{s.write.sequence, true, 0};
+    return true;
+}
+
+WriteResult last_write_result()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    return s.write_result;
+}
+
+WriteRequest copy_write_request()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    return s.write;
+}
+
+std::optional<WriteRequest> take_waiting_write(const CallGuard& guard)
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    // Checked under the lock: a Send that follows a Disconnect or a newer
+    // Connect is never taken by a worker those have cancelled.
+    if (!s.write_waiting || guard.cancelled())
+        return std::nullopt;
+    s.write_waiting = false;
+    return s.write;
+}
+
+void publish_write_result(const WriteResult& result)
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    s.write_result = result;
+}
+
+void publish_values(const PollDefinition& block, const uint16_t* values, unsigned count, bool live)
+{
+    LinkState& s = link_state();
+    count = count > max_values ? max_values : count;
+    std::lock_guard lock(s.values_lock);
+    s.published.block = block;
+    std::copy(values, values + count, s.published.values.begin());
+    s.published.value_count = count;
+    s.published.live = live;
+}
+
+void mark_values_stale()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.values_lock);
+    s.published.live = false;
+}
+
+void clear_values()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.values_lock);
+    s.published = PublishedValues{};
+}
+
+PublishedValues copy_values_for(const PollDefinition& current)
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.values_lock);
+    if (!same_block(s.published.block, current))
+        return PublishedValues{current};
+    return s.published;
 }
 
 void signal_wake()

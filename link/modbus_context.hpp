@@ -4,15 +4,22 @@
 
 #include <modbus.h>
 
+#include <utility>
+
+#include "link/call_guard.hpp"
 #include "link/link_state.hpp"
 
 // Closes and frees its context when reset or destroyed, so no path out of a
-// cycle leaves a connection or a context behind.
+// cycle leaves a connection or a context behind. A socket handed to a guard
+// is taken back from it before it is closed.
 class ModbusContext {
 public:
     ModbusContext() = default;
     explicit ModbusContext(modbus_t* context) : context_(context) {}
-    ModbusContext(ModbusContext&& other) noexcept : context_(other.release()) {}
+    ModbusContext(ModbusContext&& other) noexcept
+        : context_(other.release()), guard_(std::exchange(other.guard_, nullptr))
+    {
+    }
     ModbusContext& operator=(ModbusContext&& other) noexcept;
     ModbusContext(const ModbusContext&) = delete;
     ModbusContext& operator=(const ModbusContext&) = delete;
@@ -22,10 +29,13 @@ public:
     explicit operator bool() const { return context_ != nullptr; }
     // modbus_close, then modbus_free.
     void reset();
+    // The connected socket is shut down when guard is cancelled.
+    void watch_with(CallGuard& guard);
 
 private:
     modbus_t* release();
     modbus_t* context_ = nullptr;
+    CallGuard* guard_ = nullptr;
 };
 
 enum class OpenOutcome {
@@ -39,8 +49,10 @@ struct OpenResult {
     OpenOutcome outcome = OpenOutcome::no_context;
     int error = 0;  // errno of the failure
     ModbusContext context;
+    int response_timeout_ms = 0;  // in force: the library's default for a setting of 0
 };
 
-// Makes the context, sets the response time-out and debug off, connects
-// and flushes. On failure the context is already closed and freed.
-OpenResult open_modbus(const ConnectionSettings& settings);
+// Makes the context, sets the response time-out, switches the byte time-out
+// and debug off, connects and flushes; a TCP socket is then watched by
+// guard. On failure the context is already closed and freed.
+OpenResult open_modbus(const ConnectionSettings& settings, CallGuard& guard);

@@ -1,10 +1,10 @@
 #include "link/pending_write.hpp"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <thread>
 
-#include "link/frames.hpp"
 #include "link/link_statistics.hpp"
 #include "link/ui_post.hpp"
 #include "link/write_dialog.hpp"
@@ -15,92 +15,52 @@ namespace {
 // Lets a slow device settle between the write and the poll read.
 constexpr std::chrono::milliseconds pause_after_write{50};
 
-void log_if_framed(const Frame& frame, LogDirection direction)
-{
-    if (frame.size)
-        log_frame(frame.bytes.data(), frame.size, direction);
-}
+using Registers = std::array<uint16_t, max_values>;
 
 // A 32- or 64-bit value goes out as its registers, count times over, in one
-// request; the request then carries every register.
-void take_wide_value(const WriteRequest& w, WriteFrameRequest& request, CycleBuffers& buffers)
+// request; the request then carries every register. More registers than a
+// frame holds give no frame, and the write fails as too large.
+WriteFrameRequest framed(const WriteRequest& request, Registers& registers)
 {
-    unsigned width = w.width.load(std::memory_order_relaxed);
-    if (request.fcode != 16 || width < 2 || width > w.words.size())
-        return;
-    request.n = static_cast<uint16_t>(request.n * width);
-    for (unsigned i = 0; i < request.n && i < buffers.registers.size(); ++i)
-        buffers.registers[i] = w.words[i % width].load(std::memory_order_relaxed);
-    request.registers = buffers.registers.data();
-}
-
-WriteFrameRequest copy_write_request(CycleBuffers& buffers)
-{
-    const WriteRequest& w = link_state().write;
-    WriteFrameRequest request{w.slave.load(std::memory_order_relaxed), w.fcode.load(std::memory_order_relaxed),
-                              w.address.load(std::memory_order_relaxed), w.value.load(std::memory_order_relaxed),
-                              1};
+    WriteFrameRequest frame{request.slave, request.fcode, request.address, request.value, 1};
     if (request.fcode == 15 || request.fcode == 16)
-        request.n = clamp_write_count(w.count.load(std::memory_order_relaxed));
-    take_wide_value(w, request, buffers);
-    return request;
+        frame.n = clamp_write_count(request.count);
+    unsigned width = request.width;
+    if (request.fcode != 16 || width < 2 || width > request.words.size())
+        return frame;
+    frame.n = static_cast<uint16_t>(frame.n * width);
+    for (unsigned i = 0; i < frame.n && i < registers.size(); ++i)
+        registers[i] = request.words[i % width];
+    frame.registers = registers.data();
+    return frame;
 }
 
-// The library call of the write; -1 and errno like the library. A register
-// write of more than the library's 123 is refused by the library itself
-// before anything is sent (errno EMBMDATA, "Too many data").
-int call_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers& buffers)
+void log_if_current(CallGuard& guard, const uint8_t* bytes, size_t size, LogDirection direction)
 {
-    switch (request.fcode) {
-    case 5:
-        return modbus_write_bit(context, request.address, request.value & 1);
-    case 6:
-        return modbus_write_register(context, request.address, request.value);
-    case 15:
-        buffers.bits.fill(0);
-        for (uint16_t i = 0; i < request.n; ++i)
-            buffers.bits[i] = static_cast<uint8_t>(request.value & 1);
-        return modbus_write_bits(context, request.address, request.n, buffers.bits.data());
-    case 16:
-        if (request.n > buffers.registers.size()) {
-            errno = EMBMDATA;  // far beyond what one request holds
-            return -1;
-        }
-        for (uint16_t i = 0; i < request.n && !request.registers; ++i)
-            buffers.registers[i] = request.value;
-        return modbus_write_registers(context, request.address, request.n, buffers.registers.data());
-    default:
-        errno = EINVAL;
-        return -1;
-    }
+    if (size)
+        guard.while_current([&] { log_frame(bytes, size, direction); });
 }
 
-// Returns the write's error code, 0 on success.
-int send_write(modbus_t* context, const WriteFrameRequest& request, CycleBuffers& buffers)
+// Returns the write's error code, 0 on success. A register write of more
+// than the library's 123 is refused before anything is sent (EMBMDATA,
+// "Too many data"); a unit the line cannot address sends nothing either.
+int send_write(LinkChannel& link, const WriteRequest& request)
 {
-    log_if_framed(write_request_frame(request), LogDirection::tx);
-    int returned = call_write(context, request, buffers);
+    Registers registers{};
+    Frame frame = write_request_frame(framed(request, registers));
+    if (!can_address(link, request.slave))
+        return errno ? errno : EINVAL;
+    log_if_current(link.guard, frame.bytes.data(), frame.size, LogDirection::tx);
+    Reply reply;
+    int returned = exchange(link, frame, reply);
     record_write(returned == -1);
     if (returned == -1)
         return errno ? errno : EINVAL;  // 0 would read as "Not connected"
-    log_if_framed(write_response_frame(request), LogDirection::rx);
+    log_if_current(link.guard, reply.frame(), reply.check.frame_size, LogDirection::rx);
     return 0;
 }
 
-void publish_write_result(int error)
-{
-    LinkState& s = link_state();
-    s.write_errno.store(error, std::memory_order_relaxed);
-    s.write_done.store(true, std::memory_order_release);
-    post_report_write();
-}
-
 }  // namespace
-
-bool write_pending()
-{
-    return !link_state().write_done.load(std::memory_order_acquire);
-}
 
 void post_report_write()
 {
@@ -108,31 +68,25 @@ void post_report_write()
         post_to_ui(report_write, dialog);
 }
 
-WriteTrouble carry_out_pending_write(modbus_t* context, CycleBuffers& buffers)
+WriteTrouble carry_out_write(LinkChannel& link, const WriteRequest& request)
 {
-    LinkState& s = link_state();
-    WriteTrouble trouble;
-    WriteFrameRequest request = copy_write_request(buffers);
-    if (modbus_set_slave(context, request.slave) == -1)
-        trouble = WriteTrouble{true, errno};
     post_report_write();
-    int error = 0;
-    if (!s.write_cancelled.load(std::memory_order_acquire)) {
-        error = send_write(context, request, buffers);
-        if (error) {
-            s.write_failed.store(true, std::memory_order_relaxed);
-            trouble = WriteTrouble{true, error};
-        }
-    }
-    publish_write_result(error);
-    std::this_thread::sleep_for(pause_after_write);
-    return trouble;
+    int error = send_write(link, request);
+    // Cut short by Disconnect or a newer Connect: the link is gone.
+    if (link.guard.cancelled())
+        error = 0;
+    bool failed = error != 0 || link.guard.cancelled();
+    publish_write_result(WriteResult{request.sequence, failed, error});
+    post_report_write();
+    if (!link.guard.cancelled())
+        std::this_thread::sleep_for(pause_after_write);
+    return WriteTrouble{error != 0, error};
 }
 
-void fail_pending_write(int error)
+void fail_waiting_write(int error, const CallGuard& guard)
 {
-    if (!write_pending())
-        return;
-    link_state().write_failed.store(true, std::memory_order_relaxed);
-    publish_write_result(error);
+    if (std::optional<WriteRequest> request = take_waiting_write(guard)) {
+        publish_write_result(WriteResult{request->sequence, true, error});
+        post_report_write();
+    }
 }

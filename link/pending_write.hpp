@@ -1,9 +1,7 @@
 #pragma once
 // The worker's side of the single pending write.
 
-#include <modbus.h>
-
-#include "link/cycle_buffers.hpp"
+#include "link/modbus_exchange.hpp"
 
 // The write-trouble mark with the error code that set it.
 struct WriteTrouble {
@@ -11,16 +9,14 @@ struct WriteTrouble {
     int error = 0;
 };
 
-// True while the UI has a write waiting (write_done false).
-bool write_pending();
+// Carries out a write the worker has taken (take_waiting_write): reports
+// "Pending", logs the request, sends it and checks the reply, publishes the
+// result for the request's sequence number, reports it and pauses 50 ms.
+WriteTrouble carry_out_write(LinkChannel& link, const WriteRequest& request);
 
-// Selects the write's slave, reports "Pending", carries the write out unless
-// it was cancelled, publishes the result, reports it and pauses 50 ms.
-WriteTrouble carry_out_pending_write(modbus_t* context, CycleBuffers& buffers);
-
-// The link could not be opened: a pending write is reported as failed with
-// error (0 tells the dialog the link was not connected).
-void fail_pending_write(int error);
+// The link could not be opened: a waiting write, if the worker may take it,
+// ends as failed with error (0 tells the dialog the link was not connected).
+void fail_waiting_write(int error, const CallGuard& guard);
 
 // Posts report_write with the Write dialog as its data.
 void post_report_write();

@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <chrono>
 
 #include "link/frames.hpp"
 #include "link/link_statistics.hpp"
+#include "link/link_statistics.hpp"
 #include "link/modbus_context.hpp"
+#include "link/modbus_exchange.hpp"
 #include "link/pending_write.hpp"
 #include "link/ui_callbacks.hpp"
 #include "logger/frame_text.hpp"
@@ -14,123 +17,133 @@ namespace {
 
 constexpr uint8_t broadcast_id = 255;
 
-void log_whole(const Frame& frame, LogDirection direction)
+void say(CallGuard& guard, StatusKind kind)
 {
-    log_frame(frame.bytes.data(), frame.size, direction);
+    guard.while_current([&] { post_status(kind); });
 }
 
-// The trouble of the write or the slave selection, told after the read.
-void report_trouble(int error)
+// The library's error text for error in the status line.
+void say_error(CallGuard& guard, int error)
 {
-    link_state().last_errno.store(error, std::memory_order_release);
-    post_link_error_or_notice();
+    guard.while_current([&] {
+        link_state().last_errno.store(error, std::memory_order_release);
+        post_status(StatusKind::link_error);
+    });
+}
+
+// The trouble of the write or the unit selection, told after the read.
+void report_trouble(CallGuard& guard, int error)
+{
+    guard.while_current([&] {
+        link_state().last_errno.store(error, std::memory_order_release);
+        post_link_error_or_notice();
+    });
+}
+
+// Nothing of this cycle reached the grid, so what it shows is older.
+void show_values_stale(CallGuard& guard)
+{
+    guard.while_current([] {
+        mark_values_stale();
+        post_refresh_values();
+    });
 }
 
 // Failures A and B: nothing was opened, so nothing is read.
-void report_open_failure(const OpenResult& opened)
+void report_open_failure(const OpenResult& opened, CallGuard& guard)
 {
-    LinkState& s = link_state();
     record_connect_failure();
     if (opened.outcome == OpenOutcome::connect_failed) {
         // A refused connect names its cause, even right after a Disconnect.
-        s.last_errno.store(opened.error, std::memory_order_release);
-        post_status(StatusKind::link_error);
-        fail_pending_write(opened.error);
-        return;
+        say_error(guard, opened.error);
+        fail_waiting_write(opened.error, guard);
+    } else {
+        if (opened.outcome == OpenOutcome::no_device)
+            say(guard, StatusKind::no_device);
+        fail_waiting_write(0, guard);
+        report_trouble(guard, opened.error);
     }
-    if (opened.outcome == OpenOutcome::no_device)
-        post_status(StatusKind::no_device);
-    fail_pending_write(0);
-    report_trouble(opened.error);
+    show_values_stale(guard);
 }
 
-int read_block(modbus_t* context, const PollDefinition& poll, CycleBuffers& buffers)
+void publish(const PollDefinition& poll, const uint16_t* values, unsigned count, bool live)
 {
-    switch (poll.fcode) {
-    case 1:
-        return modbus_read_bits(context, poll.address, poll.length, buffers.bits.data());
-    case 2:
-        return modbus_read_input_bits(context, poll.address, poll.length, buffers.bits.data());
-    case 4:
-        return modbus_read_input_registers(context, poll.address, poll.length, buffers.registers.data());
-    default:
-        return modbus_read_registers(context, poll.address, poll.length, buffers.registers.data());
-    }
-}
-
-void publish_values(const uint16_t* source, const uint8_t* bits, unsigned count)
-{
-    LinkState& s = link_state();
-    for (unsigned i = 0; i < count; ++i)
-        s.values[i].store(bits ? uint16_t(bits[i] ? 1 : 0) : source[i], std::memory_order_relaxed);
-    s.value_count.store(count, std::memory_order_release);
+    publish_values(poll, values, count, live);
     post_refresh_values();
 }
 
-void publish_failed_read(const PollDefinition& poll, int error)
+// Zeros for the whole block; a reply that disagrees with the request names
+// itself like a time-out, any other failure is "no response".
+void publish_failed_read(CallGuard& guard, const PollDefinition& poll, int error)
 {
-    if (error == ETIMEDOUT) {
-        link_state().last_errno.store(error, std::memory_order_release);
-        post_status(StatusKind::link_error);
-    } else {
-        post_status(StatusKind::no_response);
-    }
+    if (error == ETIMEDOUT || error == EMBBADDATA)
+        say_error(guard, error);
+    else
+        say(guard, StatusKind::no_response);
     static constexpr uint16_t zeros[max_values] = {};
-    publish_values(zeros, nullptr, poll.length);
+    guard.while_current([&] { publish(poll, zeros, poll.length, false); });
 }
 
-void publish_read(const PollDefinition& poll, int returned, const CycleBuffers& buffers)
+// The Logger shows the reply as it arrived.
+void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& reply)
 {
-    unsigned count = returned > int(max_values) ? max_values : unsigned(returned);
-    post_status(StatusKind::cleared);
-    bool bits = poll.fcode == 1 || poll.fcode == 2;
-    if (bits) {
-        log_whole(bit_response_frame(poll.slave, poll.fcode, buffers.bits.data(), count), LogDirection::rx);
-        publish_values(nullptr, buffers.bits.data(), count);
-    } else {
-        log_whole(register_response_frame(poll.slave, poll.fcode, buffers.registers.data(), count),
-                  LogDirection::rx);
-        publish_values(buffers.registers.data(), nullptr, count);
+    uint16_t values[max_values];
+    unsigned count = poll.length;
+    if (poll.fcode == 1 || poll.fcode == 2)
+        unpack_bits(reply.frame(), count, values);
+    else
+        unpack_registers(reply.frame(), count, values);
+    guard.while_current([&] {
+        post_status(StatusKind::cleared);
+        log_frame(reply.frame(), reply.check.frame_size, LogDirection::rx);
+        publish(poll, values, count, true);
+    });
+}
+
+// False when the read failed; its failure is then published.
+bool read_block(LinkChannel& link, const PollDefinition& poll)
+{
+    Frame request = poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length);
+    link.guard.while_current([&] { log_frame(request.bytes.data(), request.size, LogDirection::tx); });
+    record_request_sent();
+    auto sent = std::chrono::steady_clock::now();
+    Reply reply;
+    if (exchange(link, request, reply) == -1) {
+        int error = errno;
+        if (error != ECANCELED)
+            record_failed_poll(error);
+        publish_failed_read(link.guard, poll, error);
+        return false;
     }
+    record_good(std::chrono::steady_clock::now() - sent);
+    publish_read(link.guard, poll, reply);
+    return true;
 }
 
 }  // namespace
 
-void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CycleBuffers& buffers)
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard)
 {
-    OpenResult opened = open_modbus(settings);
+    OpenResult opened = open_modbus(settings, guard);
     if (opened.outcome != OpenOutcome::opened)
-        return report_open_failure(opened);
-    ModbusContext& context = opened.context;
+        return report_open_failure(opened, guard);
+    LinkChannel link{opened.context.get(), guard, settings, opened.response_timeout_ms};
 
     WriteTrouble trouble;
-    if (write_pending())
-        trouble = carry_out_pending_write(context.get(), buffers);
+    if (std::optional<WriteRequest> write = take_waiting_write(guard))
+        trouble = carry_out_write(link, *write);
 
     if (poll.slave == broadcast_id && !settings.use_tcp) {
-        post_status(StatusKind::rtu_id_refused);
-        context.reset();
-        if (trouble.marked)
-            report_trouble(trouble.error);
-        return;
-    }
-    // The library refuses ids above 247 on a serial line; the read goes on.
-    if (modbus_set_slave(context.get(), poll.slave) == -1)
+        say(guard, StatusKind::rtu_id_refused);
+        show_values_stale(guard);
+    } else if (!can_address(link, poll.slave)) {
+        // 248 to 254 on a serial line: nothing is sent, the refusal is told.
         trouble = WriteTrouble{true, errno};
-
-    log_whole(poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length), LogDirection::tx);
-    record_request_sent();
-    auto sent = std::chrono::steady_clock::now();
-    int returned = read_block(context.get(), poll, buffers);
-    if (returned == -1) {
-        int error = errno;
-        record_failed_poll(error);
-        publish_failed_read(poll, error);
+        show_values_stale(guard);
+    } else if (!read_block(link, poll)) {
         return;  // the owner closes and frees; the marks are not told here
     }
-    record_good(std::chrono::steady_clock::now() - sent);
-    publish_read(poll, returned, buffers);
-    context.reset();
+    opened.context.reset();
     if (trouble.marked)
-        report_trouble(trouble.error);
+        report_trouble(guard, trouble.error);
 }

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "link/call_guard.hpp"
 #include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
 #include "logger/log_queue.hpp"
@@ -14,17 +16,17 @@ namespace {
 
 constexpr std::chrono::milliseconds start_pause{1000};
 
-std::atomic<unsigned> newest_generation{0};
+std::shared_ptr<CallGuard> current_guard;  // under wake_lock
 std::mutex lifetime_lock;  // held by the one worker that cycles
 std::atomic<int> threads{0};
 std::atomic<int> cycling{0};
 std::atomic<int> peak{0};
 
-bool may_cycle(unsigned generation)
+bool may_cycle(const CallGuard& guard)
 {
     LinkState& s = link_state();
     return !s.stop_requested.load(std::memory_order_acquire) && s.running.load(std::memory_order_acquire) &&
-           newest_generation.load(std::memory_order_acquire) == generation;
+           !guard.cancelled();
 }
 
 void count_in()
@@ -36,40 +38,47 @@ void count_in()
 }
 
 // The pause counts from the end of the cycle; a signal of wake ends it.
-void wait_for_next_cycle(uint32_t scan_rate, unsigned generation)
+void wait_for_next_cycle(uint32_t scan_rate, const CallGuard& guard)
 {
     LinkState& s = link_state();
     std::unique_lock lock(s.wake_lock);
-    // The exit path and a newer start change their flags under wake_lock,
-    // so their signal cannot fall between this check and the wait.
+    // The exit path, Disconnect and a newer start change their flags under
+    // wake_lock, so their signal cannot fall between this check and the wait.
     // A pause of 0 ms is no pause: a timed wait would still sleep in the kernel.
-    if (!may_cycle(generation) || scan_rate == 0)
+    if (!may_cycle(guard) || scan_rate == 0)
         return;
     s.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
 }
 
-void cycle_while_running(unsigned generation)
+void cycle_while_running(CallGuard& guard)
 {
-    CycleBuffers buffers;
-    while (may_cycle(generation)) {
+    while (may_cycle(guard)) {
         wait_for_log_room();  // a user interface that falls behind slows the polling
         PollDefinition poll = copy_poll_definition();
         ConnectionSettings settings = copy_connection_settings();
-        run_poll_cycle(poll, settings, buffers);
-        wait_for_next_cycle(poll.scan_rate, generation);
+        run_poll_cycle(poll, settings, guard);
+        wait_for_next_cycle(poll.scan_rate, guard);
     }
 }
 
-void worker_main(unsigned generation)
+void worker_main(std::shared_ptr<CallGuard> guard)
 {
     std::this_thread::sleep_for(start_pause);
-    if (may_cycle(generation)) {
+    if (may_cycle(*guard)) {
         std::lock_guard admission(lifetime_lock);
         count_in();
-        cycle_while_running(generation);
+        cycle_while_running(*guard);
         cycling.fetch_sub(1);
     }
     threads.fetch_sub(1);
+}
+
+// Under wake_lock: a worker about to wait sees the cancel, or is already
+// waiting and gets the signal that follows.
+void cancel_current_guard()
+{
+    if (current_guard)
+        current_guard->cancel();
 }
 
 }  // namespace
@@ -77,22 +86,31 @@ void worker_main(unsigned generation)
 bool start_worker()
 {
     LinkState& s = link_state();
-    unsigned generation;
+    std::shared_ptr<CallGuard> guard = std::make_shared<CallGuard>();
     {
-        // Under wake_lock: an older worker about to wait sees the new
-        // generation, or is already waiting and gets the signal below.
         std::lock_guard lock(s.wake_lock);
-        generation = newest_generation.fetch_add(1) + 1;
+        cancel_current_guard();
+        current_guard = guard;
     }
     s.wake.notify_all();
     threads.fetch_add(1);
     try {
-        std::thread(worker_main, generation).detach();
+        std::thread(worker_main, std::move(guard)).detach();
     } catch (const std::system_error&) {
         threads.fetch_sub(1);
         return false;
     }
     return true;
+}
+
+void cancel_worker()
+{
+    LinkState& s = link_state();
+    {
+        std::lock_guard lock(s.wake_lock);
+        cancel_current_guard();
+    }
+    s.wake.notify_all();
 }
 
 int active_workers()

@@ -1,16 +1,19 @@
 #pragma once
 // The worker thread: one at a time, cycling while the link runs.
 //
-// Every start makes a new generation; a worker whose generation is no longer
-// the newest ends at its next check. A worker also holds a lifetime lock
+// Every worker has a call guard of its own. A start cancels the guard of the
+// worker before it, and Disconnect cancels the current one: a cancelled
+// worker's blocking calls return at once, it takes no write, publishes
+// nothing and ends at its next check. A worker also holds a lifetime lock
 // while it cycles, which the next one takes (on its own thread) before its
-// first cycle, so an old worker still inside a slow cycle never runs beside
-// a new one.
+// first cycle, so two workers never share a serial port.
 
 // Starts a detached worker that sleeps 1000 ms and then cycles until
 // running is false, stop_requested is set or a newer worker is started.
 // False if the thread could not be started.
 bool start_worker();
+// Disconnect: the current worker stops speaking for the link at once.
+void cancel_worker();
 // How many workers are inside their cycling loop right now (after the start
 // pause and admission); never more than one.
 int active_workers();

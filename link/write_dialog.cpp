@@ -21,6 +21,7 @@
 // showing carries its own mark instead of the record's flags.
 struct WriteAlertShowing {
     WriteDialog* dialog;
+    uint32_t sequence;  // the write it was shown for
     bool closed_by_program = false;
 };
 
@@ -80,15 +81,16 @@ std::optional<Words> parse_entry(const WriteDialog& dialog, ValueFormat format)
 // the fallback number when they are not all polled.
 Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
 {
-    LinkState& s = link_state();
     ValueFormat format = current_format(dialog);
     unsigned width = value_width(format);
-    uint16_t start = copy_poll_definition().address;
-    unsigned count = std::min(s.value_count.load(std::memory_order_acquire), max_values);
+    PollDefinition poll = copy_poll_definition();
+    uint16_t start = poll.address;
+    // Only values read for the block now defined count.
+    PublishedValues published = copy_values_for(poll);
     Words words{};
-    if (address >= start && unsigned(address - start) + width <= count) {
+    if (address >= start && unsigned(address - start) + width <= published.value_count) {
         for (unsigned i = 0; i < width; ++i)
-            words[i] = s.values[address - start + i].load(std::memory_order_relaxed);
+            words[i] = published.values[address - start + i];
     } else {
         split_value(bits_of_number(fallback, format), width, current_order(dialog), words.data());
     }
@@ -251,33 +253,25 @@ const char* refusal(uint8_t fcode, unsigned count, unsigned width, bool parsed, 
     return nullptr;
 }
 
-// Fields first, flags last: the worker takes the request once it sees
-// write_done false, and must then find every field in place.
+// The request goes to the worker under a sequence number of its own, which
+// every result names; while the link is not running it ends at once as
+// failed, "Not connected", and never reaches a worker.
 void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& words, unsigned width)
 {
-    LinkState& s = link_state();
-    uint16_t value = words[0];
-    for (size_t i = 0; i < words.size(); ++i)
-        s.write.words[i].store(words[i], std::memory_order_relaxed);
-    s.write.width.store(static_cast<uint8_t>(width), std::memory_order_relaxed);
-    s.write.slave.store(static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_spin)),
-                        std::memory_order_relaxed);
-    s.write.fcode.store(fcode, std::memory_order_relaxed);
-    s.write.address.store(static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin)),
-                          std::memory_order_relaxed);
-    s.write.value.store(value, std::memory_order_relaxed);
-    s.write.count.store(count, std::memory_order_relaxed);
-    if (!s.running.load(std::memory_order_acquire)) {
-        // Never cleared write_done, so a worker still ending its last cycle
-        // after a Disconnect cannot take this write.
-        s.write_errno.store(0, std::memory_order_relaxed);
-        s.write_failed.store(true, std::memory_order_relaxed);
-        s.write_done.store(true, std::memory_order_release);
+    WriteRequest request;
+    std::copy(words.begin(), words.end(), request.words.begin());
+    request.width = static_cast<uint8_t>(width);
+    request.slave = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_spin));
+    request.fcode = fcode;
+    request.address = static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin));
+    request.value = words[0];
+    request.count = count;
+    bool running = link_state().running.load(std::memory_order_acquire);
+    dialog.sequence = hand_over_write(request, running);
+    if (!running) {
         report_write(&dialog);
         return;
     }
-    s.write_failed.store(false, std::memory_order_relaxed);
-    s.write_done.store(false, std::memory_order_release);
     signal_wake();
     post_to_ui(report_write, &dialog);
 }
@@ -298,16 +292,15 @@ void close_pending_alert(WriteDialog& dialog)
 
 void show_alert(WriteDialog& dialog, GCancellable* cancellable)
 {
-    dialog.showing = new WriteAlertShowing{&dialog};
+    dialog.showing = new WriteAlertShowing{&dialog, dialog.sequence};
     dialog.pending_shown = true;
     alert_dialog_choose(dialog.alert, dialog.window, cancellable, on_write_alert_closed, dialog.showing);
 }
 
-void set_result_texts(WriteDialog& dialog)
+void set_result_texts(WriteDialog& dialog, const WriteResult& result)
 {
-    LinkState& s = link_state();
-    if (s.write_failed.load(std::memory_order_relaxed)) {
-        int code = s.write_errno.load(std::memory_order_relaxed);
+    if (result.failed) {
+        int code = result.error;
         alert_dialog_set_message(dialog.alert, "Error ❌");
         alert_dialog_set_detail(dialog.alert, code == 0 ? "Not connected" : modbus_strerror(code));
     } else {
@@ -319,23 +312,21 @@ void set_result_texts(WriteDialog& dialog)
     alert_dialog_set_cancel_button(dialog.alert, -1);
 }
 
-// A cancelled write is reported by closing its "Pending" alert, once.
+// A cancelled write shows no result: its "Pending" alert is closed.
 bool report_cancel(WriteDialog& dialog)
 {
-    LinkState& s = link_state();
-    if (!s.write_cancelled.load(std::memory_order_relaxed))
+    if (!dialog.cancelled)
         return false;
     close_pending_alert(dialog);
-    s.write_cancelled.store(false, std::memory_order_relaxed);
     return true;
 }
 
-void report_finished(WriteDialog& dialog)
+void report_finished(WriteDialog& dialog, const WriteResult& result)
 {
     if (dialog.result_scheduled || report_cancel(dialog))
         return;
     close_pending_alert(dialog);
-    set_result_texts(dialog);
+    set_result_texts(dialog, result);
     post_to_ui(show_write_result, &dialog);
     dialog.result_scheduled = true;
 }
@@ -378,18 +369,18 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
-    LinkState& s = link_state();
     PollDefinition poll = copy_poll_definition();
+    WriteRequest last = copy_write_request();
     gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, address);
     for (guint i = 0; i < 4; ++i)
-        if (write_fcodes[i] == s.write.fcode.load(std::memory_order_relaxed))
+        if (write_fcodes[i] == last.fcode)
             gtk_drop_down_set_selected(dialog.fcode_dropdown, i);
 
     dialog.current_words = value_at(dialog, address, fallback_value);
     show_current_value(dialog);
 
-    gtk_spin_button_set_value(dialog.length_spin, s.write.count.load(std::memory_order_relaxed));
+    gtk_spin_button_set_value(dialog.length_spin, last.count);
     update_length_row(dialog);
     clear_message(dialog);
     gtk_widget_set_sensitive(GTK_WIDGET(dialog.slave_spin), TRUE);
@@ -420,7 +411,7 @@ void rerender_write_value(WriteDialog& dialog)
 
 void send_write(WriteDialog& dialog)
 {
-    link_state().write_cancelled.store(false, std::memory_order_relaxed);
+    dialog.cancelled = false;
     g_clear_object(&dialog.cancellable);
     dialog.pending_shown = false;
     dialog.result_scheduled = false;
@@ -456,8 +447,12 @@ void send_write(WriteDialog& dialog)
 void report_write(void* data)
 {
     WriteDialog& dialog = *static_cast<WriteDialog*>(data);
-    if (link_state().write_done.load(std::memory_order_acquire))
-        report_finished(dialog);
+    if (dialog.sequence == 0)
+        return;
+    // Only the result of this dialog's own write closes it.
+    WriteResult result = last_write_result();
+    if (result.sequence == dialog.sequence)
+        report_finished(dialog, result);
     else
         report_pending(dialog);
 }
@@ -479,14 +474,15 @@ void on_write_alert_closed(GObject* alert, GAsyncResult* result, gpointer data)
     if (showing->closed_by_program)
         return;
 
-    // The user's Cancel (or Escape) on "Pending": the worker skips the write
-    // if it has not begun it, and a write under way is not reported.
-    LinkState& s = link_state();
-    if (!s.write_done.load(std::memory_order_acquire)) {
-        s.write_cancelled.store(true, std::memory_order_relaxed);
-        s.write_done.store(true, std::memory_order_release);
-    }
+    // The user's Cancel (or Escape) on "Pending": a write the worker has
+    // not taken is withdrawn and never sent; one under way runs to its end
+    // and its result is not shown.
     WriteDialog& dialog = *showing->dialog;
+    if (last_write_result().sequence != showing->sequence) {
+        withdraw_write(showing->sequence);
+        if (showing->sequence == dialog.sequence)
+            dialog.cancelled = true;
+    }
     dialog.pending_shown = false;
     g_clear_object(&dialog.cancellable);
     if (dialog.showing == showing.get())

@@ -32,6 +32,10 @@ struct WriteDialog {
     std::array<uint16_t, 4> current_words{};
     bool pending_shown = false;
     bool result_scheduled = false;
+    // The write this dialog reports on (its sequence number; 0 before the
+    // first Send), and whether the user cancelled it.
+    uint32_t sequence = 0;
+    bool cancelled = false;
     // The alert on screen as this dialog last showed it; its completion
     // tells whether the user or the program closed it.
     WriteAlertShowing* showing = nullptr;

@@ -10,7 +10,7 @@ enum class LogDirection { tx, rx };
 size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out);
 
 // Renders the bytes on the calling thread into the log queue; the UI thread
-// takes them in batches (append_log_lines). Waits while the queue is full.
+// takes them in batches (append_log_lines). Never waits.
 void log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
 
 // The shown line: "HH:MM:SS", " TX: " or " RX: ", the text, LF. The time of

@@ -30,13 +30,12 @@ LogQueue& queue()
 
 void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
 {
+    // Never waits: the worker may hold a lock that the user-interface thread
+    // needs (a Disconnect cancelling it). The room for a cycle's lines was
+    // made before the cycle, by wait_for_log_room.
     LogQueue& q = queue();
     size_t length = 3 * count - 1;
-    std::unique_lock hold(q.lock);
-    q.drained.wait(hold, [&] {
-        return q.batch.lines.empty() || (q.batch.lines.size() < q.bound.load(std::memory_order_relaxed) &&
-                                         q.batch.text.size() + length <= log_queue_bytes);
-    });
+    std::lock_guard hold(q.lock);
     size_t offset = q.batch.text.size();
     q.batch.text.resize(offset + length);
     render_frame_hex(bytes, count, q.batch.text.data() + offset);

@@ -31,10 +31,12 @@ struct LogBatch {
 inline constexpr size_t default_log_queue_bound = 20000;
 inline constexpr size_t log_queue_bytes = size_t(2) << 20;
 
-// Worker side: renders the frame into the queue; waits while it is full.
+// Worker side: renders the frame into the queue; never waits.
 void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
 
-// Worker side, before a cycle: waits until a whole cycle's lines fit.
+// Worker side, before a cycle and holding no lock: waits until the lines of
+// a whole cycle (at most four frames) fit within the bounds, so the queue
+// never holds more than its bounds.
 void wait_for_log_room();
 
 // UI side: moves every queued line into batch (emptied first) and wakes a

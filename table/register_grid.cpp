@@ -198,12 +198,17 @@ void empty_value_cells(MainWindow& main)
 
 void fill_from_link_state(MainWindow& main)
 {
-    LinkState& s = link_state();
-    unsigned count = s.value_count.load(std::memory_order_acquire);
-    uint16_t values[max_values];
-    for (unsigned i = 0; i < count && i < max_values; ++i)
-        values[i] = s.values[i].load(std::memory_order_relaxed);
-    fill_value_cells(main, values, std::min(count, max_values));
+    // Values read for another block are never drawn.
+    PublishedValues published = copy_values_for(copy_poll_definition());
+    fill_value_cells(main, published.values.data(), published.value_count);
+    // A cell without a good reply of the newest cycle looks it.
+    for (size_t i = 0; i < main.value_cells.size(); ++i) {
+        GtkWidget* cell = GTK_WIDGET(main.value_cells[i]);
+        if (published.live && i < published.value_count)
+            gtk_widget_remove_css_class(cell, "stale");
+        else
+            gtk_widget_add_css_class(cell, "stale");
+    }
 }
 
 void toggle_label_column(MainWindow& main)

@@ -116,8 +116,8 @@ TEST(Connect, EmptySerialDeviceEmptiesTheGridAndStartsNothing)
     REQUIRE_DISPLAY();
     ConnectionDialog& d = activate_app().connection;
     LinkState& s = link_state();
-    s.values[4].store(104);
-    s.value_count.store(5);
+    const uint16_t shown[] = {0, 0, 0, 0, 104};
+    publish_values(copy_poll_definition(), shown, 5, true);
     open_connection_dialog(d);
     drain_main_loop();
     type_port_name(d, "");
@@ -125,8 +125,9 @@ TEST(Connect, EmptySerialDeviceEmptiesTheGridAndStartsNothing)
     drain_main_loop();
 
     expect_status("No device selected", true);
-    EXPECT_EQ(s.value_count.load(), 0u);
-    EXPECT_EQ(s.values[4].load(), 0u);
+    PublishedValues published = copy_values_for(copy_poll_definition());
+    EXPECT_EQ(published.value_count, 0u);
+    EXPECT_EQ(published.values[4], 0u);
     EXPECT_TRUE(is_visible(d));
     EXPECT_EQ(copy_connection_settings(), ConnectionSettings{});
     EXPECT_FALSE(s.running.load());

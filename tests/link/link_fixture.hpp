@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "app/application.hpp"
+#include "connection/connection_dialog.hpp"
+#include "link/call_guard.hpp"
+#include "link/connect.hpp"
 #include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
 #include "link/worker.hpp"
@@ -34,14 +37,25 @@ inline std::vector<std::string> logged_frames()
     return lines;
 }
 
-inline std::vector<uint16_t> shown_values()
+// The values as the worker last published them, whatever their block.
+inline PublishedValues published_values()
 {
     LinkState& s = link_state();
-    unsigned count = s.value_count.load();
-    std::vector<uint16_t> values;
-    for (unsigned i = 0; i < count && i < max_values; ++i)
-        values.push_back(s.values[i].load());
-    return values;
+    std::lock_guard lock(s.values_lock);
+    return s.published;
+}
+
+inline std::vector<uint16_t> shown_values()
+{
+    PublishedValues published = published_values();
+    return std::vector<uint16_t>(published.values.begin(), published.values.begin() + published.value_count);
+}
+
+inline bool write_waiting()
+{
+    LinkState& s = link_state();
+    std::lock_guard lock(s.write_lock);
+    return s.write_waiting;
 }
 
 inline ConnectionSettings tcp_settings(int port, uint32_t timeout_ms = 1000)
@@ -55,18 +69,19 @@ inline PollDefinition poll_of(uint8_t slave, uint8_t fcode, uint16_t address, ui
     return PollDefinition{slave, fcode, address, length, scan_rate};
 }
 
-// What the Write dialog's Send does: fields first, then write_done cleared.
-inline void request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1)
+// What the Write dialog's Send does while connected; the write's sequence.
+inline uint32_t request_write(uint8_t fcode, uint16_t address, uint16_t value, uint16_t count, uint8_t slave = 1,
+                              uint8_t width = 1)
 {
-    LinkState& s = link_state();
-    s.write.slave = slave;
-    s.write.fcode = fcode;
-    s.write.address = address;
-    s.write.value = value;
-    s.write.count = count;
-    s.write_failed.store(false);
-    s.write_cancelled.store(false);
-    s.write_done.store(false, std::memory_order_release);
+    WriteRequest request;
+    request.words.fill(value);
+    request.width = width;
+    request.slave = slave;
+    request.fcode = fcode;
+    request.address = address;
+    request.value = value;
+    request.count = count;
+    return hand_over_write(request, true);
 }
 
 // What Connect does once the settings are stored.
@@ -79,12 +94,23 @@ inline void connect_with(const PollDefinition& poll, const ConnectionSettings& s
     ASSERT_TRUE(start_worker());
 }
 
+// What the user does in the Connection dialog for TCP, then Ok.
+inline void connect_by_dialog(int port, int timeout_ms = 1000, const char* ip = "127.0.0.1")
+{
+    ConnectionDialog& dialog = app().connection;
+    gtk_check_button_set_active(dialog.tcp_choice, TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), ip);
+    gtk_editable_set_text(GTK_EDITABLE(dialog.port_entry), std::to_string(port).c_str());
+    gtk_spin_button_set_value(dialog.timeout_spin, timeout_ms);
+    connect_link(dialog);
+}
+
 // One cycle on the test's thread, as the worker runs it, then the posted
 // callbacks.
 inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)
 {
-    CycleBuffers buffers;
-    run_poll_cycle(poll, settings, buffers);
+    CallGuard guard;
+    run_poll_cycle(poll, settings, guard);
     drain_main_loop();
 }
 

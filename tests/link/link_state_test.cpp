@@ -17,10 +17,12 @@ TEST(LinkState, StartsWithTheDocumentedValues)
     std::vector<long> fields{connection.baud_or_port, connection.response_timeout_ms, connection.parity,
                              connection.data_bits, connection.stop_bits, connection.use_tcp};
     EXPECT_EQ(fields, (std::vector<long>{19200, 1000, 'N', 8, 1, false}));
-    std::vector<long> write{s.write.slave, s.write.fcode, s.write.address, s.write.value, s.write.count,
-                            s.write_done, s.write_failed, s.write_cancelled, s.write_errno};
-    EXPECT_EQ(write, (std::vector<long>{1, 6, 0, 0, 1, true, false, false, 0}));
-    std::vector<long> link{s.value_count, s.running, s.stop_requested, s.disconnect_notice, s.last_errno};
+    WriteRequest w = copy_write_request();
+    WriteResult r = last_write_result();
+    std::vector<long> write{w.sequence, w.slave, w.fcode, w.address, w.value, w.count, r.sequence, r.failed, r.error};
+    EXPECT_EQ(write, (std::vector<long>{0, 1, 6, 0, 0, 1, 0, false, 0}));
+    std::vector<long> link{copy_values_for(copy_poll_definition()).value_count, s.running, s.stop_requested,
+                           s.disconnect_notice, s.last_errno};
     EXPECT_EQ(link, (std::vector<long>{0, false, false, false, 0}));
 }
 

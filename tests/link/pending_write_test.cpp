@@ -35,12 +35,13 @@ protected:
         run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port()));
     }
 
-    void expect_write_succeeded()
+    void expect_write_succeeded(uint32_t sequence)
     {
-        LinkState& s = link_state();
-        EXPECT_TRUE(s.write_done.load());
-        EXPECT_FALSE(s.write_failed.load());
-        EXPECT_EQ(s.write_errno.load(), 0);
+        WriteResult result = last_write_result();
+        EXPECT_FALSE(write_waiting());
+        EXPECT_EQ(result.sequence, sequence);
+        EXPECT_FALSE(result.failed);
+        EXPECT_EQ(result.error, 0);
     }
 
     std::unique_ptr<ModbusTestServer> server;
@@ -50,11 +51,11 @@ protected:
 // the worker's order: the write, both its frames, the pause, then the read.
 TEST_F(PendingWrite, WriteGoesBeforeTheReadWithBothFramesLogged)
 {
-    request_write(15, 0x0010, 1, 10, 17);
+    uint32_t sequence = request_write(15, 0x0010, 1, 10, 17);
     auto start = std::chrono::steady_clock::now();
     run_write_cycle();
     EXPECT_GE(elapsed_ms(start), 45.0) << "a write pauses before the read";
-    expect_write_succeeded();
+    expect_write_succeeded(sequence);
     EXPECT_EQ(logged_frames(), (Strings{"TX: 11 0F 00 10 00 0A 02 FF 03", "RX: 11 0F 00 10 00 0A",
                                         "TX: 01 03 00 00 00 01", "RX: 01 03 02 00 00"}));
     for (uint16_t a = 0x000F; a <= 0x001A; ++a)
@@ -74,14 +75,13 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
         unsigned count = items * width;
         SCOPED_TRACE(count);
         clear_log_history(app().logger.history);
-        link_state().write.width.store(width);
-        request_write(16, 0, 9, items);
+        uint32_t sequence = request_write(16, 0, 9, items, 1, width);
         run_write_cycle();
-        LinkState& s = link_state();
-        EXPECT_TRUE(s.write_done.load());
-        EXPECT_TRUE(s.write_failed.load());
-        EXPECT_EQ(s.write_errno.load(), EMBMDATA);
-        EXPECT_STREQ(modbus_strerror(s.write_errno.load()), "Too many data");
+        WriteResult result = last_write_result();
+        EXPECT_EQ(result.sequence, sequence);
+        EXPECT_TRUE(result.failed);
+        EXPECT_EQ(result.error, EMBMDATA);
+        EXPECT_STREQ(modbus_strerror(result.error), "Too many data");
         EXPECT_EQ(server->holding(0), 0);
         Strings frames = logged_frames();
         ASSERT_FALSE(frames.empty());
@@ -95,12 +95,13 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
     EXPECT_EQ(requests_with_function(*server, 0x10), 0u);
 }
 
-TEST_F(PendingWrite, CancelledWriteNeverReachesTheServer)
+// Withdrawn before the worker took it: never sent, and never reported.
+TEST_F(PendingWrite, WithdrawnWriteNeverReachesTheServer)
 {
-    request_write(6, 3, 99, 1);
-    link_state().write_cancelled.store(true);
+    uint32_t sequence = request_write(6, 3, 99, 1);
+    EXPECT_TRUE(withdraw_write(sequence));
     run_write_cycle();
-    expect_write_succeeded();
+    EXPECT_EQ(last_write_result().sequence, 0u);
     EXPECT_EQ(server->holding(3), 0);
     EXPECT_EQ(requests_with_function(*server, 0x06), 0u);
     EXPECT_EQ(logged_frames(), (Strings{"TX: 01 03 00 00 00 01", "RX: 01 03 02 00 00"}));
@@ -110,20 +111,21 @@ TEST_F(PendingWrite, WriteFailsWithTheReasonTheLinkCouldNotOpen)
 {
     ConnectionSettings empty_ip = tcp_settings(server->port());
     empty_ip.device = "";
-    request_write(6, 3, 99, 1);
+    uint32_t sequence = request_write(6, 3, 99, 1);
     run_cycle(poll_of(1, 3, 0, 1), empty_ip);
-    LinkState& s = link_state();
-    EXPECT_TRUE(s.write_done.load());
-    EXPECT_TRUE(s.write_failed.load());
-    EXPECT_EQ(s.write_errno.load(), 0) << "0 reads as not connected";
+    WriteResult result = last_write_result();
+    EXPECT_EQ(result.sequence, sequence);
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(result.error, 0) << "0 reads as not connected";
 
     int closed_port = server->port();
     server.reset();
-    request_write(6, 3, 99, 1);
+    sequence = request_write(6, 3, 99, 1);
     run_cycle(poll_of(1, 3, 0, 1), tcp_settings(closed_port));
-    EXPECT_TRUE(s.write_done.load());
-    EXPECT_TRUE(s.write_failed.load());
-    EXPECT_EQ(s.write_errno.load(), ECONNREFUSED);
+    result = last_write_result();
+    EXPECT_EQ(result.sequence, sequence);
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(result.error, ECONNREFUSED);
 }
 
 TEST_F(PendingWrite, RejectedWriteIsReportedWithTheLibraryError)
@@ -131,9 +133,8 @@ TEST_F(PendingWrite, RejectedWriteIsReportedWithTheLibraryError)
     server->set_behaviour(ModbusTestServer::Behaviour::exception);
     request_write(6, 3, 99, 1);
     run_write_cycle();
-    LinkState& s = link_state();
-    EXPECT_TRUE(s.write_failed.load());
-    EXPECT_EQ(s.write_errno.load(), EMBXILADD);
+    EXPECT_TRUE(last_write_result().failed);
+    EXPECT_EQ(last_write_result().error, EMBXILADD);
     EXPECT_EQ(logged_frames(), (Strings{"TX: 01 06 00 03 00 63", "TX: 01 03 00 00 00 01"}));
     EXPECT_EQ(status_text(), "Response error / No communication") << "the failed read's text wins";
 }

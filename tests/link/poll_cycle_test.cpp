@@ -27,9 +27,8 @@ protected:
     // Leaves marks in the values that a failed read must overwrite.
     void scribble_values()
     {
-        for (auto& value : link_state().values)
-            value.store(0xDEAD);
-        link_state().value_count.store(3);
+        const uint16_t marks[] = {0xDEAD, 0xDEAD, 0xDEAD};
+        publish_values(PollDefinition{}, marks, 3, true);
     }
 
     std::unique_ptr<ModbusTestServer> server;
@@ -138,35 +137,34 @@ TEST_F(PollCycle, UnitId255IsRefusedOnASerialLine)
     EXPECT_EQ(status_text(), "Modbus ID 255 not allowed for RTU");
     EXPECT_TRUE(status_is_error());
     EXPECT_TRUE(logged_frames().empty());
-    EXPECT_EQ(link_state().value_count.load(), 3u) << "the grid is not refreshed";
+    EXPECT_EQ(published_values().value_count, 3u) << "the values stay";
+    EXPECT_FALSE(published_values().live);
 
     request_write(16, 0, 9, 200);  // refused by the library before anything is sent
     run_cycle(poll_of(255, 3, 0, 4), serial);
-    EXPECT_TRUE(link_state().write_failed.load());
+    EXPECT_TRUE(last_write_result().failed);
     EXPECT_EQ(status_text(), modbus_strerror(EMBMDATA));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(rtu->request_count(), 0u);
 }
 
-TEST_F(PollCycle, RefusedSlaveSelectionIsToldAfterTheRead)
+// Units 248 to 254 are legal over TCP (the library selects only 0..247 and
+// 255): the read and the write go to the unit chosen, with no trouble told.
+TEST_F(PollCycle, UnitsTheLibraryWillNotSelectAreSentOverTcp)
 {
-    // Given unit 250 over TCP (the library selects only 0..247 and 255), expect
-    // the block read anyway and logged with 250, then the selection's error;
-    // right after a Disconnect the same trouble says "Not connected" once.
     server->set_holding(0, 66);
+    request_write(6, 5, 77, 1, 252);
     run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
+    EXPECT_FALSE(last_write_result().failed);
+    EXPECT_EQ(server->holding(5), 77);
     EXPECT_EQ(shown_values(), Values{66});
-    EXPECT_EQ(logged_frames(), (Strings{"TX: FA 03 00 00 00 01", "RX: FA 03 02 00 42"}));
-    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
-    EXPECT_TRUE(status_is_error());
-
-    link_state().disconnect_notice.store(true);
-    run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
-    EXPECT_EQ(status_text(), "Not connected");
-    EXPECT_FALSE(status_is_error());
-    EXPECT_FALSE(link_state().disconnect_notice.load());
-    run_cycle(poll_of(250, 3, 0, 1), tcp_settings(server->port()));
-    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
+    EXPECT_EQ(logged_frames(), (Strings{"TX: FC 06 00 05 00 4D", "RX: FC 06 00 05 00 4D", "TX: FA 03 00 00 00 01",
+                                        "RX: FA 03 02 00 42"}));
+    EXPECT_EQ(status_text(), " ");
+    std::vector<ServerRequest> requests = server->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].unit, 252);
+    EXPECT_EQ(requests[1].unit, 250);
 }
 
 // Given a host name (never resolved) or a closed port, expect a failed

@@ -163,14 +163,14 @@ TEST_F(QuerySettings, OkWhileConnectedPollsTheNewLengthAtOnce)
     std::unique_ptr<ModbusTestServer> server = ModbusTestServer::start_tcp();
     ASSERT_TRUE(server);
     connect_with(poll_of(1, 3, 0, 20, 10000), tcp_settings(server->port()));
-    ASSERT_TRUE(run_until([] { return link_state().value_count.load() == 20; }, 5000));
+    ASSERT_TRUE(run_until([] { return published_values().value_count == 20; }, 5000));
     run_for(200);  // the worker is now inside its long wait
     size_t polls_before = server->request_count();
 
     open();
     gtk_spin_button_set_value(dialog.length_spin, 7);
     press(dialog.ok_button);
-    ASSERT_TRUE(run_until([] { return link_state().value_count.load() == 7; }, 4000))
+    ASSERT_TRUE(run_until([] { return published_values().value_count == 7; }, 4000))
         << "the new length was not polled before the scan interval ran out";
     EXPECT_EQ(server->request_count(), polls_before + 1);
 }

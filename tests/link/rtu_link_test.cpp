@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <modbus.h>
+
+#include <cerrno>
+
+#include "link/connect.hpp"
 #include "link_fixture.hpp"
 #include "support/rtu_test_server.hpp"
 
@@ -35,8 +40,8 @@ TEST_F(RtuLink, WritesAndReadsBackInOneCycle)
     server->set_holding(10, 0x1234);
     request_write(6, 11, 500, 1, 7);
     run_cycle(poll_of(7, 3, 10, 2), serial);
-    EXPECT_TRUE(link_state().write_done.load());
-    EXPECT_FALSE(link_state().write_failed.load());
+    EXPECT_FALSE(write_waiting());
+    EXPECT_FALSE(last_write_result().failed);
     EXPECT_EQ(server->holding(11), 500);
     EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0x1234, 500}));
     EXPECT_EQ(logged_frames(), (Strings{"TX: 07 06 00 0B 01 F4", "RX: 07 06 00 0B 01 F4", "TX: 07 03 00 0A 00 02",
@@ -52,6 +57,59 @@ TEST_F(RtuLink, OtherUnitNeverAnswersAndTimesOut)
     EXPECT_EQ(logged_frames(), Strings{"TX: 08 03 00 00 00 02"});
     EXPECT_EQ(status_text(), "Connection timed out");
     EXPECT_EQ(shown_values(), (std::vector<uint16_t>{0, 0}));
+}
+
+// Given a device answering later than the time-out, expect its late reply
+// never taken for the next request, which reads another block.
+TEST_F(RtuLink, LateReplyIsNeverTakenForTheNextRequest)
+{
+    serial.response_timeout_ms = 250;
+    for (uint16_t i = 0; i < 2; ++i) {
+        server->set_holding(i, uint16_t(11 + i));
+        server->set_holding(uint16_t(200 + i), uint16_t(21 + i));
+    }
+    server->delay_next_replies(1, 400);
+    run_cycle(poll_of(7, 3, 0, 2, 0), serial);
+    EXPECT_EQ(status_text(), "Connection timed out");
+    run_cycle(poll_of(7, 3, 200, 2, 0), serial);
+    EXPECT_EQ(shown_values(), (std::vector<uint16_t>{21, 22}));
+    EXPECT_EQ(status_text(), " ");
+}
+
+// Units 248 to 254 cannot be addressed on a serial line: nothing is sent,
+// and the refusal is told (once as "Not connected" right after a Disconnect).
+TEST_F(RtuLink, UnitTheLineCannotAddressGetsNoRequest)
+{
+    uint32_t write = request_write(6, 3, 9, 1, 250);
+    run_cycle(poll_of(250, 3, 0, 2), serial);
+    EXPECT_EQ(last_write_result().sequence, write);
+    EXPECT_EQ(last_write_result().error, EINVAL);
+    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
+    EXPECT_TRUE(status_is_error());
+    EXPECT_TRUE(logged_frames().empty());
+    EXPECT_EQ(server->request_count(), 0u);
+
+    link_state().disconnect_notice.store(true);
+    run_cycle(poll_of(250, 3, 0, 2), serial);
+    EXPECT_EQ(status_text(), "Not connected");
+    EXPECT_FALSE(status_is_error());
+    run_cycle(poll_of(250, 3, 0, 2), serial);
+    EXPECT_EQ(status_text(), modbus_strerror(EINVAL));
+}
+
+// Given a worker waiting on a silent line with a long time-out, expect
+// Disconnect to end the wait at once.
+TEST_F(RtuLink, DisconnectEndsAWaitForASilentDevice)
+{
+    serial.response_timeout_ms = 8000;
+    connect_with(poll_of(8, 3, 0, 2), serial);
+    ASSERT_TRUE(run_until([] { return logged_frames().size() == 1; }, 3000));
+    run_for(200);
+    disconnect_link();
+    auto disconnected = std::chrono::steady_clock::now();
+    ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
+    EXPECT_LE(elapsed_ms(disconnected), 300.0);
+    EXPECT_EQ(status_text(), "Not connected");
 }
 
 TEST_F(RtuLink, MissingDeviceIsAFailedConnect)

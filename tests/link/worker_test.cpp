@@ -5,8 +5,10 @@
 
 #include <cerrno>
 
+#include "link/connect.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
+#include "support/raw_tcp_server.hpp"
 #include "support/rtu_test_server.hpp"
 
 namespace {
@@ -14,14 +16,9 @@ namespace {
 using namespace link_test;
 using Clock = std::chrono::steady_clock;
 
-// What Disconnect does to the link state.
 void disconnect()
 {
-    LinkState& s = link_state();
-    s.running.store(false);
-    s.disconnect_notice.store(true);
-    signal_wake();
-    s.last_errno.store(0);
+    disconnect_link();
 }
 
 // Iterates the main loop until the server has seen count requests.
@@ -53,7 +50,7 @@ TEST_F(Worker, FirstCycleComesAboutOneSecondAfterTheStart)
     double first = elapsed_ms(start);
     EXPECT_GE(first, 950.0);
     EXPECT_LE(first, 2500.0);
-    ASSERT_TRUE(run_until([] { return link_state().value_count.load() == 1; }, 2000));
+    ASSERT_TRUE(run_until([] { return published_values().value_count == 1; }, 2000));
     EXPECT_EQ(shown_values(), std::vector<uint16_t>{31});
     EXPECT_EQ(active_workers(), 1);
     EXPECT_EQ(worker_threads(), 1);
@@ -84,11 +81,10 @@ TEST_F(Worker, SwitchingSerialToTcpTakesEffectAtTheNextCycle)
 }
 
 // An empty IP gives the library's error; a failure never stops the polling.
-TEST_F(Worker, DisconnectEndsTheWorkerAndTheNextFailureSaysNotConnectedOnce)
+TEST_F(Worker, DisconnectEndsAWaitingWorkerAndReconnectShowsTheLinksOwnError)
 {
-    ConnectionSettings empty_ip = tcp_settings(server->port());
-    empty_ip.device = "";
-    connect_with(poll_of(1, 3, 0, 2, 10000), empty_ip);
+    store_poll_definition(poll_of(1, 3, 0, 2, 10000));
+    connect_by_dialog(server->port(), 1000, "");
     ASSERT_TRUE(run_until([] { return status_text() == modbus_strerror(EINVAL); }, 5000));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(server->connection_count(), 0u);
@@ -98,17 +94,50 @@ TEST_F(Worker, DisconnectEndsTheWorkerAndTheNextFailureSaysNotConnectedOnce)
     ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 2000));
     EXPECT_LE(elapsed_ms(stopped), 1000.0);
     EXPECT_EQ(active_workers(), 0);
-    EXPECT_TRUE(link_state().disconnect_notice.load());
+    EXPECT_EQ(status_text(), "Not connected");
 
-    // Reconnect: the first failure shows "Not connected", the next the error.
+    // Reconnect: the failures of the new link name their cause, none says
+    // "Not connected" while the link runs.
+    connect_by_dialog(server->port(), 1000, "");
     gtk_label_set_text(app().main_window.status_line, "connecting");
-    store_poll_definition(poll_of(1, 3, 0, 2, 400));
-    link_state().running.store(true);
-    ASSERT_TRUE(start_worker());
-    ASSERT_TRUE(run_until([] { return status_text() == "Not connected"; }, 5000));
-    EXPECT_FALSE(status_is_error());
-    ASSERT_TRUE(run_until([] { return status_text() == modbus_strerror(EINVAL); }, 3000));
+    bool said_not_connected = false;
+    ASSERT_TRUE(run_until(
+        [&] {
+            said_not_connected |= status_text() == "Not connected";
+            return status_text() == modbus_strerror(EINVAL);
+        },
+        5000));
+    EXPECT_FALSE(said_not_connected);
     EXPECT_TRUE(status_is_error());
+    disconnect();
+}
+
+// Given an old worker still inside a connect that hangs when the user
+// disconnects, connects to another server and sends a write, expect the old
+// worker to take no write and publish nothing; the new one writes.
+TEST_F(Worker, OldWorkerTakesNoWriteAndPublishesNothing)
+{
+    StalledListener stalled;
+    ASSERT_GT(stalled.port(), 0);
+    store_poll_definition(poll_of(1, 3, 0, 2, 100));
+    connect_by_dialog(stalled.port(), 1500);
+    run_for(1300);  // the worker is inside its connect
+    disconnect();
+    connect_by_dialog(server->port());
+    uint32_t write = request_write(6, 4, 44, 1);
+    signal_wake();
+    bool old_link_told = false;
+    ASSERT_TRUE(run_until(
+        [&] {
+            old_link_told |= status_text() == modbus_strerror(ETIMEDOUT);
+            return last_write_result().sequence == write;
+        },
+        6000));
+    EXPECT_FALSE(last_write_result().failed);
+    EXPECT_EQ(server->holding(4), 44);
+    run_for(300);
+    EXPECT_FALSE(old_link_told || status_text() == modbus_strerror(ETIMEDOUT));
+    EXPECT_EQ(peak_active_workers(), 1);
 }
 
 TEST_F(Worker, RapidTogglesNeverLeaveTwoWorkersCycling)

@@ -14,8 +14,8 @@
 #include "table/value_format.hpp"
 
 // Tests of the Write window and of its alert's state machine. Where the
-// worker's part matters, the test does exactly what the worker does: store
-// the result, set write_done, post report_write with the dialog.
+// worker's part matters, the test does exactly what the worker does: take
+// the write, publish its result, post report_write with the dialog.
 
 namespace {
 
@@ -86,13 +86,18 @@ protected:
     }
     void press_send() { g_signal_emit_by_name(dialog.send_button, "clicked"); }
 
-    // The worker's side of finishing a write.
+    // The worker's side: taking the newest write, and finishing it.
+    void worker_takes()
+    {
+        CallGuard guard;
+        take_waiting_write(guard);
+        post_to_ui(report_write, &dialog);
+    }
     void worker_finishes(int error_code)
     {
-        LinkState& s = link_state();
-        s.write_errno.store(error_code);
-        s.write_failed.store(error_code != 0);
-        s.write_done.store(true, std::memory_order_release);
+        CallGuard guard;
+        take_waiting_write(guard);
+        publish_write_result(WriteResult{copy_write_request().sequence, error_code != 0, error_code});
         post_to_ui(report_write, &dialog);
     }
 
@@ -175,9 +180,7 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
     store_poll_definition(poll_of(1, 3, 100, 4));
     LinkState& s = link_state();
     const uint16_t polled[] = {0x4049, 0x0FDB, 0xFFFF, 0xFFFE};
-    for (uint16_t i = 0; i < 4; ++i)
-        s.values[i] = polled[i];
-    s.value_count = 4;
+    publish_values(poll_of(1, 3, 100, 4), polled, 4, true);
     choose_format(ValueFormat::FLOAT32);
     open_write_dialog(dialog, 100, 7);
     EXPECT_STREQ(value_text(), "3.1415927");
@@ -187,8 +190,8 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
     open_write_dialog(dialog, 103, 7);
     EXPECT_STREQ(value_text(), "7");
     // A NaN keeps its sign and payload, which its text does not show.
-    s.values[0] = 0xFFC0;
-    s.values[1] = 0x0001;
+    const uint16_t nan[] = {0xFFC0, 0x0001, 0xFFFF, 0xFFFE};
+    publish_values(poll_of(1, 3, 100, 4), nan, 4, true);
     choose_format(ValueFormat::FLOAT32);
     open_write_dialog(dialog, 100, 7);
     EXPECT_STREQ(value_text(), "NaN");
@@ -202,8 +205,8 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
     press_send();
     EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "");
     EXPECT_STREQ(value_text(), "1");
-    EXPECT_EQ(s.write.value.load(), 1);
-    EXPECT_EQ(s.write.width.load(), 1);
+    EXPECT_EQ(copy_write_request().value, 1);
+    EXPECT_EQ(copy_write_request().width, 1);
     ASSERT_TRUE(alert_comes(pending));
     press_alert_button("Cancel");
 }
@@ -212,11 +215,14 @@ TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
 {
     store_poll_definition(poll_of(9, 3, 100, 5));
     LinkState& s = link_state();
-    for (uint16_t i = 0; i < 5; ++i)
-        s.values[i] = uint16_t(1000 + i);
-    s.value_count = 5;
-    s.write.fcode = 16;
-    s.write.count = 4;
+    const uint16_t values[] = {1000, 1001, 1002, 1003, 1004};
+    publish_values(poll_of(9, 3, 100, 5), values, 5, true);
+    auto set_last_write = [&](uint8_t fcode, uint16_t count) {
+        std::lock_guard lock(s.write_lock);
+        s.write.fcode = fcode;
+        s.write.count = count;
+    };
+    set_last_write(16, 4);
     gtk_label_set_text(dialog.message_label, "stale");
     gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
 
@@ -234,7 +240,7 @@ TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
     EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(dialog.message_label), "error"));
 
     // Outside the polled block on either side: the fallback value.
-    s.write.fcode = 5;
+    set_last_write(5, 4);
     open_write_dialog(dialog, 105, 7);
     EXPECT_STREQ(value_text(), "7");
     EXPECT_EQ(gtk_drop_down_get_selected(dialog.fcode_dropdown), 0u);
@@ -253,7 +259,7 @@ TEST_F(WriteDialogTest, InvalidValueIsRefusedWithAMessage)
     drain_main_loop();
     EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "Ungültiger Wert für das ausgewählte Format");
     EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(dialog.message_label), "error"));
-    EXPECT_TRUE(link_state().write_done.load());
+    EXPECT_FALSE(write_waiting());
     EXPECT_EQ(alert_window(), nullptr);
 
     // A valid value (Enter sends too) clears the message and is shown in the
@@ -263,8 +269,8 @@ TEST_F(WriteDialogTest, InvalidValueIsRefusedWithAMessage)
     EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "");
     EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(dialog.message_label), "error"));
     EXPECT_STREQ(value_text(), "0x00FF");
-    EXPECT_FALSE(link_state().write_done.load());
-    EXPECT_EQ(link_state().write.value.load(), 255);
+    EXPECT_TRUE(write_waiting());
+    EXPECT_EQ(copy_write_request().value, 255);
     ASSERT_TRUE(alert_comes(pending));
     press_alert_button("Cancel");
 }
@@ -279,15 +285,16 @@ TEST_F(WriteDialogTest, SendFillsTheRequestAndShowsPendingThenSuccess)
     gtk_spin_button_set_value(dialog.length_spin, 12);
     type_value("1");
     press_send();
-    EXPECT_FALSE(s.write_done.load());
-    std::vector<int> request{s.write.slave, s.write.fcode, s.write.address, s.write.value, s.write.count};
+    EXPECT_TRUE(write_waiting());
+    WriteRequest w = copy_write_request();
+    std::vector<int> request{w.slave, w.fcode, w.address, w.value, w.count};
     EXPECT_EQ(request, (std::vector<int>{17, 15, 300, 1, 12}));
     ASSERT_TRUE(alert_comes(pending));
     GtkWindow* pending_window = alert_window();
     EXPECT_EQ(gtk_window_get_transient_for(pending_window), dialog.window);
 
     // The worker reports again when it takes the write: the same alert stays.
-    post_to_ui(report_write, &dialog);
+    worker_takes();
     drain_main_loop();
     EXPECT_EQ(alert_window(), pending_window);
 
@@ -312,19 +319,18 @@ TEST_F(WriteDialogTest, CancelWhileTheWriteRunsHidesItsResult)
     s.running = true;
     press_send();
     ASSERT_TRUE(alert_comes(pending));
-    post_to_ui(report_write, &dialog);  // the worker took the write
+    worker_takes();
     drain_main_loop();
     press_alert_button("Cancel");
-    EXPECT_TRUE(s.write_cancelled.load());
+    EXPECT_TRUE(dialog.cancelled);
 
     worker_finishes(0);
     run_for(100);
     EXPECT_EQ(alert_window(), nullptr);
-    EXPECT_FALSE(s.write_cancelled.load());
 
     // A new Send starts from "Pending" again.
     press_send();
-    EXPECT_FALSE(s.write_cancelled.load());
+    EXPECT_FALSE(dialog.cancelled);
     ASSERT_TRUE(alert_comes(pending));
     worker_finishes(0);
     ASSERT_TRUE(alert_comes(success));
@@ -412,8 +418,8 @@ TEST_F(WriteToServer, SendAfterDisconnectNeverReachesTheServer)
     signal_wake();
     ASSERT_TRUE(run_until([] { return active_workers() == 0; }, 5000));
     send(1, 20, "5");
-    EXPECT_TRUE(link_state().write_done.load()) << "a later Connect must not send it";
-    EXPECT_TRUE(link_state().write_failed.load());
+    EXPECT_FALSE(write_waiting()) << "a later Connect must not send it";
+    EXPECT_TRUE(last_write_result().failed);
     ASSERT_TRUE(alert_comes(not_connected, 500));
     press_alert_button("Close");
     run_for(300);
@@ -439,13 +445,32 @@ TEST_F(WriteToServer, CancelBeforeTheNextCycleSendsNothing)
         else
             press_alert_button("Cancel");
         drain_main_loop();
-        EXPECT_TRUE(link_state().write_done.load());
+        EXPECT_FALSE(write_waiting());
         size_t before = server->request_count();
         ASSERT_TRUE(run_until([&] { return server->request_count() >= before + 2; }, 5000));
         EXPECT_EQ(writes_seen(), 0u);
         EXPECT_EQ(server->holding(20), 0);
         EXPECT_EQ(alert_window(), nullptr);
     }
+}
+
+// Given Cancel while the worker is inside a slow write, then a second Send,
+// expect the first to run to its end unreported and the second to be sent
+// and reported by its own result.
+TEST_F(WriteToServer, SecondWriteAfterACancelledSlowOneIsSentAndReported)
+{
+    server->set_reply_delay(std::chrono::milliseconds(300));
+    ASSERT_TRUE(run_until([&] { return server->request_count() > 0; }, 5000));
+    send(1, 1, "111");
+    ASSERT_TRUE(run_until([&] { return writes_seen() == 1; }, 5000));
+    press_alert_button("Cancel");
+    send(1, 2, "222");
+    ASSERT_TRUE(alert_comes(pending));
+    ASSERT_TRUE(alert_comes(success, 5000));
+    EXPECT_EQ(server->holding(2), 222) << "success shown before the second write was sent";
+    EXPECT_EQ(server->holding(1), 111);
+    EXPECT_EQ(writes_seen(), 2u);
+    press_alert_button("Close");
 }
 
 // 200 registers cannot be framed in one request: the write fails, is

@@ -15,6 +15,8 @@ TEST(LogQueue, HandsEveryLineOverInOrderWithinItsBound)
     set_log_queue_bound(64);
     std::thread worker([] {
         for (unsigned n = 0; n < total; ++n) {
+            if (n % 2 == 0)
+                wait_for_log_room();  // as the worker does before a cycle of a request and a response
             const uint8_t frame[] = {uint8_t(n >> 8), uint8_t(n), 0xA5};
             queue_log_frame(frame, sizeof frame, n % 2 ? LogDirection::rx : LogDirection::tx);
         }

@@ -91,11 +91,14 @@ void ModbusTestServer::serve_client(int client)
             continue;
         if (length < 0)
             return;  // the client closed the connection
-        if (int delay = reply_delay_ms_.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        std::lock_guard guard(lock_);
         uint16_t address = static_cast<uint16_t>(query[header + 1] << 8 | query[header + 2]);
-        requests_.push_back(ServerRequest{query[header - 1], query[header], address});
+        {
+            std::lock_guard guard(lock_);
+            requests_.push_back(ServerRequest{query[header - 1], query[header], address});
+        }
+        for (int waited = 0; waited < reply_delay_ms_.load() && !stopping_.load(); waited += 5)
+            usleep(5000);
+        std::lock_guard guard(lock_);
         switch (behaviour_.load()) {
         case Behaviour::answer:
             modbus_reply(ctx_, query, length, map_);

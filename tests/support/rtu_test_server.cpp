@@ -118,6 +118,10 @@ void RtuTestServer::serve()
         if (length <= 0)
             continue;  // a frame for another unit, or a damaged one
         requests_.fetch_add(1);
+        if (late_replies_.load() > 0) {
+            late_replies_.fetch_sub(1);
+            usleep(static_cast<useconds_t>(late_delay_ms_.load()) * 1000);
+        }
         std::lock_guard guard(lock_);
         modbus_reply(ctx_, query, length, map_);
     }

@@ -26,6 +26,13 @@ public:
     uint16_t holding(uint16_t address);
     void set_coil(uint16_t address, bool on);
     size_t request_count() const { return requests_.load(); }
+    // The next count replies come ms late (a device slower than the link's
+    // time-out); later ones come at once.
+    void delay_next_replies(int count, int ms)
+    {
+        late_delay_ms_.store(ms);
+        late_replies_.store(count);
+    }
 
 private:
     RtuTestServer() = default;
@@ -41,5 +48,7 @@ private:
     std::mutex lock_;  // guards map_
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> requests_{0};
+    std::atomic<int> late_replies_{0};
+    std::atomic<int> late_delay_ms_{0};
     std::thread thread_;
 };

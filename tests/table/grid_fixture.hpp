@@ -24,7 +24,7 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
     poll.length = length;
     poll.fcode = fcode;
     store_poll_definition(poll);
-    link_state().value_count.store(0);
+    clear_values();
     gtk_drop_down_set_selected(main.format_selector, 0);
     gtk_drop_down_set_selected(main.order_selector, 0);
     main.labels_visible = labels_visible;
@@ -37,10 +37,7 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
 
 inline void publish_values(const std::vector<uint16_t>& values)
 {
-    LinkState& s = link_state();
-    for (size_t i = 0; i < values.size(); ++i)
-        s.values[i].store(values[i], std::memory_order_relaxed);
-    s.value_count.store(static_cast<uint32_t>(values.size()), std::memory_order_release);
+    ::publish_values(copy_poll_definition(), values.data(), static_cast<unsigned>(values.size()), true);
     refresh_values(nullptr);
 }
 

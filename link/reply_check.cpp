@@ -1,0 +1,99 @@
+#include "link/reply_check.hpp"
+
+#include <modbus.h>
+
+#include <cstring>
+
+namespace {
+
+// The TCP header: transaction id, protocol id, length of what follows.
+constexpr size_t tcp_header_size = 6;
+constexpr size_t rtu_checksum_size = 2;
+// The library's raw requests always carry transaction id 0.
+constexpr unsigned raw_transaction_id = 0;
+constexpr uint8_t exception_mark = 0x80;
+
+unsigned word_at(const uint8_t* bytes)
+{
+    return unsigned(bytes[0]) << 8 | bytes[1];
+}
+
+bool is_read(uint8_t fcode)
+{
+    return fcode >= 1 && fcode <= 4;
+}
+
+// The byte count a good read reply carries.
+unsigned read_byte_count(const uint8_t* request)
+{
+    unsigned quantity = word_at(request + 4);
+    return request[1] <= 2 ? (quantity + 7) / 8 : 2 * quantity;
+}
+
+int exception_error(uint8_t code)
+{
+    return code > 0 && code < MODBUS_EXCEPTION_MAX ? MODBUS_ENOBASE + code : EMBBADEXC;
+}
+
+// Unit id and protocol data unit against the request.
+int check_frame(const uint8_t* request, size_t request_size, const uint8_t* frame, size_t size)
+{
+    if (size < 3 || frame[0] != request[0])
+        return EMBBADDATA;
+    if (frame[1] == (request[1] | exception_mark))
+        return size == 3 ? exception_error(frame[2]) : EMBBADDATA;
+    if (frame[1] != request[1] || size != expected_reply_size(request, request_size))
+        return EMBBADDATA;
+    if (is_read(request[1]))
+        return frame[2] == read_byte_count(request) ? 0 : EMBBADDATA;
+    // A write's reply repeats its address and value, or address and quantity.
+    return std::memcmp(frame, request, 6) == 0 ? 0 : EMBBADDATA;
+}
+
+}  // namespace
+
+size_t expected_reply_size(const uint8_t* request, size_t request_size)
+{
+    if (request_size < 6)
+        return 0;
+    if (is_read(request[1]))
+        return 3 + read_byte_count(request);
+    return 6;
+}
+
+ReplyCheck check_reply(bool tcp, const uint8_t* request, size_t request_size, const uint8_t* reply,
+                       size_t reply_size)
+{
+    ReplyCheck check;
+    check.error = EMBBADDATA;
+    if (request_size < 6)
+        return check;
+    if (tcp) {
+        if (reply_size <= tcp_header_size || word_at(reply) != raw_transaction_id || word_at(reply + 2) != 0 ||
+            word_at(reply + 4) != reply_size - tcp_header_size)
+            return check;
+        check.frame_offset = tcp_header_size;
+        check.frame_size = reply_size - tcp_header_size;
+    } else {
+        // The library has checked the checksum already.
+        if (reply_size <= rtu_checksum_size)
+            return check;
+        check.frame_size = reply_size - rtu_checksum_size;
+    }
+    check.error = check_frame(request, request_size, reply + check.frame_offset, check.frame_size);
+    return check;
+}
+
+void unpack_bits(const uint8_t* frame, unsigned count, uint16_t* out)
+{
+    const uint8_t* data = frame + 3;
+    for (unsigned i = 0; i < count; ++i)
+        out[i] = (data[i / 8] >> (i % 8)) & 1;
+}
+
+void unpack_registers(const uint8_t* frame, unsigned count, uint16_t* out)
+{
+    const uint8_t* data = frame + 3;
+    for (unsigned i = 0; i < count; ++i)
+        out[i] = static_cast<uint16_t>(word_at(data + 2 * i));
+}
