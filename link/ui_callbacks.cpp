@@ -103,6 +103,8 @@ void run_pending_work(void*)
         apply_latest_status();
     if (work & ui_work_values)
         refresh_values(nullptr);
+    if (MainWindow* main = link_state().main_window)
+        schedule_statistics_refresh(main->statistics);
 }
 
 }  // namespace
