@@ -7,14 +7,15 @@
 
 namespace {
 
-// Often enough to follow a fast device, rarely enough to stay readable
-// and cost nothing when the link is idle.
-constexpr guint refresh_interval_ms = 250;
+// Often enough to follow a fast device, rarely enough to stay readable:
+// every rewrite costs a frame of the window.
+constexpr gint64 refresh_interval_us = 250'000;
 
-gboolean on_refresh_timer(gpointer view)
+void on_refresh_due(gpointer data)
 {
-    refresh_statistics_view(*static_cast<StatisticsView*>(view));
-    return G_SOURCE_CONTINUE;
+    StatisticsView& view = *static_cast<StatisticsView*>(data);
+    view.timer = 0;
+    refresh_statistics_view(view);
 }
 
 }  // namespace
@@ -29,8 +30,18 @@ GtkWidget* build_statistics_view(StatisticsView& view)
     gtk_widget_set_margin_end(line, 6);
     gtk_widget_set_margin_bottom(line, 2);
     refresh_statistics_view(view);
-    view.timer = g_timeout_add(refresh_interval_ms, on_refresh_timer, &view);
     return line;
+}
+
+void schedule_statistics_refresh(StatisticsView& view)
+{
+    if (view.timer)
+        return;
+    gint64 waited = g_get_monotonic_time() - view.shown_at_us;
+    if (waited >= refresh_interval_us)
+        refresh_statistics_view(view);
+    else
+        view.timer = g_timeout_add_once(guint((refresh_interval_us - waited) / 1000) + 1, on_refresh_due, &view);
 }
 
 bool refresh_statistics_view(StatisticsView& view)
@@ -42,6 +53,7 @@ bool refresh_statistics_view(StatisticsView& view)
         return false;
     StatisticsSnapshot snapshot = take_snapshot(stats);
     view.shown_version = snapshot.version;
+    view.shown_at_us = g_get_monotonic_time();
     std::string summary = statistics_summary(snapshot);
     std::string report = statistics_report(snapshot);
     // The text is the label's accessible name; the full report, which a

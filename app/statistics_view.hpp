@@ -11,13 +11,19 @@ struct StatisticsView {
     // Owned by the main window (borrowed).
     GtkLabel* line = nullptr;
 
-    // Plain state: the statistics version the line shows.
+    // Plain state: the statistics version the line shows, when it was last
+    // rewritten, and the refresh waiting for the rest of its interval.
     uint64_t shown_version = UINT64_MAX;
+    gint64 shown_at_us = 0;
     guint timer = 0;
 };
 
-// Makes the line and starts its refresh, a few times per second.
 GtkWidget* build_statistics_view(StatisticsView& view);
+
+// The worker has posted news: the line follows at once, or, within a
+// quarter of a second of its last rewrite, once that quarter is over. No
+// timer runs while the link is quiet.
+void schedule_statistics_refresh(StatisticsView& view);
 
 // Shows the current figures if any changed since the last call; true if
 // the line was rewritten.

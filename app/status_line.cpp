@@ -7,6 +7,10 @@ namespace {
 // says what the line is and then what it reports.
 void set_report(GtkLabel* status_line, const char* text)
 {
+    // A fast device repeats the same report every cycle; only a change is
+    // laid out again and told to screen readers.
+    if (g_strcmp0(gtk_label_get_text(status_line), text) == 0)
+        return;
     gtk_label_set_text(status_line, text);
     gtk_accessible_update_property(GTK_ACCESSIBLE(status_line), GTK_ACCESSIBLE_PROPERTY_LABEL, "Status",
                                    GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, text, -1);

@@ -45,10 +45,22 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
     series.label = label;
 }
 
+gboolean drain_tick(gpointer data);
+
+// Polls are recorded and taken over only while something is charted, so an
+// idle program with an empty chart has no timer waking its main loop.
 void update_add_button(ChartWindow& chart)
 {
     gtk_widget_set_sensitive(GTK_WIDGET(chart.add_button), chart.series.size() < max_chart_series);
-    set_chart_recording(!chart.series.empty());
+    bool charting = !chart.series.empty();
+    set_chart_recording(charting);
+    if (charting && !chart.drain_source) {
+        chart.drain_source = g_timeout_add(drain_interval_ms, drain_tick, &chart);
+    } else if (!charting && chart.drain_source) {
+        drain_chart_polls(chart);  // what is left belongs to no series
+        g_source_remove(chart.drain_source);
+        chart.drain_source = 0;
+    }
 }
 
 unsigned free_colour(const ChartWindow& chart)
@@ -225,7 +237,6 @@ void build_chart_window(ChartWindow& chart, MainWindow& main)
     gtk_window_set_child(chart.window, body);
     build_export_dialogs(chart);
     update_description(chart);
-    chart.drain_source = g_timeout_add(drain_interval_ms, drain_tick, &chart);
 }
 
 void present_chart_window(ChartWindow& chart)

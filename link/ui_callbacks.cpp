@@ -9,12 +9,14 @@
 #include "link/host_address.hpp"
 #include "link/link_state.hpp"
 #include "link/ui_post.hpp"
+#include "logger/logger_pane.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
 
-std::atomic<bool> refresh_pending{false};
-std::atomic<bool> status_pending{false};
+// What the worker has left for the user-interface thread since it last
+// looked (UiWork bits); the first mark posts one callback that takes all.
+std::atomic<unsigned> pending_work{0};
 std::atomic<StatusKind> latest_status{StatusKind::cleared};
 
 GtkLabel* status_line()
@@ -72,18 +74,14 @@ void clear_status(void*)
 
 void refresh_values(void*)
 {
-    // Taken as a read-modify-write so that the values stored before the
-    // newest post are seen below.
-    refresh_pending.exchange(false, std::memory_order_acq_rel);
     if (MainWindow* main = link_state().main_window)
         fill_from_link_state(*main);
 }
 
 namespace {
 
-void apply_latest_status(void*)
+void apply_latest_status()
 {
-    status_pending.exchange(false, std::memory_order_acq_rel);
     switch (latest_status.load(std::memory_order_acquire)) {
     case StatusKind::no_device:
         return show_no_device(nullptr);
@@ -102,19 +100,40 @@ void apply_latest_status(void*)
     }
 }
 
+// One main-loop turn per batch of cycles: the log lines first, then the
+// newest status, then the newest values, as the worker produced them. The
+// marks are taken as a read-modify-write, so everything stored before the
+// newest mark is seen below.
+void run_pending_work(void*)
+{
+    unsigned work = pending_work.exchange(0, std::memory_order_acq_rel);
+    if (work & ui_work_log_lines)
+        append_log_lines(nullptr);
+    if (work & ui_work_status)
+        apply_latest_status();
+    if (work & ui_work_values)
+        refresh_values(nullptr);
+    if (MainWindow* main = link_state().main_window)
+        schedule_statistics_refresh(main->statistics);
+}
+
 }  // namespace
+
+void post_ui_work(unsigned work)
+{
+    if (pending_work.fetch_or(work, std::memory_order_acq_rel) == 0)
+        post_to_ui(run_pending_work, nullptr);
+}
 
 void post_status(StatusKind kind)
 {
     latest_status.store(kind, std::memory_order_release);
-    if (!status_pending.exchange(true, std::memory_order_acq_rel))
-        post_to_ui(apply_latest_status, nullptr);
+    post_ui_work(ui_work_status);
 }
 
 void post_refresh_values()
 {
-    if (!refresh_pending.exchange(true, std::memory_order_acq_rel))
-        post_to_ui(refresh_values, nullptr);
+    post_ui_work(ui_work_values);
 }
 
 void post_link_error_or_notice()

@@ -2,10 +2,10 @@
 // Main-loop callbacks posted by the worker (payload unused), and the
 // posting helpers the worker uses.
 //
-// Status texts and refreshes are posted coalesced: while one is waiting in
-// the main loop, a newer one only replaces what it will show, so a fast
-// device polled every millisecond cannot pile callbacks up in the queue.
-// The screen still ends on the newest status and values.
+// Log lines, status texts and refreshes are posted coalesced: while one
+// callback is waiting in the main loop, newer work only adds to what it will
+// do, so a fast device polled every millisecond cannot pile callbacks up in
+// the queue. The screen still ends on the newest status and values.
 
 #include <cstdint>
 
@@ -27,6 +27,19 @@ enum class StatusKind : uint8_t {
     not_connected,
     cleared,
 };
+
+// Kinds of work the worker leaves for the user-interface thread.
+enum UiWork : unsigned {
+    ui_work_log_lines = 1u << 0,  // the log queue holds lines
+    ui_work_status = 1u << 1,     // a newer status is to be shown
+    ui_work_values = 1u << 2,     // newer values are to be shown
+};
+
+// Worker side: marks work; only the first mark since the UI thread last
+// looked posts a callback, which then does every marked kind in the order
+// above. A fast device thus wakes the main loop at most once per batch of
+// cycles, and the log lines of a cycle are shown before its status.
+void post_ui_work(unsigned work);
 
 // Worker side: the status line will show kind (the newest posted wins).
 void post_status(StatusKind kind);

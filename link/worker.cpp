@@ -10,6 +10,7 @@
 #include "link/call_guard.hpp"
 #include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
+#include "logger/log_queue.hpp"
 
 namespace {
 
@@ -43,7 +44,7 @@ void wait_for_next_cycle(uint32_t scan_rate, const CallGuard& guard)
     std::unique_lock lock(s.wake_lock);
     // The exit path, Disconnect and a newer start change their flags under
     // wake_lock, so their signal cannot fall between this check and the wait.
-    // A wait of 0 would still sleep until the kernel's next timer tick.
+    // A pause of 0 ms is no pause: a timed wait would still sleep in the kernel.
     if (!may_cycle(guard) || scan_rate == 0)
         return;
     s.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
@@ -55,6 +56,7 @@ void cycle_while_running(CallGuard& guard)
     // here, when the loop ends, before the next worker may start cycling.
     KeptLink kept;
     while (may_cycle(guard)) {
+        wait_for_log_room();  // a user interface that falls behind slows the polling
         PollDefinition poll = copy_poll_definition();
         ConnectionSettings settings = copy_connection_settings();
         run_poll_cycle(poll, settings, guard, kept);

@@ -1,10 +1,9 @@
 #include "logger/frame_text.hpp"
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
-#include "link/ui_post.hpp"
+#include "link/ui_callbacks.hpp"
+#include "logger/log_queue.hpp"
 #include "logger/logger_pane.hpp"
 
 size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out)
@@ -24,25 +23,8 @@ void log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
 {
     if (count == 0)
         return;
-    size_t length = 3 * count - 1;
-    char* text = static_cast<char*>(std::malloc(length));
-    if (!text)
-        return;
-    render_frame_hex(bytes, count, text);
-    LogLine* line = new (std::nothrow) LogLine{text, length, direction};
-    if (!line) {
-        std::free(text);
-        return;
-    }
-    post_to_ui(append_log_line, line);
-}
-
-void free_log_line(LogLine* line)
-{
-    if (!line)
-        return;
-    std::free(line->text);
-    delete line;
+    queue_log_frame(bytes, count, direction);
+    post_ui_work(ui_work_log_lines);
 }
 
 size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,

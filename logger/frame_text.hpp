@@ -6,21 +6,12 @@
 
 enum class LogDirection { tx, rx };
 
-// One rendered frame on its way to append_log_line, which frees it with
-// free_log_line. text is not terminated.
-struct LogLine {
-    char* text;
-    size_t length;
-    LogDirection direction;
-};
-
 // Writes the 3n - 1 characters of "HH HH ..." for n >= 1 bytes into out.
 size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out);
 
-// Renders the bytes on the calling thread and posts the line to the UI thread.
+// Renders the bytes on the calling thread into the log queue; the UI thread
+// takes them in batches (append_log_lines). Never waits.
 void log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
-
-void free_log_line(LogLine* line);
 
 // The shown line: "HH:MM:SS", " TX: " or " RX: ", the text, LF. The time of
 // day is UTC from seconds since the epoch. Returns the length, or 0 if the

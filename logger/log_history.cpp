@@ -5,17 +5,15 @@
 bool push_log_line(LogHistory& history, std::string_view text, LogDirection direction)
 {
     try {
-        std::string copy(text);
-        unsigned slot;
-        if (history.count < log_history_size) {
-            slot = (history.start + history.count) % log_history_size;
-            ++history.count;
-        } else {
-            slot = history.start;
-            history.start = (history.start + 1) % log_history_size;
-        }
-        history.slots[slot].text = std::move(copy);
+        unsigned slot = history.count < log_history_size ? (history.start + history.count) % log_history_size
+                                                         : history.start;
+        // The slot's old buffer is reused: a full ring allocates nothing.
+        history.slots[slot].text.assign(text);
         history.slots[slot].direction = direction;
+        if (history.count < log_history_size)
+            ++history.count;
+        else
+            history.start = (history.start + 1) % log_history_size;
         return true;
     } catch (const std::bad_alloc&) {
         return false;

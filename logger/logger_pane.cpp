@@ -2,10 +2,20 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "app/application.hpp"
+#include "logger/log_queue.hpp"
 
 namespace {
+
+// However fast lines stream in, the view is updated at most four times a
+// second: nobody reads faster, and every update costs a frame of the whole
+// window. When a whole ring of new lines has come in since the last update,
+// every shown line must be laid out afresh, which costs far more than taking
+// the lines in: such updates come at most once a second.
+constexpr gint64 redraw_interval_us = 250000;
+constexpr gint64 rebuild_interval_us = 1000000;
 
 void set_icon_button_help(GtkButton* button, const char* tooltip)
 {
@@ -88,7 +98,8 @@ void insert_newest_lines(LoggerPane& pane, GtkTextBuffer* buffer, unsigned first
     int offset = 0;
     for (unsigned i = pane.history.count; i-- > first;) {
         const LogHistoryLine& line = log_line_at(pane.history, i);
-        int length = static_cast<int>(g_utf8_strlen(line.text.data(), static_cast<gssize>(line.text.size())));
+        // A line is time, marker and hexadecimal digits: one byte per character.
+        int length = static_cast<int>(line.text.size());
         GtkTextIter from, to;
         gtk_text_buffer_get_iter_at_offset(buffer, &from, offset);
         gtk_text_buffer_get_iter_at_offset(buffer, &to, offset + length);
@@ -117,27 +128,79 @@ void redraw_view(LoggerPane& pane)
         gtk_text_buffer_delete(buffer, &from, &to);
     }
     pane.lines_shown = pane.lines_appended;
+    pane.last_redraw_us = g_get_monotonic_time();
     GtkAdjustment* vertical = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(pane.text_view));
     if (vertical)
         gtk_adjustment_set_value(vertical, gtk_adjustment_get_lower(vertical));
 }
 
-gboolean on_redraw_tick(GtkWidget*, GdkFrameClock*, gpointer data)
+bool view_folded(const LoggerPane& pane)
 {
-    LoggerPane& pane = *static_cast<LoggerPane*>(data);
-    pane.redraw_tick = 0;
-    flush_logger_view(pane);
-    return G_SOURCE_REMOVE;
+    return !gtk_revealer_get_reveal_child(pane.revealer);
 }
 
-// At most one redraw per frame however fast lines come: the tick sits on the
-// pane's outer box, which is shown even while the view is folded in.
+// The earliest time of the next update, by how much it has to lay out.
+gint64 next_redraw_us(const LoggerPane& pane)
+{
+    bool rebuild = pane.lines_appended - pane.lines_shown >= log_history_size;
+    return pane.last_redraw_us + (rebuild ? rebuild_interval_us : redraw_interval_us);
+}
+
+void schedule_redraw(LoggerPane& pane);
+
+void on_redraw_timer(gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    pane.redraw_timer = 0;
+    if (view_folded(pane))
+        return;
+    if (g_get_monotonic_time() < next_redraw_us(pane))
+        return schedule_redraw(pane);  // the ring turned over while waiting
+    flush_logger_view(pane);
+}
+
+// A folded view lays nothing out: it is brought up to date when it is
+// unfolded (or paused or copied), so what the user sees is the same.
 void schedule_redraw(LoggerPane& pane)
 {
     pane.view_stale = true;
-    if (pane.logging_paused || pane.redraw_tick)
+    if (pane.logging_paused || pane.redraw_timer || view_folded(pane))
         return;
-    pane.redraw_tick = gtk_widget_add_tick_callback(GTK_WIDGET(pane.outer_box), on_redraw_tick, &pane, nullptr);
+    gint64 wait_us = next_redraw_us(pane) - g_get_monotonic_time();
+    guint wait_ms = wait_us > 0 ? guint(wait_us / 1000) : 0;
+    pane.redraw_timer = g_timeout_add_once(wait_ms, on_redraw_timer, &pane);
+}
+
+// Formats the batch into lines, all stamped with the same time of day.
+// starts receives where each of the newest (up to 200) lines begins.
+void format_batch(const LogBatch& batch, std::string& lines, std::vector<size_t>& starts)
+{
+    int64_t now = static_cast<int64_t>(std::time(nullptr));
+    size_t count = batch.lines.size();
+    size_t first_kept = count > log_history_size ? count - log_history_size : 0;
+    lines.clear();
+    starts.clear();
+    for (size_t i = 0; i < count; ++i) {
+        const LogLine& line = batch.lines[i];
+        size_t start = lines.size(), capacity = 14 + size_t(line.length);
+        lines.resize(start + capacity);
+        size_t length = format_log_line(lines.data() + start, capacity, now, line.direction,
+                                        batch.text.data() + line.offset, line.length);
+        lines.resize(start + length);
+        if (i >= first_kept)
+            starts.push_back(start);
+    }
+    starts.push_back(lines.size());
+}
+
+// Buffers that grew while the user interface fell far behind are given
+// back; the usual batches of a fast device stay well below this and keep
+// their buffers, so the drain allocates nothing.
+template <typename Buffer>
+void trim(Buffer& buffer)
+{
+    if (buffer.capacity() * sizeof buffer[0] > (4u << 20))
+        Buffer().swap(buffer);
 }
 
 }  // namespace
@@ -158,28 +221,39 @@ void flush_logger_view(LoggerPane& pane)
         redraw_view(pane);
 }
 
-void append_log_line(void* data)
+void append_log_lines(void*)
 {
-    LogLine* line = static_cast<LogLine*>(data);
+    // UI thread only; the batch's buffers go back and forth with the queue.
+    static LogBatch batch;
+    static std::string lines;
+    static std::vector<size_t> starts;
     LoggerPane& pane = app().logger;
-    if (line->text && line->length > 0) {
-        static char buffer[64000];  // UI thread only
-        size_t length = format_log_line(buffer, sizeof buffer, static_cast<int64_t>(std::time(nullptr)),
-                                        line->direction, line->text, line->length);
-        if (length) {
-            if (push_log_line(pane.history, std::string_view(buffer, length), line->direction))
+    take_log_batch(batch);
+    if (!batch.lines.empty()) {
+        format_batch(batch, lines, starts);
+        // Lines older than the ring's newest 200 would only pass through it.
+        size_t kept = starts.size() - 1;
+        pane.lines_appended += batch.lines.size() - kept;
+        for (size_t i = 0; i < kept; ++i) {
+            std::string_view line(lines.data() + starts[i], starts[i + 1] - starts[i]);
+            const LogLine& source = batch.lines[batch.lines.size() - kept + i];
+            if (push_log_line(pane.history, line, source.direction))
                 ++pane.lines_appended;
-            record_log_line(pane, buffer, length);
-            schedule_redraw(pane);
         }
+        record_log_text(pane, lines.data(), lines.size());
+        schedule_redraw(pane);
     }
-    free_log_line(line);
+    trim(batch.text);
+    trim(batch.lines);
+    trim(lines);
 }
 
 void on_logger_toggle(GtkButton*, gpointer data)
 {
     LoggerPane& pane = *static_cast<LoggerPane*>(data);
     gboolean show = !gtk_revealer_get_reveal_child(pane.revealer);
+    if (show)
+        flush_logger_view(pane);
     gtk_widget_set_visible(GTK_WIDGET(pane.button_box), show);
     gtk_revealer_set_reveal_child(pane.revealer, show);
 }

@@ -29,19 +29,20 @@ struct LoggerPane {
     LogHistory history;
     bool logging_paused = false;
     LogRecording recording;
-    bool view_stale = false;  // the ring holds lines the view does not show yet
+    bool view_stale = false;      // the ring holds lines the view does not show yet
     uint64_t lines_appended = 0;  // lines that ever entered the ring
     uint64_t lines_shown = 0;     // lines_appended when the view was last drawn
-    guint redraw_tick = 0;    // tick callback that redraws at the next frame
-    guint sync_timer = 0;     // batched sync of the log file while recording
+    guint redraw_timer = 0;       // the next redraw, while one is due
+    gint64 last_redraw_us = 0;    // monotonic time of the last redraw
 };
 
 void build_logger_pane(LoggerPane& pane, MainWindow& main);
 
-// The main-loop callback posted by log_frame; takes ownership of the LogLine.
-// The line enters the ring and the log file at once; the view follows at
-// the next frame.
-void append_log_line(void* line);
+// The main-loop callback posted by log_frame (data unused): takes every
+// queued line at once into the ring and, in one write, into the log file.
+// The view follows within a second while it is unfolded, and
+// when it is unfolded, paused or copied.
+void append_log_lines(void* data);
 
 // Redraws the view now if a redraw is due and the log is not paused.
 void flush_logger_view(LoggerPane& pane);
@@ -57,5 +58,6 @@ void on_record_clicked(GtkButton* button, gpointer pane);
 // choice's completion does; on failure shows "Cannot open log file".
 bool start_recording(LoggerPane& pane, const char* path);
 void stop_recording(LoggerPane& pane);
-// Writes one whole line to the running recording; reports the first failure.
-void record_log_line(LoggerPane& pane, const char* line, size_t length);
+// Writes lines to the running recording; a failure is shown until the
+// recording stops.
+void record_log_text(LoggerPane& pane, const char* text, size_t length);

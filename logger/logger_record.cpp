@@ -1,5 +1,5 @@
-// Recording the log to a file: the save choice, the record button's two
-// faces, the batched sync and the report of a failed write.
+// Recording the log to a file: the save choice, the record button's faces
+// and the report of a failed write.
 
 #include "app/application.hpp"
 #include "app/dialog_layer.hpp"
@@ -8,45 +8,44 @@
 
 namespace {
 
-// How often written lines are flushed to the storage device while recording.
-constexpr guint sync_interval_ms = 1000;
-
 GtkLabel* status_line_of(const LoggerPane& pane)
 {
     return pane.main_window ? pane.main_window->status_line : nullptr;
 }
 
-void show_record_face(LoggerPane& pane, bool recording)
+// While recording the button stops the recording; once a write failed it
+// also carries the error style and says so, for as long as the recording
+// runs, since the status line is soon taken over by the link's reports.
+void show_record_face(LoggerPane& pane, bool recording, bool failed)
 {
     GtkWidget* button = GTK_WIDGET(pane.record_button);
-    const char* tooltip = recording ? "Stop Recording" : "Log To File";
+    const char* tooltip = !recording ? "Log To File"
+                          : failed   ? "Stop Recording (Log file write failed)"
+                                     : "Stop Recording";
     gtk_button_set_icon_name(pane.record_button,
                              recording ? "media-playback-stop-symbolic" : "media-record-symbolic");
     if (recording)
         gtk_widget_add_css_class(button, "destructive-action");
     else
         gtk_widget_remove_css_class(button, "destructive-action");
+    if (recording && failed)
+        gtk_widget_add_css_class(button, "error");
+    else
+        gtk_widget_remove_css_class(button, "error");
     gtk_widget_set_tooltip_text(button, tooltip);
     gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
 }
 
-// A failed write loses lines of the file, so the user hears of it, once per
-// recording, while the recording goes on and later lines are still tried.
+// A failed write loses lines of the file: the status line tells it once,
+// the record button until the recording stops; later lines are still tried.
 void report_write_failure(LoggerPane& pane)
 {
     if (pane.recording.failure_reported)
         return;
     pane.recording.failure_reported = true;
+    show_record_face(pane, true, true);
     if (GtkLabel* status = status_line_of(pane))
         show_status_error(status, "Log file write failed");
-}
-
-gboolean on_sync_timer(gpointer data)
-{
-    LoggerPane& pane = *static_cast<LoggerPane*>(data);
-    if (!sync_log_file(pane.recording))
-        report_write_failure(pane);
-    return G_SOURCE_CONTINUE;
 }
 
 void on_log_file_chosen(GObject* source, GAsyncResult* result, gpointer data)
@@ -84,8 +83,7 @@ bool start_recording(LoggerPane& pane, const char* path)
             show_status_bare(status, "Cannot open log file");
         return false;
     }
-    pane.sync_timer = g_timeout_add(sync_interval_ms, on_sync_timer, &pane);
-    show_record_face(pane, true);
+    show_record_face(pane, true, false);
     if (GtkLabel* status = status_line_of(pane))
         show_status_info(status, full_path);
     return true;
@@ -95,20 +93,18 @@ void stop_recording(LoggerPane& pane)
 {
     if (!log_recording_active(pane.recording))
         return;
-    if (pane.sync_timer)
-        g_source_remove(pane.sync_timer);
-    pane.sync_timer = 0;
     close_log_file(pane.recording);
-    show_record_face(pane, false);
+    show_record_face(pane, false, false);
     if (GtkLabel* status = status_line_of(pane))
         end_status_info(status);
 }
 
-void record_log_line(LoggerPane& pane, const char* line, size_t length)
+void record_log_text(LoggerPane& pane, const char* text, size_t length)
 {
     if (!log_recording_active(pane.recording))
         return;
-    if (!write_log_file(pane.recording, line, length))
+    bool wrote = write_log_file(pane.recording, text, length);
+    if (!wrote || log_file_sync_failed(pane.recording))
         report_write_failure(pane);
 }
 

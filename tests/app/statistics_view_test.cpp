@@ -9,6 +9,7 @@
 #include "link/link_state.hpp"
 #include "link/link_statistics.hpp"
 #include "link/statistics_text.hpp"
+#include "link/ui_callbacks.hpp"
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
@@ -74,7 +75,8 @@ TEST(StatisticsView, LineShowsChangedFiguresAndCarriesTheReport)
     EXPECT_FALSE(refresh_statistics_view(view)) << "nothing changed, nothing rewritten";
 
     record_some_polls();
-    EXPECT_TRUE(run_until([&] { return line_text(a) != zero_line; }, 2000)) << "the timer refreshes the line";
+    post_refresh_values();  // the worker's news after its cycles
+    EXPECT_TRUE(run_until([&] { return line_text(a) != zero_line; }, 2000)) << "the worker's post refreshes the line";
     std::string report = statistics_report(take_snapshot(link_statistics()));
     EXPECT_EQ(line_text(a).substr(0, 48), "Polls 3 \u00B7 Good 2 \u00B7 Time-outs 1 \u00B7 Exceptions 0");
     EXPECT_STREQ(gtk_widget_get_tooltip_text(GTK_WIDGET(view.line)), report.c_str());

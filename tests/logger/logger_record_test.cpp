@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "app/status_line.hpp"
 #include "logger_test_util.hpp"
 
@@ -19,7 +25,8 @@ bool status_has(const char* style_class)
 std::string record_face(LoggerPane& pane)
 {
     bool marked = gtk_widget_has_css_class(GTK_WIDGET(pane.record_button), "destructive-action");
-    return face_of(pane.record_button) + (marked ? " destructive" : "");
+    bool failed = gtk_widget_has_css_class(GTK_WIDGET(pane.record_button), "error");
+    return face_of(pane.record_button) + (marked ? " destructive" : "") + (failed ? " error" : "");
 }
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -102,6 +109,7 @@ TEST(LoggerRecording, FileHoldsEveryLineWhileTheRingKeeps200AndClearEmptiesOnlyT
 {
     REQUIRE_DISPLAY();
     LoggerPane& pane = activate_app().logger;
+    show_logger(pane);
     TempFolder folder;
     std::string path = folder.file("ring.log");
     ASSERT_TRUE(g_file_set_contents(path.c_str(), "old content\n", -1, nullptr));
@@ -137,23 +145,62 @@ TEST(LoggerRecording, UncreatableFileGivesCannotOpenLogFile)
     }
 }
 
-// Given a full disk mid-recording, expect one error report and the recording to go on.
-TEST(LoggerRecording, WriteFailureIsReportedOnceAndTheRecordingGoesOn)
+// Given a FIFO (with or without a reader) or a device, expect an immediate
+// refusal: the window never waits for a reader or a full pipe.
+TEST(LoggerRecording, FifoOrDeviceIsRefusedAtOnce)
 {
     REQUIRE_DISPLAY();
     LoggerPane& pane = activate_app().logger;
-    ASSERT_TRUE(start_recording(pane, "/dev/full"));
+    TempFolder folder;
+    std::string fifo = folder.file("pipe.log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(20);  // an open that blocks ends the test instead of hanging it
+    int reader = -1;
+    for (const char* path : {fifo.c_str(), "/dev/null", fifo.c_str()}) {
+        show_status_bare(activate_app().main_window.status_line, " ");
+        EXPECT_FALSE(start_recording(pane, path)) << path << (reader >= 0 ? " with a reader" : "");
+        EXPECT_EQ(status_text(), "Cannot open log file");
+        EXPECT_FALSE(log_recording_active(pane.recording));
+        if (reader < 0)
+            reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    }
+    alarm(0);
+    close(reader);
+}
+
+// Given a file that cannot grow (as on a full disk), expect the failure in the
+// status line and on the record button, which keeps it after the status line
+// moved on and until the recording stops; later lines are still tried.
+TEST(LoggerRecording, WriteFailureStaysOnTheRecordButtonUntilTheRecordingStops)
+{
+    REQUIRE_DISPLAY();
+    LoggerPane& pane = activate_app().logger;
+    TempFolder folder;
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old_limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    struct rlimit small = {10, old_limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_TRUE(start_recording(pane, folder.file("full.log").c_str()));
     EXPECT_FALSE(status_has("error"));
 
     post_frame(1);
     drain_main_loop();
     EXPECT_EQ(status_text(), "Log file write failed");
     EXPECT_TRUE(status_has("error"));
+    const std::string failed_face =
+        "media-playback-stop-symbolic Stop Recording (Log file write failed) destructive error";
+    EXPECT_EQ(record_face(pane), failed_face);
 
-    show_status_neutral(activate_app().main_window.status_line, " ");  // as a successful poll would
+    show_status_neutral(activate_app().main_window.status_line, " ");  // as a successful poll does
     post_frame(2);
     drain_main_loop();
-    EXPECT_EQ(status_text(), " ") << "reported once per recording";
+    EXPECT_EQ(status_text(), " ") << "the status line tells it once";
+    EXPECT_EQ(record_face(pane), failed_face) << "the button keeps telling it";
     EXPECT_TRUE(log_recording_active(pane.recording));
     EXPECT_EQ(pane.history.count, 2u);
+
+    click(pane.record_button);
+    EXPECT_EQ(record_face(pane), "media-record-symbolic Log To File");
+    setrlimit(RLIMIT_FSIZE, &old_limit);
 }
