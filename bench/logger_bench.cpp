@@ -4,6 +4,9 @@
 //   - a bare libmodbus loop: new context, connect, read, close, free;
 //   - the real window polling at scan rate 0 with the Logger shown and
 //     recording to a file, accessibility left at its default;
+//   - a bare libmodbus loop that connects once and then only reads, and the
+//     window at scan rate 0 with "Keep connection open" on, the Logger shown
+//     and recording (target: at least 0.8 of that loop's rate);
 //   - the same window, Logger folded, polling every 1000 ms (idle CPU).
 // It prints cycles per second of both loops and their ratio, user-interface
 // and worker thread CPU, how late a 10 ms main-loop timer fires, resident
@@ -46,6 +49,7 @@ constexpr int probe_interval_ms = 10;
 constexpr int register_count = 125;
 constexpr int bare_seconds = 4;
 constexpr int idle_seconds = 10;
+constexpr int kept_seconds = 10;
 
 // The server lives in a child; the parent asks it for its request count
 // by writing one byte and reading a size_t back.
@@ -55,11 +59,13 @@ struct ServerChild {
     int ask = -1;
     int answer = -1;
 
-    size_t request_count() const
+    size_t request_count() const { return ask_for('c'); }
+    size_t connection_count() const { return ask_for('n'); }
+
+    size_t ask_for(char what) const
     {
-        char c = 'c';
         size_t count = 0;
-        if (write(ask, &c, 1) != 1 || read(answer, &count, sizeof count) != sizeof count)
+        if (write(ask, &what, 1) != 1 || read(answer, &count, sizeof count) != sizeof count)
             return 0;
         return count;
     }
@@ -80,7 +86,7 @@ bool start_server(ServerChild& child)
             _exit(1);
         char c;
         while (read(to_child[0], &c, 1) == 1) {
-            size_t count = server ? server->request_count() : 0;
+            size_t count = !server ? 0 : c == 'n' ? server->connection_count() : server->request_count();
             if (write(to_parent[1], &count, sizeof count) != sizeof count)
                 break;
         }
@@ -105,6 +111,23 @@ double bare_cycles_per_second(int port, int seconds)
         modbus_free(context);
     }
     return cycles / (double(g_get_monotonic_time() - start) / 1e6);
+}
+
+// One connection, then reads only.
+double bare_kept_cycles_per_second(int port, int seconds)
+{
+    std::vector<uint16_t> registers(register_count);
+    modbus_t* context = modbus_new_tcp("127.0.0.1", port);
+    if (!context || modbus_connect(context) != 0)
+        return 0;
+    gint64 start = g_get_monotonic_time(), end = start + gint64(seconds) * 1000000;
+    long cycles = 0;
+    while (g_get_monotonic_time() < end && modbus_read_registers(context, 0, register_count, registers.data()) > 0)
+        ++cycles;
+    double rate = cycles / (double(g_get_monotonic_time() - start) / 1e6);
+    modbus_close(context);
+    modbus_free(context);
+    return rate;
 }
 
 struct LagProbe {
@@ -233,9 +256,10 @@ FileCheck check_log_file(const std::string& path, const LogHistory& ring)
     return check;
 }
 
-void poll_server(int port, uint32_t scan_rate)
+void poll_server(int port, uint32_t scan_rate, bool keep_open = false)
 {
     ConnectionSettings settings;
+    settings.keep_open = keep_open;
     settings.use_tcp = true;
     settings.device = "127.0.0.1";
     settings.baud_or_port = static_cast<uint32_t>(port);
@@ -259,6 +283,52 @@ void stop_polling()
     while (worker_threads() > 0 && g_get_monotonic_time() < deadline)
         run_loop_for(20);
     run_loop_for(300);  // the last posted lines
+}
+
+struct KeptFigures {
+    double bare = 0, program = 0;
+    size_t connections = 0;
+    size_t requests = 0;
+    FileCheck file;
+    bool ok = false;
+};
+
+// Scan rate 0, "Keep connection open" on, the Logger shown and recording to
+// a file of its own, between two runs of the library's kept loop.
+KeptFigures measure_kept_connection(const ServerChild& server, LoggerPane& pane, const std::string& folder)
+{
+    KeptFigures k;
+    double bare_before = bare_kept_cycles_per_second(server.port, bare_seconds);
+    std::string path = folder + "/kept.log";
+    if (!start_recording(pane, path.c_str()))
+        return k;
+    size_t requests_before = server.request_count();
+    size_t connections_before = server.connection_count();
+    poll_server(server.port, 0, true);
+    run_loop_for(2000);  // past the worker's start pause
+    size_t requests_at_2s = server.request_count();
+    gint64 start = g_get_monotonic_time();
+    run_loop_for(kept_seconds * 1000);
+    k.program = double(server.request_count() - requests_at_2s) / (double(g_get_monotonic_time() - start) / 1e6);
+    stop_polling();
+    stop_recording(pane);
+    k.requests = server.request_count() - requests_before;
+    k.connections = server.connection_count() - connections_before;
+    k.file = check_log_file(path, pane.history);
+    k.bare = (bare_before + bare_kept_cycles_per_second(server.port, bare_seconds)) / 2;
+    bool lines_ok = k.file.in_order && k.file.tx == k.requests && k.file.rx == k.requests && k.requests > 0;
+    k.ok = k.program >= 0.8 * k.bare && k.connections == 1 && lines_ok;
+    return k;
+}
+
+void print_kept_figures(const KeptFigures& k)
+{
+    std::printf("bare loop, kept       %.0f cycles per second\n", k.bare);
+    std::printf("program, kept         %.0f cycles per second over %zu connection%s\n", k.program, k.connections,
+                k.connections == 1 ? "" : "s");
+    std::printf("ratio, kept           %.2f (target >= 0.8)\n", k.bare > 0 ? k.program / k.bare : 0.0);
+    std::printf("log file, kept        %zu TX + %zu RX lines for %zu requests, %s%s\n", k.file.tx, k.file.rx,
+                k.requests, k.file.in_order ? "in order" : "OUT OF ORDER: ", k.file.first_fault.c_str());
 }
 
 struct Figures {
@@ -371,6 +441,7 @@ int main(int argc, char** argv)
     stop_recording(pane);
     f.requests = server.request_count() - requests_before;
     f.file = check_log_file(path, pane.history);
+    KeptFigures kept = measure_kept_connection(server, pane, folder);
 
     // Idle: the usual scan rate, the Logger folded as at start, nothing
     // recorded, nothing else on the loop.
@@ -391,7 +462,8 @@ int main(int argc, char** argv)
     f.p99_ms = lags.empty() ? 0 : lags[lags.size() * 99 / 100] / 1000.0;
     bool lines_ok = f.file.in_order && f.file.tx == f.requests && f.file.rx == f.requests && f.requests > 0;
     bool ok = f.program >= 0.9 * f.bare && f.p99_ms < 50 && f.worst_ms < 250 && f.rss_end - f.rss_10s < 5 * 1024 &&
-              lines_ok && f.idle_cpu < 1.0;
+              lines_ok && f.idle_cpu < 1.0 && kept.ok;
+    print_kept_figures(kept);
     print_figures(f, seconds, ok);
 
     kill(server.pid, SIGKILL);

@@ -192,6 +192,8 @@ GtkWidget* build_body(ConnectionDialog& dialog)
     gtk_grid_attach(grid, timeout, 1, 4, 2, 2);
     gtk_grid_attach(grid, make_spin_frame("Query Delay", {10, 0, 1000, 1, 10}, &dialog.query_delay_spin), 1, 6, 2, 2);
     gtk_grid_attach(grid, build_remote_frame(dialog), 0, 8, 3, 2);
+    dialog.keep_open_check = GTK_CHECK_BUTTON(gtk_check_button_new_with_label("Keep connection open"));
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.keep_open_check), 0, 10, 3, 1);
     return GTK_WIDGET(grid);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The Connection dialog: serial line or TCP, and the response time-out.
+// The Connection dialog: serial line or TCP, the response time-out, and
+// whether the link stays open between polls.
 
 #include <gtk/gtk.h>
 
@@ -24,6 +25,8 @@ struct ConnectionDialog {
     GtkSpinButton* timeout_spin = nullptr;
     GtkEntry* ip_entry = nullptr;
     GtkEntry* port_entry = nullptr;
+    // Off at start; serves both connection types.
+    GtkCheckButton* keep_open_check = nullptr;
     GtkButton* ok_button = nullptr;
     GtkButton* cancel_button = nullptr;
     // Shown and kept, never read by the link: framing is always RTU and

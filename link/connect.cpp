@@ -125,6 +125,7 @@ void connect_link(ConnectionDialog& dialog)
         return;
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
+    settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
     store_connection_settings(settings);
     reset_link_statistics();  // the figures describe this connection only
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);

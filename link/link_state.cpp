@@ -31,6 +31,7 @@ void reset_link_state()
     s.stop_requested = false;
     s.disconnect_notice = false;
     s.last_errno = 0;
+    s.last_resolve_error = 0;
 }
 
 PollDefinition copy_poll_definition()

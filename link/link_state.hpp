@@ -38,13 +38,16 @@ struct PollDefinition {
 };
 
 struct ConnectionSettings {
-    std::string device;  // serial device name, or the IPv4 text over TCP
+    std::string device;  // serial device name, or over TCP a host name, IPv4 or IPv6 text
     uint32_t baud_or_port = 19200;
     uint32_t response_timeout_ms = 1000;
     char parity = 'N';
     uint8_t data_bits = 8;
     uint8_t stop_bits = 1;
     bool use_tcp = false;
+    // The worker keeps its connection between cycles while the other
+    // fields stay as they were when it was opened.
+    bool keep_open = false;
 
     bool operator==(const ConnectionSettings&) const = default;
 };
@@ -102,6 +105,8 @@ struct LinkState {
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> disconnect_notice{false};
     std::atomic<int32_t> last_errno{0};
+    // The resolver's code (EAI_*) of the last host name that did not resolve.
+    std::atomic<int32_t> last_resolve_error{0};
     std::mutex wake_lock;
     std::condition_variable wake;
 

@@ -42,17 +42,20 @@ enum class OpenOutcome {
     opened,
     no_device,       // serial with an empty device name (failure A)
     no_context,      // the library made no context (failure A)
+    unresolved,      // the server's host name did not resolve
     connect_failed,  // modbus_connect returned -1 (failure B)
 };
 
 struct OpenResult {
     OpenOutcome outcome = OpenOutcome::no_context;
-    int error = 0;  // errno of the failure
+    int error = 0;  // errno of the failure; the resolver's code when unresolved
     ModbusContext context;
     int response_timeout_ms = 0;  // in force: the library's default for a setting of 0
 };
 
 // Makes the context, sets the response time-out, switches the byte time-out
 // and debug off, connects and flushes; a TCP socket is then watched by
-// guard. On failure the context is already closed and freed.
+// guard. Over TCP the server text is resolved first and each of its
+// addresses tried in turn; the last one's failure is told. On failure the
+// context is already closed and freed.
 OpenResult open_modbus(const ConnectionSettings& settings, CallGuard& guard);

@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 #include "chart/chart_recorder.hpp"
 #include "link/frames.hpp"
 #include "link/link_statistics.hpp"
-#include "link/modbus_context.hpp"
 #include "link/modbus_exchange.hpp"
 #include "link/pending_write.hpp"
 #include "link/ui_callbacks.hpp"
@@ -56,6 +56,13 @@ void report_open_failure(const OpenResult& opened, CallGuard& guard)
         // A refused connect names its cause, even right after a Disconnect.
         say_error(guard, opened.error);
         fail_waiting_write(opened.error, guard);
+    } else if (opened.outcome == OpenOutcome::unresolved) {
+        // So does a name that does not resolve, in the resolver's words.
+        guard.while_current([&] {
+            link_state().last_resolve_error.store(opened.error, std::memory_order_release);
+            post_status(StatusKind::resolve_error);
+        });
+        fail_waiting_write(0, guard);
     } else {
         if (opened.outcome == OpenOutcome::no_device)
             say(guard, StatusKind::no_device);
@@ -100,8 +107,8 @@ void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& rep
     });
 }
 
-// False when the read failed; its failure is then published.
-bool read_block(LinkChannel& link, const PollDefinition& poll, ChartPoll& chart)
+// The errno of a failed read, which is then published; 0 for a good one.
+int read_block(LinkChannel& link, const PollDefinition& poll, ChartPoll& chart)
 {
     Frame request = poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length);
     link.guard.while_current([&] { log_frame(request.bytes.data(), request.size, LogDirection::tx); });
@@ -113,19 +120,20 @@ bool read_block(LinkChannel& link, const PollDefinition& poll, ChartPoll& chart)
         if (error != ECANCELED)
             record_failed_poll(error);
         publish_failed_read(link.guard, poll, error);
-        return false;
+        return error;
     }
     record_good(std::chrono::steady_clock::now() - sent);
     publish_read(link.guard, poll, reply, chart);
-    return true;
+    return 0;
 }
 
 }  // namespace
 
-void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard)
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard,
+                    KeptLink& kept)
 {
     ChartPoll chart(poll);  // a gap in the chart unless the read succeeds
-    OpenResult opened = open_modbus(settings, guard);
+    OpenResult opened = kept.take(settings, guard);
     if (opened.outcome != OpenOutcome::opened)
         return report_open_failure(opened, guard);
     LinkChannel link{opened.context.get(), guard, settings, opened.response_timeout_ms};
@@ -141,10 +149,18 @@ void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settin
         // 248 to 254 on a serial line: nothing is sent, the refusal is told.
         trouble = WriteTrouble{true, errno};
         show_values_stale(guard);
-    } else if (!read_block(link, poll, chart)) {
-        return;  // the owner closes and frees; the marks are not told here
+    } else if (int error = read_block(link, poll, chart)) {
+        // Kept only after an exception response; the marks are not told here.
+        kept.give_back(std::move(opened), settings, is_exception_response(error) ? trouble.error : error);
+        return;
     }
-    opened.context.reset();
+    kept.give_back(std::move(opened), settings, trouble.error);
     if (trouble.marked)
         report_trouble(guard, trouble.error);
+}
+
+void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard)
+{
+    KeptLink for_this_cycle;  // closed as the cycle ends
+    run_poll_cycle(poll, settings, guard, for_this_cycle);
 }

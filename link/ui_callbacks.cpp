@@ -6,6 +6,7 @@
 
 #include "app/main_window.hpp"
 #include "app/status_line.hpp"
+#include "link/host_address.hpp"
 #include "link/link_state.hpp"
 #include "link/ui_post.hpp"
 #include "logger/logger_pane.hpp"
@@ -52,6 +53,13 @@ void show_link_error(void*)
         show_status_error(line, modbus_strerror(link_state().last_errno.load(std::memory_order_acquire)));
 }
 
+void show_resolve_error(void*)
+{
+    // The resolver's own reason: the library would only say "Connection refused".
+    if (GtkLabel* line = status_line())
+        show_status_error(line, resolve_error_text(link_state().last_resolve_error.load(std::memory_order_acquire)));
+}
+
 void show_not_connected(void*)
 {
     if (GtkLabel* line = status_line())
@@ -83,6 +91,8 @@ void apply_latest_status()
         return show_no_response(nullptr);
     case StatusKind::link_error:
         return show_link_error(nullptr);
+    case StatusKind::resolve_error:
+        return show_resolve_error(nullptr);
     case StatusKind::not_connected:
         return show_not_connected(nullptr);
     case StatusKind::cleared:

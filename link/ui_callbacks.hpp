@@ -13,6 +13,7 @@ void show_no_device(void*);
 void show_rtu_id_refused(void*);
 void show_no_response(void*);
 void show_link_error(void*);
+void show_resolve_error(void*);
 void show_not_connected(void*);
 void clear_status(void*);
 void refresh_values(void*);
@@ -22,6 +23,7 @@ enum class StatusKind : uint8_t {
     rtu_id_refused,
     no_response,
     link_error,
+    resolve_error,
     not_connected,
     cleared,
 };

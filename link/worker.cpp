@@ -52,11 +52,14 @@ void wait_for_next_cycle(uint32_t scan_rate, const CallGuard& guard)
 
 void cycle_while_running(CallGuard& guard)
 {
+    // A connection kept between cycles is this worker's alone: it is closed
+    // here, when the loop ends, before the next worker may start cycling.
+    KeptLink kept;
     while (may_cycle(guard)) {
         wait_for_log_room();  // a user interface that falls behind slows the polling
         PollDefinition poll = copy_poll_definition();
         ConnectionSettings settings = copy_connection_settings();
-        run_poll_cycle(poll, settings, guard);
+        run_poll_cycle(poll, settings, guard, kept);
         wait_for_next_cycle(poll.scan_rate, guard);
     }
 }

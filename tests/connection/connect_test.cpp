@@ -65,9 +65,10 @@ TEST(Connect, SerialOkStoresTheLineAndStartsTheLink)
     gtk_drop_down_set_selected(d.stop_bits_selector, 1);
     gtk_spin_button_set_value(d.timeout_spin, 250);
     gtk_check_button_set_active(d.ascii_choice, TRUE);  // shown only, never stored
+    gtk_check_button_set_active(d.keep_open_check, TRUE);
     click(d.ok_button);
 
-    EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{"/dev/pts/9", 9600, 250, 'E', 7, 2, false}));
+    EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{"/dev/pts/9", 9600, 250, 'E', 7, 2, false, true}));
     EXPECT_FALSE(is_visible(d));
     EXPECT_TRUE(link_state().running.load());
     expect_button("Disconnect", true);
@@ -177,8 +178,10 @@ TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
     reset_peak_active_workers();
 
     // Every Connect comes right after a Disconnect, before the worker it
-    // replaces has left its start pause; the last Connect leaves the link up.
+    // replaces has left its start pause; the last Connect leaves the link up,
+    // kept open.
     choose_tcp(d, "127.0.0.1", std::to_string(server->port()));
+    gtk_check_button_set_active(d.keep_open_check, TRUE);
     for (int i = 0; i < 200; ++i) {
         connect_link(d);
         ASSERT_TRUE(link_state().running.load());
@@ -188,14 +191,17 @@ TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
     }
     connect_link(d);
 
-    // Two cycles of the last worker take every replaced worker past its
+    // Twenty cycles of the last worker take every replaced worker past its
     // start pause: none of them may have cycled beside it.
-    EXPECT_TRUE(run_until([&] { return server->connection_count() >= 2; }, 6000));
+    EXPECT_TRUE(run_until([&] { return server->request_count() >= 20; }, 6000));
     EXPECT_EQ(active_workers(), 1);
     EXPECT_LE(peak_active_workers(), 1);
+    EXPECT_EQ(server->connection_count(), 1u);
 
     disconnect_link();
     EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 8000));  // the worker ends
     EXPECT_LE(peak_active_workers(), 1);
+    EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 1000));
+    EXPECT_EQ(server->overlap_count(), 0u);
     server->stop();
 }

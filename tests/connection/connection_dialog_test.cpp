@@ -113,9 +113,10 @@ TEST(ConnectionDialog, StartsWithTheDesignedWidgetsAndChoices)
     EXPECT_EQ(frame_children(d.remote_frame), (Widgets{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry)}));
 
     std::vector<bool> active;
-    for (GtkCheckButton* choice : {d.serial_choice, d.tcp_choice, d.rtu_choice, d.ascii_choice})
+    for (GtkCheckButton* choice : {d.serial_choice, d.tcp_choice, d.rtu_choice, d.ascii_choice, d.keep_open_check})
         active.push_back(gtk_check_button_get_active(choice));
-    EXPECT_EQ(active, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(active, (std::vector<bool>{true, false, true, false, false}));
+    EXPECT_EQ(texts_of({GTK_WIDGET(d.keep_open_check)}), (Names{"Keep connection open"}));
     EXPECT_TRUE(gtk_combo_box_get_has_entry(GTK_COMBO_BOX(d.port_combo)));
     struct Choice {
         GtkDropDown* selector;
@@ -174,6 +175,7 @@ TEST(ConnectionDialog, ConnectionTypeSwitchesTheSensitiveSections)
         EXPECT_EQ(sensitive(d.remote_frame), !serial);
         EXPECT_TRUE(sensitive(frame_of(d.timeout_spin)));
         EXPECT_TRUE(sensitive(frame_of(d.query_delay_spin)));
+        EXPECT_TRUE(sensitive(d.keep_open_check));
     }
 }
 

@@ -142,7 +142,10 @@ TEST_F(Worker, OldWorkerTakesNoWriteAndPublishesNothing)
 
 TEST_F(Worker, RapidTogglesNeverLeaveTwoWorkersCycling)
 {
-    connect_with(poll_of(1, 3, 0, 4, 0), tcp_settings(server->port()));
+    // Each worker keeps its connection open while it cycles.
+    ConnectionSettings kept = tcp_settings(server->port());
+    kept.keep_open = true;
+    connect_with(poll_of(1, 3, 0, 4, 0), kept);
     ASSERT_TRUE(wait_for_requests(*server, 1));
     for (int i = 0; i < 200; ++i) {
         disconnect();
@@ -155,6 +158,7 @@ TEST_F(Worker, RapidTogglesNeverLeaveTwoWorkersCycling)
     ASSERT_TRUE(wait_for_requests(*server, before + 5));
     EXPECT_EQ(active_workers(), 1);
     EXPECT_EQ(peak_active_workers(), 1);
+    EXPECT_EQ(server->overlap_count(), 0u);
 }
 
 class WorkerTiming : public Worker {};

@@ -1,6 +1,7 @@
 #pragma once
-// A real Modbus TCP server on 127.0.0.1, run by libmodbus in a thread of
-// the test, with every table covering the whole address range.
+// A real Modbus TCP server on 127.0.0.1 (or ::1), run by libmodbus in a
+// thread of the test, with every table covering the whole address range.
+// It serves one connection at a time and counts them.
 
 #include <modbus.h>
 
@@ -26,8 +27,9 @@ public:
         exception,  // answer with exception 02, illegal data address
     };
 
-    // Listens on an ephemeral port; null if the socket could not be made.
-    static std::unique_ptr<ModbusTestServer> start_tcp();
+    // Listens on host at port (0: an ephemeral one); null if the socket
+    // could not be made.
+    static std::unique_ptr<ModbusTestServer> start_tcp(const char* host = "127.0.0.1", int port = 0);
     ~ModbusTestServer();
 
     int port() const { return port_; }
@@ -45,12 +47,17 @@ public:
 
     std::vector<ServerRequest> requests();
     size_t request_count();
+    // Connections accepted, and those of them the client has closed.
     size_t connection_count() const { return connections_.load(); }
+    size_t closed_count() const { return closed_.load(); }
+    // Times a client connected while another one's connection was still open.
+    size_t overlap_count() const { return overlaps_.load(); }
 
 private:
     ModbusTestServer() = default;
     void serve();
     void serve_client(int client);
+    bool overlapped(int client);
 
     modbus_t* ctx_ = nullptr;
     modbus_mapping_t* map_ = nullptr;
@@ -62,5 +69,7 @@ private:
     std::atomic<int> reply_delay_ms_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> connections_{0};
+    std::atomic<size_t> closed_{0};
+    std::atomic<size_t> overlaps_{0};
     std::thread thread_;
 };

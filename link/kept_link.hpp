@@ -1,0 +1,37 @@
+#pragma once
+// The connection that may outlive its poll cycle ("Keep connection open").
+//
+// The worker holds one KeptLink for as long as it cycles. Each cycle takes
+// its connection from it and hands it back at the end. The connection stays
+// open for the next cycle only while keep_open is on, the settings are the
+// ones it was opened with, and nothing failed on it except with a Modbus
+// exception response: after a time-out, a reset or a malformed reply the
+// line may still hold a late answer, which must never be read as the reply
+// to the next request. Destroying the KeptLink closes the connection; the
+// worker's loop ends, and with it the KeptLink, on Disconnect, at exit and
+// when a newer worker takes over.
+
+#include "link/modbus_context.hpp"
+
+// True for the errors of a device that answered with an exception response.
+bool is_exception_response(int error);
+
+// Whether a cycle that ended so leaves its connection fit for the next one.
+// failure: the errno of the cycle's failed exchange with the device, 0 if
+// none failed.
+bool keep_after_cycle(const ConnectionSettings& settings, int failure);
+
+class KeptLink {
+public:
+    // The kept connection when it was opened with these very settings;
+    // otherwise the kept one is closed and a new one opened, watched by
+    // guard. The worker's guard outlives its KeptLink, so a Disconnect shuts
+    // a kept socket down as it does one opened for a single cycle.
+    OpenResult take(const ConnectionSettings& settings, CallGuard& guard);
+    // The end of a cycle that took opened: kept for the next cycle, or closed.
+    void give_back(OpenResult opened, const ConnectionSettings& settings, int failure);
+
+private:
+    OpenResult kept_;
+    ConnectionSettings opened_with_;
+};
