@@ -5,6 +5,7 @@
 #include "config/config_dialogs.hpp"
 #include "link/connect.hpp"
 #include "link/query_settings_dialog.hpp"
+#include "link/ui_callbacks.hpp"
 #include "link/write_dialog.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
@@ -17,6 +18,7 @@ constexpr int css_priority = GTK_STYLE_PROVIDER_PRIORITY_APPLICATION;
 
 gboolean on_close_request(GtkWindow*, gpointer application)
 {
+    take_pending_ui_work();  // into the ring and a recording while the window lives
     g_application_quit(G_APPLICATION(application));
     return TRUE;
 }

@@ -100,24 +100,57 @@ void apply_latest_status()
     }
 }
 
+// Set while the user-interface thread paces itself: marks then post nothing.
+constexpr unsigned work_held = 1u << 31;
+// Posts closer together than this take turns on a user-interface timer.
+constexpr guint pace_ms = 10;
+gint64 last_work_us = 0;  // user-interface thread only
+
+void run_pending_work(void*);
+
+// While the worker streams, waking the user-interface thread for every
+// cycle would cost both threads more than the cycle itself: the first post
+// wakes it, and then it looks again every pace_ms on a timer of its own,
+// which needs no wake-up from the worker, until a look finds nothing new.
+void pace_or_release(bool did_work, gint64 now)
+{
+    if (did_work && now - last_work_us < gint64(pace_ms) * 1000) {
+        g_timeout_add_once(pace_ms, run_pending_work, nullptr);
+        return;
+    }
+    unsigned held = work_held;
+    if (!pending_work.compare_exchange_strong(held, 0, std::memory_order_acq_rel))
+        g_timeout_add_once(pace_ms, run_pending_work, nullptr);  // marked meanwhile
+}
+
 // One main-loop turn per batch of cycles: the log lines first, then the
 // newest status, then the newest values, as the worker produced them. The
 // marks are taken as a read-modify-write, so everything stored before the
 // newest mark is seen below.
 void run_pending_work(void*)
 {
-    unsigned work = pending_work.exchange(0, std::memory_order_acq_rel);
+    unsigned work = pending_work.exchange(work_held, std::memory_order_acq_rel) & ~work_held;
+    gint64 now = g_get_monotonic_time();
     if (work & ui_work_log_lines)
         append_log_lines(nullptr);
     if (work & ui_work_status)
         apply_latest_status();
     if (work & ui_work_values)
         refresh_values(nullptr);
-    if (MainWindow* main = link_state().main_window)
+    if (MainWindow* main = link_state().main_window; main && work)
         schedule_statistics_refresh(main->statistics);
+    pace_or_release(work != 0, now);
+    if (work)
+        last_work_us = now;
 }
 
 }  // namespace
+
+void take_pending_ui_work()
+{
+    if (pending_work.load(std::memory_order_acquire) & ~work_held)
+        run_pending_work(nullptr);
+}
 
 void post_ui_work(unsigned work)
 {

@@ -38,8 +38,15 @@ enum UiWork : unsigned {
 // Worker side: marks work; only the first mark since the UI thread last
 // looked posts a callback, which then does every marked kind in the order
 // above. A fast device thus wakes the main loop at most once per batch of
-// cycles, and the log lines of a cycle are shown before its status.
+// cycles, and the log lines of a cycle are shown before its status. While
+// marks come faster than every 10 ms, the user-interface thread looks for
+// them on a timer of its own instead of being woken for each.
 void post_ui_work(unsigned work);
+
+// User-interface thread: does at once what the worker has left, rather
+// than at the next paced look (at most 10 ms away while the worker streams),
+// e.g. so that a recording that stops holds every line logged before.
+void take_pending_ui_work();
 
 // Worker side: the status line will show kind (the newest posted wins).
 void post_status(StatusKind kind);

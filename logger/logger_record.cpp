@@ -4,6 +4,7 @@
 #include "app/application.hpp"
 #include "app/dialog_layer.hpp"
 #include "app/status_line.hpp"
+#include "link/ui_callbacks.hpp"
 #include "logger/logger_pane.hpp"
 
 namespace {
@@ -111,8 +112,9 @@ void record_log_text(LoggerPane& pane, const char* text, size_t length)
 void on_record_clicked(GtkButton*, gpointer data)
 {
     LoggerPane& pane = *static_cast<LoggerPane*>(data);
-    if (log_recording_active(pane.recording))
+    if (log_recording_active(pane.recording)) {
+        take_pending_ui_work();  // lines logged before the click belong in the file
         stop_recording(pane);
-    else
+    } else
         choose_log_file(pane);
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "link/link_state.hpp"
@@ -56,6 +58,42 @@ TEST(LoggerBatch, BatchReachesRingViewAndFileInPostingOrder)
                                        std::vector<std::string>(newest_first.begin(), newest_first.begin() + 200); },
                           3000));
     EXPECT_EQ(lines_without_time(contents_of(path)), tagged_lines(1, 453));
+}
+
+// Given lines posted in bursts, each after the one before has reached the
+// file and a pause shorter or longer than the user-interface thread's pace,
+// expect every burst to arrive with the main loop only running (no drain):
+// a mark that fell between a look and the end of pacing would leave its
+// burst waiting for ever.
+TEST(LoggerBatch, BurstsAndPausesAllArriveWhileTheMainLoopRuns)
+{
+    REQUIRE_DISPLAY();
+    LoggerPane& pane = activate_app().logger;
+    TempFolder folder;
+    std::string path = folder.file("bursts.log");
+    ASSERT_TRUE(start_recording(pane, path.c_str()));
+    constexpr unsigned total = 1500;
+    std::atomic<unsigned> arrived{0};
+    std::atomic<bool> stuck{false};
+    std::thread worker([&] {
+        for (unsigned n = 1; n <= total && !stuck;) {
+            for (unsigned burst = n % 17 + 1; burst > 0 && n <= total; --burst, ++n)
+                post_frame(n, n % 2 ? LogDirection::rx : LogDirection::tx);
+            gint64 deadline = g_get_monotonic_time() + G_USEC_PER_SEC;
+            while (arrived.load() < n - 1 && !stuck)
+                stuck = g_get_monotonic_time() > deadline;
+            g_usleep((n % 5) * 4000);  // 0 to 16 ms
+        }
+    });
+    run_until([&] {
+        std::string text = contents_of(path);
+        arrived.store(unsigned(std::count(text.begin(), text.end(), '\n')));
+        return arrived.load() >= total || stuck;
+    }, 20000);
+    worker.join();
+    EXPECT_FALSE(stuck) << "a burst was left waiting after line " << arrived.load();
+    EXPECT_EQ(lines_without_time(contents_of(path)), tagged_lines(1, total));
+    stop_recording(pane);
 }
 
 // Given the user-interface thread blocked for 2 s while the worker polls at

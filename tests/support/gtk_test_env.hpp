@@ -11,7 +11,8 @@ struct App;
 // (the application is registered non-unique so test processes never meet).
 App& activate_app();
 
-// Runs pending main-loop work without blocking.
+// Runs pending main-loop work without blocking, and what the worker has
+// left that the user-interface thread would take at its next paced look.
 void drain_main_loop();
 // Iterates the main loop until condition holds or timeout_ms passed.
 bool run_until(const std::function<bool()>& condition, int timeout_ms);
