@@ -11,7 +11,8 @@
 //   - the same window, Logger folded, polling every 1000 ms (idle CPU).
 // It prints cycles per second of both loops and their ratio, user-interface
 // and worker thread CPU, how late a 10 ms main-loop timer fires, resident
-// memory at 10 s and at the end, and whether the file holds every line.
+// memory at 10 s and at the end, whether the file holds every line, and the
+// frames drawn a second at idle.
 //
 //   ./scripts/headless build/bench/logger_bench [seconds [frozen-statistics]]
 //
@@ -403,6 +404,7 @@ void print_kept_figures(const std::vector<KeptFigures>& all)
 struct Figures {
     double bare = 0, program = 0;
     double ui_cpu = 0, worker_cpu = 0, idle_cpu = 0;
+    unsigned idle_frames = 0;
     double p99_ms = 0, worst_ms = 0, control_p99_ms = 0;
     long rss_10s = 0, rss_end = 0;
     size_t requests = 0;
@@ -424,7 +426,8 @@ void print_figures(const Figures& f, int seconds, bool ok)
                 f.rss_end / 1024.0, seconds, (f.rss_end - f.rss_10s) / 1024.0);
     std::printf("log file              %zu TX + %zu RX lines for %zu requests, %s%s\n", f.file.tx, f.file.rx,
                 f.requests, f.file.in_order ? "in order" : "OUT OF ORDER: ", f.file.first_fault.c_str());
-    std::printf("idle CPU, 1000 ms     %.2f %% of a core (< 1)\n", f.idle_cpu);
+    std::printf("idle CPU, 1000 ms     %.2f %% of a core (< 1), %.1f frames drawn a second\n", f.idle_cpu,
+                f.idle_frames / double(idle_seconds));
     std::printf("targets               %s\n", ok ? "met" : "MISSED");
 }
 
@@ -522,7 +525,11 @@ int main(int argc, char** argv)
     run_loop_for(2000);
     long idle_start = cpu_ticks(0);
     gint64 idle_from = g_get_monotonic_time();
+    GdkFrameClock* clock = gtk_widget_get_frame_clock(GTK_WIDGET(app().main_window.window));
+    gulong counter = g_signal_connect_swapped(clock, "after-paint", G_CALLBACK(+[](unsigned* n) { ++*n; }),
+                                              &f.idle_frames);
     run_loop_for(idle_seconds * 1000);
+    g_signal_handler_disconnect(clock, counter);
     f.idle_cpu = percent_of_core(cpu_ticks(0) - idle_start, double(g_get_monotonic_time() - idle_from) / 1e6);
     stop_polling();
 
