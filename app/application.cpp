@@ -1,6 +1,7 @@
 #include "app/application.hpp"
 
 #include "app/actions.hpp"
+#include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
@@ -37,6 +38,7 @@ void on_activate(GtkApplication* application, gpointer)
         gtk_window_present(GTK_WINDOW(a.main_window.window));
         return;
     }
+    prefer_cairo_over_software_gl();
     MainWindow& main = a.main_window;
     // Found in the installed hicolor theme, or in the icons held in the
     // program that GtkApplication adds to the theme.

@@ -405,6 +405,7 @@ struct Figures {
     double bare = 0, program = 0;
     double ui_cpu = 0, worker_cpu = 0, idle_cpu = 0;
     unsigned idle_frames = 0;
+    std::string renderer;  // the window's, and whether the program chose it
     double p99_ms = 0, worst_ms = 0, control_p99_ms = 0;
     long rss_10s = 0, rss_end = 0;
     size_t requests = 0;
@@ -413,7 +414,7 @@ struct Figures {
 
 void print_figures(const Figures& f, int seconds, bool ok)
 {
-    std::printf("renderer              %s\n", g_getenv("GSK_RENDERER"));
+    std::printf("renderer              %s\n", f.renderer.c_str());
     std::printf("duration              %d s at scan rate 0, %d s at 1000 ms\n", seconds, idle_seconds);
     std::printf("bare libmodbus loop   %.0f cycles per second\n", f.bare);
     std::printf("program, scan rate 0  %.0f cycles per second\n", f.program);
@@ -443,11 +444,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no Modbus server\n");
         return 2;
     }
-    // Xvfb has no GPU: GTK's GL renderer then draws through Mesa's software
-    // rasteriser, about 45 ms of CPU per frame of the window here, which
-    // measures Mesa rather than the program. Unless told otherwise, the
-    // benchmark draws as the tests do, with the cairo renderer.
-    g_setenv("GSK_RENDERER", "cairo", FALSE);
+    bool user_renderer = g_getenv("GSK_RENDERER") != nullptr;
     gtk_disable_setlocale();
     g_set_prgname("brenvaldor");
     g_log_set_writer_func(discard_log_messages, nullptr, nullptr);
@@ -474,6 +471,9 @@ int main(int argc, char** argv)
     g_application_register(G_APPLICATION(application), nullptr, nullptr);
     g_application_activate(G_APPLICATION(application));
     LoggerPane& pane = app().logger;
+    GskRenderer* drawing = gtk_native_get_renderer(GTK_NATIVE(app().main_window.window));
+    f.renderer = drawing ? G_OBJECT_TYPE_NAME(drawing) : "none";
+    f.renderer += user_renderer ? " (named in GSK_RENDERER)" : " (the program's choice)";
     // "frozen-statistics": the statistics line stops following the link, to
     // tell its share of the figures from the Logger's.
     bool frozen_statistics = argc > 2 && std::strcmp(argv[2], "frozen-statistics") == 0;
