@@ -79,7 +79,7 @@ TEST(LoggerBatch, BurstsAndPausesAllArriveWhileTheMainLoopRuns)
         for (unsigned n = 1; n <= total && !stuck;) {
             for (unsigned burst = n % 17 + 1; burst > 0 && n <= total; --burst, ++n)
                 post_frame(n, n % 2 ? LogDirection::rx : LogDirection::tx);
-            gint64 deadline = g_get_monotonic_time() + G_USEC_PER_SEC;
+            gint64 deadline = g_get_monotonic_time() + 3 * G_USEC_PER_SEC;
             while (arrived.load() < n - 1 && !stuck)
                 stuck = g_get_monotonic_time() > deadline;
             g_usleep((n % 5) * 4000);  // 0 to 16 ms
