@@ -105,8 +105,24 @@ constexpr unsigned work_held = 1u << 31;
 // Posts closer together than this take turns on a user-interface timer.
 constexpr guint pace_ms = 10;
 gint64 last_work_us = 0;  // user-interface thread only
+bool look_armed = false;  // user-interface thread only
 
 void run_pending_work(void*);
+
+void on_paced_look(void*)
+{
+    look_armed = false;
+    run_pending_work(nullptr);
+}
+
+// One timer at a time, however often the work is also taken at once.
+void arm_next_look()
+{
+    if (look_armed)
+        return;
+    look_armed = true;
+    g_timeout_add_once(pace_ms, on_paced_look, nullptr);
+}
 
 // While the worker streams, waking the user-interface thread for every
 // cycle would cost both threads more than the cycle itself: the first post
@@ -115,12 +131,12 @@ void run_pending_work(void*);
 void pace_or_release(bool did_work, gint64 now)
 {
     if (did_work && now - last_work_us < gint64(pace_ms) * 1000) {
-        g_timeout_add_once(pace_ms, run_pending_work, nullptr);
+        arm_next_look();
         return;
     }
     unsigned held = work_held;
     if (!pending_work.compare_exchange_strong(held, 0, std::memory_order_acq_rel))
-        g_timeout_add_once(pace_ms, run_pending_work, nullptr);  // marked meanwhile
+        arm_next_look();  // marked meanwhile
 }
 
 // One main-loop turn per batch of cycles: the log lines first, then the
