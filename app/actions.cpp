@@ -3,9 +3,9 @@
 #include "app/application.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connection_dialog.hpp"
-#include "link/connect.hpp"
-#include "link/query_settings_dialog.hpp"
-#include "link/write_dialog.hpp"
+#include "connection/connect.hpp"
+#include "query/query_settings_dialog.hpp"
+#include "write/write_dialog.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -40,9 +40,9 @@ void on_write_register(GSimpleAction*, GVariant*, gpointer dialog)
     present_write_dialog(*static_cast<WriteDialog*>(dialog));
 }
 
-void on_disconnect(GSimpleAction*, GVariant*, gpointer)
+void on_disconnect(GSimpleAction*, GVariant*, gpointer dialog)
 {
-    disconnect_link();
+    disconnect_link(*static_cast<ConnectionDialog*>(dialog));
 }
 
 void on_about_window(GSimpleAction*, GVariant*, gpointer about)
@@ -53,6 +53,7 @@ void on_about_window(GSimpleAction*, GVariant*, gpointer about)
 void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer main)
 {
     toggle_label_column(*static_cast<MainWindow*>(main));
+    update_labels_menu_item(*static_cast<MainWindow*>(main));
 }
 
 void on_chart(GSimpleAction*, GVariant*, gpointer chart)
@@ -85,7 +86,7 @@ void add_actions(App& a)
     add_action(application, "load-poll-definition", G_CALLBACK(on_load_poll_definition), &a.main_window);
     add_action(application, "connection-definition", G_CALLBACK(on_connection_definition), &a.connection);
     add_action(application, "write-register", G_CALLBACK(on_write_register), &a.write);
-    add_action(application, "disconnect", G_CALLBACK(on_disconnect), nullptr);
+    add_action(application, "disconnect", G_CALLBACK(on_disconnect), &a.connection);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
     add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window.statistics);
@@ -149,9 +150,8 @@ void register_actions(App& a)
     build_menu(a.main_window);
 }
 
-void update_labels_menu_item(App& a)
+void update_labels_menu_item(MainWindow& main)
 {
-    MainWindow& main = a.main_window;
     if (!main.menu)
         return;
     GMenuItem* item = make_labels_item(main.labels_visible);

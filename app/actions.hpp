@@ -7,8 +7,9 @@
 #include "app/info_windows.hpp"
 
 struct App;
+struct MainWindow;
 
 // Adds the actions, registers their accelerators, builds the menu model.
 void register_actions(App& app);
 // Replaces the labels entry of the menu after a toggle of the label column.
-void update_labels_menu_item(App& app);
+void update_labels_menu_item(MainWindow& main);

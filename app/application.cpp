@@ -47,6 +47,15 @@ void on_activate(GtkApplication* application, gpointer)
     // Every kept dialog is made before the main window: an accessibility
     // client that asks for a child past the visible windows is answered
     // with the last-made toplevel, which therefore must be the visible one.
+    // The records every view works on, before any view is built.
+    main.link = a.link.get();
+    main.shown = &a.reports->shown;
+    main.write_dialog = &a.write;
+    main.poll = copy_poll_definition(*a.link);
+    main.statistics.stats = &a.link->statistics;
+    a.connection.link = a.link;
+    a.connection.reports = a.reports;
+    a.chart.feed = &a.reports->chart;
     build_query_settings_dialog(a.query_settings, main);
     build_connection_dialog(a.connection, main);
     a.about = build_about_dialog();
@@ -59,11 +68,10 @@ void on_activate(GtkApplication* application, gpointer)
     build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
     attach_chart_grid_key(a.chart, GTK_WIDGET(main.grid));
 
-    LinkState& link = link_state();
-    link.main_window = &main;
-    link.write_dialog = &a.write;
-    link.connect_button = main.connect_button;
-    link.connect_label = main.connect_label;
+    UiReports& reports = *a.reports;
+    reports.main = &main;
+    reports.logger = &a.logger;
+    reports.write = &a.write;
 
     if (a.shortcuts)
         gtk_application_window_set_help_overlay(main.window, a.shortcuts);

@@ -4,14 +4,23 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
+
 #include "app/main_window.hpp"
 #include "chart/chart_window.hpp"
 #include "connection/connection_dialog.hpp"
-#include "link/query_settings_dialog.hpp"
-#include "link/write_dialog.hpp"
+#include "handover/ui_reports.hpp"
+#include "link/link_state.hpp"
 #include "logger/logger_pane.hpp"
+#include "query/query_settings_dialog.hpp"
+#include "write/write_dialog.hpp"
 
 struct App {
+    // The link and where its worker reports; a worker shares them, so they
+    // outlive the windows when the process ends while it is in a call.
+    std::shared_ptr<LinkState> link = std::make_shared<LinkState>();
+    std::shared_ptr<UiReports> reports = std::make_shared<UiReports>();
+
     GtkApplication* application = nullptr;
     GtkEventController* grid_keys = nullptr;  // capture-phase key controller of the grid
     MainWindow main_window;

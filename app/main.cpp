@@ -4,6 +4,7 @@
 
 #include "app/application.hpp"
 #include "link/link_state.hpp"
+#include "link/worker.hpp"
 
 int main()
 {
@@ -16,8 +17,11 @@ int main()
     int status = g_application_run(G_APPLICATION(application), 0, nullptr);
     g_object_unref(application);
 
-    // The worker is told to stop but not waited for: it may sit in a
-    // library call for a whole response time-out.
-    request_stop();
+    // The worker is told to stop and to report nothing more, but not waited
+    // for: it may sit in a library call for a whole response time-out. It
+    // holds its link and its reports, so nothing it uses is torn down.
+    LinkState& link = *app().link;
+    request_stop(link);
+    cancel_worker(link);
     return status;
 }

@@ -3,10 +3,10 @@
 #include "app/application.hpp"
 #include "app/resources.hpp"
 #include "config/config_dialogs.hpp"
-#include "link/connect.hpp"
-#include "link/query_settings_dialog.hpp"
-#include "link/ui_callbacks.hpp"
-#include "link/write_dialog.hpp"
+#include "connection/connect.hpp"
+#include "handover/ui_reports.hpp"
+#include "query/query_settings_dialog.hpp"
+#include "write/write_dialog.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
@@ -18,7 +18,7 @@ constexpr int css_priority = GTK_STYLE_PROVIDER_PRIORITY_APPLICATION;
 
 gboolean on_close_request(GtkWindow*, gpointer application)
 {
-    take_pending_ui_work();  // into the ring and a recording while the window lives
+    take_pending_ui_work(*app().reports);  // into the ring and a recording while the window lives
     g_application_quit(G_APPLICATION(application));
     return TRUE;
 }
@@ -52,7 +52,7 @@ void on_load_clicked(GtkButton*, gpointer main)
 // is polled again.
 void render_values_again(MainWindow& main)
 {
-    fill_from_link_state(main);
+    fill_from_shown_values(main);
     rerender_write_value(app().write);
 }
 

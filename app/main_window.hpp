@@ -8,7 +8,11 @@
 
 #include "app/dialog_layer.hpp"
 #include "app/statistics_view.hpp"
+#include "link/link_state.hpp"
 #include "table/label_store.hpp"
+
+struct ShownValues;
+struct WriteDialog;
 
 struct MainWindow {
     // Widgets owned by the window (borrowed references).
@@ -24,6 +28,11 @@ struct MainWindow {
     GtkMenuButton* menu_button = nullptr;
     StatisticsView statistics;  // the line under the grid
 
+    // Records of the link and of other windows (borrowed; they outlive the window).
+    LinkState* link = nullptr;
+    ShownValues* shown = nullptr;  // the values the worker reported last
+    WriteDialog* write_dialog = nullptr;
+
     // References this record owns (released only at process end).
     FileDialog* file_dialog = nullptr;  // the one configuration file dialog
     GMenuItem* labels_item = nullptr;
@@ -31,6 +40,7 @@ struct MainWindow {
     GtkCssProvider* css = nullptr;
 
     // Plain state.
+    PollDefinition poll;  // what the grid shows, and the link polls
     int32_t labels_item_position = 0;
     bool labels_visible = true;
     LabelStore labels;  // the user's labels, by address

@@ -46,9 +46,9 @@ void schedule_statistics_refresh(StatisticsView& view)
 
 bool refresh_statistics_view(StatisticsView& view)
 {
-    if (!view.line)
+    if (!view.line || !view.stats)
         return false;
-    LinkStatistics& stats = link_statistics();
+    const LinkStatistics& stats = *view.stats;
     if (stats.version.load(std::memory_order_acquire) == view.shown_version)
         return false;
     StatisticsSnapshot snapshot = take_snapshot(stats);
@@ -67,14 +67,15 @@ bool refresh_statistics_view(StatisticsView& view)
 
 void reset_statistics_view(StatisticsView& view)
 {
-    reset_link_statistics();
+    if (view.stats)
+        reset_statistics(*view.stats);
     refresh_statistics_view(view);
 }
 
 void copy_statistics(StatisticsView& view)
 {
-    if (!view.line)
+    if (!view.line || !view.stats)
         return;
-    std::string report = statistics_report(take_snapshot(link_statistics()));
+    std::string report = statistics_report(take_snapshot(*view.stats));
     gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(view.line)), report.c_str());
 }

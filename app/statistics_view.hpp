@@ -7,9 +7,13 @@
 
 #include <cstdint>
 
+struct LinkStatistics;
+
 struct StatisticsView {
     // Owned by the main window (borrowed).
     GtkLabel* line = nullptr;
+    // The figures shown: the link's (borrowed).
+    LinkStatistics* stats = nullptr;
 
     // Plain state: the statistics version the line shows, when it was last
     // rewritten, and the refresh waiting for the rest of its interval.

@@ -43,6 +43,7 @@
 #include "app/application.hpp"
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
+#include "support/gtk_test_env.hpp"
 #include "logger/logger_pane.hpp"
 #include "support/modbus_test_server.hpp"
 
@@ -313,13 +314,13 @@ void poll_server(int port, uint32_t scan_rate, bool keep_open = false)
     poll.length = register_count;
     poll.scan_rate = scan_rate;
     store_poll_definition(poll);
-    link_state().running.store(true);
+    app_link().running.store(true);
     start_worker();
 }
 
 void stop_polling()
 {
-    link_state().running.store(false);
+    app_link().running.store(false);
     signal_wake();
     gint64 deadline = g_get_monotonic_time() + 5000000;
     while (worker_threads() > 0 && g_get_monotonic_time() < deadline)

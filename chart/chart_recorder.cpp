@@ -1,8 +1,6 @@
 #include "chart/chart_recorder.hpp"
 
-#include <atomic>
 #include <chrono>
-#include <mutex>
 
 namespace {
 
@@ -10,28 +8,6 @@ namespace {
 // more (125 registers polled every millisecond fill it in 30 s); newer polls
 // are dropped and the chart marks the loss as a gap.
 constexpr size_t max_pending_bytes = size_t(8) << 20;
-
-std::atomic<bool> recording{false};
-std::mutex pending_lock;  // guards pending
-PolledBlocks pending;
-
-// Each worker is a thread of its own: its first record starts a new line.
-thread_local bool worker_has_recorded = false;
-
-void hand_over(PolledBlock block, const uint16_t* words)
-{
-    block.new_link = !worker_has_recorded;
-    worker_has_recorded = true;
-    std::lock_guard lock(pending_lock);
-    size_t bytes = (pending.blocks.size() + 1) * sizeof(PolledBlock) + (pending.words.size() + block.count) * 2;
-    if (bytes > max_pending_bytes) {
-        ++pending.dropped;
-        return;
-    }
-    block.first_word = uint32_t(pending.words.size());
-    pending.words.insert(pending.words.end(), words, words + block.count);
-    pending.blocks.push_back(block);
-}
 
 }  // namespace
 
@@ -41,39 +17,38 @@ int64_t chart_clock_ms()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-ChartPoll::ChartPoll(const PollDefinition& poll)
-    : poll_(poll), enabled_(recording.load(std::memory_order_acquire))
+void file_poll(ChartFeed& feed, const PollOutcome& outcome)
 {
-}
-
-ChartPoll::~ChartPoll()
-{
-    if (!enabled_ || done_)
+    if (!feed.recording.load(std::memory_order_acquire))
         return;
-    PolledBlock block{chart_clock_ms(), poll_.address, poll_.fcode, poll_.length, 0, false, false, 0};
-    hand_over(block, nullptr);
-}
-
-void ChartPoll::read(const uint16_t* values, unsigned count)
-{
-    if (!enabled_)
+    unsigned count = outcome.ok ? (outcome.count > max_values ? max_values : outcome.count) : 0;
+    PolledBlock block{outcome.time_ms, outcome.poll.address, outcome.poll.fcode, outcome.poll.length,
+                      uint8_t(count), outcome.ok, false, 0};
+    std::lock_guard lock(feed.lock);
+    // A new worker's first poll starts a new line.
+    block.new_link = outcome.run != feed.last_run;
+    feed.last_run = outcome.run;
+    size_t bytes = (feed.pending.blocks.size() + 1) * sizeof(PolledBlock) + (feed.pending.words.size() + count) * 2;
+    if (bytes > max_pending_bytes) {
+        ++feed.pending.dropped;
         return;
-    done_ = true;
-    uint8_t kept = uint8_t(count > max_values ? max_values : count);
-    PolledBlock block{chart_clock_ms(), poll_.address, poll_.fcode, poll_.length, kept, true, false, 0};
-    hand_over(block, values);
+    }
+    block.first_word = uint32_t(feed.pending.words.size());
+    if (count)
+        feed.pending.words.insert(feed.pending.words.end(), outcome.values, outcome.values + count);
+    feed.pending.blocks.push_back(block);
 }
 
-void set_chart_recording(bool on)
+void set_chart_recording(ChartFeed& feed, bool on)
 {
-    recording.store(on, std::memory_order_release);
+    feed.recording.store(on, std::memory_order_release);
 }
 
-void take_polled_blocks(PolledBlocks& into)
+void take_polled_blocks(ChartFeed& feed, PolledBlocks& into)
 {
     into.blocks.clear();
     into.words.clear();
     into.dropped = 0;
-    std::lock_guard lock(pending_lock);
-    std::swap(into, pending);
+    std::lock_guard lock(feed.lock);
+    std::swap(into, feed.pending);
 }

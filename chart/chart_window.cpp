@@ -53,7 +53,8 @@ void update_add_button(ChartWindow& chart)
 {
     gtk_widget_set_sensitive(GTK_WIDGET(chart.add_button), chart.series.size() < max_chart_series);
     bool charting = !chart.series.empty();
-    set_chart_recording(charting);
+    if (chart.feed)
+        set_chart_recording(*chart.feed, charting);
     if (charting && !chart.drain_source) {
         chart.drain_source = g_timeout_add(drain_interval_ms, drain_tick, &chart);
     } else if (!charting && chart.drain_source) {
@@ -146,7 +147,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
 
 void mark_polled(ChartWindow& chart)
 {
-    PollDefinition poll = copy_poll_definition();
+    const PollDefinition& poll = chart.main->poll;
     PolledBlock now;
     now.address = poll.address;
     now.length = poll.length;
@@ -300,7 +301,8 @@ void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid)
 
 void drain_chart_polls(ChartWindow& chart)
 {
-    take_polled_blocks(chart.drained);
+    if (chart.feed)
+        take_polled_blocks(*chart.feed, chart.drained);
     if (chart.series.empty())
         return;
     if (chart.drained.dropped > 0 && !chart.drained.blocks.empty())

@@ -41,6 +41,7 @@ struct ChartWindow {
     FileDialog* csv_dialog = nullptr;
     FileDialog* image_dialog = nullptr;
     MainWindow* main = nullptr;
+    ChartFeed* feed = nullptr;  // the polls the worker files (borrowed)
 
     std::vector<std::unique_ptr<ChartSeries>> series;
     PolledBlocks drained;  // reused between hand-overs

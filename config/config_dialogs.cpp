@@ -59,7 +59,7 @@ bool save_configuration_file(MainWindow& main, const char* path)
 {
     bool ok = false;
     try {
-        std::string bytes = write_configuration(copy_poll_definition(), main.labels);
+        std::string bytes = write_configuration(main.poll, main.labels);
         ok = replace_file(path, bytes);
     } catch (const std::exception&) {
         // Out of memory while building the text: the old file stays.
@@ -75,7 +75,7 @@ bool save_configuration_file(MainWindow& main, const char* path)
 bool load_configuration_file(MainWindow& main, const char* path)
 {
     std::string text;
-    PollDefinition poll = copy_poll_definition();
+    PollDefinition poll = main.poll;
     LabelStore labels;
     ConfigReadResult result;
     try {
@@ -91,13 +91,12 @@ bool load_configuration_file(MainWindow& main, const char* path)
         return false;
     }
     // A label still being edited goes to the store it was typed for, at
-    // the address it was typed at; then the definition, the grid for it,
-    // and the worker's wake-up.
+    // the address it was typed at; then the definition, handed to the
+    // worker, and the grid for it.
     commit_label_edit(main);
-    store_poll_definition(poll);
+    hand_poll_definition(main, poll);
     main.labels = std::move(labels);
     build_grid(main);
-    signal_wake();
     clear_config_error(main);
     return true;
 }

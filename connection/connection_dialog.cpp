@@ -3,7 +3,7 @@
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "connection/port_list.hpp"
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 
 namespace {
 

@@ -4,10 +4,13 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <string>
 
-struct MainWindow;
 struct ConnectionSettings;
+struct LinkState;
+struct MainWindow;
+struct UiReports;
 
 struct ConnectionDialog {
     // Owned by the window (borrowed references), in the order of the design.
@@ -35,6 +38,11 @@ struct ConnectionDialog {
     GtkCheckButton* ascii_choice = nullptr;
     GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
+
+    // The link this dialog connects, and where its workers report; each
+    // worker shares both.
+    std::shared_ptr<LinkState> link;
+    std::shared_ptr<UiReports> reports;
 
     // Plain state: the file system the port list is read from ("/" but in tests).
     std::string port_root = "/";

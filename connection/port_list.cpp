@@ -7,13 +7,13 @@
 
 #include "connection/connection_dialog.hpp"
 #include "link/link_state.hpp"
-#include "link/ui_post.hpp"
+#include "handover/ui_post.hpp"
 
 namespace {
 
-std::string current_stored_name()
+std::string current_stored_name(ConnectionDialog& dialog)
 {
-    return stored_port_name(copy_connection_settings());
+    return dialog.link ? stored_port_name(copy_connection_settings(*dialog.link)) : std::string();
 }
 
 GtkEditable* combo_entry(ConnectionDialog& dialog)
@@ -62,7 +62,7 @@ void port_list_worker(PortListJob* job)
 void fill_port_combo(void* data)
 {
     std::unique_ptr<PortListJob> job(static_cast<PortListJob*>(data));
-    show_port_combo_content(*job->dialog, match_port_list(job->ports, current_stored_name()));
+    show_port_combo_content(*job->dialog, match_port_list(job->ports, current_stored_name(*job->dialog)));
 }
 
 void fill_port_combo_directly(ConnectionDialog& dialog)
@@ -72,7 +72,7 @@ void fill_port_combo_directly(ConnectionDialog& dialog)
         ports = list_serial_ports(dialog.port_root);
     } catch (const std::bad_alloc&) {
     }
-    show_port_combo_content(dialog, simple_port_fill(ports, current_stored_name()));
+    show_port_combo_content(dialog, simple_port_fill(ports, current_stored_name(dialog)));
 }
 
 void show_port_combo_content(ConnectionDialog& dialog, const PortComboContent& content)

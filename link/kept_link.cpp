@@ -16,8 +16,11 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure)
 OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard)
 {
     // No flush here: every request flushes the line before it is sent.
-    if (kept_.context && opened_with_ == settings)
-        return std::exchange(kept_, OpenResult{});
+    if (kept_.context && opened_with_ == settings) {
+        OpenResult kept = std::exchange(kept_, OpenResult{});
+        kept.connect_time = {};  // counted when it was made
+        return kept;
+    }
     kept_ = OpenResult{};  // closes a connection made with other settings
     return open_modbus(settings, guard);
 }

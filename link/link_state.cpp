@@ -1,65 +1,29 @@
 #include "link/link_state.hpp"
 
-#include <algorithm>
-
 #include "link/call_guard.hpp"
 
-LinkState& link_state()
+PollDefinition copy_poll_definition(LinkState& link)
 {
-    // Never destroyed: a worker may still be inside a cycle when the
-    // process ends, and must not find its state torn down.
-    static LinkState* state = new LinkState;
-    return *state;
+    std::lock_guard lock(link.settings_lock);
+    return link.poll;
 }
 
-void reset_link_state()
+void store_poll_definition(LinkState& link, const PollDefinition& poll)
 {
-    LinkState& s = link_state();
-    {
-        std::lock_guard lock(s.settings_lock);
-        s.poll = PollDefinition{};
-        s.connection = ConnectionSettings{};
-    }
-    {
-        std::lock_guard lock(s.write_lock);
-        s.write = WriteRequest{};
-        s.write_waiting = false;
-        s.write_result = WriteResult{};
-    }
-    clear_values();
-    s.running = false;
-    s.stop_requested = false;
-    s.disconnect_notice = false;
-    s.last_errno = 0;
-    s.last_resolve_error = 0;
+    std::lock_guard lock(link.settings_lock);
+    link.poll = poll;
 }
 
-PollDefinition copy_poll_definition()
+ConnectionSettings copy_connection_settings(LinkState& link)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.settings_lock);
-    return s.poll;
+    std::lock_guard lock(link.settings_lock);
+    return link.connection;
 }
 
-void store_poll_definition(const PollDefinition& poll)
+void store_connection_settings(LinkState& link, const ConnectionSettings& settings)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.settings_lock);
-    s.poll = poll;
-}
-
-ConnectionSettings copy_connection_settings()
-{
-    LinkState& s = link_state();
-    std::lock_guard lock(s.settings_lock);
-    return s.connection;
-}
-
-void store_connection_settings(const ConnectionSettings& settings)
-{
-    LinkState& s = link_state();
-    std::lock_guard lock(s.settings_lock);
-    s.connection = settings;
+    std::lock_guard lock(link.settings_lock);
+    link.connection = settings;
 }
 
 bool same_block(const PollDefinition& a, const PollDefinition& b)
@@ -67,119 +31,77 @@ bool same_block(const PollDefinition& a, const PollDefinition& b)
     return a.slave == b.slave && a.fcode == b.fcode && a.address == b.address && a.length == b.length;
 }
 
-uint32_t hand_over_write(WriteRequest request, bool running)
+uint32_t hand_over_write(LinkState& link, WriteRequest request, bool running)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
+    std::lock_guard lock(link.write_lock);
     // Numbers go on from the last request, so a late result of an earlier
     // write can never be taken for this one.
-    request.sequence = s.write.sequence + 1;
-    s.write = request;
-    s.write_waiting = running;
+    request.sequence = link.write.sequence + 1;
+    link.write = request;
+    link.write_waiting = running;
     if (!running)
-        s.write_result = WriteResult{request.sequence, true, 0};
+        link.write_result = WriteResult{request.sequence, true, 0};
     return request.sequence;
 }
 
-bool withdraw_write(uint32_t sequence)
+bool withdraw_write(LinkState& link, uint32_t sequence)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    if (!s.write_waiting || s.write.sequence != sequence)
+    std::lock_guard lock(link.write_lock);
+    if (!link.write_waiting || link.write.sequence != sequence)
         return false;
-    s.write_waiting = false;
+    link.write_waiting = false;
     return true;
 }
 
-bool fail_waiting_write()
+bool fail_waiting_write(LinkState& link)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    if (!s.write_waiting)
+    std::lock_guard lock(link.write_lock);
+    if (!link.write_waiting)
         return false;
-    s.write_waiting = false;
-    s.write_result = WriteResult{s.write.sequence, true, 0};
+    link.write_waiting = false;
+    link.write_result = WriteResult{link.write.sequence, true, 0};
     return true;
 }
 
-WriteResult last_write_result()
+WriteResult last_write_result(LinkState& link)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    return s.write_result;
+    std::lock_guard lock(link.write_lock);
+    return link.write_result;
 }
 
-WriteRequest copy_write_request()
+WriteRequest copy_write_request(LinkState& link)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    return s.write;
+    std::lock_guard lock(link.write_lock);
+    return link.write;
 }
 
-std::optional<WriteRequest> take_waiting_write(const CallGuard& guard)
+std::optional<WriteRequest> take_waiting_write(LinkState& link, const CallGuard& guard)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
+    std::lock_guard lock(link.write_lock);
     // Checked under the lock: a Send that follows a Disconnect or a newer
     // Connect is never taken by a worker those have cancelled.
-    if (!s.write_waiting || guard.cancelled())
+    if (!link.write_waiting || guard.cancelled())
         return std::nullopt;
-    s.write_waiting = false;
-    return s.write;
+    link.write_waiting = false;
+    return link.write;
 }
 
-void publish_write_result(const WriteResult& result)
+void publish_write_result(LinkState& link, const WriteResult& result)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    s.write_result = result;
+    std::lock_guard lock(link.write_lock);
+    link.write_result = result;
 }
 
-void publish_values(const PollDefinition& block, const uint16_t* values, unsigned count, bool live)
+void signal_wake(LinkState& link)
 {
-    LinkState& s = link_state();
-    count = count > max_values ? max_values : count;
-    std::lock_guard lock(s.values_lock);
-    s.published.block = block;
-    std::copy(values, values + count, s.published.values.begin());
-    s.published.value_count = count;
-    s.published.live = live;
+    link.wake.notify_one();
 }
 
-void mark_values_stale()
+void request_stop(LinkState& link)
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.values_lock);
-    s.published.live = false;
-}
-
-void clear_values()
-{
-    LinkState& s = link_state();
-    std::lock_guard lock(s.values_lock);
-    s.published = PublishedValues{};
-}
-
-PublishedValues copy_values_for(const PollDefinition& current)
-{
-    LinkState& s = link_state();
-    std::lock_guard lock(s.values_lock);
-    if (!same_block(s.published.block, current))
-        return PublishedValues{current};
-    return s.published;
-}
-
-void signal_wake()
-{
-    link_state().wake.notify_one();
-}
-
-void request_stop()
-{
-    LinkState& s = link_state();
     {
-        std::lock_guard lock(s.wake_lock);
-        s.stop_requested.store(true, std::memory_order_release);
+        std::lock_guard lock(link.wake_lock);
+        link.stop_requested.store(true, std::memory_order_release);
     }
-    s.wake.notify_one();
+    link.wake.notify_one();
 }

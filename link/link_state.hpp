@@ -1,5 +1,8 @@
 #pragma once
-// The one record shared by the user-interface thread and the worker.
+// A link: the settings a worker polls with, the single pending write, the
+// worker's life and the link's statistics. One LinkState is one link; the
+// user-interface thread and the worker share it, and the worker holds it
+// (shared_ptr) for as long as it runs.
 //
 // Records travel whole under a small lock of their own, so no side ever sees
 // a mixture of old and new fields:
@@ -7,25 +10,21 @@
 //     device text is never freed under the worker's feet);
 //   - the write request, whether it waits, and the last write result under
 //     write_lock; each request has its own sequence number, and a result
-//     names the request it belongs to;
-//   - the published values, with the block they were read for, under
-//     values_lock.
-// The link flags are atomics. wake_lock guards no field: it exists only for
-// the timed wait on wake.
-
+//     names the request it belongs to.
+// The link flags and the worker counts are atomics. wake_lock guards the
+// current worker's guard and orders a stop with the worker's wait on wake.
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "link/link_statistics.hpp"
+
 class CallGuard;
-struct MainWindow;
-struct WriteDialog;
-typedef struct _GtkButton GtkButton;
-typedef struct _GtkLabel GtkLabel;
 
 struct PollDefinition {
     uint8_t slave = 245;
@@ -75,7 +74,7 @@ struct WriteResult {
 
 inline constexpr unsigned max_values = 255;
 
-// The values the grid shows, with the block they were read for.
+// The values of one poll, with the block they were read for.
 struct PublishedValues {
     PollDefinition block;
     uint32_t value_count = 0;
@@ -96,36 +95,28 @@ struct LinkState {
     bool write_waiting = false;
     WriteResult write_result;
 
-    // Results shown by the grid.
-    std::mutex values_lock;
-    PublishedValues published;
-
     // Link control.
     std::atomic<bool> running{false};
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> disconnect_notice{false};
-    std::atomic<int32_t> last_errno{0};
-    // The resolver's code (EAI_*) of the last host name that did not resolve.
-    std::atomic<int32_t> last_resolve_error{0};
     std::mutex wake_lock;
     std::condition_variable wake;
+    std::shared_ptr<CallGuard> current_guard;  // under wake_lock
 
-    // References used by the UI callbacks; only the UI thread touches them.
-    MainWindow* main_window = nullptr;
-    WriteDialog* write_dialog = nullptr;
-    GtkButton* connect_button = nullptr;
-    GtkLabel* connect_label = nullptr;
+    // The worker's life: the one that cycles holds lifetime_lock.
+    std::mutex lifetime_lock;
+    std::atomic<int> threads{0};
+    std::atomic<int> cycling{0};
+    std::atomic<int> peak{0};
+    std::atomic<uint32_t> runs{0};  // workers started so far
+
+    LinkStatistics statistics;
 };
 
-LinkState& link_state();
-
-// Restores every field to its initial value; for tests, never while a worker runs.
-void reset_link_state();
-
-PollDefinition copy_poll_definition();
-void store_poll_definition(const PollDefinition& poll);
-ConnectionSettings copy_connection_settings();
-void store_connection_settings(const ConnectionSettings& settings);
+PollDefinition copy_poll_definition(LinkState& link);
+void store_poll_definition(LinkState& link, const PollDefinition& poll);
+ConnectionSettings copy_connection_settings(LinkState& link);
+void store_connection_settings(LinkState& link, const ConnectionSettings& settings);
 
 // The fields that name a block: another slave, function, address or length
 // is another block (the scan rate is not).
@@ -134,32 +125,23 @@ bool same_block(const PollDefinition& a, const PollDefinition& b);
 // UI side of a write. Stores the request under a new sequence number and
 // returns it; it waits for the worker, or, when the link is not running,
 // ends at once as failed with "not connected".
-uint32_t hand_over_write(WriteRequest request, bool running);
+uint32_t hand_over_write(LinkState& link, WriteRequest request, bool running);
 // Takes back the write with that sequence if the worker has not taken it;
 // false if it is already under way or ended.
-bool withdraw_write(uint32_t sequence);
+bool withdraw_write(LinkState& link, uint32_t sequence);
 // Disconnect: a write still waiting ends as failed, "not connected"; true
 // if there was one (its result is then to be reported).
-bool fail_waiting_write();
-WriteResult last_write_result();
-WriteRequest copy_write_request();
+bool fail_waiting_write(LinkState& link);
+WriteResult last_write_result(LinkState& link);
+WriteRequest copy_write_request(LinkState& link);
 // Worker side: takes the waiting write for carrying out, unless guard is
 // cancelled (a worker no longer current takes none); then publishes what
 // became of it.
-std::optional<WriteRequest> take_waiting_write(const CallGuard& guard);
-void publish_write_result(const WriteResult& result);
-
-// Worker side of the values. count is clamped to max_values.
-void publish_values(const PollDefinition& block, const uint16_t* values, unsigned count, bool live);
-// The values stay, but no longer come from the newest cycle.
-void mark_values_stale();
-void clear_values();
-// The published values if they were read for the block of current; none
-// (value_count 0) for any other block.
-PublishedValues copy_values_for(const PollDefinition& current);
+std::optional<WriteRequest> take_waiting_write(LinkState& link, const CallGuard& guard);
+void publish_write_result(LinkState& link, const WriteResult& result);
 
 // Wakes a waiting worker (wake-one); the caller has stored its change first.
-void signal_wake();
+void signal_wake(LinkState& link);
 
 // Exit path: sets stop_requested under wake_lock, then signals wake.
-void request_stop();
+void request_stop(LinkState& link);

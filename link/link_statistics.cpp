@@ -12,9 +12,8 @@ constexpr auto release = std::memory_order_release;
 constexpr auto acquire = std::memory_order_acquire;
 constexpr int last_bucket = histogram_buckets - 1;
 
-void count(std::atomic<uint64_t>& counter)
+void count(LinkStatistics& s, std::atomic<uint64_t>& counter)
 {
-    LinkStatistics& s = link_statistics();
     counter.fetch_add(1, release);
     s.version.fetch_add(1, release);
 }
@@ -48,13 +47,6 @@ void reset_duration(DurationStats& stats)
 
 }  // namespace
 
-LinkStatistics& link_statistics()
-{
-    // Never destroyed, like LinkState: a detached worker may still record.
-    static LinkStatistics* stats = new LinkStatistics;
-    return *stats;
-}
-
 int histogram_bucket(uint64_t ns)
 {
     if (double(ns) < histogram_floor_ns)
@@ -81,59 +73,54 @@ void record_duration(DurationStats& stats, std::chrono::nanoseconds duration)
     stats.count.fetch_add(1, release);
 }
 
-void record_request_sent()
+void record_request_sent(LinkStatistics& s)
 {
-    count(link_statistics().polls);
+    count(s, s.polls);
 }
 
-void record_good(std::chrono::nanoseconds transaction)
+void record_good(LinkStatistics& s, std::chrono::nanoseconds transaction)
 {
-    LinkStatistics& s = link_statistics();
     record_duration(s.transaction, transaction);
-    count(s.good);
+    count(s, s.good);
 }
 
-void record_timeout()
+void record_timeout(LinkStatistics& s)
 {
-    count(link_statistics().timeouts);
+    count(s, s.timeouts);
 }
 
-void record_exception(uint8_t code)
+void record_exception(LinkStatistics& s, uint8_t code)
 {
-    LinkStatistics& s = link_statistics();
     s.exceptions[code].fetch_add(1, release);
     s.version.fetch_add(1, release);
 }
 
-void record_bad_reply()
+void record_bad_reply(LinkStatistics& s)
 {
-    count(link_statistics().bad_replies);
+    count(s, s.bad_replies);
 }
 
-void record_other_failure()
+void record_other_failure(LinkStatistics& s)
 {
-    count(link_statistics().other_failures);
+    count(s, s.other_failures);
 }
 
-void record_connect(std::chrono::nanoseconds duration)
+void record_connect(LinkStatistics& s, std::chrono::nanoseconds duration)
 {
-    LinkStatistics& s = link_statistics();
     record_duration(s.connect, duration);
     s.version.fetch_add(1, release);
 }
 
-void record_connect_failure()
+void record_connect_failure(LinkStatistics& s)
 {
     // Both with release, the total first: a reader that loads the part
     // first never sees it larger than the total.
-    LinkStatistics& s = link_statistics();
     s.other_failures.fetch_add(1, release);
-    count(s.connect_failures);
+    count(s, s.connect_failures);
 }
 
-void record_write(bool failed)
+void record_write(LinkStatistics& s, bool failed)
 {
-    LinkStatistics& s = link_statistics();
     s.writes_sent.fetch_add(1, release);
     if (failed)
         s.writes_failed.fetch_add(1, release);
@@ -159,17 +146,17 @@ PollFailure classify_poll_failure(int error)
     }
 }
 
-void record_failed_poll(int error)
+void record_failed_poll(LinkStatistics& s, int error)
 {
     switch (classify_poll_failure(error)) {
     case PollFailure::timeout:
-        return record_timeout();
+        return record_timeout(s);
     case PollFailure::exception:
-        return record_exception(uint8_t(error - MODBUS_ENOBASE));
+        return record_exception(s, uint8_t(error - MODBUS_ENOBASE));
     case PollFailure::bad_reply:
-        return record_bad_reply();
+        return record_bad_reply(s);
     case PollFailure::other:
-        return record_other_failure();
+        return record_other_failure(s);
     }
 }
 
@@ -185,11 +172,6 @@ void reset_statistics(LinkStatistics& stats)
     reset_duration(stats.transaction);
     reset_duration(stats.connect);
     stats.version.fetch_add(1, release);
-}
-
-void reset_link_statistics()
-{
-    reset_statistics(link_statistics());
 }
 
 DurationSnapshot take_snapshot(const DurationStats& stats)

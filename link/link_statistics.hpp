@@ -1,7 +1,7 @@
 #pragma once
 // Link statistics: what the worker sent, how it ended, and how fast the
-// device answered. Kept apart from LinkState so the poll cycle only calls
-// record_* at a few points.
+// device answered. Each link has its own record; the poll cycle calls
+// record_* at a few points, and only while it still speaks for the link.
 //
 // The worker is the only writer besides a reset from the user-interface
 // thread. Recording costs a few atomic operations: no lock, no allocation.
@@ -76,29 +76,24 @@ struct StatisticsSnapshot {
     DurationSnapshot connect;
 };
 
-// The process-wide record the worker fills; never freed.
-LinkStatistics& link_statistics();
-
-// Worker side, on link_statistics().
-void record_request_sent();
-void record_good(std::chrono::nanoseconds transaction);
-void record_timeout();
-void record_exception(uint8_t code);
-void record_bad_reply();
-void record_other_failure();
-void record_connect(std::chrono::nanoseconds duration);
-void record_connect_failure();  // also counts as another failure
-void record_write(bool failed);
+// Worker side.
+void record_request_sent(LinkStatistics& stats);
+void record_good(LinkStatistics& stats, std::chrono::nanoseconds transaction);
+void record_timeout(LinkStatistics& stats);
+void record_exception(LinkStatistics& stats, uint8_t code);
+void record_bad_reply(LinkStatistics& stats);
+void record_other_failure(LinkStatistics& stats);
+void record_connect(LinkStatistics& stats, std::chrono::nanoseconds duration);
+void record_connect_failure(LinkStatistics& stats);  // also counts as another failure
+void record_write(LinkStatistics& stats, bool failed);
 // Sorts a failed poll read by its errno into one of the outcomes above.
-void record_failed_poll(int error);
+void record_failed_poll(LinkStatistics& stats, int error);
 
 enum class PollFailure : uint8_t { timeout, exception, bad_reply, other };
 PollFailure classify_poll_failure(int error);
 
-// Zeroes every figure; any thread.
-void reset_link_statistics();
-
 void record_duration(DurationStats& stats, std::chrono::nanoseconds duration);
+// Zeroes every figure; any thread.
 void reset_statistics(LinkStatistics& stats);
 StatisticsSnapshot take_snapshot(const LinkStatistics& stats);
 DurationSnapshot take_snapshot(const DurationStats& stats);

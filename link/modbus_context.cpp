@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "link/host_address.hpp"
-#include "link/link_statistics.hpp"
 
 namespace {
 
@@ -86,7 +85,7 @@ OpenResult open_at(const ConnectionSettings& settings, const std::string& addres
         result.error = errno;
         return result;
     }
-    record_connect(std::chrono::steady_clock::now() - started);
+    result.connect_time = std::chrono::steady_clock::now() - started;
     modbus_flush(context.get());
     if (settings.use_tcp) {
         send_without_delay(context.get(), address);

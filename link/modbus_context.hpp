@@ -4,6 +4,7 @@
 
 #include <modbus.h>
 
+#include <chrono>
 #include <utility>
 
 #include "link/call_guard.hpp"
@@ -51,6 +52,7 @@ struct OpenResult {
     int error = 0;  // errno of the failure; the resolver's code when unresolved
     ModbusContext context;
     int response_timeout_ms = 0;  // in force: the library's default for a setting of 0
+    std::chrono::nanoseconds connect_time{0};  // how long the connect took, when opened
 };
 
 // Makes the context, sets the response time-out, switches the byte time-out

@@ -6,9 +6,6 @@
 #include <thread>
 
 #include "link/link_statistics.hpp"
-#include "link/ui_post.hpp"
-#include "link/write_dialog.hpp"
-#include "logger/frame_text.hpp"
 
 namespace {
 
@@ -35,58 +32,54 @@ WriteFrameRequest framed(const WriteRequest& request, Registers& registers)
     return frame;
 }
 
-void log_if_current(CallGuard& guard, const uint8_t* bytes, size_t size, LogDirection direction)
+void log_frame(WorkerContext& worker, const uint8_t* bytes, size_t size, LogDirection direction)
 {
     if (size)
-        guard.while_current([&] { log_frame(bytes, size, direction); });
+        tell(worker, [&] { worker.reports.frame_logged(bytes, size, direction); });
 }
 
 // Returns the write's error code, 0 on success. A register write of more
 // than the library's 123 is refused before anything is sent (EMBMDATA,
 // "Too many data"); a unit the line cannot address sends nothing either.
-int send_write(LinkChannel& link, const WriteRequest& request)
+int exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
 {
     Registers registers{};
     Frame frame = write_request_frame(framed(request, registers));
-    if (!can_address(link, request.slave))
+    if (!can_address(channel, request.slave))
         return errno ? errno : EINVAL;
-    log_if_current(link.guard, frame.bytes.data(), frame.size, LogDirection::tx);
+    log_frame(worker, frame.bytes.data(), frame.size, LogDirection::tx);
     Reply reply;
-    int returned = exchange(link, frame, reply);
-    record_write(returned == -1);
-    if (returned == -1)
-        return errno ? errno : EINVAL;  // 0 would read as "Not connected"
-    log_if_current(link.guard, reply.frame(), reply.check.frame_size, LogDirection::rx);
-    return 0;
+    int returned = exchange(channel, frame, reply);
+    int error = returned == -1 ? (errno ? errno : EINVAL) : 0;  // 0 would read as "Not connected"
+    tell(worker, [&] { record_write(worker.link.statistics, returned == -1); });
+    if (returned == 0)
+        log_frame(worker, reply.frame(), reply.check.frame_size, LogDirection::rx);
+    return error;
 }
 
 }  // namespace
 
-void post_report_write()
+WriteTrouble carry_out_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
 {
-    if (WriteDialog* dialog = link_state().write_dialog)
-        post_to_ui(report_write, dialog);
-}
-
-WriteTrouble carry_out_write(LinkChannel& link, const WriteRequest& request)
-{
-    post_report_write();
-    int error = send_write(link, request);
+    worker.reports.write_taken(request);
+    int error = exchange_write(worker, channel, request);
     // Cut short by Disconnect or a newer Connect: the link is gone.
-    if (link.guard.cancelled())
+    if (worker.guard.cancelled())
         error = 0;
-    bool failed = error != 0 || link.guard.cancelled();
-    publish_write_result(WriteResult{request.sequence, failed, error});
-    post_report_write();
-    if (!link.guard.cancelled())
+    bool failed = error != 0 || worker.guard.cancelled();
+    WriteResult result{request.sequence, failed, error};
+    publish_write_result(worker.link, result);
+    worker.reports.write_ended(result);
+    if (!worker.guard.cancelled())
         std::this_thread::sleep_for(pause_after_write);
     return WriteTrouble{error != 0, error};
 }
 
-void fail_waiting_write(int error, const CallGuard& guard)
+void fail_waiting_write(WorkerContext& worker, int error)
 {
-    if (std::optional<WriteRequest> request = take_waiting_write(guard)) {
-        publish_write_result(WriteResult{request->sequence, true, error});
-        post_report_write();
+    if (std::optional<WriteRequest> request = take_waiting_write(worker.link, worker.guard)) {
+        WriteResult result{request->sequence, true, error};
+        publish_write_result(worker.link, result);
+        worker.reports.write_ended(result);
     }
 }

@@ -4,94 +4,93 @@
 #include <chrono>
 #include <utility>
 
-#include "chart/chart_recorder.hpp"
 #include "link/frames.hpp"
 #include "link/link_statistics.hpp"
 #include "link/modbus_exchange.hpp"
 #include "link/pending_write.hpp"
-#include "link/ui_callbacks.hpp"
-#include "logger/frame_text.hpp"
 
 namespace {
 
 constexpr uint8_t broadcast_id = 255;
 
-void say(CallGuard& guard, StatusKind kind)
+int64_t now_utc_ms()
 {
-    guard.while_current([&] { post_status(kind); });
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// The library's error text for error in the status line.
-void say_error(CallGuard& guard, int error)
+void say(WorkerContext& worker, LinkStatus status)
 {
-    guard.while_current([&] {
-        link_state().last_errno.store(error, std::memory_order_release);
-        post_status(StatusKind::link_error);
-    });
+    tell(worker, [&] { worker.reports.status_changed(status); });
 }
 
-// The trouble of the write or the unit selection, told after the read.
-void report_trouble(CallGuard& guard, int error)
+// The trouble of the write or the unit selection, told after the read; a
+// Disconnect that no cycle has told yet is told instead.
+void report_trouble(WorkerContext& worker, int error)
 {
-    guard.while_current([&] {
-        link_state().last_errno.store(error, std::memory_order_release);
-        post_link_error_or_notice();
-    });
+    if (worker.link.disconnect_notice.exchange(false))
+        say(worker, {StatusKind::not_connected, 0});
+    else
+        say(worker, {StatusKind::link_error, error});
 }
 
-// Nothing of this cycle reached the grid, so what it shows is older.
-void show_values_stale(CallGuard& guard)
+// Nothing of this cycle reached the values, so what was shown is older.
+void show_values_stale(WorkerContext& worker)
 {
-    guard.while_current([] {
-        mark_values_stale();
-        post_refresh_values();
-    });
+    tell(worker, [&] { worker.reports.values_stale(); });
 }
 
-// Failures A and B: nothing was opened, so nothing is read.
-void report_open_failure(const OpenResult& opened, CallGuard& guard)
+// A gap in the chart: the poll of this cycle failed or was never sent.
+void chart_failed_poll(WorkerContext& worker, const PollDefinition& poll)
 {
-    record_connect_failure();
+    tell(worker, [&] { worker.reports.poll_ended(PollOutcome{poll, now_utc_ms(), worker.run}); });
+}
+
+// Nothing was opened, so nothing is read.
+void report_open_failure(WorkerContext& worker, const OpenResult& opened)
+{
+    tell(worker, [&] { record_connect_failure(worker.link.statistics); });
     if (opened.outcome == OpenOutcome::connect_failed) {
         // A refused connect names its cause, even right after a Disconnect.
-        say_error(guard, opened.error);
-        fail_waiting_write(opened.error, guard);
+        say(worker, {StatusKind::link_error, opened.error});
+        fail_waiting_write(worker, opened.error);
     } else if (opened.outcome == OpenOutcome::unresolved) {
         // So does a name that does not resolve, in the resolver's words.
-        guard.while_current([&] {
-            link_state().last_resolve_error.store(opened.error, std::memory_order_release);
-            post_status(StatusKind::resolve_error);
-        });
-        fail_waiting_write(0, guard);
+        say(worker, {StatusKind::resolve_error, opened.error});
+        fail_waiting_write(worker, 0);
     } else {
         if (opened.outcome == OpenOutcome::no_device)
-            say(guard, StatusKind::no_device);
-        fail_waiting_write(0, guard);
-        report_trouble(guard, opened.error);
+            say(worker, {StatusKind::no_device, 0});
+        fail_waiting_write(worker, 0);
+        report_trouble(worker, opened.error);
     }
-    show_values_stale(guard);
+    show_values_stale(worker);
 }
 
-void publish(const PollDefinition& poll, const uint16_t* values, unsigned count, bool live)
+void publish(WorkerContext& worker, const PollDefinition& poll, const uint16_t* values, unsigned count, bool live)
 {
-    publish_values(poll, values, count, live);
-    post_refresh_values();
+    PublishedValues published{poll};
+    published.value_count = count > max_values ? max_values : count;
+    published.live = live;
+    std::copy(values, values + published.value_count, published.values.begin());
+    worker.reports.values_read(published);
 }
 
 // Zeros for the whole block; a reply that disagrees with the request names
 // itself like a time-out, any other failure is "no response".
-void publish_failed_read(CallGuard& guard, const PollDefinition& poll, int error)
+void publish_failed_read(WorkerContext& worker, const PollDefinition& poll, int error)
 {
     if (error == ETIMEDOUT || error == EMBBADDATA)
-        say_error(guard, error);
+        say(worker, {StatusKind::link_error, error});
     else
-        say(guard, StatusKind::no_response);
+        say(worker, {StatusKind::no_response, 0});
     static constexpr uint16_t zeros[max_values] = {};
-    guard.while_current([&] { publish(poll, zeros, poll.length, false); });
+    tell(worker, [&] { publish(worker, poll, zeros, poll.length, false); });
+    chart_failed_poll(worker, poll);
 }
 
 // The Logger shows the reply as it arrived.
-void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& reply, ChartPoll& chart)
+void publish_read(WorkerContext& worker, const PollDefinition& poll, const Reply& reply)
 {
     uint16_t values[max_values];
     unsigned count = poll.length;
@@ -99,68 +98,76 @@ void publish_read(CallGuard& guard, const PollDefinition& poll, const Reply& rep
         unpack_bits(reply.frame(), count, values);
     else
         unpack_registers(reply.frame(), count, values);
-    guard.while_current([&] {
-        chart.read(values, count);
-        post_status(StatusKind::cleared);
-        log_frame(reply.frame(), reply.check.frame_size, LogDirection::rx);
-        publish(poll, values, count, true);
+    tell(worker, [&] {
+        worker.reports.poll_ended(PollOutcome{poll, now_utc_ms(), worker.run, true, values, count});
+        worker.reports.status_changed({StatusKind::cleared, 0});
+        worker.reports.frame_logged(reply.frame(), reply.check.frame_size, LogDirection::rx);
+        publish(worker, poll, values, count, true);
     });
 }
 
 // The errno of a failed read, which is then published; 0 for a good one.
-int read_block(LinkChannel& link, const PollDefinition& poll, ChartPoll& chart)
+int read_block(WorkerContext& worker, LinkChannel& channel, const PollDefinition& poll)
 {
     Frame request = poll_request_frame(poll.slave, poll.fcode, poll.address, poll.length);
-    link.guard.while_current([&] { log_frame(request.bytes.data(), request.size, LogDirection::tx); });
-    record_request_sent();
+    tell(worker, [&] {
+        worker.reports.frame_logged(request.bytes.data(), request.size, LogDirection::tx);
+        record_request_sent(worker.link.statistics);
+    });
     auto sent = std::chrono::steady_clock::now();
     Reply reply;
-    if (exchange(link, request, reply) == -1) {
+    if (exchange(channel, request, reply) == -1) {
         int error = errno;
         if (error != ECANCELED)
-            record_failed_poll(error);
-        publish_failed_read(link.guard, poll, error);
+            tell(worker, [&] { record_failed_poll(worker.link.statistics, error); });
+        publish_failed_read(worker, poll, error);
         return error;
     }
-    record_good(std::chrono::steady_clock::now() - sent);
-    publish_read(link.guard, poll, reply, chart);
+    auto took = std::chrono::steady_clock::now() - sent;
+    tell(worker, [&] { record_good(worker.link.statistics, took); });
+    publish_read(worker, poll, reply);
     return 0;
 }
 
 }  // namespace
 
-void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard,
+void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings,
                     KeptLink& kept)
 {
-    ChartPoll chart(poll);  // a gap in the chart unless the read succeeds
-    OpenResult opened = kept.take(settings, guard);
-    if (opened.outcome != OpenOutcome::opened)
-        return report_open_failure(opened, guard);
-    LinkChannel link{opened.context.get(), guard, settings, opened.response_timeout_ms};
+    OpenResult opened = kept.take(settings, worker.guard);
+    if (opened.outcome != OpenOutcome::opened) {
+        report_open_failure(worker, opened);
+        return chart_failed_poll(worker, poll);
+    }
+    if (opened.connect_time.count() > 0)
+        tell(worker, [&] { record_connect(worker.link.statistics, opened.connect_time); });
+    LinkChannel channel{opened.context.get(), worker.guard, settings, opened.response_timeout_ms};
 
     WriteTrouble trouble;
-    if (std::optional<WriteRequest> write = take_waiting_write(guard))
-        trouble = carry_out_write(link, *write);
+    if (std::optional<WriteRequest> write = take_waiting_write(worker.link, worker.guard))
+        trouble = carry_out_write(worker, channel, *write);
 
     if (poll.slave == broadcast_id && !settings.use_tcp) {
-        say(guard, StatusKind::rtu_id_refused);
-        show_values_stale(guard);
-    } else if (!can_address(link, poll.slave)) {
+        say(worker, {StatusKind::rtu_id_refused, 0});
+        show_values_stale(worker);
+        chart_failed_poll(worker, poll);
+    } else if (!can_address(channel, poll.slave)) {
         // 248 to 254 on a serial line: nothing is sent, the refusal is told.
         trouble = WriteTrouble{true, errno};
-        show_values_stale(guard);
-    } else if (int error = read_block(link, poll, chart)) {
+        show_values_stale(worker);
+        chart_failed_poll(worker, poll);
+    } else if (int error = read_block(worker, channel, poll)) {
         // Kept only after an exception response; the marks are not told here.
         kept.give_back(std::move(opened), settings, is_exception_response(error) ? trouble.error : error);
         return;
     }
     kept.give_back(std::move(opened), settings, trouble.error);
     if (trouble.marked)
-        report_trouble(guard, trouble.error);
+        report_trouble(worker, trouble.error);
 }
 
-void run_poll_cycle(const PollDefinition& poll, const ConnectionSettings& settings, CallGuard& guard)
+void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings)
 {
     KeptLink for_this_cycle;  // closed as the cycle ends
-    run_poll_cycle(poll, settings, guard, for_this_cycle);
+    run_poll_cycle(worker, poll, settings, for_this_cycle);
 }

@@ -2,136 +2,126 @@
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "link/call_guard.hpp"
-#include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
-#include "logger/log_queue.hpp"
 
 namespace {
 
 constexpr std::chrono::milliseconds start_pause{1000};
 
-std::shared_ptr<CallGuard> current_guard;  // under wake_lock
-std::mutex lifetime_lock;  // held by the one worker that cycles
-std::atomic<int> threads{0};
-std::atomic<int> cycling{0};
-std::atomic<int> peak{0};
-
-bool may_cycle(const CallGuard& guard)
+bool may_cycle(const LinkState& link, const CallGuard& guard)
 {
-    LinkState& s = link_state();
-    return !s.stop_requested.load(std::memory_order_acquire) && s.running.load(std::memory_order_acquire) &&
+    return !link.stop_requested.load(std::memory_order_acquire) && link.running.load(std::memory_order_acquire) &&
            !guard.cancelled();
 }
 
-void count_in()
+void count_in(LinkState& link)
 {
-    int now = cycling.fetch_add(1) + 1;
-    int seen = peak.load();
-    while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+    int now = link.cycling.fetch_add(1) + 1;
+    int seen = link.peak.load();
+    while (now > seen && !link.peak.compare_exchange_weak(seen, now)) {
     }
 }
 
 // The pause counts from the end of the cycle; a signal of wake ends it.
-void wait_for_next_cycle(uint32_t scan_rate, const CallGuard& guard)
+void wait_for_next_cycle(LinkState& link, uint32_t scan_rate, const CallGuard& guard)
 {
-    LinkState& s = link_state();
-    std::unique_lock lock(s.wake_lock);
+    std::unique_lock lock(link.wake_lock);
     // The exit path, Disconnect and a newer start change their flags under
     // wake_lock, so their signal cannot fall between this check and the wait.
     // A pause of 0 ms is no pause: a timed wait would still sleep in the kernel.
-    if (!may_cycle(guard) || scan_rate == 0)
+    if (!may_cycle(link, guard) || scan_rate == 0)
         return;
-    s.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
+    link.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
 }
 
-void cycle_while_running(CallGuard& guard)
+void cycle_while_running(WorkerContext& worker)
 {
     // A connection kept between cycles is this worker's alone: it is closed
     // here, when the loop ends, before the next worker may start cycling.
     KeptLink kept;
-    while (may_cycle(guard)) {
-        wait_for_log_room();  // a user interface that falls behind slows the polling
-        PollDefinition poll = copy_poll_definition();
-        ConnectionSettings settings = copy_connection_settings();
-        run_poll_cycle(poll, settings, guard, kept);
-        wait_for_next_cycle(poll.scan_rate, guard);
+    while (may_cycle(worker.link, worker.guard)) {
+        worker.reports.wait_for_room();  // a user interface that falls behind slows the polling
+        PollDefinition poll = copy_poll_definition(worker.link);
+        ConnectionSettings settings = copy_connection_settings(worker.link);
+        run_poll_cycle(worker, poll, settings, kept);
+        wait_for_next_cycle(worker.link, poll.scan_rate, worker.guard);
     }
 }
 
-void worker_main(std::shared_ptr<CallGuard> guard)
+void worker_main(std::shared_ptr<LinkState> link, std::shared_ptr<LinkReports> reports,
+                 std::shared_ptr<CallGuard> guard, uint32_t run)
 {
     std::this_thread::sleep_for(start_pause);
-    if (may_cycle(*guard)) {
-        std::lock_guard admission(lifetime_lock);
-        count_in();
-        cycle_while_running(*guard);
-        cycling.fetch_sub(1);
+    if (may_cycle(*link, *guard)) {
+        std::lock_guard admission(link->lifetime_lock);
+        count_in(*link);
+        WorkerContext worker{*link, *reports, *guard, run};
+        cycle_while_running(worker);
+        link->cycling.fetch_sub(1);
     }
-    threads.fetch_sub(1);
+    link->threads.fetch_sub(1);
 }
 
 // Under wake_lock: a worker about to wait sees the cancel, or is already
 // waiting and gets the signal that follows.
-void cancel_current_guard()
+void cancel_current_guard(LinkState& link)
 {
-    if (current_guard)
-        current_guard->cancel();
+    if (link.current_guard)
+        link.current_guard->cancel();
 }
 
 }  // namespace
 
-bool start_worker()
+bool start_worker(const std::shared_ptr<LinkState>& link, std::shared_ptr<LinkReports> reports)
 {
-    LinkState& s = link_state();
     std::shared_ptr<CallGuard> guard = std::make_shared<CallGuard>();
     {
-        std::lock_guard lock(s.wake_lock);
-        cancel_current_guard();
-        current_guard = guard;
+        std::lock_guard lock(link->wake_lock);
+        cancel_current_guard(*link);
+        link->current_guard = guard;
     }
-    s.wake.notify_all();
-    threads.fetch_add(1);
+    link->wake.notify_all();
+    link->threads.fetch_add(1);
+    uint32_t run = link->runs.fetch_add(1) + 1;
     try {
-        std::thread(worker_main, std::move(guard)).detach();
+        std::thread(worker_main, link, std::move(reports), std::move(guard), run).detach();
     } catch (const std::system_error&) {
-        threads.fetch_sub(1);
+        link->threads.fetch_sub(1);
         return false;
     }
     return true;
 }
 
-void cancel_worker()
+void cancel_worker(LinkState& link)
 {
-    LinkState& s = link_state();
     {
-        std::lock_guard lock(s.wake_lock);
-        cancel_current_guard();
+        std::lock_guard lock(link.wake_lock);
+        cancel_current_guard(link);
     }
-    s.wake.notify_all();
+    link.wake.notify_all();
 }
 
-int active_workers()
+int active_workers(const LinkState& link)
 {
-    return cycling.load();
+    return link.cycling.load();
 }
 
-int peak_active_workers()
+int peak_active_workers(const LinkState& link)
 {
-    return peak.load();
+    return link.peak.load();
 }
 
-void reset_peak_active_workers()
+void reset_peak_active_workers(LinkState& link)
 {
-    peak.store(cycling.load());
+    link.peak.store(link.cycling.load());
 }
 
-int worker_threads()
+int worker_threads(const LinkState& link)
 {
-    return threads.load();
+    return link.threads.load();
 }

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include "link/ui_callbacks.hpp"
-#include "logger/log_queue.hpp"
-#include "logger/logger_pane.hpp"
 
 size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out)
 {
@@ -17,14 +14,6 @@ size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out)
             out[at++] = ' ';
     }
     return at;
-}
-
-void log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
-{
-    if (count == 0)
-        return;
-    queue_log_frame(bytes, count, direction);
-    post_ui_work(ui_work_log_lines);
 }
 
 size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,

@@ -1,17 +1,13 @@
 #pragma once
-// The text of a logged frame and its trip from the worker to the Logger.
+// The text of a logged frame.
 
 #include <cstddef>
 #include <cstdint>
 
-enum class LogDirection { tx, rx };
+#include "link/link_reports.hpp"
 
 // Writes the 3n - 1 characters of "HH HH ..." for n >= 1 bytes into out.
 size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out);
-
-// Renders the bytes on the calling thread into the log queue; the UI thread
-// takes them in batches (append_log_lines). Never waits.
-void log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
 
 // The shown line: "HH:MM:SS", " TX: " or " RX: ", the text, LF. The time of
 // day is UTC from seconds since the epoch. Returns the length, or 0 if the

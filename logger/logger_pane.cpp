@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.hpp"
+#include "app/main_window.hpp"
 #include "logger/log_queue.hpp"
 
 namespace {
@@ -221,13 +221,12 @@ void flush_logger_view(LoggerPane& pane)
         redraw_view(pane);
 }
 
-void append_log_lines(void*)
+void append_log_lines(LoggerPane& pane)
 {
     // UI thread only; the batch's buffers go back and forth with the queue.
     static LogBatch batch;
     static std::string lines;
     static std::vector<size_t> starts;
-    LoggerPane& pane = app().logger;
     take_log_batch(batch);
     if (!batch.lines.empty()) {
         format_batch(batch, lines, starts);

@@ -38,11 +38,10 @@ struct LoggerPane {
 
 void build_logger_pane(LoggerPane& pane, MainWindow& main);
 
-// The main-loop callback posted by log_frame (data unused): takes every
-// queued line at once into the ring and, in one write, into the log file.
-// The view follows within a second while it is unfolded, and
+// Takes every queued line at once into the ring and, in one write, into
+// the log file. The view follows within a second while it is unfolded, and
 // when it is unfolded, paused or copied.
-void append_log_lines(void* data);
+void append_log_lines(LoggerPane& pane);
 
 // Redraws the view now if a redraw is due and the log is not paused.
 void flush_logger_view(LoggerPane& pane);

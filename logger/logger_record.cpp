@@ -1,10 +1,9 @@
 // Recording the log to a file: the save choice, the record button's faces
 // and the report of a failed write.
 
-#include "app/application.hpp"
 #include "app/dialog_layer.hpp"
+#include "app/main_window.hpp"
 #include "app/status_line.hpp"
-#include "link/ui_callbacks.hpp"
 #include "logger/logger_pane.hpp"
 
 namespace {
@@ -113,7 +112,7 @@ void on_record_clicked(GtkButton*, gpointer data)
 {
     LoggerPane& pane = *static_cast<LoggerPane*>(data);
     if (log_recording_active(pane.recording)) {
-        take_pending_ui_work();  // lines logged before the click belong in the file
+        append_log_lines(pane);  // lines logged before the click belong in the file
         stop_recording(pane);
     } else
         choose_log_file(pane);

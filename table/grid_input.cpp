@@ -1,17 +1,17 @@
 #include "table/grid_input.hpp"
 
+#include <memory>
+
 #include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
 
-#include "app/application.hpp"
 #include "app/dialog_layer.hpp"
 #include "app/main_window.hpp"
-#include "link/link_state.hpp"
-#include "link/write_dialog.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
+#include "write/write_dialog.hpp"
 
 namespace {
 
@@ -86,12 +86,6 @@ void copy_to_clipboard(MainWindow& main, const char* text)
     gdk_clipboard_set_text(clipboard, text);
 }
 
-WriteDialog& write_dialog()
-{
-    WriteDialog* dialog = link_state().write_dialog;
-    return dialog ? *dialog : app().write;
-}
-
 // The address of a label or value cell, if it lies within 0..65535.
 bool addressable(MainWindow& main, unsigned column, unsigned row, uint16_t& address)
 {
@@ -137,7 +131,7 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
             start_label_edit(cell, select_all);
     } else {
         // A value of several registers is written from its first address.
-        open_write_dialog(write_dialog(), static_cast<uint16_t>(group_first_address(main, address)), fallback);
+        open_write_dialog(*main.write_dialog, static_cast<uint16_t>(group_first_address(main, address)), fallback);
     }
 }
 
@@ -219,15 +213,21 @@ GtkWidget* cell_of_pick(MainWindow& main, GtkWidget* picked)
     return picked == grid ? nullptr : picked;
 }
 
-void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer value_cell)
+// The value cell a "Copy Value" choice is about, held until the choice ends.
+struct CopyChoice {
+    MainWindow* main;
+    GtkWidget* cell;
+};
+
+void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer data)
 {
+    std::unique_ptr<CopyChoice> choice(static_cast<CopyChoice*>(data));
     g_autoptr(GError) error = nullptr;
     int button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
-    GtkWidget* cell = GTK_WIDGET(value_cell);
     // Polling goes on while the alert is open: copy what the cell shows now.
     if (button == 1)
-        copy_to_clipboard(app().main_window, cell_text(cell));
-    g_object_unref(cell);
+        copy_to_clipboard(*choice->main, cell_text(choice->cell));
+    g_object_unref(choice->cell);
 }
 
 std::string_view trimmed(std::string_view text)
@@ -337,10 +337,13 @@ void on_grid_click(GtkGestureClick*, int n_press, double x, double y, gpointer d
         move_cursor(main, column, row);
 }
 
-void on_value_right_click(GtkGestureClick*, int, double, double, gpointer value_cell)
+void on_value_right_click(GtkGestureClick* gesture, int, double, double, gpointer main)
 {
-    GtkWidget* cell = GTK_WIDGET(value_cell);
-    MainWindow& main = app().main_window;
+    offer_copy_value(main_of(main), gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(gesture)));
+}
+
+void offer_copy_value(MainWindow& main, GtkWidget* cell)
+{
     unsigned column = 0, row = 0;
     if (!gtk_widget_get_sensitive(cell) || !position_of(main, cell, column, row))
         return;
@@ -357,7 +360,8 @@ void on_value_right_click(GtkGestureClick*, int, double, double, gpointer value_
     alert_dialog_set_cancel_button(alert, 0);
     // The cell is held until the choice ends: a rebuild meanwhile must not
     // leave the completion with a dangling cell.
-    alert_dialog_choose(alert, GTK_WINDOW(main.window), nullptr, on_copy_value_chosen, g_object_ref(cell));
+    auto* choice = new CopyChoice{&main, GTK_WIDGET(g_object_ref(cell))};
+    alert_dialog_choose(alert, GTK_WINDOW(main.window), nullptr, on_copy_value_chosen, choice);
 }
 
 void on_label_activate(GtkText* text, gpointer data)
@@ -390,7 +394,7 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     if (was_typed(cell) && label_cell_address(main, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
-        default_label_text(copy_poll_definition().fcode, address, default_text, sizeof default_text);
+        default_label_text(main.poll.fcode, address, default_text, sizeof default_text);
         if (!text.empty() && text != default_text)
             set_label(main.labels, address, text);  // out of memory: not stored, the edit still ends
     }

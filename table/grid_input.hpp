@@ -10,7 +10,9 @@ struct MainWindow;
 gboolean on_grid_key(GtkEventControllerKey* controller, guint keyval, guint keycode,
                      GdkModifierType state, gpointer main_window);
 void on_grid_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer main_window);
-void on_value_right_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer value_cell);
+void on_value_right_click(GtkGestureClick* gesture, int n_press, double x, double y, gpointer main);
+// The "Copy Value" alert for a value cell (or its group), as a right click offers it.
+void offer_copy_value(MainWindow& main, GtkWidget* value_cell);
 void on_label_activate(GtkText* cell, gpointer main_window);
 void on_label_focus_change(GObject* cell, GParamSpec* pspec, gpointer main_window);
 

@@ -9,12 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/actions.hpp"
-#include "app/application.hpp"
 #include "app/main_window.hpp"
-#include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/label_store.hpp"
+#include "table/shown_values.hpp"
 
 namespace {
 
@@ -94,13 +92,13 @@ void attach_label_cells(MainWindow& main, const GridLayout& layout, uint8_t fcod
     }
 }
 
-GtkWidget* make_value_cell(bool addressable)
+GtkWidget* make_value_cell(MainWindow& main, bool addressable)
 {
     GtkWidget* cell = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(cell), 1.0f);
     GtkGesture* right_click = gtk_gesture_click_new();
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(right_click), GDK_BUTTON_SECONDARY);
-    g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), cell);
+    g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), &main);
     gtk_widget_add_controller(cell, GTK_EVENT_CONTROLLER(right_click));
     // Past the top of the address range: shown, but never filled or opened.
     if (!addressable)
@@ -115,7 +113,7 @@ void attach_value_cells(MainWindow& main, const GridLayout& layout)
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
             uint32_t address = block_first_address(layout, block) + row - 1;
-            GtkWidget* cell = make_value_cell(address <= highest_address);
+            GtkWidget* cell = make_value_cell(main, address <= highest_address);
             attach(main, cell, value_column(layout, block), row);
             cells.push_back(GTK_LABEL(cell));
         }
@@ -147,8 +145,19 @@ void mark_group_rest(GtkLabel* cell, bool rest)
 
 GridLayout current_grid_layout(const MainWindow& main)
 {
-    PollDefinition poll = copy_poll_definition();
+    const PollDefinition& poll = main.poll;
     return make_grid_layout(poll.address, poll.length, main.labels_visible);
+}
+
+void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
+{
+    main.poll = poll;
+    if (!main.link)
+        return;
+    // Stored as one record under the settings lock, so a cycle starting now
+    // sees either the old block or the new one, never a mixture.
+    store_poll_definition(*main.link, poll);
+    signal_wake(*main.link);
 }
 
 void build_grid(MainWindow& main)
@@ -158,7 +167,7 @@ void build_grid(MainWindow& main)
     while (gtk_widget_get_first_child(GTK_WIDGET(main.grid)))
         gtk_grid_remove_row(main.grid, 0);
 
-    PollDefinition poll = copy_poll_definition();
+    const PollDefinition& poll = main.poll;
     GridLayout layout = make_grid_layout(poll.address, poll.length, main.labels_visible);
     attach_header_row(main, layout);
     attach_row_numbers(main);
@@ -169,7 +178,7 @@ void build_grid(MainWindow& main)
 
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 {
-    uint8_t fcode = copy_poll_definition().fcode;
+    uint8_t fcode = main.poll.fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
     ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
     WordOrder order = selected_order(main);
@@ -196,10 +205,12 @@ void empty_value_cells(MainWindow& main)
         gtk_label_set_text(cell, "");
 }
 
-void fill_from_link_state(MainWindow& main)
+void fill_from_shown_values(MainWindow& main)
 {
+    if (!main.shown)
+        return;
     // Values read for another block are never drawn.
-    PublishedValues published = copy_values_for(copy_poll_definition());
+    PublishedValues published = copy_values_for(*main.shown, main.poll);
     fill_value_cells(main, published.values.data(), published.value_count);
     // A cell without a good reply of the newest cycle looks it.
     for (size_t i = 0; i < main.value_cells.size(); ++i) {
@@ -215,8 +226,7 @@ void toggle_label_column(MainWindow& main)
 {
     main.labels_visible = !main.labels_visible;
     build_grid(main);
-    fill_from_link_state(main);
-    update_labels_menu_item(app());
+    fill_from_shown_values(main);
 }
 
 ValueFormat selected_format(const MainWindow& main)
@@ -235,12 +245,12 @@ WordOrder selected_order(const MainWindow& main)
 
 unsigned shown_value_width(const MainWindow& main)
 {
-    return is_register_poll(copy_poll_definition().fcode) ? value_width(selected_format(main)) : 1;
+    return is_register_poll(main.poll.fcode) ? value_width(selected_format(main)) : 1;
 }
 
 uint32_t group_first_address(const MainWindow& main, uint32_t address)
 {
-    PollDefinition poll = copy_poll_definition();
+    const PollDefinition& poll = main.poll;
     unsigned width = shown_value_width(main);
     if (width == 1 || address < poll.address || address - poll.address >= main.value_cells.size())
         return address;

@@ -3,23 +3,28 @@
 
 #include <cstdint>
 
+#include "link/link_state.hpp"
+
 #include "table/grid_layout.hpp"
 #include "table/value_format.hpp"
 #include "table/wide_value.hpp"
 
 struct MainWindow;
 
-// Throws every cell away and lays the grid out for the current PollDefinition.
+// Makes poll the grid's definition and hands it to the link, whose worker
+// takes it at its next cycle; the grid is not rebuilt.
+void hand_poll_definition(MainWindow& main, const PollDefinition& poll);
+// Throws every cell away and lays the grid out for main.poll.
 void build_grid(MainWindow& main);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
 // Clears the text of every value cell, as when no value is known.
 void empty_value_cells(MainWindow& main);
-// Fills from LinkState's values and value_count (the posted refresh_values).
-void fill_from_link_state(MainWindow& main);
-// Flips the label column, rebuilds, refills, and rewrites the menu entry.
+// Fills from the values the worker reported last for the grid's block.
+void fill_from_shown_values(MainWindow& main);
+// Flips the label column, rebuilds and refills.
 void toggle_label_column(MainWindow& main);
-// The layout of the current PollDefinition and label column.
+// The layout of main.poll and the label column.
 GridLayout current_grid_layout(const MainWindow& main);
 // The format selected in the toolbar; UINT when there is no drop-down yet.
 ValueFormat selected_format(const MainWindow& main);

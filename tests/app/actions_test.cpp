@@ -140,10 +140,10 @@ TEST(Actions, DisconnectWhileNotConnectedChangesNothing)
     GtkLabel* line = a.main_window.status_line;
     gtk_widget_add_css_class(GTK_WIDGET(line), "error");
     gtk_label_set_text(line, "Response error / No communication");
-    ASSERT_FALSE(link_state().running.load());
+    ASSERT_FALSE(app_link().running.load());
 
     activate(a, "disconnect");
-    EXPECT_FALSE(link_state().running.load());
+    EXPECT_FALSE(app_link().running.load());
     EXPECT_STREQ(gtk_label_get_text(line), "Response error / No communication");
     EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(line), "error"));
     EXPECT_STREQ(gtk_label_get_text(a.main_window.connect_label), "Connect");

@@ -5,11 +5,10 @@
 #include <string>
 
 #include "app/application.hpp"
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "link/link_statistics.hpp"
 #include "link/statistics_text.hpp"
-#include "link/ui_callbacks.hpp"
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
@@ -39,12 +38,13 @@ std::string line_text(App& a)
 
 void record_some_polls()
 {
+    LinkStatistics& stats = link_statistics();
     for (int i = 0; i < 3; ++i)
-        record_request_sent();
-    record_good(2ms);
-    record_good(3ms);
-    record_failed_poll(ETIMEDOUT);
-    record_connect(1ms);
+        record_request_sent(stats);
+    record_good(stats, 2ms);
+    record_good(stats, 3ms);
+    record_failed_poll(stats, ETIMEDOUT);
+    record_connect(stats, 1ms);
 }
 
 const std::string zero_line = "Polls 0 \u00B7 Good 0 \u00B7 Time-outs 0 \u00B7 Exceptions 0";
@@ -75,7 +75,7 @@ TEST(StatisticsView, LineShowsChangedFiguresAndCarriesTheReport)
     EXPECT_FALSE(refresh_statistics_view(view)) << "nothing changed, nothing rewritten";
 
     record_some_polls();
-    post_refresh_values();  // the worker's news after its cycles
+    post_ui_work(app_reports(), ui_work_values);  // the worker's news after its cycles
     EXPECT_TRUE(run_until([&] { return line_text(a) != zero_line; }, 2000)) << "the worker's post refreshes the line";
     std::string report = statistics_report(take_snapshot(link_statistics()));
     EXPECT_EQ(line_text(a).substr(0, 48), "Polls 3 \u00B7 Good 2 \u00B7 Time-outs 1 \u00B7 Exceptions 0");
@@ -108,7 +108,7 @@ TEST(StatisticsView, ResetAndConnectClearEveryFigureDisconnectKeepsThem)
     gtk_editable_set_text(GTK_EDITABLE(d.ip_entry), "127.0.0.1");
     gtk_editable_set_text(GTK_EDITABLE(d.port_entry), std::to_string(server->port()).c_str());
     connect_link(d);
-    ASSERT_TRUE(link_state().running.load());
+    ASSERT_TRUE(app_link().running.load());
     EXPECT_EQ(statistics_report(take_snapshot(link_statistics())), zero_report);
 
     record_some_polls();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "chart/chart_recorder.hpp"
@@ -12,28 +13,23 @@ const PollDefinition registers{.slave = 1, .fcode = 3, .address = 40, .length = 
 const PollDefinition coils{.slave = 1, .fcode = 1, .address = 7, .length = 2, .scan_rate = 0};
 
 // One worker's cycles: a read of 3 registers, a failed poll, a read of coils.
-void worker_cycles(uint16_t base)
+void worker_cycles(ChartFeed& feed, uint32_t run, uint16_t base)
 {
     const uint16_t words[] = {base, uint16_t(base + 1), uint16_t(base + 2)};
     const uint16_t bits[] = {0, 1};
-    {
-        ChartPoll poll(registers);
-        poll.read(words, 3);
-    }
-    {
-        ChartPoll poll(registers);  // nothing read: the connect failed
-    }
-    ChartPoll poll(coils);
-    poll.read(bits, 2);
+    file_poll(feed, PollOutcome{registers, chart_clock_ms(), run, true, words, 3});
+    file_poll(feed, PollOutcome{registers, chart_clock_ms(), run});  // nothing read: the connect failed
+    file_poll(feed, PollOutcome{coils, chart_clock_ms(), run, true, bits, 2});
 }
 
 TEST(ChartRecorder, EveryPollReachesTheUiThreadAndEachWorkerStartsANewLine)
 {
-    set_chart_recording(true);
-    std::thread(worker_cycles, 100).join();
-    std::thread(worker_cycles, 200).join();
+    ChartFeed feed;
+    set_chart_recording(feed, true);
+    std::thread(worker_cycles, std::ref(feed), 1, 100).join();
+    std::thread(worker_cycles, std::ref(feed), 2, 200).join();
     PolledBlocks taken;
-    take_polled_blocks(taken);
+    take_polled_blocks(feed, taken);
     ASSERT_EQ(taken.blocks.size(), 6u);
     struct Row {
         uint16_t address;
@@ -55,9 +51,9 @@ TEST(ChartRecorder, EveryPollReachesTheUiThreadAndEachWorkerStartsANewLine)
     }
 
     // While nothing is charted nothing is kept, and a taken list is gone.
-    set_chart_recording(false);
-    std::thread(worker_cycles, 300).join();
-    take_polled_blocks(taken);
+    set_chart_recording(feed, false);
+    std::thread(worker_cycles, std::ref(feed), 3, 300).join();
+    take_polled_blocks(feed, taken);
     EXPECT_TRUE(taken.blocks.empty());
     EXPECT_TRUE(taken.words.empty());
 }

@@ -52,7 +52,7 @@ ConnectionSettings tcp_to(const ModbusTestServer& server)
 
 void stop_worker()
 {
-    link_state().running.store(false);
+    app_link().running.store(false);
     signal_wake();
     run_until([] { return active_workers() == 0; }, 5000);
 }
@@ -113,10 +113,9 @@ TEST(ChartWindow, ANewWorkerStartsANewLine)
     add_chart_series(chart, 2);
     gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
     for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
-        std::thread([value] {
+        std::thread([value, run = uint32_t(value)] {
             uint16_t values[4] = {0, 0, value, 0};
-            ChartPoll poll(copy_poll_definition());
-            poll.read(values, 4);
+            app_reports().poll_ended(PollOutcome{copy_poll_definition(), chart_clock_ms(), run, true, values, 4});
         }).join();
     }
     drain_chart_polls(chart);
@@ -144,7 +143,7 @@ TEST(ChartWindow, RecordsEveryPollOfARealServerWithAGapWhileItIsStopped)
     add_chart_series(chart, 103);
     server->set_holding(103, 65535);  // INT is not selected: plots 65535
 
-    link_state().running.store(true);
+    app_link().running.store(true);
     ASSERT_TRUE(start_worker());
     uint16_t counter = 0;
     auto samples = [&] { return full_sample_count(chart.series[0]->samples); };

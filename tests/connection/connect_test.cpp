@@ -6,7 +6,7 @@
 #include "app/application.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/dialog_helpers.hpp"
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
@@ -70,7 +70,7 @@ TEST(Connect, SerialOkStoresTheLineAndStartsTheLink)
 
     EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{"/dev/pts/9", 9600, 250, 'E', 7, 2, false, true}));
     EXPECT_FALSE(is_visible(d));
-    EXPECT_TRUE(link_state().running.load());
+    EXPECT_TRUE(app_link().running.load());
     expect_button("Disconnect", true);
     disconnect_link();
 }
@@ -103,7 +103,7 @@ TEST(Connect, TcpOkStoresAddressAndPortOrRefusesThePortText)
         EXPECT_EQ(is_visible(d), !c.port);
         if (c.port) {
             EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{c.ip, *c.port, 0, 'N', 8, 1, true}));
-            EXPECT_TRUE(link_state().running.load());
+            EXPECT_TRUE(app_link().running.load());
         } else {
             EXPECT_EQ(copy_connection_settings(), ConnectionSettings{});
             expect_status("Invalid TCP port", true);
@@ -116,7 +116,7 @@ TEST(Connect, EmptySerialDeviceEmptiesTheGridAndStartsNothing)
 {
     REQUIRE_DISPLAY();
     ConnectionDialog& d = activate_app().connection;
-    LinkState& s = link_state();
+    LinkState& s = app_link();
     const uint16_t shown[] = {0, 0, 0, 0, 104};
     publish_values(copy_poll_definition(), shown, 5, true);
     open_connection_dialog(d);
@@ -140,7 +140,7 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
 {
     REQUIRE_DISPLAY();
     ConnectionDialog& d = dialog_with_a11y();
-    LinkState& s = link_state();
+    LinkState& s = app_link();
 
     // Disconnect while disconnected does nothing.
     gtk_label_set_text(GTK_LABEL(status_line()), "untouched");
@@ -155,12 +155,10 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     EXPECT_TRUE(s.running.load());
 
     gtk_widget_add_css_class(status_line(), "error");
-    s.last_errno.store(111);
     toggle_link(d);  // connected: disconnects
     EXPECT_FALSE(is_visible(d));
     EXPECT_FALSE(s.running.load());
     EXPECT_TRUE(s.disconnect_notice.load());
-    EXPECT_EQ(s.last_errno.load(), 0);
     expect_status("Not connected", false);
     expect_button("Connect", false);
     EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 8000));  // the worker ends
@@ -184,7 +182,7 @@ TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
     gtk_check_button_set_active(d.keep_open_check, TRUE);
     for (int i = 0; i < 200; ++i) {
         connect_link(d);
-        ASSERT_TRUE(link_state().running.load());
+        ASSERT_TRUE(app_link().running.load());
         disconnect_link();
         if (i % 20 == 0)
             run_for(1);  // let posted reports drain now and then

@@ -197,7 +197,7 @@ TEST(ConnectionDialog, CancelAndCloseHideAndStoreNothing)
     click(d.cancel_button);
     EXPECT_FALSE(is_visible(d));
     EXPECT_EQ(copy_connection_settings(), ConnectionSettings{});
-    EXPECT_FALSE(link_state().running.load());
+    EXPECT_FALSE(app_link().running.load());
 
     // The changed widgets stay; the port entry shows the stored name again.
     ASSERT_TRUE(open_and_wait_for_ports(d, 2));

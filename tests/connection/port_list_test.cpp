@@ -7,7 +7,7 @@
 #include "connection/connection_dialog.hpp"
 #include "connection/dialog_helpers.hpp"
 #include "connection/port_list.hpp"
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "logger/frame_text.hpp"
 
 namespace {
 
@@ -51,17 +50,6 @@ TEST(Frames, WriteCountIsClampedAndUnframableRegisterWritesGiveNoFrame)
     // 2n no longer fits its byte: nothing that could mislead the reader.
     EXPECT_EQ(write_request_frame(WriteFrameRequest{1, 16, 0, 7, 128}).size, 0u);
     EXPECT_EQ(write_request_frame(WriteFrameRequest{1, 15, 0, 1, 255}).size, 32u + 7);
-}
-
-TEST(FrameText, HexTextIsUpperCaseWithOneBlankBetweenBytes)
-{
-    char out[64];
-    const uint8_t one[] = {0x0A};
-    EXPECT_EQ(std::string(out, render_frame_hex(one, 1, out)), "0A");
-    const uint8_t six[] = {0x01, 0x03, 0x00, 0x0A, 0xFF, 0x10};
-    size_t length = render_frame_hex(six, 6, out);
-    EXPECT_EQ(length, 17u);
-    EXPECT_EQ(std::string(out, length), "01 03 00 0A FF 10");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-#include "link/connect.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/raw_tcp_server.hpp"
@@ -94,7 +93,7 @@ TEST_F(HostileServer, ReplyThatDisagreesWithTheRequestIsNeverShown)
     for (Fault fault : {other_unit, protocol_one, length_3, length_250, other_function, short_byte_count,
                         other_transaction}) {
         SCOPED_TRACE(fault);
-        clear_log_history(app().logger.history);
+        forget_frames();
         run_cycle(poll_of(1, 3, fault, 2), tcp_settings(server->port()));
         EXPECT_EQ(status_text(), modbus_strerror(EMBBADDATA));
         EXPECT_TRUE(status_is_error());
@@ -103,7 +102,7 @@ TEST_F(HostileServer, ReplyThatDisagreesWithTheRequestIsNeverShown)
         ASSERT_EQ(logged_frames().size(), 1u) << "the request only";
     }
     // A good reply is shown, and logged as it came over the wire.
-    clear_log_history(app().logger.history);
+    forget_frames();
     run_cycle(poll_of(1, 3, good, 2), tcp_settings(server->port()));
     EXPECT_EQ(shown_values(), (Values{0x1100, 0x1101}));
     EXPECT_EQ(status_text(), " ");
@@ -130,12 +129,12 @@ TEST_F(HostileServer, TricklingReplyEndsWithinItsDeadline)
 TEST_F(HostileServer, DisconnectEndsAStuckReadAtOnce)
 {
     store_poll_definition(poll_of(1, 3, trickle, 125, 100));
-    connect_by_dialog(server->port(), 9000);
+    connect_to(server->port(), 9000);
     // Inside the library's receive: the first bytes have come, the rest
     // would take 100 s, and the reply's own deadline is half a second away.
     ASSERT_TRUE(run_until([&] { return server->request_count() == 1; }, 3000));
     run_for(50);
-    disconnect_link();
+    disconnect();
     auto disconnected = std::chrono::steady_clock::now();
     ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
     EXPECT_LE(elapsed_ms(disconnected), 250.0);
@@ -145,10 +144,10 @@ TEST_F(HostileServer, DisconnectEndsAStuckReadAtOnce)
     ASSERT_TRUE(healthy);
     store_poll_definition(poll_of(1, 3, 0, 2, 100));
     auto connected = std::chrono::steady_clock::now();
-    connect_by_dialog(healthy->port());
+    connect_to(healthy->port());
     ASSERT_TRUE(run_until([&] { return healthy->request_count() > 0; }, 3000));
     EXPECT_LE(elapsed_ms(connected), 1500.0);
-    disconnect_link();
+    disconnect();
 }
 
 }  // namespace

@@ -11,8 +11,6 @@
 
 #include <cerrno>
 
-#include "connection/connection_dialog.hpp"
-#include "link/connect.hpp"
 #include "link/host_address.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
@@ -140,7 +138,7 @@ TEST_F(KeptLinkTest, OneConnectionCarriesTheCyclesAndAWriteUntilDisconnect)
     EXPECT_EQ(server->connection_count(), 1u);
     EXPECT_EQ(server->closed_count(), 0u);
 
-    disconnect_link();
+    disconnect();
     EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 2000));
     EXPECT_EQ(server->connection_count(), 1u);
 }
@@ -155,7 +153,7 @@ TEST_F(KeptLinkTest, DisconnectEndsAReadStuckOnAKeptConnection)
     size_t requests = server->request_count();
     ASSERT_TRUE(run_until([&] { return server->request_count() > requests; }, 1000));
     run_for(50);
-    disconnect_link();
+    disconnect();
     auto disconnected = std::chrono::steady_clock::now();
     ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
     EXPECT_LE(elapsed_ms(disconnected), 250.0);
@@ -214,18 +212,15 @@ TEST_F(KeptLinkTest, OkWithAnotherPortMovesTheLink)
     server->set_holding(0, 1);
     other->set_holding(0, 2);
     store_poll_definition(poll_of(1, 3, 0, 1, 5));
-    ConnectionDialog& dialog = app().connection;
-    gtk_check_button_set_active(dialog.keep_open_check, TRUE);
-    connect_by_dialog(server->port());
+    connect_to(server->port(), 1000, "127.0.0.1", true);
     ASSERT_TRUE(run_until([&] { return shows({1}); }, 3000));
 
-    connect_by_dialog(other->port());
+    connect_to(other->port(), 1000, "127.0.0.1", true);
     ASSERT_TRUE(run_until([&] { return shows({2}) && server->closed_count() == 1; }, 2000));
     size_t requests = other->request_count();
     ASSERT_TRUE(run_until([&] { return other->request_count() >= requests + 10; }, 2000));
     EXPECT_EQ(server->connection_count(), 1u);
     EXPECT_EQ(other->connection_count(), 1u);
-    gtk_check_button_set_active(dialog.keep_open_check, FALSE);
 }
 
 // Given the server gone and back on the same port, expect the failure shown,
@@ -263,7 +258,7 @@ TEST_F(KeptLinkElsewhere, SerialPortStaysOpenAcrossCycles)
     EXPECT_TRUE(shows({9}));
     EXPECT_EQ(opens.opens(), 1);
     EXPECT_EQ(opens.closes(), 0);
-    disconnect_link();
+    disconnect();
     EXPECT_TRUE(run_until([&] { return opens.closes() == 1; }, 1000));
     EXPECT_EQ(opens.opens(), 1);
 }
@@ -284,7 +279,7 @@ TEST_F(KeptLinkTest, HostNamesResolveOrSayWhyNot)
     ASSERT_TRUE(run_until([] { return status_text() == "Name or service not known"; }, 2000));
     EXPECT_TRUE(status_is_error());
     EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 1000));
-    disconnect_link();
+    disconnect();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 1000));
 }
 

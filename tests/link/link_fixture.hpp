@@ -1,49 +1,47 @@
 #pragma once
-// Shared by the link tests: a built user interface, a fresh LinkState, the
-// status line and the Logger's lines as the user would see them, and the
-// end of every worker a test started.
+// Shared by the engine's tests: a fresh link and a recorder of its reports
+// for each test, the status line and the Logger's lines as the user would
+// see them, and the end of every worker a test started. No display.
 
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "app/application.hpp"
-#include "connection/connection_dialog.hpp"
 #include "link/call_guard.hpp"
-#include "link/connect.hpp"
 #include "link/link_state.hpp"
 #include "link/poll_cycle.hpp"
 #include "link/worker.hpp"
-#include "logger/log_history.hpp"
-#include "support/gtk_test_env.hpp"
+#include "link_recorder.hpp"
 
 namespace link_test {
 
-inline std::string status_text() { return gtk_label_get_text(app().main_window.status_line); }
-inline bool status_is_error() { return gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error"); }
+// The link and recorder of the running test; each test runs in a process of its own.
+struct Current {
+    std::shared_ptr<LinkState> link;
+    std::shared_ptr<Recorder> recorder;
+};
+inline Current& current()
+{
+    static Current records;
+    return records;
+}
+inline LinkState& link() { return *current().link; }
+inline Recorder& recorder() { return *current().recorder; }
+
+inline std::string status_text() { return link_status_text(recorder().status()); }
+inline bool status_is_error() { return is_error_status(recorder().status().kind); }
 
 // The Logger's lines without their time of day: "TX: 01 03 ..." and so on.
-inline std::vector<std::string> logged_frames()
-{
-    std::vector<std::string> lines;
-    const LogHistory& history = app().logger.history;
-    for (unsigned i = 0; i < history.count; ++i) {
-        const std::string& line = log_line_at(history, i).text;
-        lines.push_back(line.size() > 9 ? line.substr(9, line.size() - 10) : line);
-    }
-    return lines;
-}
+inline std::vector<std::string> logged_frames() { return recorder().frames(); }
+inline void forget_frames() { recorder().forget_frames(); }
 
-// The values as the worker last published them, whatever their block.
-inline PublishedValues published_values()
-{
-    LinkState& s = link_state();
-    std::lock_guard lock(s.values_lock);
-    return s.published;
-}
+// The values as the worker last reported them, whatever their block.
+inline PublishedValues published_values() { return recorder().values(); }
 
 inline std::vector<uint16_t> shown_values()
 {
@@ -53,10 +51,24 @@ inline std::vector<uint16_t> shown_values()
 
 inline bool write_waiting()
 {
-    LinkState& s = link_state();
-    std::lock_guard lock(s.write_lock);
-    return s.write_waiting;
+    std::lock_guard lock(link().write_lock);
+    return link().write_waiting;
 }
+
+// The engine's calls, on the test's link.
+inline WriteResult last_write_result() { return ::last_write_result(link()); }
+inline bool withdraw_write(uint32_t sequence) { return ::withdraw_write(link(), sequence); }
+inline void store_connection_settings(const ConnectionSettings& settings)
+{
+    ::store_connection_settings(link(), settings);
+}
+inline void store_poll_definition(const PollDefinition& poll) { ::store_poll_definition(link(), poll); }
+inline void signal_wake() { ::signal_wake(link()); }
+inline int worker_threads() { return ::worker_threads(link()); }
+inline int active_workers() { return ::active_workers(link()); }
+inline int peak_active_workers() { return ::peak_active_workers(link()); }
+inline void reset_peak_active_workers() { ::reset_peak_active_workers(link()); }
+inline bool start_worker() { return ::start_worker(current().link, current().recorder); }
 
 inline ConnectionSettings tcp_settings(int port, uint32_t timeout_ms = 1000)
 {
@@ -81,7 +93,7 @@ inline uint32_t request_write(uint8_t fcode, uint16_t address, uint16_t value, u
     request.address = address;
     request.value = value;
     request.count = count;
-    return hand_over_write(request, true);
+    return hand_over_write(link(), request, true);
 }
 
 // What Connect does once the settings are stored.
@@ -90,29 +102,60 @@ inline void connect_with(const PollDefinition& poll, const ConnectionSettings& s
     store_poll_definition(poll);
     store_connection_settings(settings);
     signal_wake();
-    link_state().running.store(true);
+    link().running.store(true);
     ASSERT_TRUE(start_worker());
 }
 
-// What the user does in the Connection dialog for TCP, then Ok.
-inline void connect_by_dialog(int port, int timeout_ms = 1000, const char* ip = "127.0.0.1")
+// What Connect does with a server and time-out typed into the Connection
+// dialog (the poll definition stays as it is).
+inline void connect_to(int port, int timeout_ms = 1000, const char* host = "127.0.0.1", bool keep_open = false)
 {
-    ConnectionDialog& dialog = app().connection;
-    gtk_check_button_set_active(dialog.tcp_choice, TRUE);
-    gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), ip);
-    gtk_editable_set_text(GTK_EDITABLE(dialog.port_entry), std::to_string(port).c_str());
-    gtk_spin_button_set_value(dialog.timeout_spin, timeout_ms);
-    connect_link(dialog);
+    ConnectionSettings settings = tcp_settings(port, uint32_t(timeout_ms));
+    settings.device = host;
+    settings.keep_open = keep_open;
+    store_connection_settings(settings);
+    reset_statistics(link().statistics);
+    signal_wake();
+    if (link().running.load())
+        return;
+    link().disconnect_notice.store(false);
+    link().running.store(true);
+    ASSERT_TRUE(start_worker());
 }
 
-// One cycle on the test's thread, as the worker runs it, then the posted
-// callbacks.
+// What Disconnect does to the link, and the status it shows.
+inline void disconnect()
+{
+    if (!link().running.load())
+        return;
+    link().running.store(false);
+    link().disconnect_notice.store(true);
+    cancel_worker(link());
+    fail_waiting_write(link());
+    recorder().status_changed({StatusKind::not_connected, 0});
+}
+
+// One cycle on the test's thread, as the worker runs it.
 inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)
 {
     CallGuard guard;
-    run_poll_cycle(poll, settings, guard);
-    drain_main_loop();
+    WorkerContext worker{link(), recorder(), guard, 1};
+    run_poll_cycle(worker, poll, settings);
 }
+
+// Looks every few milliseconds until condition holds or timeout_ms passed.
+inline bool run_until(const std::function<bool()>& condition, int timeout_ms)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+inline void run_for(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 inline double elapsed_ms(std::chrono::steady_clock::time_point since)
 {
@@ -123,19 +166,15 @@ class LinkTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        REQUIRE_DISPLAY();
-        activate_app();
-        reset_link_state();
-        drain_main_loop();
-        clear_log_history(app().logger.history);
+        current().link = std::make_shared<LinkState>();
+        current().recorder = std::make_shared<Recorder>();
     }
 
     void TearDown() override
     {
-        link_state().running.store(false);
+        link().running.store(false);
         signal_wake();
         EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000)) << "a worker did not end";
-        drain_main_loop();
     }
 };
 

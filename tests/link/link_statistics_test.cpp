@@ -115,10 +115,10 @@ TEST(LinkStatistics, SortsFailedReadsByTheLibrarysErrorCode)
     for (const Row& row : rows)
         EXPECT_EQ(classify_poll_failure(row.error), row.expected) << row.error;
 
-    reset_link_statistics();
-    record_failed_poll(EMBXSBUSY);
-    record_failed_poll(EMBBADDATA);
-    StatisticsSnapshot stats = take_snapshot(link_statistics());
+    LinkStatistics recorded;
+    record_failed_poll(recorded, EMBXSBUSY);
+    record_failed_poll(recorded, EMBBADDATA);
+    StatisticsSnapshot stats = take_snapshot(recorded);
     EXPECT_EQ(stats.exceptions[MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY], 1u);
     EXPECT_EQ(exception_total(stats), 1u);
     EXPECT_EQ(stats.bad_replies, 1u);
@@ -155,22 +155,22 @@ TEST(LinkStatistics, SummaryAndReportTexts)
 // timed ones (and, under ThreadSanitizer, no race).
 TEST(LinkStatistics, SnapshotsWhileRecordingStayConsistent)
 {
-    reset_link_statistics();
+    LinkStatistics recorded;
     constexpr int polls = 20000;
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < polls; ++i) {
-            record_request_sent();
+            record_request_sent(recorded);
             if (i % 5 == 0)
-                record_failed_poll(i % 10 == 0 ? ETIMEDOUT : EMBXILADD);
+                record_failed_poll(recorded, i % 10 == 0 ? ETIMEDOUT : EMBXILADD);
             else
-                record_good(nanoseconds(20'000 + i));
+                record_good(recorded, nanoseconds(20'000 + i));
         }
         done.store(true);
     });
     int inconsistent = 0;
     while (!done.load()) {
-        StatisticsSnapshot s = take_snapshot(link_statistics());
+        StatisticsSnapshot s = take_snapshot(recorded);
         uint64_t timed = 0;
         for (uint32_t n : s.transaction.buckets)
             timed += n;
@@ -180,7 +180,7 @@ TEST(LinkStatistics, SnapshotsWhileRecordingStayConsistent)
     }
     worker.join();
     EXPECT_EQ(inconsistent, 0);
-    StatisticsSnapshot end = take_snapshot(link_statistics());
+    StatisticsSnapshot end = take_snapshot(recorded);
     EXPECT_EQ(end.polls, uint64_t(polls));
     EXPECT_EQ(end.good + end.timeouts + end.exceptions[2], uint64_t(polls));
     EXPECT_EQ(end.transaction.count, end.good);

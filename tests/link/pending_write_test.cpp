@@ -74,7 +74,7 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
     for (auto [items, width] : writes) {
         unsigned count = items * width;
         SCOPED_TRACE(count);
-        clear_log_history(app().logger.history);
+        forget_frames();
         uint32_t sequence = request_write(16, 0, 9, items, 1, width);
         run_write_cycle();
         WriteResult result = last_write_result();

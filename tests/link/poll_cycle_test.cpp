@@ -27,8 +27,9 @@ protected:
     // Leaves marks in the values that a failed read must overwrite.
     void scribble_values()
     {
-        const uint16_t marks[] = {0xDEAD, 0xDEAD, 0xDEAD};
-        publish_values(PollDefinition{}, marks, 3, true);
+        PublishedValues marks{PollDefinition{}, 3, true};
+        marks.values.fill(0xDEAD);
+        recorder().values_read(marks);
     }
 
     std::unique_ptr<ModbusTestServer> server;
@@ -58,7 +59,7 @@ TEST_F(PollCycle, ReadsEveryFunctionCodeIntoValuesAndLogsBothFrames)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(int(row.poll.fcode));
-        clear_log_history(app().logger.history);
+        forget_frames();
         scribble_values();
         run_cycle(row.poll, tcp_settings(server->port()));
         EXPECT_EQ(shown_values(), row.values);
@@ -86,7 +87,7 @@ TEST_F(PollCycle, RefusedReadOrExceptionShowsZeros)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.tx);
-        clear_log_history(app().logger.history);
+        forget_frames();
         server->set_behaviour(row.behaviour);
         scribble_values();
         run_cycle(row.poll, tcp_settings(server->port()));
@@ -105,7 +106,7 @@ TEST_F(PollCycle, SilentServerGivesTheLibraryTimeOutText)
 {
     server->set_behaviour(ModbusTestServer::Behaviour::silent);
     scribble_values();
-    link_state().disconnect_notice.store(true);  // a time-out always names itself
+    link().disconnect_notice.store(true);  // a time-out always names itself
     auto start = std::chrono::steady_clock::now();
     run_cycle(poll_of(1, 4, 0, 3), tcp_settings(server->port(), 1200));
     EXPECT_GE(elapsed_ms(start), 1150.0);
@@ -113,9 +114,9 @@ TEST_F(PollCycle, SilentServerGivesTheLibraryTimeOutText)
     EXPECT_EQ(logged_frames(), Strings{"TX: 01 04 00 00 00 03"});
     EXPECT_EQ(status_text(), modbus_strerror(ETIMEDOUT));
     EXPECT_TRUE(status_is_error());
-    EXPECT_EQ(link_state().last_errno.load(), ETIMEDOUT);
+    EXPECT_EQ(recorder().status().error, ETIMEDOUT);
     EXPECT_EQ(shown_values(), Values(3, 0));
-    EXPECT_TRUE(link_state().disconnect_notice.load());
+    EXPECT_TRUE(link().disconnect_notice.load());
 
     start = std::chrono::steady_clock::now();
     run_cycle(poll_of(1, 3, 0, 1), tcp_settings(server->port(), 0));
@@ -171,12 +172,12 @@ TEST_F(PollCycle, UnitsTheLibraryWillNotSelectAreSentOverTcp)
 // the failed connect even right after a Disconnect.
 TEST_F(PollCycle, FailedConnectShowsItsOwnReasonEvenAfterADisconnect)
 {
-    auto expect_failed_connect = [](const ConnectionSettings& settings, const char* reason) {
-        link_state().disconnect_notice.store(true);
+    auto expect_failed_connect = [&](const ConnectionSettings& settings, const char* reason) {
+        link().disconnect_notice.store(true);
         run_cycle(poll_of(1, 3, 0, 2), settings);
         EXPECT_EQ(status_text(), reason);
         EXPECT_TRUE(status_is_error());
-        EXPECT_TRUE(link_state().disconnect_notice.load()) << "kept for the next failure A";
+        EXPECT_TRUE(link().disconnect_notice.load()) << "kept for the next failure A";
         EXPECT_TRUE(logged_frames().empty());
     };
     ConnectionSettings named = tcp_settings(server->port());
@@ -186,7 +187,7 @@ TEST_F(PollCycle, FailedConnectShowsItsOwnReasonEvenAfterADisconnect)
     int closed_port = server->port();
     server.reset();
     expect_failed_connect(tcp_settings(closed_port), "Connection refused");
-    EXPECT_EQ(link_state().last_errno.load(), ECONNREFUSED);
+    EXPECT_EQ(recorder().status().error, ECONNREFUSED);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 
-#include "link/connect.hpp"
 #include "link_fixture.hpp"
 #include "support/rtu_test_server.hpp"
 
@@ -89,7 +88,7 @@ TEST_F(RtuLink, UnitTheLineCannotAddressGetsNoRequest)
     EXPECT_TRUE(logged_frames().empty());
     EXPECT_EQ(server->request_count(), 0u);
 
-    link_state().disconnect_notice.store(true);
+    link().disconnect_notice.store(true);
     run_cycle(poll_of(250, 3, 0, 2), serial);
     EXPECT_EQ(status_text(), "Not connected");
     EXPECT_FALSE(status_is_error());
@@ -105,7 +104,7 @@ TEST_F(RtuLink, DisconnectEndsAWaitForASilentDevice)
     connect_with(poll_of(8, 3, 0, 2), serial);
     ASSERT_TRUE(run_until([] { return logged_frames().size() == 1; }, 3000));
     run_for(200);
-    disconnect_link();
+    disconnect();
     auto disconnected = std::chrono::steady_clock::now();
     ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
     EXPECT_LE(elapsed_ms(disconnected), 300.0);

@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        reset_link_statistics();
+        reset_statistics(link().statistics);
         server = ModbusTestServer::start_tcp();
         ASSERT_TRUE(server);
     }
@@ -43,7 +43,7 @@ TEST_F(StatisticsLink, SlowDeviceGivesItsResponseTimeAndCountsMatchTheServer)
             request_write(6, 10, 7, 1);
         run_cycle(poll_of(1, 3, 0, 4), tcp_settings(server->port()));
     }
-    StatisticsSnapshot stats = take_snapshot(link_statistics());
+    StatisticsSnapshot stats = take_snapshot(link().statistics);
     EXPECT_EQ(stats.polls, requests_of(3));
     EXPECT_EQ(stats.polls, uint64_t(cycles));
     EXPECT_EQ(stats.good, uint64_t(cycles));
@@ -79,10 +79,10 @@ TEST_F(StatisticsLink, FailuresAreCountedUnderTheirKind)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        reset_link_statistics();
+        reset_statistics(link().statistics);
         server->set_behaviour(row.behaviour);
         run_cycle(poll_of(1, 3, 0, 4), tcp_settings(row.port, 100));
-        StatisticsSnapshot stats = take_snapshot(link_statistics());
+        StatisticsSnapshot stats = take_snapshot(link().statistics);
         EXPECT_EQ(stats.polls, row.polls);
         EXPECT_EQ(stats.good, 0u);
         EXPECT_EQ(stats.timeouts, row.timeouts);

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-#include "link/connect.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/raw_tcp_server.hpp"
@@ -16,12 +15,7 @@ namespace {
 using namespace link_test;
 using Clock = std::chrono::steady_clock;
 
-void disconnect()
-{
-    disconnect_link();
-}
-
-// Iterates the main loop until the server has seen count requests.
+// Looks until the server has seen count requests.
 template <typename Server>
 bool wait_for_requests(Server& server, size_t count, int timeout_ms = 5000)
 {
@@ -84,7 +78,7 @@ TEST_F(Worker, SwitchingSerialToTcpTakesEffectAtTheNextCycle)
 TEST_F(Worker, DisconnectEndsAWaitingWorkerAndReconnectShowsTheLinksOwnError)
 {
     store_poll_definition(poll_of(1, 3, 0, 2, 10000));
-    connect_by_dialog(server->port(), 1000, "");
+    connect_to(server->port(), 1000, "");
     ASSERT_TRUE(run_until([] { return status_text() == modbus_strerror(EINVAL); }, 5000));
     EXPECT_TRUE(status_is_error());
     EXPECT_EQ(server->connection_count(), 0u);
@@ -98,8 +92,8 @@ TEST_F(Worker, DisconnectEndsAWaitingWorkerAndReconnectShowsTheLinksOwnError)
 
     // Reconnect: the failures of the new link name their cause, none says
     // "Not connected" while the link runs.
-    connect_by_dialog(server->port(), 1000, "");
-    gtk_label_set_text(app().main_window.status_line, "connecting");
+    connect_to(server->port(), 1000, "");
+    recorder().forget_status();
     bool said_not_connected = false;
     ASSERT_TRUE(run_until(
         [&] {
@@ -120,10 +114,10 @@ TEST_F(Worker, OldWorkerTakesNoWriteAndPublishesNothing)
     StalledListener stalled;
     ASSERT_GT(stalled.port(), 0);
     store_poll_definition(poll_of(1, 3, 0, 2, 100));
-    connect_by_dialog(stalled.port(), 1500);
+    connect_to(stalled.port(), 1500);
     run_for(1300);  // the worker is inside its connect
     disconnect();
-    connect_by_dialog(server->port());
+    connect_to(server->port());
     uint32_t write = request_write(6, 4, 44, 1);
     signal_wake();
     bool old_link_told = false;
@@ -149,7 +143,7 @@ TEST_F(Worker, RapidTogglesNeverLeaveTwoWorkersCycling)
     ASSERT_TRUE(wait_for_requests(*server, 1));
     for (int i = 0; i < 200; ++i) {
         disconnect();
-        link_state().running.store(true);
+        link().running.store(true);
         ASSERT_TRUE(start_worker());
     }
     // Every superseded worker ends; the newest one takes over the polling.

@@ -112,7 +112,7 @@ TEST(LoggerBatch, StalledMainLoopHoldsTheWorkerAtTheBoundAndLosesNothing)
     set_log_queue_bound(bound);
     store_poll_definition(PollDefinition{1, 3, 0, 10, 0});
     store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
-    link_state().running.store(true);
+    app_link().running.store(true);
     ASSERT_TRUE(start_worker());
     ASSERT_TRUE(run_until([&] { return server->request_count() > 50; }, 5000));
 
@@ -124,7 +124,7 @@ TEST(LoggerBatch, StalledMainLoopHoldsTheWorkerAtTheBoundAndLosesNothing)
     size_t after_stall = server->request_count();
     EXPECT_TRUE(run_until([&] { return server->request_count() > after_stall + 200; }, 5000)) << "polling resumes";
 
-    link_state().running.store(false);
+    app_link().running.store(false);
     signal_wake();
     ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
     drain_main_loop();

@@ -17,7 +17,7 @@
 inline void post_frame(unsigned n, LogDirection direction = LogDirection::tx)
 {
     const uint8_t bytes[] = {0x01, 0x03, uint8_t(n >> 8), uint8_t(n & 0xFF)};
-    log_frame(bytes, sizeof bytes, direction);
+    app_reports().frame_logged(bytes, sizeof bytes, direction);
 }
 
 // The frame text of frame n after " TX: " or " RX: ".

@@ -1,7 +1,7 @@
 #include "support/gtk_test_env.hpp"
 
 #include "app/application.hpp"
-#include "link/ui_callbacks.hpp"
+
 
 App& activate_app()
 {
@@ -18,7 +18,7 @@ App& activate_app()
 
 void drain_main_loop()
 {
-    take_pending_ui_work();
+    take_pending_ui_work(*app().reports);
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
 }

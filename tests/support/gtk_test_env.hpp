@@ -25,3 +25,5 @@ void run_for(int milliseconds);
         if (!gdk_display_get_default())                                     \
             GTEST_FAIL() << "this test needs an X server (run under Xvfb)"; \
     } while (0)
+
+#include "support/app_link.hpp"

@@ -22,10 +22,10 @@ TEST(GridEndToEnd, ShowsTheServersRegistersAfterTheFirstCycle)
     store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
     gtk_drop_down_set_selected(main.format_selector, 1);  // INT
 
-    link_state().running.store(true);
+    app_link().running.store(true);
     ASSERT_TRUE(start_worker());
     bool shown = run_until([&] { return text_at(main, 6, 3) == "1019"; }, 8000);
-    link_state().running.store(false);
+    app_link().running.store(false);
     signal_wake();
     run_until([] { return active_workers() == 0; }, 5000);
 

@@ -10,7 +10,6 @@
 
 #include "app/application.hpp"
 #include "link/link_state.hpp"
-#include "link/ui_callbacks.hpp"
 #include "support/gtk_test_env.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
@@ -38,7 +37,7 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
 inline void publish_values(const std::vector<uint16_t>& values)
 {
     ::publish_values(copy_poll_definition(), values.data(), static_cast<unsigned>(values.size()), true);
-    refresh_values(nullptr);
+    fill_from_shown_values(app().main_window);
 }
 
 // 100, 101, ...: every cell's value names its entry.

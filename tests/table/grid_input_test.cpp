@@ -1,7 +1,7 @@
 #include "grid_fixture.hpp"
 
 #include "config/config_dialogs.hpp"
-#include "link/query_settings_dialog.hpp"
+#include "query/query_settings_dialog.hpp"
 #include "tests/config/temp_folder.hpp"
 
 namespace {
@@ -60,7 +60,7 @@ GtkWidget* copy_value_alert()
 // Right-clicks a value cell and returns the alert it opens, if any.
 GtkWidget* open_alert(MainWindow& main, int column, int row)
 {
-    on_value_right_click(nullptr, 1, 2.0, 2.0, cell_at(main, column, row));
+    offer_copy_value(main, cell_at(main, column, row));
     GtkWidget* alert = nullptr;
     EXPECT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
     return alert;
@@ -317,7 +317,7 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
         EXPECT_FALSE(write_dialog_shown());
         EXPECT_FALSE(gtk_widget_get_sensitive(cell_at(main, column, row)));
     }
-    on_value_right_click(nullptr, 1, 2.0, 2.0, cell_at(main, 2, 8));
+    offer_copy_value(main, cell_at(main, 2, 8));
     drain_main_loop();
     EXPECT_EQ(copy_value_alert(), nullptr);
     EXPECT_EQ(clipboard_text(main), "sentinel");

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "connection/connection_dialog.hpp"
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 #include "link/worker.hpp"
 #include "support/modbus_test_server.hpp"
 
@@ -124,7 +124,7 @@ TEST(RegisterGrid, RebuildLeavesValuesEmptyUntilTheNextRefresh)
     for (int row = 1; row <= 10; ++row)
         for (int column : {2, 4})
             EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;
-    refresh_values(nullptr);
+    fill_from_shown_values(app().main_window);
     EXPECT_EQ(text_at(main, 2, 1), "100");
     EXPECT_EQ(text_at(main, 4, 10), "119");
 
@@ -180,7 +180,7 @@ TEST(RegisterGrid, WideValuesGroupFromTheFirstPolledAddress)
     gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT32));
     store_poll_definition(PollDefinition{1, 3, 13, 5, 60000});
     store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
-    link_state().running.store(true);
+    app_link().running.store(true);
     ASSERT_TRUE(start_worker());
     ASSERT_TRUE(run_until([&] { return text_at(main, 2, 4) != ""; }, 5000));
     size_t requests = server->request_count();
@@ -207,7 +207,7 @@ TEST(RegisterGrid, WideValuesGroupFromTheFirstPolledAddress)
     }
     EXPECT_EQ(server->request_count(), requests);
 
-    link_state().running.store(false);
+    app_link().running.store(false);
     signal_wake();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
 }

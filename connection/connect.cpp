@@ -1,4 +1,4 @@
-#include "link/connect.hpp"
+#include "connection/connect.hpp"
 
 #include <optional>
 #include <string>
@@ -7,11 +7,8 @@
 #include "app/status_line.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
+#include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
-#include "link/pending_write.hpp"
-#include "link/link_statistics.hpp"
-#include "link/ui_callbacks.hpp"
-#include "link/ui_post.hpp"
 #include "link/worker.hpp"
 #include "table/register_grid.hpp"
 
@@ -31,9 +28,9 @@ T selected_of(GtkDropDown* selector, const T (&table)[N])
     return index < N ? table[index] : table[0];
 }
 
-void show_status(const char* text, bool error)
+void show_status(ConnectionDialog& dialog, const char* text, bool error)
 {
-    MainWindow* main = link_state().main_window;
+    MainWindow* main = dialog.main_window;
     if (!main || !main->status_line)
         return;
     if (error)
@@ -42,14 +39,16 @@ void show_status(const char* text, bool error)
         show_status_neutral(main->status_line, text);
 }
 
-void show_connect_button(const char* text, bool destructive)
+void show_connect_button(ConnectionDialog& dialog, const char* text, bool destructive)
 {
-    LinkState& s = link_state();
-    if (s.connect_label)
-        gtk_label_set_text(s.connect_label, text);
-    if (!s.connect_button)
+    MainWindow* main = dialog.main_window;
+    if (!main)
         return;
-    GtkWidget* button = GTK_WIDGET(s.connect_button);
+    if (main->connect_label)
+        gtk_label_set_text(main->connect_label, text);
+    if (!main->connect_button)
+        return;
+    GtkWidget* button = GTK_WIDGET(main->connect_button);
     gtk_widget_set_tooltip_text(button, text);
     gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, text, -1);
     if (destructive)
@@ -59,13 +58,14 @@ void show_connect_button(const char* text, bool destructive)
 }
 
 // Nothing to connect to: the grid is emptied and the link left alone.
-void refuse_empty_device()
+void refuse_empty_device(ConnectionDialog& dialog)
 {
-    post_to_ui(show_no_device, nullptr);
-    clear_values();
-    post_refresh_values();
+    UiReports& reports = *dialog.reports;
+    reports.status_changed({StatusKind::no_device, 0});
+    clear_values(reports.shown);
+    post_ui_work(reports, ui_work_values);
     // A count of 0 fills no cell: the old values are cleared here.
-    if (MainWindow* main = link_state().main_window)
+    if (MainWindow* main = dialog.main_window)
         empty_value_cells(*main);
 }
 
@@ -98,69 +98,70 @@ bool read_tcp_settings(ConnectionDialog& dialog, ConnectionSettings& settings)
 }
 
 // Sets running and starts a worker; on failure the link stays stopped.
-void start_link()
+void start_link(ConnectionDialog& dialog)
 {
-    LinkState& s = link_state();
-    s.running.store(true, std::memory_order_release);
-    if (!start_worker()) {
-        s.running.store(false, std::memory_order_release);
-        show_status("Cannot start the link", true);
+    LinkState& link = *dialog.link;
+    link.running.store(true, std::memory_order_release);
+    if (!start_worker(dialog.link, dialog.reports)) {
+        link.running.store(false, std::memory_order_release);
+        show_status(dialog, "Cannot start the link", true);
         return;
     }
-    show_connect_button("Disconnect", true);
+    show_connect_button(dialog, "Disconnect", true);
 }
 
 }  // namespace
 
 void connect_link(ConnectionDialog& dialog)
 {
-    ConnectionSettings settings = copy_connection_settings();
+    LinkState& link = *dialog.link;
+    ConnectionSettings settings = copy_connection_settings(link);
     if (gtk_check_button_get_active(dialog.serial_choice)) {
         if (!read_serial_settings(dialog, settings)) {
-            refuse_empty_device();
+            refuse_empty_device(dialog);
             return;
         }
     } else if (!read_tcp_settings(dialog, settings)) {
-        show_status("Invalid TCP port", true);
+        show_status(dialog, "Invalid TCP port", true);
         return;
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
-    store_connection_settings(settings);
-    reset_link_statistics();  // the figures describe this connection only
+    store_connection_settings(link, settings);
+    reset_statistics(link.statistics);  // the figures describe this connection only
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
-    signal_wake();
-    if (link_state().running.load(std::memory_order_acquire))
+    signal_wake(link);
+    if (link.running.load(std::memory_order_acquire))
         return;  // the running worker takes the new settings at its next cycle
     // A notice left by a Disconnect that no worker reported belongs to the
     // old link, not to the first failure of this one.
-    link_state().disconnect_notice.store(false, std::memory_order_release);
-    start_link();
+    link.disconnect_notice.store(false, std::memory_order_release);
+    start_link(dialog);
 }
 
-void disconnect_link()
+void disconnect_link(ConnectionDialog& dialog)
 {
-    LinkState& s = link_state();
-    if (!s.running.load(std::memory_order_acquire))
+    LinkState& link = *dialog.link;
+    if (!link.running.load(std::memory_order_acquire))
         return;
-    s.running.store(false, std::memory_order_release);
-    s.disconnect_notice.store(true, std::memory_order_release);
+    link.running.store(false, std::memory_order_release);
+    link.disconnect_notice.store(true, std::memory_order_release);
     // A read stuck on a slow or trickling device ends now, and nothing of
     // the old link reaches the screen after this.
-    cancel_worker();
-    if (fail_waiting_write())
-        post_report_write();
-    mark_values_stale();
-    post_refresh_values();
-    show_connect_button("Connect", false);
-    s.last_errno.store(0, std::memory_order_release);
-    show_status("Not connected", false);
+    cancel_worker(link);
+    UiReports& reports = *dialog.reports;
+    if (fail_waiting_write(link))
+        reports.write_ended(last_write_result(link));
+    mark_values_stale(reports.shown);
+    post_ui_work(reports, ui_work_values);
+    show_connect_button(dialog, "Connect", false);
+    show_status(dialog, "Not connected", false);
 }
 
 void toggle_link(ConnectionDialog& dialog)
 {
-    if (link_state().running.load(std::memory_order_acquire))
-        disconnect_link();
+    if (dialog.link->running.load(std::memory_order_acquire))
+        disconnect_link(dialog);
     else
         open_connection_dialog(dialog);
 }

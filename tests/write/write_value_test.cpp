@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "link/write_value.hpp"
+#include "write/write_value.hpp"
 
 namespace {
 

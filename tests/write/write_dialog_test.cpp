@@ -1,4 +1,4 @@
-#include "link/write_dialog.hpp"
+#include "write/write_dialog.hpp"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "dialog_checks.hpp"
-#include "link/ui_post.hpp"
-#include "link_fixture.hpp"
+#include "support/dialog_checks.hpp"
+#include "handover/ui_post.hpp"
+#include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "table/value_format.hpp"
 
@@ -19,7 +19,7 @@
 
 namespace {
 
-using namespace link_test;
+using namespace app_test;
 using Texts = std::vector<std::string>;
 
 void collect(GtkWidget* widget, Texts& labels, std::vector<GtkButton*>& buttons)
@@ -43,7 +43,7 @@ Texts error_alert(int error)
     return {"Error ❌", modbus_strerror(error), "[Close]"};
 }
 
-class WriteDialogTest : public LinkTest {
+class WriteDialogTest : public AppLinkTest {
 protected:
     GtkWindow* alert_window() const { return alert_dialog_get_window(dialog.alert); }
 
@@ -90,14 +90,14 @@ protected:
     void worker_takes()
     {
         CallGuard guard;
-        take_waiting_write(guard);
+        take_waiting_write(app_link(), guard);
         post_to_ui(report_write, &dialog);
     }
     void worker_finishes(int error_code)
     {
         CallGuard guard;
-        take_waiting_write(guard);
-        publish_write_result(WriteResult{copy_write_request().sequence, error_code != 0, error_code});
+        take_waiting_write(app_link(), guard);
+        publish_write_result(app_link(), WriteResult{copy_write_request().sequence, error_code != 0, error_code});
         post_to_ui(report_write, &dialog);
     }
 
@@ -178,7 +178,7 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
     // Opened from the grid: the registers from the address on, or the
     // fallback number when they are not all polled.
     store_poll_definition(poll_of(1, 3, 100, 4));
-    LinkState& s = link_state();
+    LinkState& s = app_link();
     const uint16_t polled[] = {0x4049, 0x0FDB, 0xFFFF, 0xFFFE};
     publish_values(poll_of(1, 3, 100, 4), polled, 4, true);
     choose_format(ValueFormat::FLOAT32);
@@ -214,7 +214,7 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
 TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
 {
     store_poll_definition(poll_of(9, 3, 100, 5));
-    LinkState& s = link_state();
+    LinkState& s = app_link();
     const uint16_t values[] = {1000, 1001, 1002, 1003, 1004};
     publish_values(poll_of(9, 3, 100, 5), values, 5, true);
     auto set_last_write = [&](uint8_t fcode, uint16_t count) {
@@ -252,7 +252,7 @@ TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
 
 TEST_F(WriteDialogTest, InvalidValueIsRefusedWithAMessage)
 {
-    link_state().running = true;
+    app_link().running = true;
     choose_format(ValueFormat::HEX);
     type_value("0x");
     press_send();
@@ -277,7 +277,7 @@ TEST_F(WriteDialogTest, InvalidValueIsRefusedWithAMessage)
 
 TEST_F(WriteDialogTest, SendFillsTheRequestAndShowsPendingThenSuccess)
 {
-    LinkState& s = link_state();
+    LinkState& s = app_link();
     s.running = true;
     gtk_spin_button_set_value(dialog.slave_spin, 17);
     gtk_spin_button_set_value(dialog.address_spin, 300);
@@ -315,7 +315,7 @@ TEST_F(WriteDialogTest, SendFillsTheRequestAndShowsPendingThenSuccess)
 // run to its end and its result never to be shown.
 TEST_F(WriteDialogTest, CancelWhileTheWriteRunsHidesItsResult)
 {
-    LinkState& s = link_state();
+    LinkState& s = app_link();
     s.running = true;
     press_send();
     ASSERT_TRUE(alert_comes(pending));
@@ -414,7 +414,7 @@ TEST_F(WriteToServer, DeviceExceptionShowsTheLibraryText)
 TEST_F(WriteToServer, SendAfterDisconnectNeverReachesTheServer)
 {
     ASSERT_TRUE(run_until([&] { return server->request_count() > 0; }, 5000));
-    link_state().running = false;
+    app_link().running = false;
     signal_wake();
     ASSERT_TRUE(run_until([] { return active_workers() == 0; }, 5000));
     send(1, 20, "5");
@@ -433,7 +433,7 @@ TEST_F(WriteToServer, CancelBeforeTheNextCycleSendsNothing)
     for (bool by_escape : {false, true}) {
         SCOPED_TRACE(by_escape ? "Escape" : "Cancel");
         if (by_escape) {  // a new worker, whose start pause leaves the time to cancel
-            link_state().running = false;
+            app_link().running = false;
             signal_wake();
             ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
             connect_with(poll_of(1, 3, 0, 4, 200), tcp_settings(server->port()));

@@ -1,4 +1,4 @@
-#include "link/write_value.hpp"
+#include "write/write_value.hpp"
 
 #include <bit>
 #include <charconv>

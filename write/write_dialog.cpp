@@ -1,4 +1,4 @@
-#include "link/write_dialog.hpp"
+#include "write/write_dialog.hpp"
 
 #include <modbus.h>
 
@@ -10,11 +10,12 @@
 
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
+#include "handover/ui_post.hpp"
 #include "link/link_state.hpp"
-#include "link/ui_post.hpp"
-#include "link/write_value.hpp"
 #include "table/register_grid.hpp"
+#include "table/shown_values.hpp"
 #include "table/wide_value.hpp"
+#include "write/write_value.hpp"
 
 // One showing of the alert. The completion of a choice may arrive after the
 // program has already closed the alert and shown the next one, so each
@@ -26,6 +27,11 @@ struct WriteAlertShowing {
 };
 
 namespace {
+
+LinkState& link_of(const WriteDialog& dialog)
+{
+    return *dialog.main_window->link;
+}
 
 // Function-code entries in drop-down order.
 constexpr uint8_t write_fcodes[] = {5, 6, 15, 16};
@@ -83,10 +89,10 @@ Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
 {
     ValueFormat format = current_format(dialog);
     unsigned width = value_width(format);
-    PollDefinition poll = copy_poll_definition();
-    uint16_t start = poll.address;
+    const MainWindow& main = *dialog.main_window;
+    uint16_t start = main.poll.address;
     // Only values read for the block now defined count.
-    PublishedValues published = copy_values_for(poll);
+    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.poll) : PublishedValues{};
     Words words{};
     if (address >= start && unsigned(address - start) + width <= published.value_count) {
         for (unsigned i = 0; i < width; ++i)
@@ -266,13 +272,14 @@ void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& 
     request.address = static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin));
     request.value = words[0];
     request.count = count;
-    bool running = link_state().running.load(std::memory_order_acquire);
-    dialog.sequence = hand_over_write(request, running);
+    LinkState& link = link_of(dialog);
+    bool running = link.running.load(std::memory_order_acquire);
+    dialog.sequence = hand_over_write(link, request, running);
     if (!running) {
         report_write(&dialog);
         return;
     }
-    signal_wake();
+    signal_wake(link);
     post_to_ui(report_write, &dialog);
 }
 
@@ -369,8 +376,8 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
-    PollDefinition poll = copy_poll_definition();
-    WriteRequest last = copy_write_request();
+    const PollDefinition& poll = dialog.main_window->poll;
+    WriteRequest last = copy_write_request(link_of(dialog));
     gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, address);
     for (guint i = 0; i < 4; ++i)
@@ -450,7 +457,7 @@ void report_write(void* data)
     if (dialog.sequence == 0)
         return;
     // Only the result of this dialog's own write closes it.
-    WriteResult result = last_write_result();
+    WriteResult result = last_write_result(link_of(dialog));
     if (result.sequence == dialog.sequence)
         report_finished(dialog, result);
     else
@@ -478,8 +485,8 @@ void on_write_alert_closed(GObject* alert, GAsyncResult* result, gpointer data)
     // not taken is withdrawn and never sent; one under way runs to its end
     // and its result is not shown.
     WriteDialog& dialog = *showing->dialog;
-    if (last_write_result().sequence != showing->sequence) {
-        withdraw_write(showing->sequence);
+    if (last_write_result(link_of(dialog)).sequence != showing->sequence) {
+        withdraw_write(link_of(dialog), showing->sequence);
         if (showing->sequence == dialog.sequence)
             dialog.cancelled = true;
     }

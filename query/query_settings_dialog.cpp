@@ -1,4 +1,4 @@
-#include "link/query_settings_dialog.hpp"
+#include "query/query_settings_dialog.hpp"
 
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
@@ -123,7 +123,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
 {
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
-    PollDefinition poll = copy_poll_definition();
+    const PollDefinition& poll = dialog.main_window->poll;
     gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, poll.address);
     gtk_spin_button_set_value(dialog.length_spin, poll.length);
@@ -137,8 +137,6 @@ void open_query_settings(QuerySettingsDialog& dialog)
 
 void apply_query_settings(QuerySettingsDialog& dialog)
 {
-    // Stored as one record under the settings lock, so a cycle starting now
-    // sees either the old block or the new one, never a mixture.
     // A number typed but not yet committed is what the user sees: take it.
     for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.address_spin, dialog.scan_rate_spin})
         gtk_spin_button_update(spin);
@@ -151,9 +149,7 @@ void apply_query_settings(QuerySettingsDialog& dialog)
     poll.fcode = static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
     // A label still being edited belongs to the block it was typed in.
     commit_label_edit(*dialog.main_window);
-    store_poll_definition(poll);
-
+    hand_poll_definition(*dialog.main_window, poll);
     build_grid(*dialog.main_window);
-    signal_wake();
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
 }

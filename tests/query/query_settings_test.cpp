@@ -1,22 +1,22 @@
-#include "link/query_settings_dialog.hpp"
+#include "query/query_settings_dialog.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "dialog_checks.hpp"
-#include "link_fixture.hpp"
+#include "support/dialog_checks.hpp"
+#include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 
 namespace {
 
-using namespace link_test;
+using namespace app_test;
 
-class QuerySettings : public LinkTest {
+class QuerySettings : public AppLinkTest {
 protected:
     void TearDown() override
     {
-        LinkTest::TearDown();
+        AppLinkTest::TearDown();
         g_clear_object(&sentinel);
     }
 

@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.hpp"
-#include "link/connect.hpp"
-#include "link/write_dialog.hpp"
-#include "link_fixture.hpp"
+#include "connection/connect.hpp"
+#include "write/write_dialog.hpp"
+#include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
 
-using namespace link_test;
+using namespace app_test;
 using Texts = std::vector<std::string>;
 
 MainWindow& main_window()
@@ -46,11 +46,11 @@ void define(const PollDefinition& poll)
     signal_wake();
 }
 
-class PublishedValuesTest : public LinkTest {
+class PublishedValuesTest : public AppLinkTest {
 protected:
     void SetUp() override
     {
-        LinkTest::SetUp();
+        AppLinkTest::SetUp();
         server = ModbusTestServer::start_tcp();
         ASSERT_TRUE(server);
         for (uint16_t i = 0; i < 3; ++i) {
@@ -129,7 +129,7 @@ TEST_F(PublishedValuesTest, CellsWithoutAGoodReplyOfTheNewestCycleLookStale)
 
     // After a Disconnect nothing is live, whatever the last read was.
     run_cycle(poll, tcp_settings(server->port()));
-    link_state().running.store(true);
+    app_link().running.store(true);
     disconnect_link();
     drain_main_loop();
     EXPECT_EQ(cell_texts(3), (Texts{"11", "12", "13"}));

@@ -6,12 +6,12 @@
 #include <ctime>
 #include <thread>
 
-#include "link_fixture.hpp"
+#include "support/app_link_fixture.hpp"
 #include "logger/frame_text.hpp"
 
 namespace {
 
-using namespace link_test;
+using namespace app_test;
 
 std::string utc_clock(std::time_t when)
 {
@@ -22,7 +22,7 @@ std::string utc_clock(std::time_t when)
     return text;
 }
 
-class FramePosting : public LinkTest {};
+class FramePosting : public AppLinkTest {};
 
 TEST_F(FramePosting, LineCarriesTheUtcTimeWhateverTheZone)
 {
@@ -30,7 +30,7 @@ TEST_F(FramePosting, LineCarriesTheUtcTimeWhateverTheZone)
     tzset();
     const uint8_t frame[] = {0x11, 0x05, 0x00, 0x10, 0xFF, 0x00};
     std::time_t before = std::time(nullptr);
-    log_frame(frame, sizeof frame, LogDirection::rx);
+    app_reports().frame_logged(frame, sizeof frame, LogDirection::rx);
     drain_main_loop();
     std::time_t after = std::time(nullptr);
     ASSERT_EQ(app().logger.history.count, 1u);
@@ -49,7 +49,7 @@ TEST_F(FramePosting, EveryFrameFromTheWorkerArrivesInOrder)
     std::thread worker([] {
         for (unsigned i = 0; i < 150; ++i) {
             const uint8_t frame[] = {uint8_t(i), 0x03};
-            log_frame(frame, sizeof frame, i % 2 ? LogDirection::rx : LogDirection::tx);
+            app_reports().frame_logged(frame, sizeof frame, i % 2 ? LogDirection::rx : LogDirection::tx);
         }
     });
     worker.join();

@@ -1,4 +1,4 @@
-#include "link/ui_post.hpp"
+#include "handover/ui_post.hpp"
 
 #include <glib.h>
 

@@ -1,0 +1,72 @@
+#pragma once
+// The application's side of the seam: what the worker reports reaches the
+// user-interface thread in batches.
+//
+// Log lines, status and values are posted coalesced: while one callback is
+// waiting in the main loop, newer work only adds to what it will do, so a
+// fast device polled every millisecond cannot pile callbacks up in the
+// queue. One callback does every kind of work marked, in this order: the
+// log lines, then the newest status, then the newest values. While marks
+// come faster than every 10 ms, the user-interface thread looks for them on
+// a timer of its own instead of being woken for each. Write reports are
+// one-shot callbacks, in posting order.
+//
+// The worker holds its UiReports (shared_ptr) as long as it runs, so what
+// it files into it (values, the chart's polls) never outlives its owner.
+
+#include <glib.h>
+
+#include <atomic>
+
+#include "chart/chart_recorder.hpp"
+#include "link/link_reports.hpp"
+#include "table/shown_values.hpp"
+
+struct LoggerPane;
+struct MainWindow;
+struct WriteDialog;
+
+// Kinds of work the worker leaves for the user-interface thread.
+enum UiWork : unsigned {
+    ui_work_log_lines = 1u << 0,  // the log queue holds lines
+    ui_work_status = 1u << 1,     // a newer status is to be shown
+    ui_work_values = 1u << 2,     // newer values are to be shown
+};
+
+struct UiReports final : LinkReports {
+    void frame_logged(const uint8_t* bytes, size_t count, LogDirection direction) override;
+    void status_changed(const LinkStatus& status) override;
+    void values_read(const PublishedValues& values) override;
+    void values_stale() override;
+    void write_taken(const WriteRequest& request) override;
+    void write_ended(const WriteResult& result) override;
+    void poll_ended(const PollOutcome& outcome) override;
+    void wait_for_room() override;
+
+    // Where the work goes; set at activation, user-interface thread only.
+    MainWindow* main = nullptr;
+    LoggerPane* logger = nullptr;
+    WriteDialog* write = nullptr;
+
+    // Filled by the worker, read by the views.
+    ShownValues shown;
+    ChartFeed chart;
+
+    // What the worker has left since the user-interface thread last looked
+    // (UiWork bits), and the newest status.
+    std::atomic<unsigned> pending_work{0};
+    std::atomic<LinkStatus> latest_status{};
+
+    // User-interface thread only: the paced look.
+    gint64 last_work_us = 0;
+    bool look_armed = false;
+};
+
+// Any thread: marks work; only the first mark since the user-interface
+// thread last looked posts a callback.
+void post_ui_work(UiReports& reports, unsigned work);
+
+// User-interface thread: does at once what the worker has left, rather
+// than at the next paced look (at most 10 ms away while the worker streams),
+// e.g. so that the window that closes holds every line logged before.
+void take_pending_ui_work(UiReports& reports);
