@@ -4,7 +4,6 @@
 
 #include "app/application.hpp"
 #include "link/link_state.hpp"
-#include "link/worker.hpp"
 
 int main()
 {
@@ -17,11 +16,8 @@ int main()
     int status = g_application_run(G_APPLICATION(application), 0, nullptr);
     g_object_unref(application);
 
-    // The worker is told to stop and to report nothing more, but not waited
-    // for: it may sit in a library call for a whole response time-out. It
-    // holds its link and its reports, so nothing it uses is torn down.
-    LinkState& link = *app().link;
-    request_stop(link);
-    cancel_worker(link);
+    // The worker holds its link and its reports, so nothing it uses is torn
+    // down while it ends on its own.
+    request_stop(*app().link);
     return status;
 }

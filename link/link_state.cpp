@@ -102,6 +102,8 @@ void request_stop(LinkState& link)
     {
         std::lock_guard lock(link.wake_lock);
         link.stop_requested.store(true, std::memory_order_release);
+        if (link.current_guard)
+            link.current_guard->cancel();
     }
-    link.wake.notify_one();
+    link.wake.notify_all();
 }

@@ -143,5 +143,7 @@ void publish_write_result(LinkState& link, const WriteResult& result);
 // Wakes a waiting worker (wake-one); the caller has stored its change first.
 void signal_wake(LinkState& link);
 
-// Exit path: sets stop_requested under wake_lock, then signals wake.
+// Exit path: sets stop_requested and cancels the current worker under
+// wake_lock, then signals wake. The worker reports nothing from then on; it
+// is not waited for, since it may sit in a connect for a whole time-out.
 void request_stop(LinkState& link);

@@ -108,7 +108,8 @@ TEST_F(Worker, DisconnectEndsAWaitingWorkerAndReconnectShowsTheLinksOwnError)
 
 // Given an old worker still inside a connect that hangs when the user
 // disconnects, connects to another server and sends a write, expect the old
-// worker to take no write and publish nothing; the new one writes.
+// worker to take no write and report nothing, not even a chart gap or a
+// failed connect in the figures Connect has just reset; the new one writes.
 TEST_F(Worker, OldWorkerTakesNoWriteAndPublishesNothing)
 {
     StalledListener stalled;
@@ -132,6 +133,13 @@ TEST_F(Worker, OldWorkerTakesNoWriteAndPublishesNothing)
     run_for(300);
     EXPECT_FALSE(old_link_told || status_text() == modbus_strerror(ETIMEDOUT));
     EXPECT_EQ(peak_active_workers(), 1);
+    StatisticsSnapshot figures = take_snapshot(link().statistics);
+    EXPECT_EQ(figures.connect_failures + figures.other_failures, 0u);
+    EXPECT_EQ(figures.good, figures.polls);
+    std::vector<PollOutcome> polls = recorder().polls();
+    ASSERT_FALSE(polls.empty());
+    for (const PollOutcome& poll : polls)
+        EXPECT_TRUE(poll.ok && poll.run == 2) << "run " << poll.run;
 }
 
 TEST_F(Worker, RapidTogglesNeverLeaveTwoWorkersCycling)
