@@ -36,6 +36,10 @@ struct PollDefinition {
     bool operator==(const PollDefinition&) const = default;
 };
 
+// How frames are put on a serial line, and over TCP.
+enum class SerialFraming : uint8_t { rtu, ascii };
+enum class TcpFraming : uint8_t { mbap, rtu };  // "Modbus TCP", "RTU over TCP"
+
 struct ConnectionSettings {
     std::string device;  // serial device name, or over TCP a host name, IPv4 or IPv6 text
     uint32_t baud_or_port = 19200;
@@ -44,6 +48,8 @@ struct ConnectionSettings {
     uint8_t data_bits = 8;
     uint8_t stop_bits = 1;
     bool use_tcp = false;
+    SerialFraming serial_framing = SerialFraming::rtu;
+    TcpFraming tcp_framing = TcpFraming::mbap;
     // The worker keeps its connection between cycles while the other
     // fields stay as they were when it was opened.
     bool keep_open = false;

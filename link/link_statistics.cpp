@@ -100,6 +100,11 @@ void record_bad_reply(LinkStatistics& s)
     count(s, s.bad_replies);
 }
 
+void record_stale_reply(LinkStatistics& s)
+{
+    count(s, s.stale_replies);
+}
+
 void record_other_failure(LinkStatistics& s)
 {
     count(s, s.other_failures);
@@ -166,7 +171,7 @@ void reset_statistics(LinkStatistics& stats)
     // version bumped last makes the view read them again.
     for (auto& code : stats.exceptions)
         code.store(0, release);
-    for (auto* counter : {&stats.good, &stats.timeouts, &stats.bad_replies, &stats.connect_failures,
+    for (auto* counter : {&stats.good, &stats.timeouts, &stats.bad_replies, &stats.stale_replies, &stats.connect_failures,
                           &stats.other_failures, &stats.writes_failed, &stats.writes_sent, &stats.polls})
         counter->store(0, release);
     reset_duration(stats.transaction);
@@ -197,6 +202,7 @@ StatisticsSnapshot take_snapshot(const LinkStatistics& stats)
     copy.good = stats.good.load(acquire);
     copy.timeouts = stats.timeouts.load(acquire);
     copy.bad_replies = stats.bad_replies.load(acquire);
+    copy.stale_replies = stats.stale_replies.load(acquire);
     copy.connect_failures = stats.connect_failures.load(acquire);
     copy.other_failures = stats.other_failures.load(acquire);
     for (int i = 0; i < exception_codes; ++i)

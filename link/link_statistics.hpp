@@ -41,6 +41,7 @@ struct LinkStatistics {
     std::atomic<uint64_t> good{0};
     std::atomic<uint64_t> timeouts{0};
     std::atomic<uint64_t> bad_replies{0};     // a reply that disagrees with its request
+    std::atomic<uint64_t> stale_replies{0};   // a reply to an earlier request, passed over
     std::atomic<uint64_t> other_failures{0};  // connect failures included
     std::atomic<uint64_t> connect_failures{0};
     std::atomic<uint64_t> writes_sent{0};
@@ -67,6 +68,7 @@ struct StatisticsSnapshot {
     uint64_t good = 0;
     uint64_t timeouts = 0;
     uint64_t bad_replies = 0;
+    uint64_t stale_replies = 0;
     uint64_t other_failures = 0;
     uint64_t connect_failures = 0;
     uint64_t writes_sent = 0;
@@ -82,6 +84,7 @@ void record_good(LinkStatistics& stats, std::chrono::nanoseconds transaction);
 void record_timeout(LinkStatistics& stats);
 void record_exception(LinkStatistics& stats, uint8_t code);
 void record_bad_reply(LinkStatistics& stats);
+void record_stale_reply(LinkStatistics& stats);
 void record_other_failure(LinkStatistics& stats);
 void record_connect(LinkStatistics& stats, std::chrono::nanoseconds duration);
 void record_connect_failure(LinkStatistics& stats);  // also counts as another failure
