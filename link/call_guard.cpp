@@ -46,25 +46,41 @@ void CallGuard::unwatch_socket()
 
 int CallGuard::wait_readable(int fd, int timeout_ms)
 {
+    return wait_until(fd, POLLIN, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms));
+}
+
+int CallGuard::wait_until(int fd, short events, std::chrono::steady_clock::time_point deadline)
+{
     using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, events, 0}, {wake_fd_, POLLIN, 0}};
+    nfds_t count = fd >= 0 ? 2 : 1;
+    pollfd* watched = fd >= 0 ? fds : fds + 1;
     for (;;) {
         if (cancelled()) {
             errno = ECANCELED;
             return -1;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Rounded up: a wait of less than a millisecond is still a wait.
+        if (deadline > Clock::now() && left == 0)
+            left = 1;
         if (left < 0)
             left = 0;
-        int ready = poll(fds, wake_fd_ >= 0 ? 2 : 1, static_cast<int>(left));
+        int ready = poll(watched, wake_fd_ >= 0 ? count : count - 1, static_cast<int>(left));
         if (ready < 0 && errno != EINTR)
             return -1;
-        if (ready > 0 && fds[0].revents && !cancelled())
+        if (ready > 0 && fd >= 0 && fds[0].revents && !cancelled())
             return 0;
         if (ready == 0 && left == 0) {
             errno = ETIMEDOUT;
             return -1;
         }
     }
+}
+
+int CallGuard::pause_until(std::chrono::steady_clock::time_point deadline)
+{
+    if (wait_until(-1, 0, deadline) == -1 && errno == ECANCELED)
+        return -1;
+    return 0;
 }

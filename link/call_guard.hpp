@@ -10,6 +10,7 @@
 // else is never touched.
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 class CallGuard {
@@ -31,6 +32,11 @@ public:
     // Worker: waits until fd has bytes to read. 0, or -1 with errno
     // ETIMEDOUT or ECANCELED.
     int wait_readable(int fd, int timeout_ms);
+    // Worker: waits until fd is ready for events (POLLIN, POLLOUT) or the
+    // deadline passes. 0, or -1 with errno ETIMEDOUT or ECANCELED.
+    int wait_until(int fd, short events, std::chrono::steady_clock::time_point deadline);
+    // Worker: sleeps until deadline unless cancelled first (-1, ECANCELED).
+    int pause_until(std::chrono::steady_clock::time_point deadline);
 
     // Worker: runs publish only while the guard is not cancelled; a cancel
     // waits for a publication under way, so none lands after it.

@@ -1,5 +1,6 @@
 #include "link/kept_link.hpp"
 
+#include <cerrno>
 #include <utility>
 
 bool is_exception_response(int error)
@@ -8,26 +9,35 @@ bool is_exception_response(int error)
     return (error >= EMBXILFUN && error <= EMBXGTAR) || error == EMBBADEXC;
 }
 
+bool is_device_error(int error)
+{
+    return error == EIO || error == ENXIO || error == EBADF || error == ENODEV;
+}
+
 bool keep_after_cycle(const ConnectionSettings& settings, int failure)
 {
-    return settings.keep_open && (failure == 0 || is_exception_response(failure));
+    if (!settings.keep_open)
+        return false;
+    if (!settings.use_tcp)
+        return !is_device_error(failure);
+    return failure == 0 || is_exception_response(failure);
 }
 
 OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard)
 {
-    // No flush here: every request flushes the line before it is sent.
-    if (kept_.context && opened_with_ == settings) {
+    bool same = kept_.wire && opened_with_ == settings;
+    if (same && (!settings.use_tcp || peer_still_there(kept_.wire))) {
         OpenResult kept = std::exchange(kept_, OpenResult{});
         kept.connect_time = {};  // counted when it was made
         return kept;
     }
-    kept_ = OpenResult{};  // closes a connection made with other settings
-    return open_modbus(settings, guard);
+    kept_ = OpenResult{};  // closes a connection made with other settings, or closed at the far end
+    return open_link(settings, guard);
 }
 
 void KeptLink::give_back(OpenResult opened, const ConnectionSettings& settings, int failure)
 {
-    if (!opened.context || !keep_after_cycle(settings, failure))
+    if (!opened.wire || !keep_after_cycle(settings, failure))
         return;  // opened closes here
     kept_ = std::move(opened);
     opened_with_ = settings;

@@ -3,18 +3,24 @@
 //
 // The worker holds one KeptLink for as long as it cycles. Each cycle takes
 // its connection from it and hands it back at the end. The connection stays
-// open for the next cycle only while keep_open is on, the settings are the
-// ones it was opened with, and nothing failed on it except with a Modbus
-// exception response: after a time-out, a reset or a malformed reply the
-// line may still hold a late answer, which must never be read as the reply
-// to the next request. Destroying the KeptLink closes the connection; the
-// worker's loop ends, and with it the KeptLink, on Disconnect, at exit and
-// when a newer worker takes over.
+// open for the next cycle only while keep_open is on and the settings are
+// the ones it was opened with. A TCP connection is dropped after any
+// failure but a Modbus exception response: after a time-out, a reset or a
+// malformed reply the stream may be out of step. A serial port stays open
+// across such failures (opening it again toggles DTR and RTS, which resets
+// some devices): the quiet line before each request keeps late answers out;
+// only an error of the device itself closes it. A TCP connection that the
+// far end closed while idle is opened anew before anything is sent.
+// Destroying the KeptLink closes the connection; the worker's loop ends,
+// and with it the KeptLink, on Disconnect, at exit and when a newer worker
+// takes over.
 
-#include "link/modbus_context.hpp"
+#include "link/open_link.hpp"
 
 // True for the errors of a device that answered with an exception response.
 bool is_exception_response(int error);
+// True for the errors that say the line itself is gone or unusable.
+bool is_device_error(int error);
 
 // Whether a cycle that ended so leaves its connection fit for the next one.
 // failure: the errno of the cycle's failed exchange with the device, 0 if

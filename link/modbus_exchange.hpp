@@ -1,45 +1,40 @@
 #pragma once
-// One request and its reply over the link of a cycle, through the library's
-// raw calls: the unit id goes out as given (ids 248 to 254 too, over TCP),
+// One request and its reply over the line of a cycle, whatever its
+// transport: the unit id goes out as given (ids 248 to 254 too, over TCP),
 // and the reply is checked against the request before anything of it is
 // believed.
-
-#include <modbus.h>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "link/call_guard.hpp"
 #include "link/frames.hpp"
-#include "link/link_state.hpp"
 #include "link/reply_check.hpp"
+#include "link/wire.hpp"
+#include "link/worker_context.hpp"
 
-// The opened link of one cycle.
+// The opened line of one cycle, and the worker it serves.
 struct LinkChannel {
-    modbus_t* context;
-    CallGuard& guard;
-    const ConnectionSettings& settings;
-    int response_timeout_ms;  // the one in force (the library's when the setting is 0)
+    Wire& wire;
+    WorkerContext& worker;
 };
 
 struct Reply {
-    std::array<uint8_t, MODBUS_MAX_ADU_LENGTH> bytes{};
-    size_t size = 0;
+    ReplyFrame received;
     ReplyCheck check;
     // Unit id and protocol data unit, as they arrived.
-    const uint8_t* frame() const { return bytes.data() + check.frame_offset; }
+    const uint8_t* frame() const { return received.bytes.data(); }
 };
 
 // Whether a request to unit can go out at all: over TCP always; on a serial
-// line the library must select the unit to accept its reply, and selects
-// only 0 to 247. False with errno when it cannot.
-bool can_address(LinkChannel& link, uint8_t unit);
+// line only to 0 to 247. False with errno EINVAL when it cannot.
+bool can_address(const LinkChannel& channel, uint8_t unit);
 
-// Discards what the line holds, sends request (unit id and protocol data
-// unit) and waits for its reply: the first byte within the response
-// time-out, the whole reply within the time its bytes take on the line and
-// one more gap of half a second. 0 for a good reply; -1 with errno otherwise
-// (EMBMDATA: too large to send, nothing sent; ETIMEDOUT; ECANCELED; and
-// EMBBADDATA or an exception's code for a reply that arrived).
-int exchange(LinkChannel& link, const Frame& request, Reply& reply);
+// Sends request (unit id and protocol data unit) and waits for its reply:
+// the first byte within the response time-out, the whole reply within the
+// time its bytes take on the line and one more gap of half a second.
+// Replies to earlier requests (a stale transaction id) are logged, counted
+// and passed over meanwhile. 0 for a good reply; -1 with errno otherwise
+// (EMBMDATA: too large to send, nothing sent; ETIMEDOUT; ECANCELED;
+// EMBBADCRC, EMBBADDATA or an exception's code for a reply that arrived).
+int exchange(LinkChannel& channel, const Frame& request, Reply& reply);

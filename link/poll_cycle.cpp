@@ -141,7 +141,7 @@ void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const Con
     }
     if (opened.connect_time.count() > 0)
         tell(worker, [&] { record_connect(worker.link.statistics, opened.connect_time); });
-    LinkChannel channel{opened.context.get(), worker.guard, settings, opened.response_timeout_ms};
+    LinkChannel channel{opened.wire, worker};
 
     WriteTrouble trouble;
     if (std::optional<WriteRequest> write = take_waiting_write(worker.link, worker.guard))

@@ -6,11 +6,6 @@
 
 namespace {
 
-// The TCP header: transaction id, protocol id, length of what follows.
-constexpr size_t tcp_header_size = 6;
-constexpr size_t rtu_checksum_size = 2;
-// The library's raw requests always carry transaction id 0.
-constexpr unsigned raw_transaction_id = 0;
 constexpr uint8_t exception_mark = 0x80;
 
 unsigned word_at(const uint8_t* bytes)
@@ -61,26 +56,14 @@ size_t expected_reply_size(const uint8_t* request, size_t request_size)
     return 6;
 }
 
-ReplyCheck check_reply(bool tcp, const uint8_t* request, size_t request_size, const uint8_t* reply,
-                       size_t reply_size)
+ReplyCheck check_reply(const uint8_t* request, size_t request_size, const uint8_t* frame, size_t frame_size)
 {
     ReplyCheck check;
     check.error = EMBBADDATA;
     if (request_size < 6)
         return check;
-    if (tcp) {
-        if (reply_size <= tcp_header_size || word_at(reply) != raw_transaction_id || word_at(reply + 2) != 0 ||
-            word_at(reply + 4) != reply_size - tcp_header_size)
-            return check;
-        check.frame_offset = tcp_header_size;
-        check.frame_size = reply_size - tcp_header_size;
-    } else {
-        // The library has checked the checksum already.
-        if (reply_size <= rtu_checksum_size)
-            return check;
-        check.frame_size = reply_size - rtu_checksum_size;
-    }
-    check.error = check_frame(request, request_size, reply + check.frame_offset, check.frame_size);
+    check.frame_size = frame_size;
+    check.error = check_frame(request, request_size, frame, frame_size);
     return check;
 }
 

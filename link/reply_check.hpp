@@ -1,8 +1,7 @@
 #pragma once
 // Whether a reply that arrived belongs to the request that was sent, and the
-// values it carries. Requests are frames of unit id and protocol data unit
-// (link/frames.hpp); replies are whole application data units as the library
-// received them: the TCP header first, or the RTU checksum last.
+// values it carries. Requests and replies are frames of unit id and protocol
+// data unit (link/frames.hpp), as the transport took them off the line.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,14 +10,11 @@ struct ReplyCheck {
     // 0: a good reply. EMBBADDATA: it disagrees with the request. An
     // exception reply: the library's code for the exception.
     int error = 0;
-    // Where unit id and protocol data unit start in the reply, and their
-    // size; what the Logger shows.
-    size_t frame_offset = 0;
+    // The size of the frame; what the Logger shows.
     size_t frame_size = 0;
 };
 
-ReplyCheck check_reply(bool tcp, const uint8_t* request, size_t request_size, const uint8_t* reply,
-                       size_t reply_size);
+ReplyCheck check_reply(const uint8_t* request, size_t request_size, const uint8_t* frame, size_t frame_size);
 
 // Size of unit id and protocol data unit of a good reply to request.
 size_t expected_reply_size(const uint8_t* request, size_t request_size);

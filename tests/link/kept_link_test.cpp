@@ -106,18 +106,25 @@ TEST(HostAddress, ResolvesNamesAndBothFamiliesKeepingTheScope)
                  "Name or service not known");
 }
 
-TEST(KeepPolicy, OnlyAnExceptionResponseLeavesTheLinkFitToKeep)
+// Over TCP only an exception response leaves the stream in step; a serial
+// port is closed only when the device itself fails.
+TEST(KeepPolicy, TcpKeepsOnlyAfterAnExceptionSerialUntilTheDeviceFails)
 {
-    ConnectionSettings on = kept({});
+    ConnectionSettings tcp = kept({});
+    tcp.use_tcp = true;
+    ConnectionSettings serial = kept({});
     struct Case {
         int failure;
-        bool keep;
+        bool keep_tcp;
+        bool keep_serial;
     };
-    for (Case c : {Case{0, true}, {EMBXILFUN, true}, {EMBXGTAR, true}, {EMBBADEXC, true}, {ETIMEDOUT, false},
-                   {ECONNRESET, false}, {EMBBADDATA, false}, {EMBBADCRC, false}, {EMBBADSLAVE, false},
-                   {EMBMDATA, false}, {EINVAL, false}}) {
+    for (Case c : {Case{0, true, true}, {EMBXILFUN, true, true}, {EMBXGTAR, true, true}, {EMBBADEXC, true, true},
+                   {ETIMEDOUT, false, true}, {ECONNRESET, false, true}, {EMBBADDATA, false, true},
+                   {EMBBADCRC, false, true}, {EMBMDATA, false, true}, {EINVAL, false, true}, {EIO, false, false},
+                   {ENXIO, false, false}, {EBADF, false, false}}) {
         SCOPED_TRACE(c.failure);
-        EXPECT_EQ(keep_after_cycle(on, c.failure), c.keep);
+        EXPECT_EQ(keep_after_cycle(tcp, c.failure), c.keep_tcp);
+        EXPECT_EQ(keep_after_cycle(serial, c.failure), c.keep_serial);
         EXPECT_FALSE(keep_after_cycle(ConnectionSettings{}, c.failure));
     }
 }
