@@ -48,11 +48,11 @@ struct ConnectionSettings {
     uint8_t data_bits = 8;
     uint8_t stop_bits = 1;
     bool use_tcp = false;
-    SerialFraming serial_framing = SerialFraming::rtu;
-    TcpFraming tcp_framing = TcpFraming::mbap;
     // The worker keeps its connection between cycles while the other
     // fields stay as they were when it was opened.
     bool keep_open = false;
+    SerialFraming serial_framing = SerialFraming::rtu;
+    TcpFraming tcp_framing = TcpFraming::mbap;
 
     bool operator==(const ConnectionSettings&) const = default;
 };
