@@ -81,6 +81,8 @@ bool read_serial_settings(ConnectionDialog& dialog, ConnectionSettings& settings
     settings.parity = selected_of(dialog.parity_selector, parities);
     settings.data_bits = selected_of(dialog.data_bits_selector, data_bits);
     settings.stop_bits = selected_of(dialog.stop_bits_selector, stop_bits);
+    settings.serial_framing =
+        gtk_check_button_get_active(dialog.ascii_choice) ? SerialFraming::ascii : SerialFraming::rtu;
     return true;
 }
 
@@ -94,6 +96,7 @@ bool read_tcp_settings(ConnectionDialog& dialog, ConnectionSettings& settings)
     settings.use_tcp = true;
     settings.device = gtk_editable_get_text(GTK_EDITABLE(dialog.ip_entry));
     settings.baud_or_port = *port;
+    settings.tcp_framing = gtk_check_button_get_active(dialog.rtu_over_tcp_choice) ? TcpFraming::rtu : TcpFraming::mbap;
     return true;
 }
 

@@ -164,6 +164,8 @@ GtkWidget* build_remote_frame(ConnectionDialog& dialog)
     gtk_entry_set_input_purpose(dialog.port_entry, GTK_INPUT_PURPOSE_DIGITS);
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(dialog.ip_entry));
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(dialog.port_entry));
+    // Gateways that pass serial frames through unchanged take RTU frames.
+    add_choice_pair(box, "Modbus TCP", &dialog.mbap_choice, "RTU over TCP", &dialog.rtu_over_tcp_choice);
     dialog.remote_frame = GTK_FRAME(frame);
     return frame;
 }

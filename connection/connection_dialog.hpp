@@ -28,14 +28,16 @@ struct ConnectionDialog {
     GtkSpinButton* timeout_spin = nullptr;
     GtkEntry* ip_entry = nullptr;
     GtkEntry* port_entry = nullptr;
+    GtkCheckButton* mbap_choice = nullptr;  // "Modbus TCP", the default
+    GtkCheckButton* rtu_over_tcp_choice = nullptr;
     // Off at start; serves both connection types.
     GtkCheckButton* keep_open_check = nullptr;
     GtkButton* ok_button = nullptr;
     GtkButton* cancel_button = nullptr;
-    // Shown and kept, never read by the link: framing is always RTU and
-    // no query delay is applied.
+    // The framing on a serial line.
     GtkCheckButton* rtu_choice = nullptr;
     GtkCheckButton* ascii_choice = nullptr;
+    // Shown and kept, never read by the link: no query delay is applied.
     GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
 

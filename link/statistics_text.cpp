@@ -84,6 +84,8 @@ std::string statistics_summary(const StatisticsSnapshot& stats)
                        number(exception_total(stats));
     if (stats.bad_replies)
         line += separator + std::string("Bad replies ") + number(stats.bad_replies);
+    if (stats.stale_replies)
+        line += separator + std::string("Stale replies ") + number(stats.stale_replies);
     if (stats.other_failures)
         line += separator + std::string("Other failures ") + number(stats.other_failures);
     const DurationSnapshot& times = stats.transaction;
@@ -102,6 +104,7 @@ std::string statistics_report(const StatisticsSnapshot& stats)
     add_line(report, "Time-outs", number(stats.timeouts));
     add_exceptions(report, stats);
     add_line(report, "Bad replies", number(stats.bad_replies));
+    add_line(report, "Stale replies", number(stats.stale_replies));
     add_line(report, "Other failures", number(stats.other_failures));
     add_line(report, "Connect failures", number(stats.connect_failures));
     add_line(report, "Writes sent", number(stats.writes_sent));

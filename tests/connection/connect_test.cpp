@@ -64,11 +64,11 @@ TEST(Connect, SerialOkStoresTheLineAndStartsTheLink)
     gtk_drop_down_set_selected(d.data_bits_selector, 0);
     gtk_drop_down_set_selected(d.stop_bits_selector, 1);
     gtk_spin_button_set_value(d.timeout_spin, 250);
-    gtk_check_button_set_active(d.ascii_choice, TRUE);  // shown only, never stored
+    gtk_check_button_set_active(d.ascii_choice, TRUE);
     gtk_check_button_set_active(d.keep_open_check, TRUE);
     click(d.ok_button);
 
-    EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{"/dev/pts/9", 9600, 250, 'E', 7, 2, false, true}));
+    EXPECT_EQ(copy_connection_settings(), (ConnectionSettings{"/dev/pts/9", 9600, 250, 'E', 7, 2, false, true, SerialFraming::ascii}));
     EXPECT_FALSE(is_visible(d));
     EXPECT_TRUE(app_link().running.load());
     expect_button("Disconnect", true);
@@ -109,6 +109,12 @@ TEST(Connect, TcpOkStoresAddressAndPortOrRefusesThePortText)
             expect_status("Invalid TCP port", true);
         }
     }
+    // A gateway that passes RTU frames through.
+    open_connection_dialog(d);
+    choose_tcp(d, "127.0.0.1", "502");
+    gtk_check_button_set_active(d.rtu_over_tcp_choice, TRUE);
+    click(d.ok_button);
+    EXPECT_EQ(copy_connection_settings().tcp_framing, TcpFraming::rtu);
     disconnect_link();
 }
 

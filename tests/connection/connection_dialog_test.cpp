@@ -110,12 +110,14 @@ TEST(ConnectionDialog, StartsWithTheDesignedWidgetsAndChoices)
     EXPECT_EQ(children(d.serial_box), (Widgets{GTK_WIDGET(d.port_combo), GTK_WIDGET(d.baud_selector),
                                                GTK_WIDGET(d.data_bits_selector), GTK_WIDGET(d.parity_selector),
                                                GTK_WIDGET(d.stop_bits_selector)}));
-    EXPECT_EQ(frame_children(d.remote_frame), (Widgets{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry)}));
+    EXPECT_EQ(frame_children(d.remote_frame), (Widgets{GTK_WIDGET(d.ip_entry), GTK_WIDGET(d.port_entry),
+                                                       GTK_WIDGET(d.mbap_choice), GTK_WIDGET(d.rtu_over_tcp_choice)}));
 
     std::vector<bool> active;
-    for (GtkCheckButton* choice : {d.serial_choice, d.tcp_choice, d.rtu_choice, d.ascii_choice, d.keep_open_check})
+    for (GtkCheckButton* choice : {d.serial_choice, d.tcp_choice, d.rtu_choice, d.ascii_choice, d.keep_open_check,
+                                   d.mbap_choice, d.rtu_over_tcp_choice})
         active.push_back(gtk_check_button_get_active(choice));
-    EXPECT_EQ(active, (std::vector<bool>{true, false, true, false, false}));
+    EXPECT_EQ(active, (std::vector<bool>{true, false, true, false, false, true, false}));
     EXPECT_EQ(texts_of({GTK_WIDGET(d.keep_open_check)}), (Names{"Keep connection open"}));
     EXPECT_TRUE(gtk_combo_box_get_has_entry(GTK_COMBO_BOX(d.port_combo)));
     struct Choice {
