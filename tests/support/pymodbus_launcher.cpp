@@ -3,13 +3,18 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -53,34 +58,122 @@ bool accepts(int port)
     return connected;
 }
 
+// Whether an ASCII read of one register, sent on device, gets a whole line
+// back: the server has the other end open and reads it.
+bool answers_ascii(const std::string& device)
+{
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    termios settings;
+    tcgetattr(fd, &settings);
+    cfmakeraw(&settings);
+    tcsetattr(fd, TCSANOW, &settings);
+    const char request[] = ":010300000001FB\r\n";
+    bool answered = write(fd, request, std::strlen(request)) == ssize_t(std::strlen(request));
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (answered && line.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd readable{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&readable, 1, int(left.count())) <= 0) {
+            answered = false;
+            break;
+        }
+        char chunk[64];
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got > 0)
+            line.append(chunk, size_t(got));
+    }
+    close(fd);
+    return answered;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
 bool exited(pid_t pid)
 {
     return waitpid(pid, nullptr, WNOHANG) == pid;
 }
 
-}  // namespace
-
-std::unique_ptr<PymodbusServer> PymodbusServer::start()
+pid_t spawn_quietly(const char* program, char* argv[])
 {
-    std::unique_ptr<PymodbusServer> server(new PymodbusServer);
-    server->port_ = free_port();
-    if (!server->port_)
-        return nullptr;
-    std::string script = BRENVALDOR_SOURCE_DIR "/tests/support/pymodbus_server.py";
-    std::string port = std::to_string(server->port_);
-    char* argv[] = {const_cast<char*>(python), script.data(), port.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    int failed = posix_spawn(&server->pid_, python, &actions, nullptr, argv, environ);
+    pid_t pid = -1;
+    int failed = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (failed) {
-        server->pid_ = -1;
-        return nullptr;
+    return failed ? -1 : pid;
+}
+
+void end_process(pid_t& pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+}  // namespace
+
+bool PymodbusServer::start_socat()
+{
+    char pattern[] = "/tmp/brenvaldor-pymodbus-XXXXXX";
+    if (!mkdtemp(pattern))
+        return false;
+    folder_ = pattern;
+    client_device_ = folder_ + "/client";
+    server_device_ = folder_ + "/server";
+    std::string a = "pty,raw,echo=0,link=" + client_device_;
+    std::string b = "pty,raw,echo=0,link=" + server_device_;
+    char* argv[] = {const_cast<char*>("socat"), a.data(), b.data(), nullptr};
+    socat_pid_ = spawn_quietly("/usr/bin/socat", argv);
+    if (socat_pid_ <= 0)
+        return false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!(exists(client_device_) && exists(server_device_))) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        usleep(10000);
     }
+    return true;
+}
+
+std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode)
+{
+    std::unique_ptr<PymodbusServer> server(new PymodbusServer);
+    std::string target;
+    const char* mode_name = "tcp";
+    if (mode == Mode::ascii_serial) {
+        if (!server->start_socat())
+            return nullptr;
+        target = server->server_device_;
+        mode_name = "serial-ascii";
+    } else {
+        server->port_ = free_port();
+        if (!server->port_)
+            return nullptr;
+        target = std::to_string(server->port_);
+        mode_name = mode == Mode::tcp ? "tcp" : "tcp-rtu";
+    }
+    std::string script = BRENVALDOR_SOURCE_DIR "/tests/support/pymodbus_server.py";
+    std::string mode_text = mode_name;
+    char* argv[] = {const_cast<char*>(python), script.data(), mode_text.data(), target.data(), nullptr};
+    server->pid_ = spawn_quietly(python, argv);
+    if (server->pid_ <= 0)
+        return nullptr;
+    auto ready = [&] {
+        return mode == Mode::ascii_serial ? answers_ascii(server->client_device_) : accepts(server->port_);
+    };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!accepts(server->port_)) {
+    while (!ready()) {
         if (exited(server->pid_)) {
             server->pid_ = -1;
             return nullptr;
@@ -99,9 +192,12 @@ PymodbusServer::~PymodbusServer()
 
 void PymodbusServer::stop()
 {
-    if (pid_ <= 0)
-        return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    end_process(pid_);
+    end_process(socat_pid_);
+    if (!folder_.empty()) {
+        unlink(client_device_.c_str());
+        unlink(server_device_.c_str());
+        rmdir(folder_.c_str());
+        folder_.clear();
+    }
 }

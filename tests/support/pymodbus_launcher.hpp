@@ -1,24 +1,36 @@
 #pragma once
-// Starts Debian's python3-pymodbus TCP server (support/pymodbus_server.py)
-// on 127.0.0.1 with a free port and stops it through its process id.
+// Starts Debian's python3-pymodbus server (support/pymodbus_server.py) and
+// stops it through its process id: Modbus TCP or RTU frames over TCP on
+// 127.0.0.1 with a free port, or Modbus ASCII on one end of a socat pty
+// pair whose other end the client opens.
 // Its registers: holding i = 1000 + i, input i = 2000 + i, coil i on for odd
 // i, discrete input i on for i divisible by 3.
 
 #include <memory>
+#include <string>
 #include <sys/types.h>
 
 class PymodbusServer {
 public:
-    // Null if python3-pymodbus is missing or the server did not accept
-    // connections within a few seconds.
-    static std::unique_ptr<PymodbusServer> start();
+    enum class Mode { tcp, rtu_over_tcp, ascii_serial };
+
+    // Null if python3-pymodbus or socat is missing, or the server did not
+    // answer within a few seconds.
+    static std::unique_ptr<PymodbusServer> start(Mode mode = Mode::tcp);
     ~PymodbusServer();
 
     int port() const { return port_; }
+    // ascii_serial: the device the client opens.
+    const std::string& client_device() const { return client_device_; }
     void stop();
 
 private:
     PymodbusServer() = default;
+    bool start_socat();
     pid_t pid_ = -1;
     int port_ = 0;
+    pid_t socat_pid_ = -1;
+    std::string folder_;
+    std::string client_device_;
+    std::string server_device_;
 };

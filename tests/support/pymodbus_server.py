@@ -1,8 +1,17 @@
-"""A Modbus TCP server by Debian's python3-pymodbus for the link tests.
+"""A Modbus server by Debian's python3-pymodbus for the link tests.
 
-Usage: pymodbus_server.py PORT. Serves every unit id on 127.0.0.1:PORT with
-holding register i = 1000 + i, input register i = 2000 + i, coil i on for
-odd i, and discrete input i on for i divisible by 3 (addresses from 0).
+Usage: pymodbus_server.py PORT
+       pymodbus_server.py MODE TARGET
+
+MODE says how the frames travel, TARGET where:
+  tcp           Modbus TCP (MBAP header) on 127.0.0.1:TARGET (the default)
+  tcp-rtu       RTU frames over TCP on 127.0.0.1:TARGET
+  serial-ascii  Modbus ASCII on the serial device TARGET, 19200 8N1
+  serial-rtu    Modbus RTU on the serial device TARGET, 19200 8N1
+
+Serves every unit id with holding register i = 1000 + i, input register
+i = 2000 + i, coil i on for odd i, and discrete input i on for i divisible
+by 3 (addresses from 0).
 """
 
 import asyncio
@@ -10,7 +19,10 @@ import sys
 
 from pymodbus.datastore import (ModbusSequentialDataBlock,
                                 ModbusServerContext, ModbusSlaveContext)
-from pymodbus.server import StartAsyncTcpServer
+from pymodbus.framer.ascii_framer import ModbusAsciiFramer
+from pymodbus.framer.rtu_framer import ModbusRtuFramer
+from pymodbus.framer.socket_framer import ModbusSocketFramer
+from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
 
 SIZE = 1000
 
@@ -25,10 +37,27 @@ def make_context():
     return ModbusServerContext(slaves=slave, single=True)
 
 
+def serve(mode, target):
+    if mode in ("tcp", "tcp-rtu"):
+        framer = ModbusSocketFramer if mode == "tcp" else ModbusRtuFramer
+        return StartAsyncTcpServer(context=make_context(), framer=framer,
+                                   address=("127.0.0.1", int(target)))
+    if mode in ("serial-ascii", "serial-rtu"):
+        framer = ModbusAsciiFramer if mode == "serial-ascii" else ModbusRtuFramer
+        return StartAsyncSerialServer(context=make_context(), framer=framer,
+                                      port=target, baudrate=19200, bytesize=8,
+                                      parity="N", stopbits=1)
+    raise SystemExit(f"unknown mode {mode}")
+
+
 def main():
-    port = int(sys.argv[1])
-    asyncio.run(StartAsyncTcpServer(context=make_context(),
-                                    address=("127.0.0.1", port)))
+    if len(sys.argv) == 2:
+        mode, target = "tcp", sys.argv[1]
+    elif len(sys.argv) == 3:
+        mode, target = sys.argv[1], sys.argv[2]
+    else:
+        raise SystemExit(__doc__)
+    asyncio.run(serve(mode, target))
 
 
 if __name__ == "__main__":

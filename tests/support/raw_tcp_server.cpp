@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 
 namespace {
 
@@ -178,4 +179,23 @@ StalledListener::~StalledListener()
         close(filler_);
     if (listen_socket_ >= 0)
         close(listen_socket_);
+}
+
+bool StalledListener::connect_pending() const
+{
+    constexpr unsigned syn_sent = 2;  // the kernel's TCP_SYN_SENT
+    FILE* table = std::fopen("/proc/net/tcp", "r");
+    if (!table)
+        return false;
+    char line[512];
+    bool pending = false;
+    bool titles = std::fgets(line, sizeof line, table) != nullptr;
+    while (titles && !pending && std::fgets(line, sizeof line, table)) {
+        unsigned remote_port = 0;
+        unsigned state = 0;
+        if (std::sscanf(line, " %*u: %*x:%*x %*x:%x %x", &remote_port, &state) == 2)
+            pending = remote_port == unsigned(port_) && state == syn_sent;
+    }
+    std::fclose(table);
+    return pending;
 }

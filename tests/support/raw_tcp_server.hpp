@@ -55,6 +55,9 @@ public:
     StalledListener();
     ~StalledListener();
     int port() const { return port_; }
+    // Whether a connect to this listener is under way on this machine right
+    // now (a socket in SYN-SENT towards its port): a client is inside it.
+    bool connect_pending() const;
 
 private:
     int listen_socket_ = -1;
