@@ -61,7 +61,7 @@ TEST_F(WireSerial, DeviceIsReadWrittenAndItsBadCrcIsABadReply)
 // Given keep open on and a device that stays silent, then damages its CRC,
 // then answers another function, expect the port opened once for all the
 // cycles; and once more for units 248 to 254, which this line cannot reach.
-TEST_F(WireSerial, DISABLED_KeptPortStaysOpenThroughFailedReplies)
+TEST_F(WireSerial, KeptPortStaysOpenThroughFailedReplies)
 {
     device->set_holding(0, 9);
     device->answer_next({Answer::silent, Answer::bad_check, Answer::bad_reply});
@@ -81,7 +81,7 @@ TEST_F(WireSerial, DISABLED_KeptPortStaysOpenThroughFailedReplies)
 
 // Given a silent device, a 500 ms time-out and a scan rate of 0, expect a
 // cycle to last one time-out and a short quiet wait, not two time-outs.
-TEST_F(WireSerial, DISABLED_SilentDeviceCostsOneTimeOutACycle)
+TEST_F(WireSerial, SilentDeviceCostsOneTimeOutACycle)
 {
     device->set_answer(Answer::silent);
     serial.response_timeout_ms = 500;
@@ -98,7 +98,7 @@ TEST_F(WireSerial, DISABLED_SilentDeviceCostsOneTimeOutACycle)
 // Given replies at once and a scan rate of 0, expect the line quiet for 3.5
 // characters after each reply before the next request: 11 bits a character
 // with parity, 10 without, and 1.75 ms at any rate above 19200 baud.
-TEST_F(WireSerial, DISABLED_RequestWaitsThreeAndAHalfCharactersAfterAReply)
+TEST_F(WireSerial, RequestWaitsThreeAndAHalfCharactersAfterAReply)
 {
     struct Case {
         uint32_t baud;
@@ -135,7 +135,7 @@ TEST_F(WireSerial, DISABLED_RequestWaitsThreeAndAHalfCharactersAfterAReply)
 // byte has come, expect the write to succeed: its time-out counts from the
 // end of the request on the line. A pty drains at once, so that end is the
 // one the rate and the frame's length give.
-TEST_F(WireSerial, DISABLED_TimeOutCountsFromTheEndOfALongRequestOnTheLine)
+TEST_F(WireSerial, TimeOutCountsFromTheEndOfALongRequestOnTheLine)
 {
     serial.baud_or_port = 1200;
     serial.response_timeout_ms = 1000;

@@ -86,7 +86,7 @@ class WireTcp : public LinkTest {};
 // reply again 200 ms later, when the next request (scan rate 100 ms) waits
 // for its own, expect each value shown to come from its own request's reply,
 // the repeats counted as stale, and response times of the real 200 ms.
-TEST_F(WireTcp, DISABLED_RepeatedReplyIsStaleNeverTheNextRequestsReply)
+TEST_F(WireTcp, RepeatedReplyIsStaleNeverTheNextRequestsReply)
 {
     auto server = ScriptedTcpServer::start([](const Request& request) {
         Bytes reply = read_reply(request.bytes, uint16_t(request.serial));  // the value names its request
@@ -114,7 +114,7 @@ TEST_F(WireTcp, DISABLED_RepeatedReplyIsStaleNeverTheNextRequestsReply)
 // device then applies, a write refused with exception 0B, and the late echo
 // of that refused write landing on its repetition (which the device
 // ignores), expect the first write to succeed and the repetition to fail.
-TEST_F(WireTcp, DISABLED_StaleReplyNeverDecidesAWrite)
+TEST_F(WireTcp, StaleReplyNeverDecidesAWrite)
 {
     constexpr uint16_t applied = 0xA1;
     constexpr uint16_t refused = 0xB2;
@@ -153,7 +153,7 @@ TEST_F(WireTcp, DISABLED_StaleReplyNeverDecidesAWrite)
 // Given a server that closes connections idle for 300 ms and a kept link
 // polling every 500 ms, expect every cycle and every write to succeed: the
 // link sees the closed connection and opens a new one before it sends.
-TEST_F(WireTcp, DISABLED_KeptConnectionClosedByThePeerIsOpenedAgainBeforeUse)
+TEST_F(WireTcp, KeptConnectionClosedByThePeerIsOpenedAgainBeforeUse)
 {
     auto server = ScriptedTcpServer::start(
         [](const Request& request) -> Sends {
@@ -181,7 +181,7 @@ TEST_F(WireTcp, DISABLED_KeptConnectionClosedByThePeerIsOpenedAgainBeforeUse)
 // time-out to be told as one; and given Disconnect and Connect to a healthy
 // server while such a connect with a 6 s time-out is under way, expect the
 // new link to show values one start pause later, not after the old connect.
-TEST_F(WireTcp, DISABLED_HangingConnectTimesOutAndNeverHoldsUpTheNextLink)
+TEST_F(WireTcp, HangingConnectTimesOutAndNeverHoldsUpTheNextLink)
 {
     StalledListener stalled;
     ASSERT_GT(stalled.port(), 0);
@@ -204,7 +204,7 @@ TEST_F(WireTcp, DISABLED_HangingConnectTimesOutAndNeverHoldsUpTheNextLink)
 // Given a device that echoes a write only after the link's time-out and
 // answers the read of the same cycle after that echo, expect the write to
 // fail with the time-out and the read to show its own values.
-TEST_F(WireTcp, DISABLED_LateWriteEchoIsNeverTheReadsReply)
+TEST_F(WireTcp, LateWriteEchoIsNeverTheReadsReply)
 {
     auto server = ScriptedTcpServer::start([](const Request& request) -> Sends {
         if (is_read(request))

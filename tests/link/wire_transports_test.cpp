@@ -36,7 +36,7 @@ protected:
     }
 };
 
-TEST_F(WireTransports, DISABLED_AsciiLineIsReadWrittenAndLoggedLikeRtu)
+TEST_F(WireTransports, AsciiLineIsReadWrittenAndLoggedLikeRtu)
 {
     auto server = PymodbusServer::start(PymodbusServer::Mode::ascii_serial);
     ASSERT_TRUE(server) << "python3-pymodbus serial server or socat did not start";
@@ -45,7 +45,7 @@ TEST_F(WireTransports, DISABLED_AsciiLineIsReadWrittenAndLoggedLikeRtu)
 
 // Given a reply whose LRC is wrong, expect a bad reply, told as a bad CRC
 // is on an RTU line, and the next good reply shown.
-TEST_F(WireTransports, DISABLED_AsciiReplyWithABadLrcIsABadReply)
+TEST_F(WireTransports, AsciiReplyWithABadLrcIsABadReply)
 {
     auto rtu = PtyDevice::start(1, PtyDevice::Framing::rtu);
     ASSERT_TRUE(rtu);
@@ -74,7 +74,7 @@ TEST_F(WireTransports, DISABLED_AsciiReplyWithABadLrcIsABadReply)
     EXPECT_EQ(status_text(), " ");
 }
 
-TEST_F(WireTransports, DISABLED_RtuOverTcpIsReadWrittenAndLoggedLikeRtu)
+TEST_F(WireTransports, RtuOverTcpIsReadWrittenAndLoggedLikeRtu)
 {
     auto server = PymodbusServer::start(PymodbusServer::Mode::rtu_over_tcp);
     ASSERT_TRUE(server) << "python3-pymodbus server did not start";
