@@ -12,6 +12,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "link/line_frames.hpp"
+
 namespace {
 
 using Bytes = PtyDevice::Bytes;
@@ -20,23 +22,16 @@ using Clock = PtyDevice::Clock;
 constexpr int poll_interval_ms = 20;
 constexpr uint8_t exception_mark = 0x80;
 
+// The checksums are the program's own, checked against known frames in
+// tests/link/line_frames_test.cpp.
 uint16_t crc16(const uint8_t* bytes, size_t size)
 {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    return crc;
+    return rtu_checksum(bytes, size);
 }
 
 uint8_t lrc(const uint8_t* bytes, size_t size)
 {
-    uint8_t sum = 0;
-    for (size_t i = 0; i < size; ++i)
-        sum = uint8_t(sum + bytes[i]);
-    return uint8_t(-sum);
+    return ascii_lrc(bytes, size);
 }
 
 int hex_digit(uint8_t c)
