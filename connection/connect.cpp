@@ -111,6 +111,9 @@ void start_link(ConnectionDialog& dialog)
         return;
     }
     show_connect_button(dialog, "Disconnect", true);
+    // "Not connected" and the old link's errors no longer hold while the
+    // new link connects, which may take a whole time-out.
+    show_status(dialog, " ", false);
 }
 
 }  // namespace
@@ -132,6 +135,8 @@ void connect_link(ConnectionDialog& dialog)
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
     store_connection_settings(link, settings);
     reset_statistics(link.statistics);  // the figures describe this connection only
+    if (dialog.main_window)
+        refresh_statistics_view(dialog.main_window->statistics);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
     signal_wake(link);
     if (link.running.load(std::memory_order_acquire))

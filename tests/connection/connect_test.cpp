@@ -168,6 +168,17 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     expect_status("Not connected", false);
     expect_button("Connect", false);
     EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 8000));  // the worker ends
+
+    // Connect again: while it connects, neither the notice nor the figures
+    // of the old link stand.
+    record_request_sent(link_statistics());
+    refresh_statistics_view(app().main_window.statistics);
+    toggle_link(d);
+    choose_tcp(d, "127.0.0.1", "1");
+    click(d.ok_button);
+    expect_status(" ", false);
+    EXPECT_EQ(std::string(gtk_label_get_text(app().main_window.statistics.line)).substr(0, 7), "Polls 0");
+    disconnect_link();
 }
 
 TEST(Connect, RapidTogglesLeaveOneWorkerCyclingAgainstARealServer)
