@@ -32,7 +32,9 @@ sockaddr_in loopback(int port)
     return address;
 }
 
-// A socket listening on an ephemeral loopback port; -1 on failure.
+
+}  // namespace
+
 int listen_on_loopback(int backlog, int& port)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -47,8 +49,6 @@ int listen_on_loopback(int backlog, int& port)
     port = ntohs(address.sin_port);
     return fd;
 }
-
-}  // namespace
 
 std::unique_ptr<RawTcpServer> RawTcpServer::start(Responder responder)
 {

@@ -12,6 +12,10 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// A socket listening on an ephemeral loopback port, which port receives;
+// -1 on failure.
+int listen_on_loopback(int backlog, int& port);
+
 class RawTcpServer {
 public:
     struct Reply {

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <list>
 
+#include "support/raw_tcp_server.hpp"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,23 +34,6 @@ struct Pending {
     Bytes bytes;
 };
 
-int listen_on_loopback(int& port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 // The header of a reply to request whose unit id and protocol data unit are pdu.
 Bytes framed(const Bytes& request, const Bytes& pdu)
 {
@@ -68,7 +53,7 @@ std::unique_ptr<ScriptedTcpServer> ScriptedTcpServer::start(Script script, int i
     std::unique_ptr<ScriptedTcpServer> server(new ScriptedTcpServer);
     server->script_ = std::move(script);
     server->idle_close_ms_ = idle_close_ms;
-    server->listen_socket_ = listen_on_loopback(server->port_);
+    server->listen_socket_ = listen_on_loopback(8, server->port_);
     if (server->listen_socket_ < 0)
         return nullptr;
     server->thread_ = std::thread([s = server.get()] { s->serve(); });
