@@ -44,11 +44,6 @@ void CallGuard::unwatch_socket()
     socket_ = -1;
 }
 
-int CallGuard::wait_readable(int fd, int timeout_ms)
-{
-    return wait_until(fd, POLLIN, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms));
-}
-
 int CallGuard::wait_until(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
     using Clock = std::chrono::steady_clock;

@@ -29,9 +29,6 @@ public:
     void watch_socket(int fd);
     void unwatch_socket();
 
-    // Worker: waits until fd has bytes to read. 0, or -1 with errno
-    // ETIMEDOUT or ECANCELED.
-    int wait_readable(int fd, int timeout_ms);
     // Worker: waits until fd is ready for events (POLLIN, POLLOUT) or the
     // deadline passes. 0, or -1 with errno ETIMEDOUT or ECANCELED.
     int wait_until(int fd, short events, std::chrono::steady_clock::time_point deadline);
