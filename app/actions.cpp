@@ -7,6 +7,7 @@
 #include "query/query_settings_dialog.hpp"
 #include "write/write_dialog.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -61,14 +62,46 @@ void on_chart(GSimpleAction*, GVariant*, gpointer chart)
     present_chart_window(*static_cast<ChartWindow*>(chart));
 }
 
-void on_reset_statistics(GSimpleAction*, GVariant*, gpointer view)
+void on_reset_statistics(GSimpleAction*, GVariant*, gpointer main)
 {
-    reset_statistics_view(*static_cast<StatisticsView*>(view));
+    reset_all_statistics(*static_cast<MainWindow*>(main));
 }
 
-void on_copy_statistics(GSimpleAction*, GVariant*, gpointer view)
+void on_copy_statistics(GSimpleAction*, GVariant*, gpointer data)
 {
-    copy_statistics(*static_cast<StatisticsView*>(view));
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    if (!main.window)
+        return;
+    std::string report = all_statistics_report(main);
+    gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(main.window)), report.c_str());
+}
+
+// A copy of the shown definition without its labels, set up at once.
+void on_new_definition(GSimpleAction*, GVariant*, gpointer)
+{
+    App& a = app();
+    if (add_poll_tab(a.main_window, a.main_window.tab->poll))
+        open_query_settings(a.query_settings);
+}
+
+void on_close_definition(GSimpleAction*, GVariant*, gpointer main)
+{
+    close_poll_tab(*static_cast<MainWindow*>(main), *static_cast<MainWindow*>(main)->tab);
+}
+
+void on_next_definition(GSimpleAction*, GVariant*, gpointer main)
+{
+    step_poll_tab(*static_cast<MainWindow*>(main), 1);
+}
+
+void on_previous_definition(GSimpleAction*, GVariant*, gpointer main)
+{
+    step_poll_tab(*static_cast<MainWindow*>(main), -1);
+}
+
+void on_rename_definition(GSimpleAction*, GVariant*, gpointer main)
+{
+    start_tab_rename(*static_cast<MainWindow*>(main));
 }
 
 void add_action(GtkApplication* application, const char* name, GCallback handler, gpointer data)
@@ -89,8 +122,13 @@ void add_actions(App& a)
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), &a.connection);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
-    add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window.statistics);
-    add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.main_window.statistics);
+    add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window);
+    add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.main_window);
+    add_action(application, "new-definition", G_CALLBACK(on_new_definition), nullptr);
+    add_action(application, "close-definition", G_CALLBACK(on_close_definition), &a.main_window);
+    add_action(application, "next-definition", G_CALLBACK(on_next_definition), &a.main_window);
+    add_action(application, "previous-definition", G_CALLBACK(on_previous_definition), &a.main_window);
+    add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.main_window);
     add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
 }
 
@@ -110,6 +148,10 @@ void set_accels(GtkApplication* application)
         {"app.load-poll-definition", "<ctrl>l"},
         {"app.toggle-alias-column", "<ctrl>t"},
         {"app.chart", "<ctrl>g"},
+        {"app.new-definition", "<ctrl>n"},
+        {"app.close-definition", "<ctrl>w"},
+        {"app.next-definition", "<ctrl>Page_Down"},
+        {"app.previous-definition", "<ctrl>Page_Up"},
     };
     for (const Binding& binding : bindings) {
         const char* accels[] = {binding.accel, nullptr};
@@ -133,11 +175,16 @@ void build_menu(MainWindow& main)
     g_menu_append(main.menu, "_Load", "app.load-poll-definition");
     g_menu_append(main.menu, "_Info", "win.show-help-overlay");
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
-    main.labels_item = make_labels_item(main.labels_visible);
+    main.labels_item = make_labels_item(main.tab->labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
     g_menu_append(main.menu, "Chart", "app.chart");
+    g_menu_append(main.menu, "_New Poll Definition", "app.new-definition");
+    g_menu_append(main.menu, "Close Poll Definition", "app.close-definition");
+    g_menu_append(main.menu, "Rename Poll Definition", "app.rename-definition");
+    g_menu_append(main.menu, "Next Poll Definition", "app.next-definition");
+    g_menu_append(main.menu, "Previous Poll Definition", "app.previous-definition");
     g_menu_append(main.menu, "_About", "app.about-window");
 }
 
@@ -154,7 +201,7 @@ void update_labels_menu_item(MainWindow& main)
 {
     if (!main.menu)
         return;
-    GMenuItem* item = make_labels_item(main.labels_visible);
+    GMenuItem* item = make_labels_item(main.tab->labels_visible);
     g_menu_remove(main.menu, main.labels_item_position);
     g_menu_insert_item(main.menu, main.labels_item_position, item);
     if (main.labels_item)

@@ -4,7 +4,7 @@
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
 #include "link/link_state.hpp"
-#include "table/grid_input.hpp"
+#include "tabs/poll_tabs.hpp"
 
 App& app()
 {
@@ -23,9 +23,6 @@ GtkApplication* create_application(GApplicationFlags flags)
         g_set_application_name("Brenvaldor");
     App& a = app();
     a.application = gtk_application_new("com.Brenvaldor", flags);
-    a.grid_keys = gtk_event_controller_key_new();
-    gtk_event_controller_set_propagation_phase(a.grid_keys, GTK_PHASE_CAPTURE);
-    g_signal_connect(a.grid_keys, "key-pressed", G_CALLBACK(on_grid_key), &a.main_window);
     g_signal_connect(a.application, "activate", G_CALLBACK(on_activate), &a.main_window);
     return a.application;
 }
@@ -49,10 +46,12 @@ void on_activate(GtkApplication* application, gpointer)
     // with the last-made toplevel, which therefore must be the visible one.
     // The records every view works on, before any view is built.
     main.link = a.link.get();
+    main.reports = a.reports.get();
     main.shown = &a.reports->shown;
     main.write_dialog = &a.write;
-    main.poll = copy_poll_definition(*a.link);
-    main.statistics.stats = &a.link->statistics;
+    main.chart = &a.chart;
+    create_first_tab(main, copy_poll_definition(*a.link));
+    hand_poll_definitions(main);
     a.connection.link = a.link;
     a.connection.reports = a.reports;
     a.chart.feed = &a.reports->chart;
@@ -66,7 +65,6 @@ void on_activate(GtkApplication* application, gpointer)
     build_logger_pane(a.logger, main);
     register_actions(a);
     build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
-    attach_chart_grid_key(a.chart, GTK_WIDGET(main.grid));
 
     UiReports& reports = *a.reports;
     reports.main = &main;

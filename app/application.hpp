@@ -22,7 +22,6 @@ struct App {
     std::shared_ptr<UiReports> reports = std::make_shared<UiReports>();
 
     GtkApplication* application = nullptr;
-    GtkEventController* grid_keys = nullptr;  // capture-phase key controller of the grid
     MainWindow main_window;
     QuerySettingsDialog query_settings;
     ConnectionDialog connection;

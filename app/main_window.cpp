@@ -9,6 +9,7 @@
 #include "write/write_dialog.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -66,13 +67,16 @@ void update_order_sensitivity(MainWindow& main)
 void on_format_changed(GObject*, GParamSpec*, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
+    main.tab->format = value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
     update_order_sensitivity(main);
     render_values_again(main);
 }
 
-void on_order_changed(GObject*, GParamSpec*, gpointer main)
+void on_order_changed(GObject*, GParamSpec*, gpointer data)
 {
-    render_values_again(*static_cast<MainWindow*>(main));
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    main.tab->order = word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+    render_values_again(main);
 }
 
 GtkDropDown* make_selector(GtkActionBar* bar, const char* caption_text, const char* const* entries)
@@ -167,16 +171,6 @@ GtkWidget* make_header_bar(MainWindow& main)
     return GTK_WIDGET(header);
 }
 
-void make_grid(MainWindow& main)
-{
-    main.grid = GTK_GRID(gtk_grid_new());
-    gtk_widget_add_css_class(GTK_WIDGET(main.grid), "registers");
-    gtk_widget_set_focusable(GTK_WIDGET(main.grid), TRUE);
-    if (app().grid_keys)
-        gtk_widget_add_controller(GTK_WIDGET(main.grid), app().grid_keys);
-    build_grid(main);
-}
-
 GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
 {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 5);
@@ -189,20 +183,7 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
                                    "Status", -1);
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(main.status_line));
 
-    GtkWidget* scroller = gtk_scrolled_window_new();
-    main.grid_scroller = GTK_SCROLLED_WINDOW(scroller);
-    gtk_scrolled_window_set_policy(main.grid_scroller, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
-    gtk_scrolled_window_set_propagate_natural_width(main.grid_scroller, FALSE);
-    gtk_scrolled_window_set_propagate_natural_height(main.grid_scroller, FALSE);
-    gtk_widget_set_hexpand(scroller, TRUE);
-    gtk_widget_set_vexpand(scroller, TRUE);
-    gtk_scrolled_window_set_min_content_height(main.grid_scroller, 264);
-    gtk_scrolled_window_set_min_content_width(main.grid_scroller, main.labels_visible ? 320 : 200);
-    gtk_scrolled_window_set_child(main.grid_scroller, GTK_WIDGET(main.grid));
-    gtk_box_append(GTK_BOX(box), scroller);
-    // Below the grid: the top of the paned may not shrink, so this line
-    // adds to its height and never takes from the grid's minimum.
-    gtk_box_append(GTK_BOX(box), build_statistics_view(main.statistics));
+    gtk_box_append(GTK_BOX(box), build_tab_view(main));
     return box;
 }
 
@@ -244,7 +225,6 @@ void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget*
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
 
     GtkWidget* toolbar = make_toolbar(main);
-    make_grid(main);
     GtkWidget* top = make_top_box(main, toolbar);
 
     main.paned = GTK_PANED(gtk_paned_new(GTK_ORIENTATION_VERTICAL));
@@ -255,8 +235,4 @@ void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget*
     gtk_window_set_child(GTK_WINDOW(window), GTK_WIDGET(main.paned));
 
     main.css = load_stylesheet(window);
-
-    GtkGesture* click = gtk_gesture_click_new();
-    g_signal_connect(click, "pressed", G_CALLBACK(on_grid_click), &main);
-    gtk_widget_add_controller(GTK_WIDGET(main.grid), GTK_EVENT_CONTROLLER(click));
 }

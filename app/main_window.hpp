@@ -4,33 +4,35 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/dialog_layer.hpp"
-#include "app/statistics_view.hpp"
 #include "link/link_state.hpp"
-#include "table/label_store.hpp"
+#include "tabs/poll_tab.hpp"
 
+struct ChartWindow;
 struct ShownValues;
+struct UiReports;
 struct WriteDialog;
 
 struct MainWindow {
     // Widgets owned by the window (borrowed references).
-    GtkGrid* grid = nullptr;
     GtkApplicationWindow* window = nullptr;
+    GtkNotebook* notebook = nullptr;  // one page per poll definition
     GtkLabel* status_line = nullptr;
     GtkDropDown* format_selector = nullptr;
     GtkDropDown* order_selector = nullptr;  // word order of 32/64-bit values
     GtkButton* connect_button = nullptr;
     GtkLabel* connect_label = nullptr;
-    GtkScrolledWindow* grid_scroller = nullptr;
     GtkPaned* paned = nullptr;
     GtkMenuButton* menu_button = nullptr;
-    StatisticsView statistics;  // the line under the grid
 
     // Records of the link and of other windows (borrowed; they outlive the window).
     LinkState* link = nullptr;
+    UiReports* reports = nullptr;
     ShownValues* shown = nullptr;  // the values the worker reported last
+    ChartWindow* chart = nullptr;
     WriteDialog* write_dialog = nullptr;
 
     // References this record owns (released only at process end).
@@ -39,17 +41,15 @@ struct MainWindow {
     GMenu* menu = nullptr;
     GtkCssProvider* css = nullptr;
 
-    // Plain state.
-    PollDefinition poll;  // what the grid shows, and the link polls
-    int32_t labels_item_position = 0;
-    bool labels_visible = true;
-    LabelStore labels;  // the user's labels, by address
+    // The poll definitions, in the order of their tabs, and the one shown,
+    // which every command of the window acts on. Never empty.
+    std::vector<std::unique_ptr<PollTab>> tabs;
+    PollTab* tab = nullptr;
 
-    // Maintained by build_grid: the value cell of each grid item in address
-    // order, so a poll result reaches its cells without searching the grid.
-    std::vector<GtkLabel*> value_cells;
-    uint8_t cursor_column = 1;
-    uint8_t cursor_row = 0;
+    // Plain state.
+    int32_t labels_item_position = 0;
+    uint32_t next_serial = 1;
+    uint16_t last_key = 0;  // keys go on from here, skipping 0
 };
 
 // Builds the main window's widget tree (header bar, toolbar, status line,

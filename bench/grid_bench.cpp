@@ -23,7 +23,7 @@ MainWindow& grid_of_255(bool labels_visible)
     poll.length = 255;
     poll.fcode = 3;
     store_poll_definition(poll);
-    main.labels_visible = labels_visible;
+    main.tab->labels_visible = labels_visible;
     build_grid(main);
     drain_main_loop();
     return main;

@@ -836,7 +836,7 @@ int main(int argc, char** argv)
     // tell its share of the figures from the Logger's.
     bool frozen_statistics = argc > 2 && std::strcmp(argv[2], "frozen-statistics") == 0;
     if (frozen_statistics)
-        app().main_window.statistics.line = nullptr;  // refresh_statistics_view then does nothing
+        app().main_window.tab->statistics.line = nullptr;  // refresh_statistics_view then does nothing
     g_signal_emit_by_name(pane.logger_button, "clicked");
     run_loop_for(500);
     g_autofree char* folder = g_dir_make_tmp("logger-bench-XXXXXX", nullptr);

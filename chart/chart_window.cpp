@@ -29,7 +29,7 @@ ValueFormat current_format(const ChartWindow& chart)
 
 std::string label_of(const ChartWindow& chart, uint16_t address)
 {
-    const LabelEntry* entry = chart.main ? find_label(chart.main->labels, address) : nullptr;
+    const LabelEntry* entry = chart.main ? find_label(chart.main->tab->labels, address) : nullptr;
     return entry ? entry->text : std::string();
 }
 
@@ -147,7 +147,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
 
 void mark_polled(ChartWindow& chart)
 {
-    const PollDefinition& poll = chart.main->poll;
+    const PollDefinition& poll = chart.main->tab->poll;
     PolledBlock now;
     now.address = poll.address;
     now.length = poll.length;
@@ -282,7 +282,7 @@ void remove_chart_series(ChartWindow& chart, size_t index)
 bool add_cursor_address(ChartWindow& chart)
 {
     MainWindow* main = chart.main;
-    if (!main || main->cursor_row < 1 || main->cursor_column < 1)
+    if (!main || main->tab->cursor_row < 1 || main->tab->cursor_column < 1)
         return false;
     uint32_t address = cursor_address(*main);
     return address <= 0xFFFF && add_chart_series(chart, uint16_t(address));

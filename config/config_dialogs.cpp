@@ -11,6 +11,8 @@
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
+#include "tabs/tab_title.hpp"
 
 namespace {
 
@@ -59,7 +61,11 @@ bool save_configuration_file(MainWindow& main, const char* path)
 {
     bool ok = false;
     try {
-        std::string bytes = write_configuration(main.poll, main.labels);
+        commit_label_edit(main);  // a label still being typed is saved too
+        std::vector<SavedDefinition> definitions;
+        for (const auto& tab : main.tabs)
+            definitions.push_back({tab->poll, tab->labels, tab->name, tab->format, tab->order});
+        std::string bytes = write_configuration(definitions);
         ok = replace_file(path, bytes);
     } catch (const std::exception&) {
         // Out of memory while building the text: the old file stays.
@@ -75,14 +81,13 @@ bool save_configuration_file(MainWindow& main, const char* path)
 bool load_configuration_file(MainWindow& main, const char* path)
 {
     std::string text;
-    PollDefinition poll = main.poll;
-    LabelStore labels;
+    std::vector<SavedDefinition> definitions;
     ConfigReadResult result;
     try {
         if (!read_whole_file(path, text))
             result = ConfigReadResult{false, 0};
         else
-            result = read_configuration(text, poll, labels);
+            result = read_configuration(text, main.tab->poll, definitions);
     } catch (const std::exception&) {
         result = ConfigReadResult{false, 0};
     }
@@ -91,12 +96,21 @@ bool load_configuration_file(MainWindow& main, const char* path)
         return false;
     }
     // A label still being edited goes to the store it was typed for, at
-    // the address it was typed at; then the definition, handed to the
-    // worker, and the grid for it.
+    // the address it was typed at; then the definitions, handed to the
+    // worker, and a tab for each.
     commit_label_edit(main);
-    hand_poll_definition(main, poll);
-    main.labels = std::move(labels);
-    build_grid(main);
+    std::vector<std::unique_ptr<PollTab>> tabs;
+    for (SavedDefinition& definition : definitions) {
+        auto tab = std::make_unique<PollTab>();
+        tab->poll = definition.poll;
+        tab->labels = std::move(definition.labels);
+        tab->name = tidy_tab_name(definition.name);
+        tab->format = definition.format;
+        tab->order = definition.order;
+        tab->labels_visible = main.tab->labels_visible;
+        tabs.push_back(std::move(tab));
+    }
+    replace_poll_tabs(main, std::move(tabs));
     clear_config_error(main);
     return true;
 }

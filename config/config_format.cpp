@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "config/number_syntax.hpp"
 
@@ -12,6 +13,21 @@ constexpr std::string_view header_line = "Brenvaldor V.1.0.0";
 constexpr std::string_view header_name = "Brenvaldor";
 constexpr std::string_view poll_prefix = "POLL ";
 constexpr std::string_view label_prefix = "LABEL ";
+constexpr std::string_view name_prefix = "NAME ";
+
+// As the toolbar names them, with no blank inside a POLL line's piece.
+constexpr std::string_view format_names[] = {"UINT",   "INT",   "HEX",    "BINARY", "INT32",
+                                             "UINT32", "FLOAT32", "INT64", "UINT64", "FLOAT64"};
+constexpr std::string_view order_names[] = {"AB_CD", "CD_AB", "BA_DC", "DC_BA"};
+
+template <size_t N>
+std::optional<unsigned> index_of_name(const std::string_view (&names)[N], std::string_view name)
+{
+    for (unsigned i = 0; i < N; ++i)
+        if (names[i] == name)
+            return i;
+    return std::nullopt;
+}
 
 std::string_view trim(std::string_view text, std::string_view blanks)
 {
@@ -23,8 +39,18 @@ std::string_view trim(std::string_view text, std::string_view blanks)
 }
 
 // Stores one key=value piece of a POLL line; unknown keys are no error.
-bool apply_poll_piece(std::string_view key, std::string_view value, PollDefinition& poll)
+bool apply_poll_piece(std::string_view key, std::string_view value, SavedDefinition& definition)
 {
+    PollDefinition& poll = definition.poll;
+    if (key == "format" || key == "order") {
+        std::optional<unsigned> index =
+            key == "format" ? index_of_name(format_names, value) : index_of_name(order_names, value);
+        if (index && key == "format")
+            definition.format = ValueFormat(*index);
+        else if (index)
+            definition.order = WordOrder(*index);
+        return index.has_value();
+    }
     if (key == "slave") {
         std::optional<uint32_t> slave = parse_unsigned(value, UINT8_MAX);
         if (slave)
@@ -59,7 +85,7 @@ bool apply_poll_piece(std::string_view key, std::string_view value, PollDefiniti
     return true;
 }
 
-bool read_poll_line(std::string_view rest, PollDefinition& poll)
+bool read_poll_line(std::string_view rest, SavedDefinition& definition)
 {
     while (!rest.empty()) {
         size_t space = rest.find(' ');
@@ -68,7 +94,7 @@ bool read_poll_line(std::string_view rest, PollDefinition& poll)
         size_t equals = piece.find('=');
         if (equals == std::string_view::npos)
             continue;
-        if (!apply_poll_piece(piece.substr(0, equals), piece.substr(equals + 1), poll))
+        if (!apply_poll_piece(piece.substr(0, equals), piece.substr(equals + 1), definition))
             return false;
     }
     return true;
@@ -113,6 +139,23 @@ bool is_valid_utf8(std::string_view text)
     return true;
 }
 
+// A quoted, escaped text. A missing closing quote is forgiven: the text
+// runs to the line's end. The label cells and the tabs take only UTF-8; a
+// file in another encoding is refused at its line rather than shown as
+// broken text.
+std::optional<std::string> read_quoted(std::string_view rest)
+{
+    std::string_view quoted = trim(rest, " \t");
+    if (quoted.empty() || quoted.front() != '"')
+        return std::nullopt;
+    std::string_view text = quoted.size() > 1 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2)
+                                                                       : quoted.substr(1);
+    std::string unescaped = unescape_label(text);
+    if (!is_valid_utf8(unescaped))
+        return std::nullopt;
+    return unescaped;
+}
+
 bool read_label_line(std::string_view rest, LabelStore& labels)
 {
     rest = trim(rest, " \t");
@@ -122,30 +165,43 @@ bool read_label_line(std::string_view rest, LabelStore& labels)
     std::optional<uint32_t> address = parse_unsigned(trim(rest.substr(0, space), " \t"), UINT16_MAX);
     if (!address)
         return false;
-    std::string_view quoted = trim(rest.substr(space + 1), " \t");
-    if (quoted.empty() || quoted.front() != '"')
-        return false;
-    // A missing closing quote is forgiven: the text runs to the line's end.
-    std::string_view text = quoted.size() > 1 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2)
-                                                                       : quoted.substr(1);
-    // The label cells take only UTF-8; a file in another encoding is
-    // refused at its line rather than shown as broken text.
-    std::string label = unescape_label(text);
-    if (!is_valid_utf8(label))
-        return false;
-    return set_label(labels, uint16_t(*address), label);
+    std::optional<std::string> label = read_quoted(rest.substr(space + 1));
+    return label && set_label(labels, uint16_t(*address), *label);
 }
 
-bool read_line(std::string_view line, PollDefinition& poll, LabelStore& labels)
+bool read_name_line(std::string_view rest, std::string& name)
+{
+    std::optional<std::string> read = read_quoted(rest);
+    if (read)
+        name = std::move(*read);
+    return read.has_value();
+}
+
+// Where the lines read so far have put the reader.
+struct ReadingState {
+    std::vector<SavedDefinition>& definitions;
+    bool poll_seen = false;
+};
+
+bool read_line(std::string_view line, ReadingState& state)
 {
     line = trim(line, " \t\r");
     // Also skips the header, whatever version follows the name.
     if (line.size() < 5 || line.front() == '#' || line.starts_with(header_name))
         return true;
-    if (line.starts_with(poll_prefix))
-        return read_poll_line(line.substr(poll_prefix.size()), poll);
+    std::vector<SavedDefinition>& definitions = state.definitions;
+    if (line.starts_with(poll_prefix)) {
+        if (std::exchange(state.poll_seen, true)) {
+            if (definitions.size() >= max_poll_definitions)
+                return false;
+            definitions.push_back(SavedDefinition{definitions.back().poll});
+        }
+        return read_poll_line(line.substr(poll_prefix.size()), definitions.back());
+    }
     if (line.starts_with(label_prefix))
-        return read_label_line(line.substr(label_prefix.size()), labels);
+        return read_label_line(line.substr(label_prefix.size()), definitions.back().labels);
+    if (line.starts_with(name_prefix))
+        return read_name_line(line.substr(name_prefix.size()), definitions.back().name);
     return true;
 }
 
@@ -186,27 +242,48 @@ std::string unescape_label(std::string_view text)
     return out;
 }
 
-std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
+std::string write_configuration(const std::vector<SavedDefinition>& definitions)
 {
     std::string out;
     out.append(header_line).append("\n");
-    out.append("POLL slave=").append(std::to_string(poll.slave));
-    out.append(" fcode=").append(std::to_string(poll.fcode));
-    out.append(" address=").append(std::to_string(poll.address));
-    out.append(" length=").append(std::to_string(poll.length));
-    out.append(" scan_rate=").append(std::to_string(poll.scan_rate)).append("\n");
-    out.append("LABELS ").append(std::to_string(labels.entries.size())).append("\n");
-    for (const LabelEntry& entry : labels.entries) {
-        out.append(label_prefix).append(std::to_string(entry.address)).append(" \"");
-        append_escaped_label(out, entry.text);
-        out.append("\"\n");
+    for (const SavedDefinition& definition : definitions) {
+        const PollDefinition& poll = definition.poll;
+        out.append("POLL slave=").append(std::to_string(poll.slave));
+        out.append(" fcode=").append(std::to_string(poll.fcode));
+        out.append(" address=").append(std::to_string(poll.address));
+        out.append(" length=").append(std::to_string(poll.length));
+        out.append(" scan_rate=").append(std::to_string(poll.scan_rate));
+        if (definition.format != ValueFormat::UINT)
+            out.append(" format=").append(format_names[unsigned(definition.format)]);
+        if (definition.order != WordOrder::AB_CD)
+            out.append(" order=").append(order_names[unsigned(definition.order)]);
+        out.append("\n");
+        if (!definition.name.empty()) {
+            out.append(name_prefix).append("\"");
+            append_escaped_label(out, definition.name);
+            out.append("\"\n");
+        }
+        const LabelStore& labels = definition.labels;
+        out.append("LABELS ").append(std::to_string(labels.entries.size())).append("\n");
+        for (const LabelEntry& entry : labels.entries) {
+            out.append(label_prefix).append(std::to_string(entry.address)).append(" \"");
+            append_escaped_label(out, entry.text);
+            out.append("\"\n");
+        }
     }
     return out;
 }
 
-ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels)
+std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
 {
-    clear_labels(labels);
+    return write_configuration({SavedDefinition{poll, labels}});
+}
+
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
+                                    std::vector<SavedDefinition>& definitions)
+{
+    definitions.assign(1, SavedDefinition{base});
+    ReadingState state{definitions};
     size_t number = 0;
     // The text after the last LF is a line too, so an empty file is one empty line.
     while (true) {
@@ -214,7 +291,7 @@ ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll,
         size_t end = text.find('\n');
         bool line_ok = false;
         try {
-            line_ok = read_line(text.substr(0, end), poll, labels);
+            line_ok = read_line(text.substr(0, end), state);
         } catch (const std::bad_alloc&) {
             // A label too large to hold fails the load like a malformed line.
         }
@@ -225,4 +302,13 @@ ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll,
         text.remove_prefix(end + 1);
     }
     return ConfigReadResult{};
+}
+
+ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels)
+{
+    std::vector<SavedDefinition> definitions;
+    ConfigReadResult result = read_configuration(text, poll, definitions);
+    poll = definitions.front().poll;
+    labels = std::move(definitions.front().labels);
+    return result;
 }

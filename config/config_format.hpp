@@ -1,15 +1,37 @@
 #pragma once
-// The configuration file's text: the header, one POLL line of the poll
-// definition, the count line and one LABEL line per label. No GTK here.
+// The configuration file's text: the header, then per poll definition its
+// POLL line, an optional NAME line, the count line and one LABEL line per
+// label. No GTK here.
+//
+// The POLL line carries format= and order= only when they differ from
+// UINT and AB_CD, and a definition without a name has no NAME line, so one
+// definition with nothing else set is written as the program always wrote
+// it. Each POLL line after the first starts another definition; LABEL and
+// NAME lines belong to the POLL line before them (those before any, to the
+// first).
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "link/link_state.hpp"
 #include "table/label_store.hpp"
+#include "table/value_format.hpp"
+#include "table/wide_value.hpp"
 
-// The exact bytes of a saved file for poll and labels.
+// One poll definition as the file keeps it.
+struct SavedDefinition {
+    PollDefinition poll;
+    LabelStore labels;
+    std::string name;  // empty: none
+    ValueFormat format = ValueFormat::UINT;
+    WordOrder order = WordOrder::AB_CD;
+};
+
+// The exact bytes of a saved file for the definitions, in their order.
+std::string write_configuration(const std::vector<SavedDefinition>& definitions);
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels);
 
 struct ConfigReadResult {
@@ -17,9 +39,14 @@ struct ConfigReadResult {
     size_t failed_line = 0;  // 1-based line of the failure, 0 when ok
 };
 
-// Reads text into poll and labels. Fields the text does not set keep their
-// values in poll; labels is emptied first. On failure both hold whatever
-// was read up to the failing line, so callers hand in working copies.
+// Reads text into definitions, at least one and at most
+// max_poll_definitions. Fields the text does not set keep the values of
+// base in the first definition, and of the definition before in each
+// other. On failure definitions holds whatever was read up to the failing
+// line.
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
+                                    std::vector<SavedDefinition>& definitions);
+// The first definition only, into poll and labels (labels emptied first).
 ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels);
 
 // Label text escaping of the LABEL lines (without the surrounding quotes).

@@ -11,6 +11,7 @@
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -134,9 +135,11 @@ void connect_link(ConnectionDialog& dialog)
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
     store_connection_settings(link, settings);
-    reset_statistics(link.statistics);  // the figures describe this connection only
+    // The figures describe this connection only.
     if (dialog.main_window)
-        refresh_statistics_view(dialog.main_window->statistics);
+        reset_all_statistics(*dialog.main_window);
+    else
+        reset_statistics(link.statistics);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
     signal_wake(link);
     if (link.running.load(std::memory_order_acquire))
@@ -160,7 +163,7 @@ void disconnect_link(ConnectionDialog& dialog)
     UiReports& reports = *dialog.reports;
     if (fail_waiting_write(link))
         reports.write_ended(last_write_result(link));
-    mark_values_stale(reports.shown);
+    mark_values_stale(reports.shown, 0);
     post_ui_work(reports, ui_work_values);
     show_connect_button(dialog, "Connect", false);
     show_status(dialog, "Not connected", false);

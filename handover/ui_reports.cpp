@@ -6,20 +6,35 @@
 #include "logger/log_queue.hpp"
 #include "logger/logger_pane.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 #include "write/write_dialog.hpp"
 
 namespace {
 
+// The statuses the worker told since the last look, in their order, onto
+// the board, and the newest that stands onto the line.
 void apply_latest_status(UiReports& reports)
 {
     if (!reports.main || !reports.main->status_line)
         return;
-    LinkStatus status = reports.latest_status.load(std::memory_order_acquire);
+    std::vector<LinkStatus> told;
+    {
+        std::lock_guard lock(reports.status_lock);
+        told.swap(reports.pending_statuses);
+    }
+    for (const LinkStatus& status : told)
+        post_status(reports.board, status);
+    // Nothing of a definition closed or changed into another block stands.
+    std::erase_if(reports.board.standing, [&](const LinkStatus& s) {
+        return s.definition != 0 && !find_tab_by_key(*reports.main, s.definition);
+    });
+    LinkStatus status = shown_status(reports.board);
     // The text is made here, on the user-interface thread only.
+    std::string text = status_line_text(*reports.main, status);
     if (is_error_status(status.kind))
-        show_status_error(reports.main->status_line, link_status_text(status));
+        show_status_error(reports.main->status_line, text.c_str());
     else
-        show_status_neutral(reports.main->status_line, link_status_text(status));
+        show_status_neutral(reports.main->status_line, text.c_str());
 }
 
 // Set while the user-interface thread paces itself: marks then post nothing.
@@ -75,7 +90,7 @@ void run_pending_work(void* data)
     if ((work & ui_work_values) && reports.main)
         fill_from_shown_values(*reports.main);
     if (reports.main && work)
-        schedule_statistics_refresh(reports.main->statistics);
+        schedule_statistics_refresh(reports.main->tab->statistics);
     pace_or_release(reports, work != 0, now);
     if (work)
         reports.last_work_us = now;
@@ -88,6 +103,13 @@ void report_write_to_dialog(void* data)
 }
 
 }  // namespace
+
+void show_status_again(UiReports& reports)
+{
+    // A line nothing stands on keeps its text.
+    if (!reports.board.standing.empty())
+        apply_latest_status(reports);
+}
 
 void take_pending_ui_work(UiReports& reports)
 {
@@ -111,7 +133,12 @@ void UiReports::frame_logged(const uint8_t* bytes, size_t count, LogDirection di
 
 void UiReports::status_changed(const LinkStatus& status)
 {
-    latest_status.store(status, std::memory_order_release);
+    {
+        // Only the newest of each definition counts, so the list stays short.
+        std::lock_guard lock(status_lock);
+        std::erase_if(pending_statuses, [&](const LinkStatus& s) { return s.definition == status.definition; });
+        pending_statuses.push_back(status);
+    }
     post_ui_work(*this, ui_work_status);
 }
 
@@ -121,9 +148,9 @@ void UiReports::values_read(const PublishedValues& values)
     post_ui_work(*this, ui_work_values);
 }
 
-void UiReports::values_stale()
+void UiReports::values_stale(uint16_t key)
 {
-    mark_values_stale(shown);
+    mark_values_stale(shown, key);
     post_ui_work(*this, ui_work_values);
 }
 

@@ -17,8 +17,11 @@
 #include <glib.h>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "chart/chart_recorder.hpp"
+#include "handover/status_board.hpp"
 #include "link/link_reports.hpp"
 #include "table/shown_values.hpp"
 
@@ -37,7 +40,7 @@ struct UiReports final : LinkReports {
     void frame_logged(const uint8_t* bytes, size_t count, LogDirection direction) override;
     void status_changed(const LinkStatus& status) override;
     void values_read(const PublishedValues& values) override;
-    void values_stale() override;
+    void values_stale(uint16_t key) override;
     void write_taken(const WriteRequest& request) override;
     void write_ended(const WriteResult& result) override;
     void poll_ended(const PollOutcome& outcome) override;
@@ -53,18 +56,26 @@ struct UiReports final : LinkReports {
     ChartFeed chart;
 
     // What the worker has left since the user-interface thread last looked
-    // (UiWork bits), and the newest status.
+    // (UiWork bits), and the newest status of the link and of each
+    // definition since then, under status_lock.
     std::atomic<unsigned> pending_work{0};
-    std::atomic<LinkStatus> latest_status{};
+    std::mutex status_lock;
+    std::vector<LinkStatus> pending_statuses;
 
-    // User-interface thread only: the paced look.
+    // User-interface thread only: the paced look, and what the status line
+    // stands on.
     gint64 last_work_us = 0;
     bool look_armed = false;
+    StatusBoard board;
 };
 
 // Any thread: marks work; only the first mark since the user-interface
 // thread last looked posts a callback.
 void post_ui_work(UiReports& reports, unsigned work);
+
+// User-interface thread: the status line again from what stands, e.g.
+// after a tab was closed or renamed.
+void show_status_again(UiReports& reports);
 
 // User-interface thread: does at once what the worker has left, rather
 // than at the next paced look (at most 10 ms away while the worker streams),

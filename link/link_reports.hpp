@@ -25,10 +25,10 @@ enum class StatusKind : uint8_t {
     cleared,
 };
 
-// Eight bytes, so one atomic carries a kind and its code together.
 struct LinkStatus {
     StatusKind kind = StatusKind::cleared;
     int32_t error = 0;
+    uint16_t definition = 0;  // the key of the definition it is about; 0: the link
 
     bool operator==(const LinkStatus&) const = default;
 };
@@ -47,6 +47,7 @@ struct PollOutcome {
     bool ok = false;      // false: a failed poll, values is null
     const uint16_t* values = nullptr;
     unsigned count = 0;
+    uint16_t key = 0;  // the definition's
 };
 
 class LinkReports {
@@ -59,14 +60,15 @@ public:
     virtual void status_changed(const LinkStatus& status) = 0;
     // The values of a poll, good (live) or zeros after a failure.
     virtual void values_read(const PublishedValues& values) = 0;
-    // Nothing of this cycle reached the values: what was shown is older.
-    virtual void values_stale() = 0;
+    // Nothing of this round reached the values of the definition with key,
+    // or with key 0 of every definition: what was shown is older.
+    virtual void values_stale(uint16_t key) = 0;
     // The worker took the write (it is now "Pending") and, later, how it ended.
     virtual void write_taken(const WriteRequest& request) = 0;
     virtual void write_ended(const WriteResult& result) = 0;
     // Every poll's outcome, good or failed.
     virtual void poll_ended(const PollOutcome& outcome) = 0;
-    // Before each cycle, holding no lock: may hold the worker back while
+    // Before each round, holding no lock: may hold the worker back while
     // whoever takes the reports falls behind.
     virtual void wait_for_room() {}
 };

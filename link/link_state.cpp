@@ -1,17 +1,36 @@
 #include "link/link_state.hpp"
 
+#include <utility>
+
 #include "link/call_guard.hpp"
+
+std::vector<PollEntry> copy_poll_entries(LinkState& link)
+{
+    std::lock_guard lock(link.settings_lock);
+    return link.polls;
+}
+
+void store_poll_entries(LinkState& link, std::vector<PollEntry> entries)
+{
+    if (entries.size() > max_poll_definitions)
+        entries.resize(max_poll_definitions);
+    std::vector<PollEntry> replaced;  // freed outside the lock
+    {
+        std::lock_guard lock(link.settings_lock);
+        replaced = std::exchange(link.polls, std::move(entries));
+        link.changes.fetch_add(1, std::memory_order_release);
+    }
+}
 
 PollDefinition copy_poll_definition(LinkState& link)
 {
     std::lock_guard lock(link.settings_lock);
-    return link.poll;
+    return link.polls.empty() ? PollDefinition{} : link.polls.front().poll;
 }
 
 void store_poll_definition(LinkState& link, const PollDefinition& poll)
 {
-    std::lock_guard lock(link.settings_lock);
-    link.poll = poll;
+    store_poll_entries(link, {PollEntry{1, poll, nullptr}});
 }
 
 ConnectionSettings copy_connection_settings(LinkState& link)
@@ -24,6 +43,7 @@ void store_connection_settings(LinkState& link, const ConnectionSettings& settin
 {
     std::lock_guard lock(link.settings_lock);
     link.connection = settings;
+    link.changes.fetch_add(1, std::memory_order_release);
 }
 
 bool same_block(const PollDefinition& a, const PollDefinition& b)
@@ -39,6 +59,7 @@ uint32_t hand_over_write(LinkState& link, WriteRequest request, bool running)
     request.sequence = link.write.sequence + 1;
     link.write = request;
     link.write_waiting = running;
+    link.changes.fetch_add(1, std::memory_order_release);
     if (!running)
         link.write_result = WriteResult{request.sequence, true, 0};
     return request.sequence;
@@ -94,6 +115,7 @@ void publish_write_result(LinkState& link, const WriteResult& result)
 
 void signal_wake(LinkState& link)
 {
+    std::lock_guard lock(link.wake_lock);
     link.wake.notify_one();
 }
 

@@ -6,8 +6,9 @@
 //
 // Records travel whole under a small lock of their own, so no side ever sees
 // a mixture of old and new fields:
-//   - PollDefinition and ConnectionSettings under settings_lock (a replaced
-//     device text is never freed under the worker's feet);
+//   - the poll definitions and ConnectionSettings under settings_lock (a
+//     replaced device text is never freed under the worker's feet); every
+//     store counts in changes, so a worker about to wait knows it missed one;
 //   - the write request, whether it waits, and the last write result under
 //     write_lock; each request has its own sequence number, and a result
 //     names the request it belongs to.
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/link_statistics.hpp"
 
@@ -57,6 +59,22 @@ struct ConnectionSettings {
     bool operator==(const ConnectionSettings&) const = default;
 };
 
+// One definition the link polls, under its key. A definition changed into
+// another block gets a new key from its owner, so nothing read for the old
+// block is ever shown as the new one's: every report of a poll carries the
+// key it was read for. Key 0 is never a definition's; it stands for the
+// link as a whole.
+struct PollEntry {
+    uint16_t key = 1;
+    PollDefinition poll;
+    // The definition's own figures beside the link's, or none. The worker
+    // holds them while it reads, so a definition dropped meanwhile leaves
+    // them to the worker until it is done.
+    std::shared_ptr<LinkStatistics> statistics;
+};
+
+inline constexpr size_t max_poll_definitions = 64;
+
 // One write the user sent; the sequence number tells it from every other.
 struct WriteRequest {
     uint32_t sequence = 0;  // 0: no write was ever sent
@@ -84,15 +102,17 @@ inline constexpr unsigned max_values = 255;
 struct PublishedValues {
     PollDefinition block;
     uint32_t value_count = 0;
-    bool live = false;  // a good reply of the newest cycle
+    bool live = false;  // a good reply of the newest round
     std::array<uint16_t, max_values> values{};
+    uint16_t key = 0;  // the definition's
 };
 
 struct LinkState {
     // Settings, copied whole by the worker at each cycle start.
     std::mutex settings_lock;
-    PollDefinition poll;
+    std::vector<PollEntry> polls{PollEntry{}};
     ConnectionSettings connection;
+    std::atomic<uint64_t> changes{0};
 
     // The newest write, whether the worker has yet to take it, and the
     // result of the last write that ended.
@@ -119,6 +139,10 @@ struct LinkState {
     LinkStatistics statistics;
 };
 
+std::vector<PollEntry> copy_poll_entries(LinkState& link);
+// At most max_poll_definitions are kept; keys are their owner's to choose.
+void store_poll_entries(LinkState& link, std::vector<PollEntry> entries);
+// One definition only, under key 1: the link as a single block's poller.
 PollDefinition copy_poll_definition(LinkState& link);
 void store_poll_definition(LinkState& link, const PollDefinition& poll);
 ConnectionSettings copy_connection_settings(LinkState& link);
@@ -147,6 +171,8 @@ std::optional<WriteRequest> take_waiting_write(LinkState& link, const CallGuard&
 void publish_write_result(LinkState& link, const WriteResult& result);
 
 // Wakes a waiting worker (wake-one); the caller has stored its change first.
+// The signal is given under wake_lock, so a worker that checked changes
+// under that lock before its wait cannot miss it.
 void signal_wake(LinkState& link);
 
 // Exit path: sets stop_requested and cancels the current worker under

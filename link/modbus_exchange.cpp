@@ -17,27 +17,6 @@ unsigned quantity_of(const Frame& request)
     return unsigned(request.bytes[4]) << 8 | request.bytes[5];
 }
 
-// The limits per request that the program has always kept.
-bool too_large(const Frame& request)
-{
-    if (request.size < 6)
-        return true;
-    unsigned quantity = quantity_of(request);
-    switch (request.bytes[1]) {
-    case 1:
-    case 2:
-        return quantity > MODBUS_MAX_READ_BITS;
-    case 3:
-    case 4:
-        return quantity > MODBUS_MAX_READ_REGISTERS;
-    case 15:
-        return quantity > MODBUS_MAX_WRITE_BITS;
-    case 16:
-        return quantity > MODBUS_MAX_WRITE_REGISTERS;
-    default:
-        return false;
-    }
-}
 
 int fail(int error)
 {
@@ -72,6 +51,27 @@ int receive_reply(LinkChannel& channel, const Frame& request, Reply& reply, Wire
 }
 
 }  // namespace
+
+bool too_large(const Frame& request)
+{
+    if (request.size < 6)
+        return true;
+    unsigned quantity = quantity_of(request);
+    switch (request.bytes[1]) {
+    case 1:
+    case 2:
+        return quantity > MODBUS_MAX_READ_BITS;
+    case 3:
+    case 4:
+        return quantity > MODBUS_MAX_READ_REGISTERS;
+    case 15:
+        return quantity > MODBUS_MAX_WRITE_BITS;
+    case 16:
+        return quantity > MODBUS_MAX_WRITE_REGISTERS;
+    default:
+        return false;
+    }
+}
 
 bool can_address(const LinkChannel& channel, uint8_t unit)
 {

@@ -30,6 +30,10 @@ struct Reply {
 // line only to 0 to 247. False with errno EINVAL when it cannot.
 bool can_address(const LinkChannel& channel, uint8_t unit);
 
+// Whether request asks more than one request may (the limits the program
+// has always kept): such a request never goes out, nor is it counted.
+bool too_large(const Frame& request);
+
 // Sends request (unit id and protocol data unit) and waits for its reply:
 // the first byte within the response time-out, the whole reply within the
 // time its bytes take on the line and one more gap of half a second.

@@ -40,7 +40,8 @@ void log_frame(WorkerContext& worker, const uint8_t* bytes, size_t size, LogDire
 
 // Returns the write's error code, 0 on success. A register write of more
 // than the library's 123 is refused before anything is sent (EMBMDATA,
-// "Too many data"); a unit the line cannot address sends nothing either.
+// "Too many data") and not counted as a write; a unit the line cannot
+// address sends nothing either.
 int exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
 {
     Registers registers{};
@@ -48,6 +49,8 @@ int exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteReque
     if (!can_address(channel, request.slave))
         return errno ? errno : EINVAL;
     log_frame(worker, frame.bytes.data(), frame.size, LogDirection::tx);
+    if (too_large(frame))
+        return EMBMDATA;  // shown as asked, but nothing went out: not counted
     Reply reply;
     int returned = exchange(channel, frame, reply);
     int error = returned == -1 ? (errno ? errno : EINVAL) : 0;  // 0 would read as "Not connected"

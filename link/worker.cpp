@@ -5,9 +5,11 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "link/call_guard.hpp"
-#include "link/poll_cycle.hpp"
+#include "link/poll_round.hpp"
+#include "link/poll_schedule.hpp"
 
 namespace {
 
@@ -27,29 +29,48 @@ void count_in(LinkState& link)
     }
 }
 
-// The pause counts from the end of the cycle; a signal of wake ends it.
-void wait_for_next_cycle(LinkState& link, uint32_t scan_rate, const CallGuard& guard)
+bool write_is_waiting(LinkState& link)
+{
+    std::lock_guard lock(link.write_lock);
+    return link.write_waiting;
+}
+
+// Until the next definition is due, or a change to the settings, the
+// definitions or a write, which end the wait at once. A change stored
+// after the worker took its copies is seen here under wake_lock, where
+// signal_wake gives its signal, so none is missed.
+void wait_for_next_round(LinkState& link, ScheduleClock::time_point due, uint64_t changes_seen,
+                         const CallGuard& guard)
 {
     std::unique_lock lock(link.wake_lock);
-    // The exit path, Disconnect and a newer start change their flags under
-    // wake_lock, so their signal cannot fall between this check and the wait.
-    // A pause of 0 ms is no pause: a timed wait would still sleep in the kernel.
-    if (!may_cycle(link, guard) || scan_rate == 0)
+    if (!may_cycle(link, guard) || link.changes.load(std::memory_order_acquire) != changes_seen)
         return;
-    link.wake.wait_for(lock, std::chrono::milliseconds(scan_rate));
+    if (due == ScheduleClock::time_point::max())
+        link.wake.wait(lock);
+    else
+        link.wake.wait_until(lock, due);
 }
 
 void cycle_while_running(WorkerContext& worker)
 {
-    // A connection kept between cycles is this worker's alone: it is closed
+    // A connection kept between rounds is this worker's alone: it is closed
     // here, when the loop ends, before the next worker may start cycling.
     KeptLink kept;
+    PollSchedule schedule;
     while (may_cycle(worker.link, worker.guard)) {
         worker.reports.wait_for_room();  // a user interface that falls behind slows the polling
-        PollDefinition poll = copy_poll_definition(worker.link);
+        uint64_t changes_seen = worker.link.changes.load(std::memory_order_acquire);
+        std::vector<PollEntry> entries = copy_poll_entries(worker.link);
         ConnectionSettings settings = copy_connection_settings(worker.link);
-        run_poll_cycle(worker, poll, settings, kept);
-        wait_for_next_cycle(worker.link, poll.scan_rate, worker.guard);
+        sync_schedule(schedule, entries);
+        // After a write every block is read again, so each shows what it did.
+        if (write_is_waiting(worker.link))
+            make_all_due(schedule);
+        std::vector<PollEntry> round = due_entries(schedule, entries, ScheduleClock::now());
+        if (round.empty() && !write_is_waiting(worker.link))
+            wait_for_next_round(worker.link, next_due(schedule), changes_seen, worker.guard);
+        else
+            run_poll_round(worker, round, settings, kept, schedule);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -123,7 +124,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
 {
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
-    const PollDefinition& poll = dialog.main_window->poll;
+    const PollDefinition& poll = dialog.main_window->tab->poll;
     gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, poll.address);
     gtk_spin_button_set_value(dialog.length_spin, poll.length);

@@ -33,12 +33,12 @@ MainWindow& main_of(gpointer data)
 
 GtkWidget* cell_at(MainWindow& main, unsigned column, unsigned row)
 {
-    return gtk_grid_get_child_at(main.grid, static_cast<int>(column), static_cast<int>(row));
+    return gtk_grid_get_child_at(main.tab->grid, static_cast<int>(column), static_cast<int>(row));
 }
 
 GtkWidget* cursor_cell(MainWindow& main)
 {
-    return cell_at(main, main.cursor_column, main.cursor_row);
+    return cell_at(main, main.tab->cursor_column, main.tab->cursor_row);
 }
 
 void unmark_cursor(MainWindow& main)
@@ -50,18 +50,18 @@ void unmark_cursor(MainWindow& main)
 // Moves the cursor to a grid position and marks the cell there.
 void move_cursor(MainWindow& main, unsigned column, unsigned row)
 {
-    main.cursor_column = static_cast<uint8_t>(column);
-    main.cursor_row = static_cast<uint8_t>(row);
+    main.tab->cursor_column = static_cast<uint8_t>(column);
+    main.tab->cursor_row = static_cast<uint8_t>(row);
     if (GtkWidget* cell = cursor_cell(main))
         gtk_widget_add_css_class(cell, "active");
 }
 
 bool position_of(MainWindow& main, GtkWidget* cell, unsigned& column, unsigned& row)
 {
-    if (gtk_widget_get_parent(cell) != GTK_WIDGET(main.grid))
+    if (gtk_widget_get_parent(cell) != GTK_WIDGET(main.tab->grid))
         return false;
     int c = 0, r = 0;
-    gtk_grid_query_child(main.grid, cell, &c, &r, nullptr, nullptr);
+    gtk_grid_query_child(main.tab->grid, cell, &c, &r, nullptr, nullptr);
     column = static_cast<unsigned>(c);
     row = static_cast<unsigned>(r);
     return true;
@@ -114,14 +114,14 @@ GtkWidget* group_cell(MainWindow& main, GtkWidget* cell, unsigned column, unsign
         return cell;
     uint32_t address = cell_address(layout, column, row);
     uint32_t first = group_first_address(main, address);
-    return first == address ? cell : GTK_WIDGET(main.value_cells[first - layout.start]);
+    return first == address ? cell : GTK_WIDGET(main.tab->value_cells[first - layout.start]);
 }
 
 // Return or a double click on the cursor cell: edit its label, or open the
 // Write dialog for its address.
 void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
 {
-    unsigned column = main.cursor_column, row = main.cursor_row;
+    unsigned column = main.tab->cursor_column, row = main.tab->cursor_row;
     GtkWidget* cell = cursor_cell(main);
     uint16_t address = 0;
     if (row == 0 || column == 0 || !cell || !addressable(main, column, row, address))
@@ -143,23 +143,23 @@ void end_label_edit(MainWindow& main, GtkWidget* cell)
 {
     gtk_widget_set_sensitive(cell, FALSE);
     if (!gtk_window_get_focus(GTK_WINDOW(main.window)))
-        gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+        gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
 }
 
 void copy_cursor_value(MainWindow& main)
 {
-    unsigned column = main.cursor_column;
+    unsigned column = main.tab->cursor_column;
     // From a label column, the value beside it (or the header beside "Label").
-    if (main.labels_visible && column % 2 == 1)
+    if (main.tab->labels_visible && column % 2 == 1)
         ++column;
-    if (GtkWidget* cell = cell_at(main, column, main.cursor_row))
-        copy_to_clipboard(main, cell_text(group_cell(main, cell, column, main.cursor_row)));
+    if (GtkWidget* cell = cell_at(main, column, main.tab->cursor_row))
+        copy_to_clipboard(main, cell_text(group_cell(main, cell, column, main.tab->cursor_row)));
 }
 
 void escape_edit(MainWindow& main)
 {
     GtkWidget* cell = cursor_cell(main);
-    if (cell && is_label_cell(current_grid_layout(main), main.cursor_column, main.cursor_row) &&
+    if (cell && is_label_cell(current_grid_layout(main), main.tab->cursor_column, main.tab->cursor_row) &&
         gtk_widget_get_sensitive(cell))
         end_label_edit(main, cell);
 }
@@ -167,15 +167,15 @@ void escape_edit(MainWindow& main)
 void step_cursor(MainWindow& main, int dc, int dr)
 {
     // 8-bit arithmetic: stepping left of column 0 lands on 255, where no cell is.
-    uint8_t column = static_cast<uint8_t>(main.cursor_column + dc);
-    uint8_t row = static_cast<uint8_t>(main.cursor_row + dr);
+    uint8_t column = static_cast<uint8_t>(main.tab->cursor_column + dc);
+    uint8_t row = static_cast<uint8_t>(main.tab->cursor_row + dr);
     if (column == 0 || row == 0 || !cell_at(main, column, row))
         return;
     GtkWidget* old = cursor_cell(main);
     if (old) {
         gtk_widget_remove_css_class(old, "active");
-        bool editing = main.labels_visible && gtk_widget_get_sensitive(old) && main.cursor_row != 0 &&
-                       main.cursor_column % 2 == 1;
+        bool editing = main.tab->labels_visible && gtk_widget_get_sensitive(old) && main.tab->cursor_row != 0 &&
+                       main.tab->cursor_column % 2 == 1;
         if (editing)
             end_label_edit(main, old);
     }
@@ -207,7 +207,7 @@ bool is_arrow(guint keyval, int& dc, int& dr)
 // cell that holds it), or null for the grid's background.
 GtkWidget* cell_of_pick(MainWindow& main, GtkWidget* picked)
 {
-    GtkWidget* grid = GTK_WIDGET(main.grid);
+    GtkWidget* grid = GTK_WIDGET(main.tab->grid);
     while (picked && picked != grid && gtk_widget_get_parent(picked) != grid)
         picked = gtk_widget_get_parent(picked);
     return picked == grid ? nullptr : picked;
@@ -263,7 +263,7 @@ bool label_cell_address(MainWindow& main, GtkWidget* cell, uint16_t& address)
 void settle_focus_on_grid(gpointer data)
 {
     MainWindow& main = main_of(data);
-    GtkWidget* grid = GTK_WIDGET(main.grid);
+    GtkWidget* grid = GTK_WIDGET(main.tab->grid);
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(main.window));
     if (focus != grid && !(focus && gtk_widget_get_parent(focus) == grid))
         gtk_widget_grab_focus(grid);
@@ -296,7 +296,7 @@ void on_label_insert(GtkEditable* cell, const char* text, int length, int*, gpoi
 
 uint32_t cursor_address(const MainWindow& main)
 {
-    return cell_address(current_grid_layout(main), main.cursor_column, main.cursor_row);
+    return cell_address(current_grid_layout(main), main.tab->cursor_column, main.tab->cursor_row);
 }
 
 gboolean on_grid_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
@@ -321,9 +321,9 @@ void on_grid_click(GtkGestureClick*, int n_press, double x, double y, gpointer d
 {
     MainWindow& main = main_of(data);
     // Label cells are insensitive while idle: pick them all the same.
-    GtkWidget* picked = gtk_widget_pick(GTK_WIDGET(main.grid), x, y, GTK_PICK_INSENSITIVE);
+    GtkWidget* picked = gtk_widget_pick(GTK_WIDGET(main.tab->grid), x, y, GTK_PICK_INSENSITIVE);
     GtkWidget* cell = cell_of_pick(main, picked);
-    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
     if (n_press == 2) {
         // The first press already moved the cursor here; a double click on
         // the background acts on no cell.
@@ -375,13 +375,13 @@ void on_label_activate(GtkText* text, gpointer data)
     if (was_typed(cell) && label_cell_address(main, cell, address)) {
         try {
             std::string copy(gtk_editable_get_text(GTK_EDITABLE(cell)));
-            if (!set_label(main.labels, address, copy))
+            if (!set_label(main.tab->labels, address, copy))
                 return;
         } catch (const std::bad_alloc&) {
             return;
         }
     }
-    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
 }
 
 void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
@@ -394,12 +394,12 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     if (was_typed(cell) && label_cell_address(main, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
-        default_label_text(main.poll.fcode, address, default_text, sizeof default_text);
+        default_label_text(main.tab->poll.fcode, address, default_text, sizeof default_text);
         if (!text.empty() && text != default_text)
-            set_label(main.labels, address, text);  // out of memory: not stored, the edit still ends
+            set_label(main.tab->labels, address, text);  // out of memory: not stored, the edit still ends
     }
     gtk_widget_set_sensitive(cell, FALSE);
-    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
     g_idle_add_once(settle_focus_on_grid, &main);
 }
 
@@ -413,11 +413,11 @@ void watch_label_cell(GtkText* cell, MainWindow& main)
 
 void commit_label_edit(MainWindow& main)
 {
-    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.grid));
+    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.tab->grid));
     GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
-    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.grid))
+    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.tab->grid))
         return;
-    gtk_widget_grab_focus(GTK_WIDGET(main.grid));
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
     // The focus-loss commit runs on "notify::has-focus", which an inactive
     // window never sends; the cell still open for editing tells it did not run.
     if (gtk_widget_get_sensitive(focus))

@@ -25,7 +25,7 @@ constexpr const char* group_rest_class = "group_rest";
 
 void attach(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
 {
-    gtk_grid_attach(main.grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
+    gtk_grid_attach(main.tab->grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
 }
 
 GtkWidget* make_heading(const char* text, const char* css_class)
@@ -72,7 +72,7 @@ GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode)
     GtkWidget* cell = gtk_text_new();
     if (address <= highest_address) {
         char text[label_text_size];
-        if (const LabelEntry* stored = find_label(main.labels, static_cast<uint16_t>(address)))
+        if (const LabelEntry* stored = find_label(main.tab->labels, static_cast<uint16_t>(address)))
             show_stored_label(cell, stored->text);
         else if (default_label_text(fcode, address, text, sizeof text))
             gtk_editable_set_text(GTK_EDITABLE(cell), text);
@@ -120,7 +120,7 @@ void attach_value_cells(MainWindow& main, const GridLayout& layout)
     }
     unsigned first = layout.start - layout.base;
     unsigned items = shown_items(layout);
-    main.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
+    main.tab->value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
 bool is_register_poll(uint8_t fcode)
@@ -145,30 +145,19 @@ void mark_group_rest(GtkLabel* cell, bool rest)
 
 GridLayout current_grid_layout(const MainWindow& main)
 {
-    const PollDefinition& poll = main.poll;
-    return make_grid_layout(poll.address, poll.length, main.labels_visible);
-}
-
-void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
-{
-    main.poll = poll;
-    if (!main.link)
-        return;
-    // Stored as one record under the settings lock, so a cycle starting now
-    // sees either the old block or the new one, never a mixture.
-    store_poll_definition(*main.link, poll);
-    signal_wake(*main.link);
+    const PollDefinition& poll = main.tab->poll;
+    return make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
 }
 
 void build_grid(MainWindow& main)
 {
     commit_label_edit(main);
-    main.value_cells.clear();
-    while (gtk_widget_get_first_child(GTK_WIDGET(main.grid)))
-        gtk_grid_remove_row(main.grid, 0);
+    main.tab->value_cells.clear();
+    while (gtk_widget_get_first_child(GTK_WIDGET(main.tab->grid)))
+        gtk_grid_remove_row(main.tab->grid, 0);
 
-    const PollDefinition& poll = main.poll;
-    GridLayout layout = make_grid_layout(poll.address, poll.length, main.labels_visible);
+    const PollDefinition& poll = main.tab->poll;
+    GridLayout layout = make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
     attach_header_row(main, layout);
     attach_row_numbers(main);
     if (layout.labels_visible)
@@ -178,15 +167,15 @@ void build_grid(MainWindow& main)
 
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 {
-    uint8_t fcode = main.poll.fcode;
+    uint8_t fcode = main.tab->poll.fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
     ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
     WordOrder order = selected_order(main);
     unsigned width = value_width(format);
-    unsigned cells = static_cast<unsigned>(main.value_cells.size());
+    unsigned cells = static_cast<unsigned>(main.tab->value_cells.size());
     unsigned n = std::min(count, cells);
     for (unsigned i = 0; i < cells; ++i) {
-        GtkLabel* cell = main.value_cells[i];
+        GtkLabel* cell = main.tab->value_cells[i];
         mark_group_rest(cell, width > 1 && i % width != 0 && group_complete(i, width, cells));
         if (i >= n)
             continue;  // not polled (yet): the cell keeps its text
@@ -201,7 +190,7 @@ void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 
 void empty_value_cells(MainWindow& main)
 {
-    for (GtkLabel* cell : main.value_cells)
+    for (GtkLabel* cell : main.tab->value_cells)
         gtk_label_set_text(cell, "");
 }
 
@@ -210,11 +199,11 @@ void fill_from_shown_values(MainWindow& main)
     if (!main.shown)
         return;
     // Values read for another block are never drawn.
-    PublishedValues published = copy_values_for(*main.shown, main.poll);
+    PublishedValues published = copy_values_for(*main.shown, main.tab->key, main.tab->poll);
     fill_value_cells(main, published.values.data(), published.value_count);
     // A cell without a good reply of the newest cycle looks it.
-    for (size_t i = 0; i < main.value_cells.size(); ++i) {
-        GtkWidget* cell = GTK_WIDGET(main.value_cells[i]);
+    for (size_t i = 0; i < main.tab->value_cells.size(); ++i) {
+        GtkWidget* cell = GTK_WIDGET(main.tab->value_cells[i]);
         if (published.live && i < published.value_count)
             gtk_widget_remove_css_class(cell, "stale");
         else
@@ -224,35 +213,31 @@ void fill_from_shown_values(MainWindow& main)
 
 void toggle_label_column(MainWindow& main)
 {
-    main.labels_visible = !main.labels_visible;
+    main.tab->labels_visible = !main.tab->labels_visible;
     build_grid(main);
     fill_from_shown_values(main);
 }
 
 ValueFormat selected_format(const MainWindow& main)
 {
-    if (!main.format_selector)
-        return ValueFormat::UINT;
-    return value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+    return main.tab->format;
 }
 
 WordOrder selected_order(const MainWindow& main)
 {
-    if (!main.order_selector)
-        return WordOrder::AB_CD;
-    return word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+    return main.tab->order;
 }
 
 unsigned shown_value_width(const MainWindow& main)
 {
-    return is_register_poll(main.poll.fcode) ? value_width(selected_format(main)) : 1;
+    return is_register_poll(main.tab->poll.fcode) ? value_width(selected_format(main)) : 1;
 }
 
 uint32_t group_first_address(const MainWindow& main, uint32_t address)
 {
-    const PollDefinition& poll = main.poll;
+    const PollDefinition& poll = main.tab->poll;
     unsigned width = shown_value_width(main);
-    if (width == 1 || address < poll.address || address - poll.address >= main.value_cells.size())
+    if (width == 1 || address < poll.address || address - poll.address >= main.tab->value_cells.size())
         return address;
     return poll.address + group_head(address - poll.address, width);
 }

@@ -11,10 +11,7 @@
 
 struct MainWindow;
 
-// Makes poll the grid's definition and hands it to the link, whose worker
-// takes it at its next cycle; the grid is not rebuilt.
-void hand_poll_definition(MainWindow& main, const PollDefinition& poll);
-// Throws every cell away and lays the grid out for main.poll.
+// Throws every cell away and lays the grid out for main.tab->poll.
 void build_grid(MainWindow& main);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
@@ -24,11 +21,10 @@ void empty_value_cells(MainWindow& main);
 void fill_from_shown_values(MainWindow& main);
 // Flips the label column, rebuilds and refills.
 void toggle_label_column(MainWindow& main);
-// The layout of main.poll and the label column.
+// The layout of main.tab->poll and the label column.
 GridLayout current_grid_layout(const MainWindow& main);
-// The format selected in the toolbar; UINT when there is no drop-down yet.
+// The shown tab's format and word order, which the toolbar shows.
 ValueFormat selected_format(const MainWindow& main);
-// The order selected in the toolbar; AB_CD when there is no drop-down yet.
 WordOrder selected_order(const MainWindow& main);
 
 // Registers per shown value: the selected format's width while registers

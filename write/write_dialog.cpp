@@ -90,9 +90,9 @@ Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
     ValueFormat format = current_format(dialog);
     unsigned width = value_width(format);
     const MainWindow& main = *dialog.main_window;
-    uint16_t start = main.poll.address;
+    uint16_t start = main.tab->poll.address;
     // Only values read for the block now defined count.
-    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.poll) : PublishedValues{};
+    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.tab->key, main.tab->poll) : PublishedValues{};
     Words words{};
     if (address >= start && unsigned(address - start) + width <= published.value_count) {
         for (unsigned i = 0; i < width; ++i)
@@ -376,7 +376,7 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
-    const PollDefinition& poll = dialog.main_window->poll;
+    const PollDefinition& poll = dialog.main_window->tab->poll;
     WriteRequest last = copy_write_request(link_of(dialog));
     gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, address);

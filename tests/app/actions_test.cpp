@@ -80,7 +80,7 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
     }
 }
 
-TEST(Actions, MainMenuListsTwelveEntriesInOrder)
+TEST(Actions, MainMenuListsItsEntriesInOrder)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
@@ -97,10 +97,15 @@ TEST(Actions, MainMenuListsTwelveEntriesInOrder)
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
         {"Chart", "app.chart"},
+        {"_New Poll Definition", "app.new-definition"},
+        {"Close Poll Definition", "app.close-definition"},
+        {"Rename Poll Definition", "app.rename-definition"},
+        {"Next Poll Definition", "app.next-definition"},
+        {"Previous Poll Definition", "app.previous-definition"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 12);
-    for (int i = 0; i < 12; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 17);
+    for (int i = 0; i < 17; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -117,20 +122,20 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     App& a = activate_app();
     MainWindow& main = a.main_window;
     GMenuModel* menu = G_MENU_MODEL(main.menu);
-    std::vector<Cell> before = grid_snapshot(main.grid);
+    std::vector<Cell> before = grid_snapshot(main.tab->grid);
 
     activate(a, "toggle-alias-column");
-    EXPECT_FALSE(main.labels_visible);
+    EXPECT_FALSE(main.tab->labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
 
     activate(a, "toggle-alias-column");
-    EXPECT_TRUE(main.labels_visible);
+    EXPECT_TRUE(main.tab->labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 12);
-    EXPECT_EQ(grid_snapshot(main.grid), before);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 17);
+    EXPECT_EQ(grid_snapshot(main.tab->grid), before);
     // The scrolled window keeps the width chosen at activation.
-    EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.grid_scroller), 320);
+    EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);
 }
 
 TEST(Actions, DisconnectWhileNotConnectedChangesNothing)

@@ -71,24 +71,33 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
     g_object_get(sections[0], "max-height", &max_height, nullptr);
     EXPECT_EQ(max_height, 10u);
     std::vector<GtkWidget*> groups = find_all(GTK_WIDGET(shortcuts), GTK_TYPE_SHORTCUTS_GROUP);
-    ASSERT_EQ(groups.size(), 1u);
+    ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(string_property(groups[0], "title"), "General");
+    EXPECT_EQ(string_property(groups[1], "title"), "Poll Definitions");
 
     // Each entry as the window shows it: its title and its accelerator.
-    std::vector<std::string> entries;
-    for (GtkWidget* entry : find_all(groups[0], GTK_TYPE_SHORTCUTS_SHORTCUT)) {
-        guint key = 0;
-        GdkModifierType modifiers{};
-        gtk_accelerator_parse(string_property(entry, "accelerator").c_str(), &key, &modifiers);
-        g_autofree char* shown = gtk_accelerator_name(key, modifiers);
-        entries.push_back(string_property(entry, "title") + " = " + shown);
-    }
-    const std::vector<std::string> expected = {
+    auto entries_of = [](GtkWidget* group) {
+        std::vector<std::string> entries;
+        for (GtkWidget* entry : find_all(group, GTK_TYPE_SHORTCUTS_SHORTCUT)) {
+            guint key = 0;
+            GdkModifierType modifiers{};
+            gtk_accelerator_parse(string_property(entry, "accelerator").c_str(), &key, &modifiers);
+            g_autofree char* shown = gtk_accelerator_name(key, modifiers);
+            entries.push_back(string_property(entry, "title") + " = " + shown);
+        }
+        return entries;
+    };
+    const std::vector<std::string> general = {
         "Show Shortcuts = <Control>question", "Query Settings = F5", "Save = <Control>s", "Load = <Control>l",
         "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Chart = <Control>g",
         "Chart the Address under the Cursor = plus", "Copy Value to Clipboard = <Control>c",
     };
-    EXPECT_EQ(entries, expected);
+    EXPECT_EQ(entries_of(groups[0]), general);
+    const std::vector<std::string> definitions = {
+        "New Poll Definition = <Control>n", "Close Poll Definition = <Control>w",
+        "Next Poll Definition = <Control>Page_Down", "Previous Poll Definition = <Control>Page_Up",
+    };
+    EXPECT_EQ(entries_of(groups[1]), definitions);
 }
 
 TEST(AboutDialog, NameVersionLogoAndComments)

@@ -41,25 +41,30 @@ TEST(MainWindow, BuildsTheWidgetTreeOfTheDesign)
     ASSERT_TRUE(GTK_IS_BOX(top));
     EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(top)), 5);
     std::vector<GtkWidget*> rows = children(top);
-    ASSERT_EQ(rows.size(), 4u);
+    ASSERT_EQ(rows.size(), 3u);
     EXPECT_TRUE(GTK_IS_ACTION_BAR(rows[0]));
     EXPECT_EQ(rows[1], GTK_WIDGET(main.status_line));
-    EXPECT_EQ(rows[2], GTK_WIDGET(main.grid_scroller));
-    EXPECT_EQ(rows[3], GTK_WIDGET(main.statistics.line));
+    // The tab view: one page per definition, the grid above its statistics line.
+    EXPECT_EQ(rows[2], GTK_WIDGET(main.notebook));
+    ASSERT_EQ(gtk_notebook_get_n_pages(main.notebook), 1);
+    std::vector<GtkWidget*> page = children(gtk_notebook_get_nth_page(main.notebook, 0));
+    ASSERT_EQ(page.size(), 2u);
+    EXPECT_EQ(page[0], GTK_WIDGET(main.tab->grid_scroller));
+    EXPECT_EQ(page[1], GTK_WIDGET(main.tab->statistics.line));
     EXPECT_STREQ(gtk_label_get_text(main.status_line), "");
 
     // The grid is not scrollable itself, so GTK puts a viewport between them.
-    GtkScrolledWindow* scroller = main.grid_scroller;
+    GtkScrolledWindow* scroller = main.tab->grid_scroller;
     GtkWidget* viewport = gtk_scrolled_window_get_child(scroller);
     ASSERT_TRUE(GTK_IS_VIEWPORT(viewport));
-    EXPECT_EQ(gtk_viewport_get_child(GTK_VIEWPORT(viewport)), GTK_WIDGET(main.grid));
+    EXPECT_EQ(gtk_viewport_get_child(GTK_VIEWPORT(viewport)), GTK_WIDGET(main.tab->grid));
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(scroller), 320);
     EXPECT_EQ(gtk_scrolled_window_get_min_content_height(scroller), 264);
     EXPECT_FALSE(gtk_scrolled_window_get_propagate_natural_width(scroller));
     EXPECT_FALSE(gtk_scrolled_window_get_propagate_natural_height(scroller));
 
-    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(main.grid), "registers"));
-    EXPECT_TRUE(gtk_widget_get_focusable(GTK_WIDGET(main.grid)));
+    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(main.tab->grid), "registers"));
+    EXPECT_TRUE(gtk_widget_get_focusable(GTK_WIDGET(main.tab->grid)));
 }
 
 TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)

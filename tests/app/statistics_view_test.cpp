@@ -33,7 +33,7 @@ void activate(App& a, const char* action)
 
 std::string line_text(App& a)
 {
-    return gtk_label_get_text(a.main_window.statistics.line);
+    return gtk_label_get_text(a.main_window.tab->statistics.line);
 }
 
 void record_some_polls()
@@ -69,7 +69,7 @@ TEST(StatisticsView, LineShowsChangedFiguresAndCarriesTheReport)
 {
     REQUIRE_DISPLAY();
     App& a = app_with_a11y();
-    StatisticsView& view = a.main_window.statistics;
+    StatisticsView& view = a.main_window.tab->statistics;
     reset_statistics_view(view);
     EXPECT_EQ(line_text(a), zero_line);
     EXPECT_FALSE(refresh_statistics_view(view)) << "nothing changed, nothing rewritten";
@@ -116,7 +116,7 @@ TEST(StatisticsView, ResetAndConnectClearEveryFigureDisconnectKeepsThem)
     disconnect_link();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
     EXPECT_EQ(statistics_report(take_snapshot(link_statistics())), before);
-    refresh_statistics_view(a.main_window.statistics);
+    refresh_statistics_view(a.main_window.tab->statistics);
     EXPECT_EQ(line_text(a).substr(0, 7), "Polls 3");
 }
 
@@ -126,13 +126,13 @@ TEST(StatisticsView, LineLeavesTheGridItsMinimumHeight)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = activate_app().main_window;
-    GtkWidget* scroller = GTK_WIDGET(main.grid_scroller);
+    GtkWidget* scroller = GTK_WIDGET(main.tab->grid_scroller);
     ASSERT_TRUE(run_until([&] { return gtk_widget_get_height(scroller) > 0; }, 5000));
     gtk_paned_set_position(main.paned, 0);
     run_for(100);
     EXPECT_GE(gtk_widget_get_height(scroller), 264);
-    EXPECT_GT(gtk_widget_get_height(GTK_WIDGET(main.statistics.line)), 0);
-    EXPECT_TRUE(gtk_widget_get_mapped(GTK_WIDGET(main.statistics.line)));
+    EXPECT_GT(gtk_widget_get_height(GTK_WIDGET(main.tab->statistics.line)), 0);
+    EXPECT_TRUE(gtk_widget_get_mapped(GTK_WIDGET(main.tab->statistics.line)));
 }
 
 }  // namespace

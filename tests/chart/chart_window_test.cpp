@@ -65,13 +65,13 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     MainWindow& main = a.main_window;
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 20, .scan_rate = 1000});
     build_grid(main);
-    main.cursor_column = 2;  // the value cell of address 3 (labels shown)
-    main.cursor_row = 4;
-    set_label(main.labels, 3, "Level");
+    main.tab->cursor_column = 2;  // the value cell of address 3 (labels shown)
+    main.tab->cursor_row = 4;
+    set_label(main.tab->labels, 3, "Level");
     EXPECT_TRUE(add_cursor_address(chart));
     EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
-    main.cursor_row = 5;  // address 4, by the grid's key
-    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.grid), GDK_KEY_plus));
+    main.tab->cursor_row = 5;  // address 4, by the grid's key
+    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.tab->grid), GDK_KEY_plus));
     ASSERT_EQ(chart.series.size(), 2u);
     EXPECT_EQ(chart.series[0]->address, 3);
     EXPECT_EQ(chart.series[1]->address, 4);

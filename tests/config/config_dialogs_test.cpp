@@ -28,7 +28,7 @@ struct GridMarker {
     GtkWidget* cell = GTK_WIDGET(g_object_ref_sink(gtk_label_new("marker")));
     GtkGrid* grid;
 
-    explicit GridMarker(MainWindow& main) : grid(main.grid) { gtk_grid_attach(grid, cell, 40, 40, 1, 1); }
+    explicit GridMarker(MainWindow& main) : grid(main.tab->grid) { gtk_grid_attach(grid, cell, 40, 40, 1, 1); }
     ~GridMarker() { g_object_unref(cell); }
     bool still_there() const { return gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
 };
@@ -40,9 +40,9 @@ MainWindow& prepared_main()
 {
     MainWindow& main = activate_app().main_window;
     store_poll_definition(prepared_poll);
-    main.labels = LabelStore{};
-    set_label(main.labels, 7, "kept");
-    set_label(main.labels, 8, "also kept");
+    main.tab->labels = LabelStore{};
+    set_label(main.tab->labels, 7, "kept");
+    set_label(main.tab->labels, 8, "also kept");
     return main;
 }
 
@@ -95,27 +95,27 @@ TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = prepared_main();
-    LabelStore before = main.labels;
+    LabelStore before = main.tab->labels;
     TempFolder folder;
     std::string path = folder.file("broken.dat");
     write_file(path, "Brenvaldor V.1.0.0\nPOLL slave=1 length=5\nLABEL 1 \"one\"\nLABEL 5 x\nLABEL 2 \"two\"\n");
     GridMarker marker(main);
     EXPECT_FALSE(load_configuration_file(main, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_EQ(main.labels.entries, before.entries);
+    EXPECT_EQ(main.tab->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
     EXPECT_EQ(status_shown(main), "Cannot load configuration file (line 4) [error]");
 
     // A file that cannot be read at all names no line.
     EXPECT_FALSE(load_configuration_file(main, folder.file("missing.dat").c_str()));
     EXPECT_EQ(status_shown(main), "Cannot load configuration file [error]");
-    EXPECT_EQ(main.labels.entries, before.entries);
+    EXPECT_EQ(main.tab->labels.entries, before.entries);
 
     // An empty file loads: same definition, no labels, a new grid, the error taken back.
     write_file(path, "");
     ASSERT_TRUE(load_configuration_file(main, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_TRUE(main.labels.entries.empty());
+    EXPECT_TRUE(main.tab->labels.entries.empty());
     EXPECT_FALSE(marker.still_there());
     EXPECT_EQ(status_shown(main), " ");
 }
@@ -152,8 +152,8 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     MainWindow& main = activate_app().main_window;
     TempFolder folder;
     store_poll_definition(PollDefinition{9, 4, 1234, 33, 750});
-    main.labels = LabelStore{};
-    set_label(main.labels, 1234, "Kessel\tA");
+    main.tab->labels = LabelStore{};
+    set_label(main.tab->labels, 1234, "Kessel\tA");
 
     start_save_configuration(main);
     GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
@@ -164,7 +164,7 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     ASSERT_TRUE(choose_path(chooser, path, true)) << chosen_path(chooser);
     press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
     ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
-    EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.labels));
+    EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.tab->labels));
     EXPECT_EQ(status_shown(main), "");
 
     prepared_main();
@@ -177,14 +177,14 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_shown(main);
     EXPECT_EQ(status_shown(main), "");
     EXPECT_EQ(copy_poll_definition(), (PollDefinition{9, 4, 1234, 33, 750}));
-    EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
+    EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
 }
 
 TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = prepared_main();
-    LabelStore before = main.labels;
+    LabelStore before = main.tab->labels;
     GridMarker marker(main);
     for (auto start : {start_save_configuration, start_load_configuration}) {
         start(main);
@@ -199,6 +199,6 @@ TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
     }
     EXPECT_EQ(status_shown(main), "");
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_EQ(main.labels.entries, before.entries);
+    EXPECT_EQ(main.tab->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
 }

@@ -103,11 +103,6 @@ TEST(ConfigReader, SetsOnlyTheFieldsThatTheFileNames)
     Loaded loaded = load("POLL length=5", start);
     ASSERT_TRUE(loaded.result.ok);
     EXPECT_EQ(loaded.poll, (PollDefinition{17, 2, 300, 5, 250}));
-
-    // given two POLL lines, expect the later to win only for the keys it sets
-    loaded = load("POLL slave=3 address=7\nPOLL address=8 length=0", start);
-    ASSERT_TRUE(loaded.result.ok);
-    EXPECT_EQ(loaded.poll, (PollDefinition{3, 2, 8, 0, 250}));
 }
 
 TEST(ConfigReader, AppliesTheFieldRangesAndTheFunctionCodeRule)
@@ -194,4 +189,56 @@ TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
     }
     // "LABEL" alone is too short to be a label line, "LABELS" is the count line
     EXPECT_TRUE(load("LABEL\nLABELS\nLABELS x\nLABELX 1 \"x\"").result.ok);
+}
+
+// Given three definitions with names, labels, formats and orders, expect
+// the bytes to read back whole; a second POLL line takes the keys it does
+// not set from the definition before it; one definition with nothing else
+// set is today's file; and any malformed line, or one definition too many,
+// refuses the file at that line.
+TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
+{
+    std::vector<SavedDefinition> saved(3);
+    saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB};
+    saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD};
+    saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD};
+    set_label(saved[1].labels, 3, "Door open");
+    std::string bytes = write_configuration(saved);
+    EXPECT_NE(bytes.find("POLL slave=1 fcode=3 address=100 length=10 scan_rate=500 format=FLOAT32 order=CD_AB\n"
+                         "NAME \"Drive \\\"A\\\"\"\nLABELS 2\n"),
+              std::string::npos)
+        << bytes;
+
+    std::vector<SavedDefinition> read;
+    ASSERT_TRUE(read_configuration(bytes, PollDefinition{}, read).ok);
+    ASSERT_EQ(read.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(read[i].poll, saved[i].poll);
+        EXPECT_EQ(read[i].labels.entries, saved[i].labels.entries);
+        EXPECT_EQ(read[i].name, saved[i].name);
+        EXPECT_EQ(read[i].format, saved[i].format);
+        EXPECT_EQ(read[i].order, saved[i].order);
+    }
+    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels()}}), example_file);
+
+    ASSERT_TRUE(read_configuration("POLL slave=3 address=7\nLABEL 1 \"x\"\nPOLL address=8 length=0",
+                                   PollDefinition{17, 2, 300, 40, 250}, read).ok);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].poll, (PollDefinition{3, 2, 7, 40, 250}));
+    EXPECT_EQ(read[1].poll, (PollDefinition{3, 2, 8, 0, 250}));
+    EXPECT_EQ(read[1].labels.entries.size(), 0u) << "labels belong to the POLL line before them";
+
+    std::string too_many;
+    for (size_t i = 0; i <= max_poll_definitions; ++i)
+        too_many += "POLL slave=1\n";
+    const std::pair<std::string, size_t> refused[] = {
+        {"POLL slave=1 format=FLOAT16", 1}, {"POLL slave=1\nPOLL order=AB-CD", 2},
+        {"POLL slave=1\nNAME Drive", 2}, {"NAME \"\xff\"", 1}, {too_many, max_poll_definitions + 1}};
+    for (const auto& [text, line] : refused) {
+        SCOPED_TRACE(text.substr(0, 40));
+        ConfigReadResult result = read_configuration(text, PollDefinition{}, read);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.failed_line, line);
+    }
 }

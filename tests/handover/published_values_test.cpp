@@ -24,8 +24,8 @@ MainWindow& main_window()
 Texts cell_texts(size_t count)
 {
     Texts texts;
-    for (size_t i = 0; i < count && i < main_window().value_cells.size(); ++i)
-        texts.emplace_back(gtk_label_get_text(main_window().value_cells[i]));
+    for (size_t i = 0; i < count && i < main_window().tab->value_cells.size(); ++i)
+        texts.emplace_back(gtk_label_get_text(main_window().tab->value_cells[i]));
     return texts;
 }
 
@@ -33,8 +33,8 @@ Texts cell_texts(size_t count)
 size_t stale_cells(size_t count)
 {
     size_t stale = 0;
-    for (size_t i = 0; i < count && i < main_window().value_cells.size(); ++i)
-        stale += gtk_widget_has_css_class(GTK_WIDGET(main_window().value_cells[i]), "stale");
+    for (size_t i = 0; i < count && i < main_window().tab->value_cells.size(); ++i)
+        stale += gtk_widget_has_css_class(GTK_WIDGET(main_window().tab->value_cells[i]), "stale");
     return stale;
 }
 

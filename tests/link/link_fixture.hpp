@@ -14,7 +14,7 @@
 
 #include "link/call_guard.hpp"
 #include "link/link_state.hpp"
-#include "link/poll_cycle.hpp"
+#include "link/poll_round.hpp"
 #include "link/worker.hpp"
 #include "link_recorder.hpp"
 

@@ -35,10 +35,11 @@ public:
         std::lock_guard hold(lock_);
         values_ = values;
     }
-    void values_stale() override
+    void values_stale(uint16_t key) override
     {
         std::lock_guard hold(lock_);
-        values_.live = false;
+        if (key == 0 || values_.key == key)
+            values_.live = false;
     }
     void write_taken(const WriteRequest& request) override
     {

@@ -67,7 +67,8 @@ TEST_F(PendingWrite, WriteGoesBeforeTheReadWithBothFramesLogged)
 TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
 {
     // Given 200 registers (more than a frame can carry), expect a failed
-    // write with the library's text, nothing sent, and the poll going on.
+    // write with the library's text, nothing sent nor counted, and the poll
+    // going on.
     // Values of two or four registers count every register; 255 of four
     // are more than the worker's register buffer holds.
     const std::pair<uint16_t, uint8_t> writes[] = {{124, 1}, {200, 1}, {255, 1}, {62, 2}, {255, 4}};
@@ -93,6 +94,9 @@ TEST_F(PendingWrite, RegisterWriteAboveTheLibraryLimitFailsCleanly)
         EXPECT_TRUE(status_is_error());
     }
     EXPECT_EQ(requests_with_function(*server, 0x10), 0u);
+    StatisticsSnapshot figures = take_snapshot(link().statistics);
+    EXPECT_EQ(figures.writes_sent, 0u) << "nothing went on the wire";
+    EXPECT_EQ(figures.writes_failed, 0u);
 }
 
 // Withdrawn before the worker took it: never sent, and never reported.

@@ -1,4 +1,4 @@
-#include "link/poll_cycle.hpp"
+#include "link/poll_round.hpp"
 
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -29,6 +29,7 @@ protected:
     {
         PublishedValues marks{PollDefinition{}, 3, true};
         marks.values.fill(0xDEAD);
+        marks.key = 1;  // the one definition's
         recorder().values_read(marks);
     }
 
@@ -96,6 +97,11 @@ TEST_F(PollCycle, RefusedReadOrExceptionShowsZeros)
         EXPECT_TRUE(status_is_error());
         EXPECT_EQ(shown_values(), Values(row.poll.length, 0));
         EXPECT_EQ(server->request_count(), row.requests);
+        // Counted only what went on the wire.
+        StatisticsSnapshot figures = take_snapshot(link().statistics);
+        EXPECT_EQ(figures.polls, row.requests);
+        EXPECT_EQ(figures.other_failures, 0u);
+        reset_statistics(link().statistics);
     }
 }
 

@@ -63,7 +63,7 @@ public:
         recorder().values_read(values);
     }
     void status_changed(const LinkStatus& status) override { recorder().status_changed(status); }
-    void values_stale() override { recorder().values_stale(); }
+    void values_stale(uint16_t key) override { recorder().values_stale(key); }
     void write_taken(const WriteRequest& request) override { recorder().write_taken(request); }
     void write_ended(const WriteResult& result) override { recorder().write_ended(result); }
     void poll_ended(const PollOutcome& outcome) override { recorder().poll_ended(outcome); }

@@ -7,6 +7,7 @@
 #include "connection/connect.hpp"
 #include "link/worker.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 #include "table/shown_values.hpp"
 
 inline LinkState& app_link() { return *app().link; }
@@ -35,10 +36,12 @@ inline void reset_peak_active_workers() { reset_peak_active_workers(app_link());
 inline void disconnect_link() { disconnect_link(app().connection); }
 inline LinkStatistics& link_statistics() { return app_link().statistics; }
 
-// Values as a worker reports them: stored, then marked for the grid.
+// Values as a worker reports them for the shown tab: stored, then marked
+// for the grid.
 inline void publish_values(const PollDefinition& block, const uint16_t* values, unsigned count, bool live)
 {
     PublishedValues published{block};
+    published.key = app().main_window.tab->key;
     published.value_count = count > max_values ? max_values : count;
     published.live = live;
     std::copy(values, values + published.value_count, published.values.begin());
@@ -46,7 +49,7 @@ inline void publish_values(const PollDefinition& block, const uint16_t* values, 
 }
 inline PublishedValues copy_values_for(const PollDefinition& current)
 {
-    return copy_values_for(app_reports().shown, current);
+    return copy_values_for(app_reports().shown, app().main_window.tab->key, current);
 }
 inline void clear_values() { clear_values(app_reports().shown); }
 

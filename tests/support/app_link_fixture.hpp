@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/call_guard.hpp"
-#include "link/poll_cycle.hpp"
+#include "link/poll_round.hpp"
 #include "logger/log_history.hpp"
 #include "support/gtk_test_env.hpp"
 
@@ -31,12 +31,15 @@ inline std::vector<std::string> logged_frames()
     return lines;
 }
 
-// The values the worker reported last, whatever their block.
+// The values the worker reported last for the shown tab, whatever their block.
 inline PublishedValues published_values()
 {
     UiReports& reports = app_reports();
     std::lock_guard lock(reports.shown.lock);
-    return reports.shown.published;
+    for (const PublishedValues& values : reports.shown.published)
+        if (values.key == app().main_window.tab->key)
+            return values;
+    return PublishedValues{};
 }
 
 inline std::vector<uint16_t> shown_values()
@@ -72,13 +75,16 @@ inline void connect_with(const PollDefinition& poll, const ConnectionSettings& s
     ASSERT_TRUE(start_worker());
 }
 
-// One cycle on the test's thread, as the worker runs it, then the posted
-// callbacks.
+// One round of poll under the shown tab's key on the test's thread, as the
+// worker runs it, then the posted callbacks.
 inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& settings)
 {
     CallGuard guard;
     WorkerContext worker{app_link(), app_reports(), guard, 1};
-    run_poll_cycle(worker, poll, settings);
+    KeptLink for_this_round;
+    PollSchedule schedule;
+    run_poll_round(worker, {PollEntry{app().main_window.tab->key, poll, nullptr}}, settings, for_this_round,
+                   schedule);
     drain_main_loop();
 }
 

@@ -26,9 +26,9 @@ inline MainWindow& grid_for(uint16_t start, uint8_t length, uint8_t fcode = 3, b
     clear_values();
     gtk_drop_down_set_selected(main.format_selector, 0);
     gtk_drop_down_set_selected(main.order_selector, 0);
-    main.labels_visible = labels_visible;
-    main.cursor_column = 1;
-    main.cursor_row = 0;
+    main.tab->labels_visible = labels_visible;
+    main.tab->cursor_column = 1;
+    main.tab->cursor_row = 0;
     build_grid(main);
     drain_main_loop();
     return main;
@@ -50,7 +50,7 @@ inline std::vector<uint16_t> numbered_values(unsigned count)
 
 inline GtkWidget* cell_at(MainWindow& main, int column, int row)
 {
-    return gtk_grid_get_child_at(main.grid, column, row);
+    return gtk_grid_get_child_at(main.tab->grid, column, row);
 }
 
 // The text a cell shows; "<none>" where no cell is.
@@ -72,12 +72,12 @@ inline bool is_active(MainWindow& main, int column, int row)
 // active one for a moment; the focus widget does not depend on that.
 inline bool grid_is_focus_widget(MainWindow& main)
 {
-    return gtk_window_get_focus(GTK_WINDOW(main.window)) == GTK_WIDGET(main.grid);
+    return gtk_window_get_focus(GTK_WINDOW(main.window)) == GTK_WIDGET(main.tab->grid);
 }
 
 inline gboolean press_key(MainWindow& main, guint keyval, GdkModifierType state = GdkModifierType(0))
 {
-    return on_grid_key(GTK_EVENT_CONTROLLER_KEY(app().grid_keys), keyval, 0, state, &main);
+    return on_grid_key(nullptr, keyval, 0, state, &main);
 }
 
 // Presses the primary button n_press times over the middle of a cell, in the
@@ -88,7 +88,7 @@ inline void click_cell(MainWindow& main, int column, int row, int n_press = 1)
     ASSERT_NE(cell, nullptr);
     ASSERT_TRUE(run_until([&] { return gtk_widget_get_width(cell) > 0 && gtk_widget_get_mapped(cell); }, 5000));
     double x = 0, y = 0;
-    ASSERT_TRUE(gtk_widget_translate_coordinates(cell, GTK_WIDGET(main.grid), gtk_widget_get_width(cell) / 2.0,
+    ASSERT_TRUE(gtk_widget_translate_coordinates(cell, GTK_WIDGET(main.tab->grid), gtk_widget_get_width(cell) / 2.0,
                                                  gtk_widget_get_height(cell) / 2.0, &x, &y));
     for (int press = 1; press <= n_press; ++press)
         on_grid_click(nullptr, press, x, y, &main);

@@ -8,14 +8,14 @@ namespace {
 
 void put_cursor(MainWindow& main, uint8_t column, uint8_t row)
 {
-    main.cursor_column = column;
-    main.cursor_row = row;
+    main.tab->cursor_column = column;
+    main.tab->cursor_row = row;
 }
 
 void expect_cursor(MainWindow& main, int column, int row)
 {
-    EXPECT_EQ(main.cursor_column, column);
-    EXPECT_EQ(main.cursor_row, row);
+    EXPECT_EQ(main.tab->cursor_column, column);
+    EXPECT_EQ(main.tab->cursor_row, row);
 }
 
 bool write_dialog_shown()
@@ -78,7 +78,7 @@ void press_alert_button(GtkWidget* alert, const char* label)
 
 std::string stored_label(MainWindow& main, uint16_t address)
 {
-    const LabelEntry* entry = find_label(main.labels, address);
+    const LabelEntry* entry = find_label(main.tab->labels, address);
     return entry ? entry->text : "<none>";
 }
 
@@ -179,8 +179,8 @@ TEST(GridClicks, SinglePressMovesTheMarkAndFocusesTheGrid)
     EXPECT_TRUE(is_active(main, 1, 3));
     EXPECT_TRUE(grid_is_focus_widget(main));
     // The background beside the last column: cursor numbers stay, nothing marked.
-    on_grid_click(nullptr, 1, gtk_widget_get_width(GTK_WIDGET(main.grid)) - 1.0,
-                  gtk_widget_get_height(GTK_WIDGET(main.grid)) - 1.0, &main);
+    on_grid_click(nullptr, 1, gtk_widget_get_width(GTK_WIDGET(main.tab->grid)) - 1.0,
+                  gtk_widget_get_height(GTK_WIDGET(main.tab->grid)) - 1.0, &main);
     expect_cursor(main, 1, 3);
     EXPECT_FALSE(is_active(main, 1, 3));
 }
@@ -246,7 +246,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
-    set_label(main.labels, 3, "Pump");
+    set_label(main.tab->labels, 3, "Pump");
     build_grid(main);
     // "Address 5" is no default for address 3: it replaces the stored label, so it comes last.
     for (const char* typed : {"", "  \t ", "Address 3", "Address 5"}) {
@@ -264,12 +264,12 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
         const char* kept = g_str_equal(typed, "Address 5") ? "Address 5" : "Pump";
         EXPECT_EQ(text_at(main, 1, 4), kept);
     }
-    EXPECT_EQ(main.labels.entries.size(), 1u);
+    EXPECT_EQ(main.tab->labels.entries.size(), 1u);
 
     // A default text left on an unlabelled cell makes no entry.
     click_cell(main, 1, 6, 2);
     click_cell(main, 2, 2);
-    EXPECT_EQ(main.labels.entries.size(), 1u);
+    EXPECT_EQ(main.tab->labels.entries.size(), 1u);
 }
 
 TEST(CopyValueAlert, CloseLeavesTheClipboardAndCopyTakesTheTextOfTheMoment)
@@ -321,7 +321,7 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
     drain_main_loop();
     EXPECT_EQ(copy_value_alert(), nullptr);
     EXPECT_EQ(clipboard_text(main), "sentinel");
-    EXPECT_TRUE(main.labels.entries.empty());
+    EXPECT_TRUE(main.tab->labels.entries.empty());
 
     // The last real address still works.
     put_cursor(main, 2, 6);
@@ -374,8 +374,8 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
     REQUIRE_DISPLAY();
     const std::string long_label = std::string(99998, 'L') + "\xE2\x82\xAC";  // 100,001 bytes
     MainWindow& main = grid_for(0, 20);
-    set_label(main.labels, 2, long_label);
-    set_label(main.labels, 3, " Pump ");
+    set_label(main.tab->labels, 2, long_label);
+    set_label(main.tab->labels, 3, " Pump ");
     build_grid(main);
     GtkWidget* cell = cell_at(main, 1, 3);
     // Compared whole, as the failure would print 100,000 bytes.
@@ -427,14 +427,14 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
     for (bool load : {false, true}) {
         SCOPED_TRACE(load ? "load" : "Query Settings");
         MainWindow& main = grid_for(0, 10);
-        main.labels = LabelStore{};
+        main.tab->labels = LabelStore{};
         GtkWidget* cell = cell_at(main, 1, 6);  // address 5
         gtk_widget_set_sensitive(cell, TRUE);
         gtk_root_set_focus(GTK_ROOT(main.window), cell);
         gtk_editable_set_text(GTK_EDITABLE(cell), "Typed");
         if (load) {
             ASSERT_TRUE(load_configuration_file(main, file.c_str()));
-            EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
+            EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
         } else {
             // Not presented: showing the dialog could take the focus from the cell.
             QuerySettingsDialog& dialog = app().query_settings;
@@ -442,7 +442,7 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
             gtk_spin_button_set_value(dialog.length_spin, 10);
             gtk_drop_down_set_selected(dialog.function_code_dropdown, 2);
             apply_query_settings(dialog);
-            EXPECT_EQ(main.labels.entries, (std::vector<LabelEntry>{{5, "Typed"}}));
+            EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{5, "Typed"}}));
         }
         EXPECT_EQ(copy_poll_definition().address, 100);
         EXPECT_EQ(text_at(main, 1, 6), load ? "Flow" : "Address 105");

@@ -75,8 +75,8 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
-    set_label(main.labels, 25, "Far pump");
-    set_label(main.labels, 3, "Near valve");
+    set_label(main.tab->labels, 25, "Far pump");
+    set_label(main.tab->labels, 3, "Near valve");
     build_grid(main);
     EXPECT_EQ(text_at(main, 1, 4), "Near valve");
     EXPECT_EQ(text_at(main, 3, 6), "Address 15");
@@ -84,7 +84,7 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
     grid_for(20, 10);
     EXPECT_EQ(text_at(main, 1, 6), "Far pump");
     EXPECT_EQ(text_at(main, 1, 4), "Address 23");
-    EXPECT_EQ(main.labels.entries.size(), 2u);
+    EXPECT_EQ(main.tab->labels.entries.size(), 2u);
 }
 
 TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)
@@ -140,18 +140,18 @@ TEST(RegisterGrid, LabelToggleBringsValuesBackAtOnce)
     MainWindow& main = grid_for(13, 20);
     publish_values(numbered_values(20));
     toggle_label_column(main);
-    EXPECT_FALSE(main.labels_visible);
+    EXPECT_FALSE(main.tab->labels_visible);
     // The worked layout without labels: one column per block.
     EXPECT_EQ(text_at(main, 3, 0), "30");
     EXPECT_EQ(cell_at(main, 4, 0), nullptr);
-    for (GtkWidget* c = gtk_widget_get_first_child(GTK_WIDGET(main.grid)); c; c = gtk_widget_get_next_sibling(c))
+    for (GtkWidget* c = gtk_widget_get_first_child(GTK_WIDGET(main.tab->grid)); c; c = gtk_widget_get_next_sibling(c))
         EXPECT_FALSE(GTK_IS_TEXT(c));
     EXPECT_EQ(text_at(main, 1, 4), "100");
     EXPECT_EQ(text_at(main, 2, 1), "107");
     EXPECT_EQ(text_at(main, 1, 3), "");
 
     toggle_label_column(main);
-    EXPECT_TRUE(main.labels_visible);
+    EXPECT_TRUE(main.tab->labels_visible);
     EXPECT_EQ(text_at(main, 4, 1), "107");
     EXPECT_EQ(text_at(main, 3, 1), "Address 20");
 }

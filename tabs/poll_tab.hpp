@@ -1,0 +1,43 @@
+#pragma once
+// One poll definition as the main window shows it: a page of the tab view
+// with its own grid, labels, Format and Order, values and statistics line.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/statistics_view.hpp"
+#include "link/link_state.hpp"
+#include "table/label_store.hpp"
+#include "table/value_format.hpp"
+#include "table/wide_value.hpp"
+
+struct PollTab {
+    // Widgets owned by the tab view (borrowed references).
+    GtkWidget* page = nullptr;  // the notebook page: grid scroller and statistics line
+    GtkGrid* grid = nullptr;
+    GtkScrolledWindow* grid_scroller = nullptr;
+    GtkLabel* title = nullptr;  // on the tab
+    StatisticsView statistics;  // the line under the grid
+
+    // Plain state.
+    uint32_t serial = 0;  // this tab's for its whole life, e.g. for the chart's series
+    uint16_t key = 1;     // the definition's key in the link: new for every other block
+    PollDefinition poll;  // what the grid shows, and the link polls
+    std::string name;     // the user's; empty: the title says what is polled
+    LabelStore labels;    // the user's labels, by address
+    bool labels_visible = true;
+    ValueFormat format = ValueFormat::UINT;
+    WordOrder order = WordOrder::AB_CD;
+    // The definition's own figures, which the worker records beside the link's.
+    std::shared_ptr<LinkStatistics> figures = std::make_shared<LinkStatistics>();
+
+    // Maintained by build_grid: the value cell of each grid item in address
+    // order, so a poll result reaches its cells without searching the grid.
+    std::vector<GtkLabel*> value_cells;
+    uint8_t cursor_column = 1;
+    uint8_t cursor_row = 0;
+};

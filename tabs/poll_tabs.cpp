@@ -1,0 +1,378 @@
+#include "tabs/poll_tabs.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "chart/chart_window.hpp"
+#include "handover/ui_reports.hpp"
+#include "link/statistics_text.hpp"
+#include "table/grid_input.hpp"
+#include "table/register_grid.hpp"
+#include "tabs/tab_title.hpp"
+
+namespace {
+
+size_t index_of(const MainWindow& main, const PollTab& tab)
+{
+    for (size_t i = 0; i < main.tabs.size(); ++i)
+        if (main.tabs[i].get() == &tab)
+            return i;
+    return 0;
+}
+
+uint16_t new_definition_key(MainWindow& main)
+{
+    do {
+        ++main.last_key;
+    } while (main.last_key == 0 || find_tab_by_key(main, main.last_key));
+    return main.last_key;
+}
+
+std::unique_ptr<PollTab> make_tab(MainWindow& main, const PollDefinition& poll)
+{
+    auto tab = std::make_unique<PollTab>();
+    tab->serial = main.next_serial++;
+    tab->key = new_definition_key(main);
+    tab->poll = poll;
+    return tab;
+}
+
+// With one tab its line shows the link's figures, as the program always
+// has; with several each shows its own definition's.
+void point_statistics_lines(MainWindow& main)
+{
+    for (auto& tab : main.tabs) {
+        LinkStatistics* stats = main.tabs.size() == 1 && main.link ? &main.link->statistics : tab->figures.get();
+        if (tab->statistics.stats != stats) {
+            tab->statistics.stats = stats;
+            tab->statistics.shown_version = UINT64_MAX;
+            refresh_statistics_view(tab->statistics);
+        }
+    }
+}
+
+void update_tab_title(PollTab& tab)
+{
+    if (tab.title)
+        gtk_label_set_text(tab.title, poll_tab_title(tab).c_str());
+}
+
+// The drop-downs, the values and the figures of the tab now shown.
+void follow_shown_tab(MainWindow& main)
+{
+    PollTab& tab = *main.tab;
+    if (main.format_selector)
+        gtk_drop_down_set_selected(main.format_selector, guint(tab.format));
+    if (main.order_selector)
+        gtk_drop_down_set_selected(main.order_selector, guint(tab.order));
+    fill_from_shown_values(main);
+    tab.statistics.shown_version = UINT64_MAX;
+    refresh_statistics_view(tab.statistics);
+}
+
+void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    if (page >= main.tabs.size() || main.tabs[page].get() == main.tab)
+        return;
+    // A label being typed belongs to the tab it was typed in.
+    commit_label_edit(main);
+    main.tab = main.tabs[page].get();
+    follow_shown_tab(main);
+}
+
+void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    if (n_press != 2)
+        return;
+    GtkWidget* title = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
+    for (auto& tab : main.tabs)
+        if (GTK_WIDGET(tab->title) == title) {
+            show_poll_tab(main, *tab);
+            start_tab_rename(main);
+        }
+}
+
+GtkWidget* make_title(MainWindow& main, PollTab& tab)
+{
+    tab.title = GTK_LABEL(gtk_label_new(poll_tab_title(tab).c_str()));
+    GtkGesture* click = gtk_gesture_click_new();
+    g_signal_connect(click, "pressed", G_CALLBACK(on_title_pressed), &main);
+    gtk_widget_add_controller(GTK_WIDGET(tab.title), GTK_EVENT_CONTROLLER(click));
+    return GTK_WIDGET(tab.title);
+}
+
+GtkWidget* make_grid(MainWindow& main, PollTab& tab)
+{
+    tab.grid = GTK_GRID(gtk_grid_new());
+    GtkWidget* grid = GTK_WIDGET(tab.grid);
+    gtk_widget_add_css_class(grid, "registers");
+    gtk_widget_set_focusable(grid, TRUE);
+    GtkEventController* keys = gtk_event_controller_key_new();
+    // Before the cells: the grid's keys move its cursor whatever cell has the focus.
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(on_grid_key), &main);
+    gtk_widget_add_controller(grid, keys);
+    GtkGesture* click = gtk_gesture_click_new();
+    g_signal_connect(click, "pressed", G_CALLBACK(on_grid_click), &main);
+    gtk_widget_add_controller(grid, GTK_EVENT_CONTROLLER(click));
+    if (main.chart)
+        attach_chart_grid_key(*main.chart, grid);
+    return grid;
+}
+
+GtkWidget* make_page(MainWindow& main, PollTab& tab)
+{
+    GtkWidget* scroller = gtk_scrolled_window_new();
+    tab.grid_scroller = GTK_SCROLLED_WINDOW(scroller);
+    gtk_scrolled_window_set_policy(tab.grid_scroller, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(tab.grid_scroller, FALSE);
+    gtk_scrolled_window_set_propagate_natural_height(tab.grid_scroller, FALSE);
+    gtk_widget_set_hexpand(scroller, TRUE);
+    gtk_widget_set_vexpand(scroller, TRUE);
+    gtk_scrolled_window_set_min_content_height(tab.grid_scroller, 264);
+    gtk_scrolled_window_set_min_content_width(tab.grid_scroller, tab.labels_visible ? 320 : 200);
+    gtk_scrolled_window_set_child(tab.grid_scroller, make_grid(main, tab));
+    tab.page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_append(GTK_BOX(tab.page), scroller);
+    // Below the grid: the top of the paned may not shrink, so this line
+    // adds to its height and never takes from the grid's minimum.
+    gtk_box_append(GTK_BOX(tab.page), build_statistics_view(tab.statistics));
+    return tab.page;
+}
+
+// The page of tab, its grid laid out, at the end of the tab view.
+void append_page(MainWindow& main, PollTab& tab)
+{
+    GtkWidget* page = make_page(main, tab);
+    PollTab* shown = std::exchange(main.tab, &tab);
+    build_grid(main);
+    fill_from_shown_values(main);
+    main.tab = shown;
+    gtk_notebook_append_page(main.notebook, page, make_title(main, tab));
+}
+
+// The tab's widgets go with its page; a refresh waiting for its turn goes too.
+void drop_tab_widgets(MainWindow& main, PollTab& tab)
+{
+    // A rename still open goes before its tab's title.
+    for (GtkWidget* child = tab.title ? gtk_widget_get_first_child(GTK_WIDGET(tab.title)) : nullptr; child;) {
+        GtkWidget* next = gtk_widget_get_next_sibling(child);
+        if (GTK_IS_POPOVER(child))
+            gtk_widget_unparent(child);
+        child = next;
+    }
+    if (tab.statistics.timer)
+        g_source_remove(std::exchange(tab.statistics.timer, 0));
+    if (main.notebook && tab.page)
+        gtk_notebook_remove_page(main.notebook, gtk_notebook_page_num(main.notebook, tab.page));
+}
+
+void on_rename_activate(GtkEntry* entry, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    rename_poll_tab(main, *main.tab, gtk_editable_get_text(GTK_EDITABLE(entry)));
+    gtk_popover_popdown(GTK_POPOVER(gtk_widget_get_ancestor(GTK_WIDGET(entry), GTK_TYPE_POPOVER)));
+}
+
+void on_rename_closed(GtkPopover* popover, gpointer)
+{
+    // Unparented once GTK is done with its own "closed" handlers.
+    g_idle_add_once([](gpointer p) { gtk_widget_unparent(GTK_WIDGET(p)); g_object_unref(p); },
+                    g_object_ref(popover));
+}
+
+}  // namespace
+
+void create_first_tab(MainWindow& main, const PollDefinition& poll)
+{
+    main.tabs.clear();
+    main.tabs.push_back(make_tab(main, poll));
+    main.tab = main.tabs.front().get();
+    point_statistics_lines(main);
+}
+
+GtkWidget* build_tab_view(MainWindow& main)
+{
+    main.notebook = GTK_NOTEBOOK(gtk_notebook_new());
+    gtk_notebook_set_scrollable(main.notebook, TRUE);
+    gtk_widget_set_hexpand(GTK_WIDGET(main.notebook), TRUE);
+    gtk_widget_set_vexpand(GTK_WIDGET(main.notebook), TRUE);
+    for (auto& tab : main.tabs)
+        append_page(main, *tab);
+    point_statistics_lines(main);
+    gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
+    g_signal_connect(main.notebook, "switch-page", G_CALLBACK(on_switch_page), &main);
+    return GTK_WIDGET(main.notebook);
+}
+
+PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll)
+{
+    if (main.tabs.size() >= max_poll_definitions)
+        return nullptr;
+    main.tabs.push_back(make_tab(main, poll));
+    PollTab& tab = *main.tabs.back();
+    if (main.notebook)
+        append_page(main, tab);
+    point_statistics_lines(main);
+    hand_poll_definitions(main);
+    show_poll_tab(main, tab);
+    return &tab;
+}
+
+bool close_poll_tab(MainWindow& main, PollTab& tab)
+{
+    if (main.tabs.size() <= 1)
+        return false;
+    size_t index = index_of(main, tab);
+    if (&tab == main.tab)
+        show_poll_tab(main, *main.tabs[index + 1 < main.tabs.size() ? index + 1 : index - 1]);
+    drop_tab_widgets(main, tab);
+    main.tabs.erase(main.tabs.begin() + std::ptrdiff_t(index));
+    point_statistics_lines(main);
+    hand_poll_definitions(main);
+    if (main.reports)
+        show_status_again(*main.reports);
+    return true;
+}
+
+void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> tabs)
+{
+    if (main.notebook)
+        g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
+    for (auto& old : main.tabs)
+        drop_tab_widgets(main, *old);
+    main.tabs.clear();
+    for (auto& tab : tabs) {
+        tab->serial = main.next_serial++;
+        tab->key = new_definition_key(main);
+        main.tabs.push_back(std::move(tab));
+        if (main.notebook)
+            append_page(main, *main.tabs.back());
+    }
+    main.tab = main.tabs.front().get();
+    point_statistics_lines(main);
+    hand_poll_definitions(main);
+    if (main.notebook) {
+        gtk_notebook_set_current_page(main.notebook, 0);
+        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
+        follow_shown_tab(main);
+    }
+}
+
+void show_poll_tab(MainWindow& main, PollTab& tab)
+{
+    if (main.notebook)
+        gtk_notebook_set_current_page(main.notebook, int(index_of(main, tab)));  // follows in on_switch_page
+    else
+        main.tab = &tab;
+}
+
+void step_poll_tab(MainWindow& main, int step)
+{
+    int count = int(main.tabs.size());
+    int index = (int(index_of(main, *main.tab)) + step % count + count) % count;
+    show_poll_tab(main, *main.tabs[size_t(index)]);
+}
+
+void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
+{
+    PollTab& tab = *main.tab;
+    if (!same_block(tab.poll, poll))
+        tab.key = new_definition_key(main);
+    tab.poll = poll;
+    update_tab_title(tab);
+    hand_poll_definitions(main);
+}
+
+void hand_poll_definitions(MainWindow& main)
+{
+    if (!main.link)
+        return;
+    std::vector<PollEntry> entries;
+    entries.reserve(main.tabs.size());
+    for (const auto& tab : main.tabs)
+        entries.push_back(PollEntry{tab->key, tab->poll, tab->figures});
+    // Stored as one record under the settings lock, so a round starting now
+    // sees either the old definitions or the new ones, never a mixture.
+    store_poll_entries(*main.link, std::move(entries));
+    signal_wake(*main.link);
+}
+
+PollTab* find_tab_by_key(MainWindow& main, uint16_t key)
+{
+    for (auto& tab : main.tabs)
+        if (tab->key == key)
+            return tab.get();
+    return nullptr;
+}
+
+PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial)
+{
+    for (auto& tab : main.tabs)
+        if (tab->serial == serial)
+            return tab.get();
+    return nullptr;
+}
+
+std::string poll_tab_title(const PollTab& tab)
+{
+    return tab_title(tab.name, tab.poll);
+}
+
+std::string status_line_text(MainWindow& main, const LinkStatus& status)
+{
+    std::string text = link_status_text(status);
+    PollTab* tab = status.definition ? find_tab_by_key(main, status.definition) : nullptr;
+    if (!tab || main.tabs.size() < 2 || status.kind == StatusKind::cleared)
+        return text;
+    return poll_tab_title(*tab) + ": " + text;
+}
+
+void reset_all_statistics(MainWindow& main)
+{
+    if (main.link)
+        reset_statistics(main.link->statistics);
+    for (auto& tab : main.tabs)
+        reset_statistics(*tab->figures);
+    refresh_statistics_view(main.tab->statistics);
+}
+
+std::string all_statistics_report(MainWindow& main)
+{
+    if (!main.link)
+        return {};
+    std::string link_report = statistics_report(take_snapshot(main.link->statistics));
+    if (main.tabs.size() == 1)
+        return link_report;
+    std::string report;
+    for (const auto& tab : main.tabs)
+        report += poll_tab_title(*tab) + "\n" + statistics_report(take_snapshot(*tab->figures)) + "\n";
+    return report + "Link totals\n" + link_report;
+}
+
+void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name)
+{
+    tab.name = tidy_tab_name(name);
+    update_tab_title(tab);
+    if (main.reports)
+        show_status_again(*main.reports);
+}
+
+void start_tab_rename(MainWindow& main)
+{
+    PollTab& tab = *main.tab;
+    if (!tab.title)
+        return;
+    GtkWidget* entry = gtk_entry_new();
+    gtk_editable_set_text(GTK_EDITABLE(entry), tab.name.c_str());
+    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.poll).c_str());
+    gtk_accessible_update_property(GTK_ACCESSIBLE(entry), GTK_ACCESSIBLE_PROPERTY_LABEL, "Tab name", -1);
+    g_signal_connect(entry, "activate", G_CALLBACK(on_rename_activate), &main);
+    GtkWidget* popover = gtk_popover_new();
+    gtk_popover_set_child(GTK_POPOVER(popover), entry);
+    gtk_widget_set_parent(popover, GTK_WIDGET(tab.title));
+    g_signal_connect(popover, "closed", G_CALLBACK(on_rename_closed), nullptr);
+    gtk_popover_popup(GTK_POPOVER(popover));
+}
