@@ -1,6 +1,7 @@
 #include "app/application.hpp"
 
 #include "app/actions.hpp"
+#include "app/color_scheme.hpp"
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
 #include "link/link_state.hpp"
@@ -36,6 +37,9 @@ void on_activate(GtkApplication* application, gpointer)
         return;
     }
     prefer_cairo_over_software_gl();
+    // Before any window is built, so none is styled twice at start.
+    follow_desktop_color_scheme(gtk_settings_get_default(),
+                                g_application_get_dbus_connection(G_APPLICATION(application)));
     MainWindow& main = a.main_window;
     // Found in the installed hicolor theme, or in the icons held in the
     // program that GtkApplication adds to the theme.

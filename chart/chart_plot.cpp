@@ -22,10 +22,46 @@ constexpr Colour palette[max_chart_series] = {
     {1.00, 0.50, 0.05}, {0.55, 0.34, 0.29}, {0.89, 0.47, 0.76}, {0.09, 0.75, 0.81},
 };
 
-void set_colour(cairo_t* cr, unsigned colour)
+// The plot's colours follow the text colour the theme gives the plot: light
+// text means the dark style.
+struct PlotStyle {
+    GdkRGBA text;
+    bool dark;
+};
+
+PlotStyle plot_style(GtkWidget* widget)
 {
-    const Colour& c = palette[colour % max_chart_series];
+    PlotStyle style{};
+    gtk_style_context_get_color(gtk_widget_get_style_context(widget), &style.text);
+    style.dark = 0.2126 * style.text.red + 0.7152 * style.text.green + 0.0722 * style.text.blue > 0.5;
+    return style;
+}
+
+// A series' colour; on the dark style a quarter whiter, so that the darker
+// ones (blue, brown) keep a contrast above 3:1 with the plot.
+Colour series_colour(unsigned colour, bool dark)
+{
+    Colour c = palette[colour % max_chart_series];
+    if (dark)
+        c = {c.r + (1 - c.r) * 0.25, c.g + (1 - c.g) * 0.25, c.b + (1 - c.b) * 0.25};
+    return c;
+}
+
+void set_colour(cairo_t* cr, unsigned colour, bool dark)
+{
+    Colour c = series_colour(colour, dark);
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
+}
+
+void set_background(cairo_t* cr, const PlotStyle& style, double alpha)
+{
+    double level = style.dark ? 0.12 : 1.0;
+    cairo_set_source_rgba(cr, level, level, level, alpha);
+}
+
+void set_text(cairo_t* cr, const PlotStyle& style, double alpha)
+{
+    cairo_set_source_rgba(cr, style.text.red, style.text.green, style.text.blue, style.text.alpha * alpha);
 }
 
 ChartWindow& chart_of(gpointer data)
@@ -77,32 +113,32 @@ struct Frame {
     double y_of(double v) const { return y0 + h - (v - scale.low) / (scale.high - scale.low) * h; }
 };
 
-void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f)
+void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f, const PlotStyle& style)
 {
     cairo_set_line_width(cr, 1);
     for (double tick : f.scale.ticks) {
         double y = std::round(f.y_of(tick)) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+        set_text(cr, style, 0.15);
         cairo_move_to(cr, f.x0, y);
         cairo_line_to(cr, f.x0 + f.w, y);
         cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        set_text(cr, style, 1);
         draw_text(cr, layout, number_text(tick), f.x0 - 6, y, 1.0);
     }
     int64_t step = time_step_ms(f.to - f.from, std::max(2, int(f.w / 90)));
     for (int64_t t : time_ticks(f.from, f.to, step, local_offset_ms(f.to))) {
         double x = std::round(f.x0 + double(t - f.from) / double(f.to - f.from) * f.w) + 0.5;
-        cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
+        set_text(cr, style, 0.15);
         cairo_move_to(cr, x, f.y0);
         cairo_line_to(cr, x, f.y0 + f.h);
         cairo_stroke(cr);
         // A time too near either end would be cut off by the edge.
         if (x < f.x0 + 24 || x > f.x0 + f.w - 24)
             continue;
-        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        set_text(cr, style, 1);
         draw_text(cr, layout, clock_text(t, false), x, f.y0 + f.h + bottom_margin / 2, 0.5);
     }
-    cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+    set_text(cr, style, 0.5);
     cairo_rectangle(cr, f.x0 + 0.5, f.y0 + 0.5, f.w - 1, f.h - 1);
     cairo_stroke(cr);
 }
@@ -148,9 +184,9 @@ void fill_bar(CurveImage& image, int x, double top, double bottom, uint32_t pixe
         std::fill_n(p, width, pixel);
 }
 
-uint32_t pixel_of(unsigned colour)
+uint32_t pixel_of(unsigned colour, bool dark)
 {
-    const Colour& c = palette[colour % max_chart_series];
+    Colour c = series_colour(colour, dark);
     return 0xFF000000u | uint32_t(c.r * 255) << 16 | uint32_t(c.g * 255) << 8 | uint32_t(c.b * 255);
 }
 
@@ -158,12 +194,12 @@ uint32_t pixel_of(unsigned colour)
 // previous column's last value so the curve stays joined; columns farther
 // apart are joined by a stroked line. No join crosses a failed poll.
 void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vector<ColumnSpan>& columns,
-                unsigned colour)
+                unsigned colour, bool dark)
 {
     bool have_previous = false;
     size_t previous = 0;
     double previous_last = 0;
-    uint32_t pixel = pixel_of(colour);
+    uint32_t pixel = pixel_of(colour, dark);
     for (size_t c = 0; c < columns.size(); ++c) {
         const ColumnSpan& s = columns[c];
         if (!s.has_value)
@@ -181,7 +217,7 @@ void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vecto
         previous = c;
         previous_last = s.last;
     }
-    set_colour(cr, colour);
+    set_colour(cr, colour, dark);
     cairo_stroke(cr);
 }
 
@@ -192,7 +228,8 @@ std::string newest_value_text(const ChartSeries& series)
     return std::isnan(value) ? std::string("–") : number_text(value);
 }
 
-void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, const Frame& f)
+void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, const Frame& f,
+                 const PlotStyle& style)
 {
     int rows = 0;
     for (const auto& s : chart.series)
@@ -200,29 +237,29 @@ void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, con
     if (rows == 0)
         return;
     // A veil behind the legend keeps it readable over the curves.
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
+    set_background(cr, style, 0.8);
     cairo_rectangle(cr, f.x0 + 4, f.y0 + 3, 260, rows * 16 + 2);
     cairo_fill(cr);
     double y = f.y0 + 12;
     for (const auto& s : chart.series) {
         if (!shown(*s))
             continue;
-        set_colour(cr, s->colour);
+        set_colour(cr, s->colour, style.dark);
         cairo_set_line_width(cr, 3);
         cairo_move_to(cr, f.x0 + 10, y);
         cairo_line_to(cr, f.x0 + 26, y);
         cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        set_text(cr, style, 1);
         draw_text(cr, layout, series_title(*s) + "  " + newest_value_text(*s), f.x0 + 32, y, 0.0);
         y += 16;
     }
 }
 
-void draw_hover(cairo_t* cr, const ChartWindow& chart, const Frame& f)
+void draw_hover(cairo_t* cr, const ChartWindow& chart, const Frame& f, const PlotStyle& style)
 {
     if (chart.hover_x < f.x0 || chart.hover_x >= f.x0 + f.w)
         return;
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.4);
+    set_text(cr, style, 0.4);
     cairo_set_line_width(cr, 1);
     cairo_move_to(cr, std::round(chart.hover_x) + 0.5, f.y0);
     cairo_line_to(cr, std::round(chart.hover_x) + 0.5, f.y0 + f.h);
@@ -300,9 +337,9 @@ void on_range_changed(GObject*, GParamSpec*, gpointer data)
     gtk_widget_queue_draw(GTK_WIDGET(chart_of(data).plot));
 }
 
-void draw_swatch(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer colour)
+void draw_swatch(GtkDrawingArea* swatch, cairo_t* cr, int width, int height, gpointer colour)
 {
-    set_colour(cr, GPOINTER_TO_UINT(colour));
+    set_colour(cr, GPOINTER_TO_UINT(colour), plot_style(GTK_WIDGET(swatch)).dark);
     cairo_rectangle(cr, 0, 0, width, height);
     cairo_fill(cr);
 }
@@ -361,7 +398,8 @@ GtkWidget* build_plot_side(ChartWindow& chart)
 
 void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
 {
-    cairo_set_source_rgb(cr, 1, 1, 1);
+    PlotStyle style = plot_style(GTK_WIDGET(chart.plot));
+    set_background(cr, style, 1);
     cairo_paint(cr);
     Frame f{left_margin, top_margin, width - left_margin - right_margin, height - top_margin - bottom_margin,
             0, 0, {}};
@@ -376,7 +414,7 @@ void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
     PangoFontDescription* font = pango_font_description_from_string("Sans 8");
     pango_layout_set_font_description(layout, font);
     pango_font_description_free(font);
-    draw_axes(cr, layout, f);
+    draw_axes(cr, layout, f, style);
     cairo_save(cr);
     cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
     cairo_clip(cr);
@@ -385,13 +423,13 @@ void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
     CurveImage& image = curve_image(int(f.w), int(f.h));
     for (size_t i = 0; i < chart.series.size(); ++i)
         if (shown(*chart.series[i]))
-            draw_curve(cr, image, f, columns[i], chart.series[i]->colour);
+            draw_curve(cr, image, f, columns[i], chart.series[i]->colour, style.dark);
     cairo_surface_mark_dirty(image.surface);
     cairo_set_source_surface(cr, image.surface, f.x0, f.y0);
     cairo_paint(cr);
-    draw_hover(cr, chart, f);
+    draw_hover(cr, chart, f, style);
     cairo_restore(cr);
-    draw_legend(cr, layout, chart, f);
+    draw_legend(cr, layout, chart, f, style);
 }
 
 std::string hover_text(const ChartWindow& chart, double x, int width)
