@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,18 +29,23 @@ public:
     {
         std::lock_guard hold(lock_);
         status_ = status;
+        by_definition_[status.definition] = status;
         ++status_reports_;
     }
     void values_read(const PublishedValues& values) override
     {
         std::lock_guard hold(lock_);
         values_ = values;
+        by_key_[values.key] = values;
     }
     void values_stale(uint16_t key) override
     {
         std::lock_guard hold(lock_);
         if (key == 0 || values_.key == key)
             values_.live = false;
+        for (auto& [held_key, held] : by_key_)
+            if (key == 0 || held_key == key)
+                held.live = false;
     }
     void write_taken(const WriteRequest& request) override
     {
@@ -63,6 +69,9 @@ public:
     unsigned status_reports() const { return copy(status_reports_); }
     std::vector<std::string> frames() const { return copy(frames_); }
     PublishedValues values() const { return copy(values_); }
+    // The newest values and status of each definition, by key (0: the link).
+    std::map<uint16_t, PublishedValues> values_by_key() const { return copy(by_key_); }
+    std::map<uint16_t, LinkStatus> status_by_definition() const { return copy(by_definition_); }
     std::vector<uint32_t> writes_taken() const { return copy(writes_taken_); }
     std::vector<WriteResult> writes_ended() const { return copy(writes_ended_); }
     std::vector<PollOutcome> polls() const { return copy(polls_); }
@@ -93,6 +102,8 @@ private:
     unsigned status_reports_ = 0;
     std::vector<std::string> frames_;
     PublishedValues values_;
+    std::map<uint16_t, PublishedValues> by_key_;
+    std::map<uint16_t, LinkStatus> by_definition_;
     std::vector<uint32_t> writes_taken_;
     std::vector<WriteResult> writes_ended_;
     std::vector<PollOutcome> polls_;

@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -146,7 +148,7 @@ bool PymodbusServer::start_socat()
     return true;
 }
 
-std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode)
+std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode, bool log_requests)
 {
     std::unique_ptr<PymodbusServer> server(new PymodbusServer);
     std::string target;
@@ -165,7 +167,16 @@ std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode)
     }
     std::string script = BRENVALDOR_SOURCE_DIR "/tests/support/pymodbus_server.py";
     std::string mode_text = mode_name;
-    char* argv[] = {const_cast<char*>(python), script.data(), mode_text.data(), target.data(), nullptr};
+    if (log_requests) {
+        char pattern[] = "/tmp/brenvaldor-requests-XXXXXX";
+        int fd = mkstemp(pattern);
+        if (fd < 0)
+            return nullptr;
+        close(fd);
+        server->log_path_ = pattern;
+    }
+    char* argv[] = {const_cast<char*>(python), script.data(), mode_text.data(), target.data(),
+                    log_requests ? server->log_path_.data() : nullptr, nullptr};
     server->pid_ = spawn_quietly(python, argv);
     if (server->pid_ <= 0)
         return nullptr;
@@ -190,10 +201,22 @@ PymodbusServer::~PymodbusServer()
     stop();
 }
 
+std::vector<PymodbusServer::LoggedRead> PymodbusServer::requests_logged() const
+{
+    std::vector<LoggedRead> reads;
+    std::ifstream log(log_path_);
+    LoggedRead read{};
+    while (log >> read.seconds >> read.function >> read.address >> read.count)
+        reads.push_back(read);
+    return reads;
+}
+
 void PymodbusServer::stop()
 {
     end_process(pid_);
     end_process(socat_pid_);
+    if (!log_path_.empty())
+        unlink(std::exchange(log_path_, {}).c_str());
     if (!folder_.empty()) {
         unlink(client_device_.c_str());
         unlink(server_device_.c_str());

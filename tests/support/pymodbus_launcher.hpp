@@ -9,20 +9,31 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class PymodbusServer {
 public:
     enum class Mode { tcp, rtu_over_tcp, ascii_serial };
 
     // Null if python3-pymodbus or socat is missing, or the server did not
-    // answer within a few seconds.
-    static std::unique_ptr<PymodbusServer> start(Mode mode = Mode::tcp);
+    // answer within a few seconds. With a request log, every read the
+    // server serves is noted there (see requests_logged).
+    static std::unique_ptr<PymodbusServer> start(Mode mode = Mode::tcp, bool log_requests = false);
     ~PymodbusServer();
 
     int port() const { return port_; }
     // ascii_serial: the device the client opens.
     const std::string& client_device() const { return client_device_; }
     void stop();
+
+    // The reads served so far, in order, with the server's time in seconds.
+    struct LoggedRead {
+        double seconds;
+        int function;
+        int address;
+        int count;
+    };
+    std::vector<LoggedRead> requests_logged() const;
 
 private:
     PymodbusServer() = default;
@@ -33,4 +44,5 @@ private:
     std::string folder_;
     std::string client_device_;
     std::string server_device_;
+    std::string log_path_;
 };

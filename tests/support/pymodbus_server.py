@@ -1,7 +1,7 @@
 """A Modbus server by Debian's python3-pymodbus for the link tests.
 
 Usage: pymodbus_server.py PORT
-       pymodbus_server.py MODE TARGET
+       pymodbus_server.py MODE TARGET [LOG]
 
 MODE says how the frames travel, TARGET where:
   tcp           Modbus TCP (MBAP header) on 127.0.0.1:TARGET (the default)
@@ -11,11 +11,13 @@ MODE says how the frames travel, TARGET where:
 
 Serves every unit id with holding register i = 1000 + i, input register
 i = 2000 + i, coil i on for odd i, and discrete input i on for i divisible
-by 3 (addresses from 0).
+by 3 (addresses from 0). With LOG, each read is appended to that file as
+"SECONDS FUNCTION ADDRESS COUNT", the seconds from a monotonic clock.
 """
 
 import asyncio
 import sys
+import time
 
 from pymodbus.datastore import (ModbusSequentialDataBlock,
                                 ModbusServerContext, ModbusSlaveContext)
@@ -25,14 +27,29 @@ from pymodbus.framer.socket_framer import ModbusSocketFramer
 from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
 
 SIZE = 1000
+LOG = None
+
+
+class LoggedBlock(ModbusSequentialDataBlock):
+    """A block that notes every read of it in the request log."""
+
+    def __init__(self, function, values):
+        super().__init__(0, values)
+        self.function = function
+
+    def getValues(self, address, count=1):
+        if LOG:
+            LOG.write(f"{time.monotonic():.6f} {self.function} {address} {count}\n")
+            LOG.flush()
+        return super().getValues(address, count)
 
 
 def make_context():
     slave = ModbusSlaveContext(
-        di=ModbusSequentialDataBlock(0, [i % 3 == 0 for i in range(SIZE)]),
-        co=ModbusSequentialDataBlock(0, [i % 2 == 1 for i in range(SIZE)]),
-        hr=ModbusSequentialDataBlock(0, [1000 + i for i in range(SIZE)]),
-        ir=ModbusSequentialDataBlock(0, [2000 + i for i in range(SIZE)]),
+        di=LoggedBlock(2, [i % 3 == 0 for i in range(SIZE)]),
+        co=LoggedBlock(1, [i % 2 == 1 for i in range(SIZE)]),
+        hr=LoggedBlock(3, [1000 + i for i in range(SIZE)]),
+        ir=LoggedBlock(4, [2000 + i for i in range(SIZE)]),
         zero_mode=True)
     return ModbusServerContext(slaves=slave, single=True)
 
@@ -51,10 +68,13 @@ def serve(mode, target):
 
 
 def main():
+    global LOG
     if len(sys.argv) == 2:
         mode, target = "tcp", sys.argv[1]
-    elif len(sys.argv) == 3:
+    elif len(sys.argv) in (3, 4):
         mode, target = sys.argv[1], sys.argv[2]
+        if len(sys.argv) == 4:
+            LOG = open(sys.argv[3], "a", encoding="ascii")
     else:
         raise SystemExit(__doc__)
     asyncio.run(serve(mode, target))
