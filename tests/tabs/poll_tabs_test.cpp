@@ -1,0 +1,165 @@
+// Several poll definitions in the main window: each tab keeps its own
+// set-up, the file keeps them all, and a tab closed while its request is
+// under way leaves nothing of it on the screen.
+
+#include <gtest/gtest.h>
+#include <glib/gstdio.h>
+
+#include <atomic>
+
+#include "config/config_dialogs.hpp"
+#include "support/app_link_fixture.hpp"
+#include "support/scripted_tcp_server.hpp"
+#include "tabs/poll_tabs.hpp"
+
+namespace {
+
+using namespace app_test;
+using Texts = std::vector<std::string>;
+
+void activate(const char* action)
+{
+    g_action_group_activate_action(G_ACTION_GROUP(app().application), action, nullptr);
+    drain_main_loop();
+}
+
+Texts cell_texts(const PollTab& tab)
+{
+    Texts texts;
+    for (GtkLabel* cell : tab.value_cells)
+        texts.emplace_back(gtk_label_get_text(cell));
+    return texts;
+}
+
+std::string title_of(const PollTab& tab)
+{
+    return gtk_label_get_text(tab.title);
+}
+
+class PollTabs : public AppLinkTest {
+protected:
+    void TearDown() override
+    {
+        AppLinkTest::TearDown();
+        // The next test starts from one tab, as the program does.
+        MainWindow& main = app().main_window;
+        while (close_poll_tab(main, *main.tabs.back())) {
+        }
+    }
+};
+
+}  // namespace
+
+// Given two tabs, the second's read answered late with an exception, and
+// the tab closed while that read is under way: expect its exception never
+// on the status line, the remaining tab's values live, and its block never
+// asked for again.
+TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
+{
+    std::atomic<bool> boiler_in_flight{false};
+    std::atomic<size_t> boiler_reads{0};
+    auto server = ScriptedTcpServer::start([&](const ScriptedTcpServer::Request& request) {
+        if (request.bytes[8] == 0 && request.bytes[9] == 200) {  // the second tab's block
+            ++boiler_reads;
+            boiler_in_flight = true;
+            return std::vector<ScriptedTcpServer::Send>{{exception_reply(request.bytes, 2), 400}};
+        }
+        return std::vector<ScriptedTcpServer::Send>{{read_reply(request.bytes, 7), 5}};
+    });
+    ASSERT_TRUE(server);
+    MainWindow& main = app().main_window;
+    store_poll_definition(poll_of(1, 3, 0, 3, 50));
+    build_grid(main);
+    PollTab* first = main.tab;
+    PollTab* boiler = add_poll_tab(main, poll_of(1, 3, 200, 3, 50));
+    ASSERT_TRUE(boiler);
+    rename_poll_tab(main, *boiler, "Boiler");
+    ASSERT_EQ(main.tab, boiler);
+
+    store_connection_settings(tcp_settings(server->port()));
+    app_link().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return boiler_in_flight.load(); }, 3000));
+    activate("close-definition");
+    ASSERT_EQ(main.tabs.size(), 1u);
+    ASSERT_EQ(main.tab, first);
+
+    bool error_shown = false;
+    run_until(
+        [&] {
+            error_shown |= gtk_widget_has_css_class(GTK_WIDGET(main.status_line), "error");
+            return false;
+        },
+        1000);
+    EXPECT_FALSE(error_shown) << gtk_label_get_text(main.status_line);
+    EXPECT_EQ(cell_texts(*first), (Texts{"7", "7", "7"}));
+    EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(first->value_cells[0]), "stale"));
+    EXPECT_EQ(boiler_reads.load(), 1u);
+}
+
+// Given three tabs set up differently, expect each to keep its definition,
+// labels, name and Format as the window moves between them, the link to
+// poll all three under their own keys, the file to bring all three back
+// after the window was changed, the last tab never to close, and no more
+// tabs than the link takes.
+TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
+{
+    MainWindow& main = app().main_window;
+    store_poll_definition(poll_of(1, 3, 0, 4));
+    build_grid(main);
+    set_label(main.tab->labels, 2, "Speed");
+    gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::FLOAT32));
+
+    activate("new-definition");
+    ASSERT_EQ(main.tabs.size(), 2u);
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(app().query_settings.window))) << "set up at once";
+    gtk_widget_set_visible(GTK_WIDGET(app().query_settings.window), FALSE);
+    EXPECT_EQ(main.tab->poll, poll_of(1, 3, 0, 4)) << "a copy of the definition shown";
+    EXPECT_TRUE(main.tab->labels.entries.empty()) << "without its labels";
+    hand_poll_definition(main, poll_of(2, 1, 10, 8));
+    build_grid(main);
+    EXPECT_EQ(title_of(*main.tab), "ID 2 \u00b7 01 \u00b7 10\u201317");
+    rename_poll_tab(main, *main.tab, "  Doors\n");
+    EXPECT_EQ(title_of(*main.tab), "Doors");
+    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::UINT));
+
+    activate("previous-definition");
+    EXPECT_EQ(main.tab, main.tabs[0].get());
+    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::FLOAT32));
+    ASSERT_NE(find_label(main.tab->labels, 2), nullptr);
+    ASSERT_TRUE(add_poll_tab(main, poll_of(3, 4, 100, 2)));
+    gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::HEX));
+    activate("next-definition");
+    EXPECT_EQ(main.tab, main.tabs[0].get()) << "round the end";
+
+    std::vector<PollEntry> polled = copy_poll_entries(app_link());
+    ASSERT_EQ(polled.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(polled[i].key, main.tabs[i]->key);
+        EXPECT_EQ(polled[i].poll, main.tabs[i]->poll);
+    }
+
+    g_autofree char* folder = g_dir_make_tmp("tabs-XXXXXX", nullptr);
+    std::string path = std::string(folder) + "/plant.dat";
+    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    activate("close-definition");
+    activate("close-definition");
+    activate("close-definition");
+    ASSERT_EQ(main.tabs.size(), 1u) << "the last tab stays";
+    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    g_remove(path.c_str());
+    g_rmdir(folder);
+    ASSERT_EQ(main.tabs.size(), 3u);
+    EXPECT_EQ(gtk_notebook_get_n_pages(main.notebook), 3);
+    EXPECT_EQ(main.tabs[1]->poll, poll_of(2, 1, 10, 8));
+    EXPECT_EQ(title_of(*main.tabs[1]), "Doors");
+    EXPECT_EQ(main.tabs[2]->format, ValueFormat::HEX);
+    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::FLOAT32));
+    ASSERT_NE(find_label(main.tabs[0]->labels, 2), nullptr);
+    EXPECT_EQ(find_label(main.tabs[0]->labels, 2)->text, "Speed");
+    EXPECT_EQ(copy_poll_entries(app_link()).size(), 3u);
+
+    while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
+    }
+    EXPECT_EQ(main.tabs.size(), max_poll_definitions);
+}
