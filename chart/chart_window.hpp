@@ -50,6 +50,7 @@ struct ChartWindow {
     double hover_x = -1;    // pointer over the plot, or -1
     bool dirty = true;      // samples arrived since the last draw
     int64_t drawn_end = 0;  // view end of the last draw
+    double plot_left = 64;  // the curves' left edge in the last draw, set by the value labels
     std::string description;  // the plot's accessible description
 };
 

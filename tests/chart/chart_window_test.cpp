@@ -8,6 +8,7 @@
 
 #include "app/application.hpp"
 #include "chart/chart_export.hpp"
+#include "chart/chart_plot.hpp"
 #include "chart/chart_window.hpp"
 #include "config/temp_folder.hpp"
 #include "link/worker.hpp"
@@ -100,6 +101,28 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
     EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
     gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
+}
+
+// given values whose labels are long, expect the margin to hold them: the
+// picture's left edge stays blank
+TEST(ChartWindow, TheLeftMarginHoldsTheWidestValueLabel)
+{
+    REQUIRE_DISPLAY();
+    ChartWindow& chart = activate_app().chart;
+    add_chart_series(chart, 1);
+    for (int i = 0; i < 20; ++i)
+        append_sample(chart.series[0]->samples, chart_clock_ms() - 20'000 + i * 1000, -123456789.0 - i * 0.0001);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 600, 300);
+    cairo_t* cr = cairo_create(surface);
+    draw_plot(chart, cr, 600, 300);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 2; ++x)
+            ASSERT_EQ(reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF, 0xFFFFFFu) << x << "," << y;
+    cairo_surface_destroy(surface);
 }
 
 // given two workers one after the other (a Disconnect and a Connect),
