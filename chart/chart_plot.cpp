@@ -203,8 +203,8 @@ void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vecto
 std::string newest_value_text(const ChartSeries& series)
 {
     size_t n = full_sample_count(series.samples);
-    double value = n ? series.samples.values[n - 1] : std::nan("");
-    return std::isnan(value) ? std::string("–") : number_text(value);
+    std::string text = n ? sample_text(series.samples.values[n - 1]) : std::string();
+    return text.empty() ? std::string("–") : text;
 }
 
 void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, const Frame& f)
@@ -439,8 +439,8 @@ std::string hover_text(const ChartWindow& chart, double x, int width)
             continue;
         int64_t time = 0;
         double value = 0;
-        bool found = value_at(s->samples, at, time, value) && !std::isnan(value);
-        text += "   " + series_title(*s) + ": " + (found ? number_text(value) : std::string("–"));
+        bool found = value_at(s->samples, at, time, value);
+        text += "   " + series_title(*s) + ": " + (found ? sample_readout(value) : std::string("–"));
     }
     return text;
 }

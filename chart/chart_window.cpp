@@ -9,6 +9,7 @@
 #include "chart/chart_value.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
+#include "table/grid_layout.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
 
@@ -37,8 +38,12 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
 {
     std::string label = label_of(chart, series.address);
     std::string text = std::to_string(series.address) + (label.empty() ? "" : "  " + label);
-    if (!series.polled)
+    if (series.place == ChartPlace::not_polled)
         text += "  (not polled)";
+    else if (series.place == ChartPlace::inside_value)
+        text += "  (inside the value at " + std::to_string(series.value_head) + ")";
+    else if (series.place == ChartPlace::cut_off)
+        text += "  (its value runs past the poll's end)";
     const char* shown = gtk_check_button_get_label(series.check);
     if (!shown || text != shown)
         gtk_check_button_set_label(series.check, text.c_str());
@@ -110,13 +115,19 @@ void build_row(ChartWindow& chart, ChartSeries& series)
     gtk_box_append(chart.series_list, row);
 }
 
-// Whether the block polls address, and the value's first word in it.
-bool covers(const PolledBlock& block, uint16_t address, unsigned& offset)
+// Places the series in a block of length items from start, as the grid
+// groups them; true when it is charted there.
+bool place_series(ChartSeries& series, uint16_t start, unsigned length, unsigned width)
 {
-    if (address < block.address || address - block.address >= block.length)
-        return false;
-    offset = address - block.address;
-    return true;
+    series.place = chart_place(series.address, start, length, width);
+    if (series.place == ChartPlace::inside_value)
+        series.value_head = uint16_t(start + group_head(series.address - start, width));
+    return series.place == ChartPlace::value;
+}
+
+unsigned words_of(uint8_t fcode, ValueFormat format)
+{
+    return fcode == 1 || fcode == 2 ? 1 : chart_value_words(format);
 }
 
 WordOrder current_order(const ChartWindow& chart)
@@ -127,12 +138,13 @@ WordOrder current_order(const ChartWindow& chart)
 void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format, WordOrder order)
 {
     bool bits = block.fcode == 1 || block.fcode == 2;
-    unsigned words = bits ? 1 : chart_value_words(format);
+    unsigned words = words_of(block.fcode, format);
     for (auto& s : chart.series) {
-        unsigned offset = 0;
-        s->polled = covers(block, s->address, offset);
-        if (!s->polled)
+        // Only what the grid shows a value at is charted: no value joined
+        // from the registers of two.
+        if (!place_series(*s, block.address, block.length, words))
             continue;
+        unsigned offset = s->address - block.address;
         // A restarted link begins a new line: no join across the pause.
         if (block.new_link && full_sample_count(s->samples) > 0)
             append_sample(s->samples, block.time_ms - 1, std::nan(""));
@@ -148,12 +160,8 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
 void mark_polled(ChartWindow& chart)
 {
     const PollDefinition& poll = chart.main->poll;
-    PolledBlock now;
-    now.address = poll.address;
-    now.length = poll.length;
     for (auto& s : chart.series) {
-        unsigned offset = 0;
-        s->polled = covers(now, s->address, offset);
+        place_series(*s, poll.address, poll.length, words_of(poll.fcode, current_format(chart)));
         update_row_text(chart, *s);
     }
 }
@@ -164,7 +172,7 @@ std::string newest_text(const ChartSeries& series)
     if (n == 0)
         return "no value yet";
     double value = series.samples.values[n - 1];
-    return std::isnan(value) ? "no value, the last poll failed" : number_text(value);
+    return is_failed_poll(value) ? "no value, the last poll failed" : sample_readout(value);
 }
 
 void update_description(ChartWindow& chart)
@@ -216,6 +224,14 @@ GtkWidget* build_series_side(ChartWindow& chart)
 
 }  // namespace
 
+std::string sample_readout(double value)
+{
+    std::string text = sample_text(value);
+    if (text.empty())
+        return "–";
+    return std::isfinite(value) ? text : text + " from the device";
+}
+
 std::string series_title(const ChartSeries& series)
 {
     std::string title = "Address " + std::to_string(series.address);
@@ -252,6 +268,8 @@ bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
     if (chart.series.size() >= max_chart_series)
         return false;
+    if (chart.main)
+        address = uint16_t(group_first_address(*chart.main, address));
     for (const auto& s : chart.series)
         if (s->address == address)
             return false;

@@ -11,6 +11,7 @@
 
 #include "app/dialog_layer.hpp"
 #include "chart/chart_recorder.hpp"
+#include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
 
 struct MainWindow;
@@ -20,7 +21,10 @@ inline constexpr size_t max_chart_series = 8;
 struct ChartSeries {
     uint16_t address = 0;
     unsigned colour = 0;  // index into the palette
-    bool polled = true;   // the current poll definition covers the address
+    // Where the address stands in the current poll and format, and the
+    // address that heads its value when it stands inside one.
+    ChartPlace place = ChartPlace::value;
+    uint16_t value_head = 0;
     SeriesSamples samples;
     std::string label;  // the label text last shown
     GtkWidget* row = nullptr;
@@ -58,8 +62,8 @@ struct ChartWindow {
 void build_chart_window(ChartWindow& chart, MainWindow& main);
 void present_chart_window(ChartWindow& chart);
 
-// Adds a series for address; false when it is charted already or the
-// chart is full.
+// Adds a series for address, or for the first address of the value the
+// grid shows it in; false when that is charted already or the chart is full.
 bool add_chart_series(ChartWindow& chart, uint16_t address);
 void remove_chart_series(ChartWindow& chart, size_t index);
 // Adds the address under the grid's cursor (the "Add" button and the grid key).
@@ -70,6 +74,9 @@ void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
 // Moves every recorded poll into the series; run by a timer, and by tests.
 void drain_chart_polls(ChartWindow& chart);
 
+// A sample for the read-outs: the number, "NaN from the device" (or
+// "Inf", "-Inf"), or "–" for a failed poll.
+std::string sample_readout(double value);
 // "Address 5", or "Address 5 (Tank level)" with a label.
 std::string series_title(const ChartSeries& series);
 // The view's time span for the current range, pause and samples.

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <limits>
+#include <sstream>
 #include <thread>
 
 #include "app/application.hpp"
@@ -212,6 +215,65 @@ TEST(ChartWindow, RecordsEveryPollOfARealServerWithAGapWhileItIsStopped)
     }
     EXPECT_EQ(chart.description, "Address 101: 4242; Address 103: 7");
     restarted->stop();
+}
+
+// given registers 10-21 holding the floats 1, +Inf, NaN, 3, 4 and 5 and
+// the grid showing FLOAT32, expect each series to chart what the grid
+// shows at its address: an address inside a value is charted as that value
+// when added, and charts nothing once a format puts it inside one; the
+// device's infinity and NaN are values it sent, not failed polls
+TEST(ChartWindow, ChartsWhatTheGridShowsAtEachAddressOfWideValues)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    const uint16_t floats[] = {0x3F80, 0, 0x7F80, 0, 0x7FC0, 0, 0x4040, 0, 0x4080, 0, 0x40A0, 0};
+    for (uint16_t i = 0; i < 12; ++i)
+        server->set_holding(uint16_t(10 + i), floats[i]);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 10, .length = 12, .scan_rate = 20});
+    store_connection_settings(tcp_to(*server));
+    build_grid(a.main_window);
+    ASSERT_TRUE(add_chart_series(chart, 15));  // UINT: a value of its own
+    gtk_drop_down_set_selected(a.main_window.format_selector, unsigned(ValueFormat::FLOAT32));
+    for (uint16_t address : {11, 12, 14})
+        ASSERT_TRUE(add_chart_series(chart, address)) << address;
+    EXPECT_FALSE(add_chart_series(chart, 13)) << "the value at 12 is charted already";
+    std::vector<uint16_t> addresses;
+    for (const auto& s : chart.series)
+        addresses.push_back(s->address);
+    ASSERT_EQ(addresses, (std::vector<uint16_t>{15, 10, 12, 14}));
+
+    app_link().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return full_sample_count(chart.series[1]->samples) >= 3; }, 8000));
+    stop_worker();
+    drain_chart_polls(chart);
+
+    EXPECT_EQ(full_sample_count(chart.series[0]->samples), 0u);
+    EXPECT_STREQ(gtk_check_button_get_label(chart.series[0]->check), "15  (inside the value at 14)");
+    const double expected[] = {1, std::numeric_limits<double>::infinity(), device_nan()};
+    for (size_t i = 1; i < 4; ++i) {
+        const SeriesSamples& samples = chart.series[i]->samples;
+        ASSERT_EQ(full_sample_count(samples), full_sample_count(chart.series[1]->samples)) << i;
+        for (size_t k = 0; k < full_sample_count(samples); ++k)
+            ASSERT_EQ(std::bit_cast<uint64_t>(samples.values[k]), std::bit_cast<uint64_t>(expected[i - 1])) << i;
+    }
+    EXPECT_EQ(chart.description,
+              "Address 15: no value yet; Address 10: 1; Address 12: Inf from the device; "
+              "Address 14: NaN from the device");
+
+    TempFolder folder;
+    std::string path = folder.file("wide.csv");
+    ASSERT_TRUE(export_csv_file(chart, path.c_str()));
+    std::istringstream csv(read_file(path));
+    std::string line;
+    std::getline(csv, line);
+    size_t lines = 0;
+    for (; std::getline(csv, line); ++lines)
+        EXPECT_EQ(line.substr(line.find(',')), ",,1,Inf,NaN");
+    EXPECT_EQ(lines, full_sample_count(chart.series[1]->samples));
 }
 
 }  // namespace
