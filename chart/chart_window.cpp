@@ -195,9 +195,59 @@ gboolean drain_tick(gpointer data)
     return G_SOURCE_CONTINUE;
 }
 
-void on_add_clicked(GtkButton*, gpointer data)
+void on_add_shown(GtkWidget*, gpointer data)
 {
-    add_cursor_address(chart_of(data));
+    ChartWindow& chart = chart_of(data);
+    gtk_spin_button_set_value(chart.add_address, offered_address(chart));
+    gtk_widget_set_visible(GTK_WIDGET(chart.add_message), FALSE);
+    gtk_widget_grab_focus(GTK_WIDGET(chart.add_address));
+}
+
+void on_add_confirmed(GtkWidget*, gpointer data)
+{
+    ChartWindow& chart = chart_of(data);
+    gtk_spin_button_update(chart.add_address);
+    auto address = uint16_t(gtk_spin_button_get_value_as_int(chart.add_address));
+    if (add_chart_series(chart, address)) {
+        gtk_menu_button_popdown(chart.add_button);
+        return;
+    }
+    uint32_t charted = chart.main ? group_first_address(*chart.main, address) : address;
+    std::string why = chart.series.size() >= max_chart_series
+                          ? "The chart holds " + std::to_string(max_chart_series) + " addresses"
+                          : "Address " + std::to_string(charted) + " is charted already";
+    gtk_label_set_text(chart.add_message, why.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(chart.add_message), TRUE);
+}
+
+// The popover of "Add": an address, preset each time it opens, and a
+// button that charts it (Enter in the address does the same).
+GtkWidget* build_add_popover(ChartWindow& chart)
+{
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 6);
+    GtkWidget* caption = gtk_label_new("Address");
+    chart.add_address = GTK_SPIN_BUTTON(gtk_spin_button_new_with_range(0, 65535, 1));
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(chart.add_address), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
+                                   caption, nullptr, -1);
+    chart.add_confirm = GTK_BUTTON(gtk_button_new_with_label("Add"));
+    gtk_widget_add_css_class(GTK_WIDGET(chart.add_confirm), "suggested-action");
+    chart.add_message = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_wrap(chart.add_message, TRUE);
+    gtk_widget_add_css_class(GTK_WIDGET(chart.add_message), "error");
+    gtk_grid_attach(GTK_GRID(grid), caption, 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_address), 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_confirm), 2, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_message), 0, 1, 3, 1);
+    g_signal_connect(chart.add_confirm, "clicked", G_CALLBACK(on_add_confirmed), &chart);
+    // GTK 4.8 spin buttons have no "activate"; their text inside has.
+    g_signal_connect(gtk_editable_get_delegate(GTK_EDITABLE(chart.add_address)), "activate",
+                     G_CALLBACK(on_add_confirmed), &chart);
+    GtkWidget* popover = gtk_popover_new();
+    gtk_popover_set_child(GTK_POPOVER(popover), grid);
+    g_signal_connect(popover, "show", G_CALLBACK(on_add_shown), &chart);
+    return popover;
 }
 
 gboolean on_grid_plus(GtkWidget*, GVariant*, gpointer data)
@@ -214,9 +264,10 @@ GtkWidget* build_series_side(ChartWindow& chart)
     GtkWidget* scroller = gtk_scrolled_window_new();
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), GTK_WIDGET(chart.series_list));
     gtk_widget_set_vexpand(scroller, TRUE);
-    chart.add_button = GTK_BUTTON(gtk_button_new_with_label("Add"));
-    gtk_widget_set_tooltip_text(GTK_WIDGET(chart.add_button), "Chart the address under the grid's cursor");
-    g_signal_connect(chart.add_button, "clicked", G_CALLBACK(on_add_clicked), &chart);
+    chart.add_button = GTK_MENU_BUTTON(gtk_menu_button_new());
+    gtk_menu_button_set_label(chart.add_button, "Add");
+    gtk_menu_button_set_popover(chart.add_button, build_add_popover(chart));
+    gtk_widget_set_tooltip_text(GTK_WIDGET(chart.add_button), "Chart an address, at first the grid cursor's");
     gtk_box_append(GTK_BOX(side), scroller);
     gtk_box_append(GTK_BOX(side), GTK_WIDGET(chart.add_button));
     return side;
@@ -295,6 +346,19 @@ void remove_chart_series(ChartWindow& chart, size_t index)
     update_description(chart);
     chart.dirty = true;
     gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+}
+
+uint16_t offered_address(const ChartWindow& chart)
+{
+    const MainWindow* main = chart.main;
+    if (!main)
+        return 0;
+    if (main->cursor_row >= 1 && main->cursor_column >= 1) {
+        uint32_t address = group_first_address(*main, cursor_address(*main));
+        if (address <= 0xFFFF)
+            return uint16_t(address);
+    }
+    return main->poll.address;
 }
 
 bool add_cursor_address(ChartWindow& chart)

@@ -37,7 +37,10 @@ enum class ChartRange { last_minute = 0, last_ten_minutes = 1, last_hour = 2, ev
 struct ChartWindow {
     GtkWindow* window = nullptr;
     GtkBox* series_list = nullptr;
-    GtkButton* add_button = nullptr;
+    GtkMenuButton* add_button = nullptr;  // offers an address in its popover
+    GtkSpinButton* add_address = nullptr;
+    GtkButton* add_confirm = nullptr;
+    GtkLabel* add_message = nullptr;      // why the address was not added
     GtkDrawingArea* plot = nullptr;
     GtkDropDown* range = nullptr;
     GtkToggleButton* pause = nullptr;
@@ -66,8 +69,11 @@ void present_chart_window(ChartWindow& chart);
 // grid shows it in; false when that is charted already or the chart is full.
 bool add_chart_series(ChartWindow& chart, uint16_t address);
 void remove_chart_series(ChartWindow& chart, size_t index);
-// Adds the address under the grid's cursor (the "Add" button and the grid key).
+// Adds the address under the grid's cursor (the grid key).
 bool add_cursor_address(ChartWindow& chart);
+// The address "Add" offers: the grid cursor's, as add_chart_series charts
+// it, or the block's first when there is no cursor.
+uint16_t offered_address(const ChartWindow& chart);
 // The grid key that adds the cursor's address ("plus"), attached to the grid.
 void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
 

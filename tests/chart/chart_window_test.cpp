@@ -17,6 +17,7 @@
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
+#include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -103,6 +104,42 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_EQ(gdk_pixbuf_get_height(picture), gtk_widget_get_height(GTK_WIDGET(chart.plot)));
     EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
     EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
+    gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
+}
+
+// given a chart opened before any cell was clicked, expect "Add" to offer
+// the block's first address and chart it; then, with a cursor, the
+// cursor's value, and a reason where it is charted already
+TEST(ChartWindow, AddOffersAnAddressAndChartsIt)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    MainWindow& main = a.main_window;
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 100, .length = 10, .scan_rate = 1000});
+    build_grid(main);
+    main.cursor_row = 0;
+    present_chart_window(chart);
+    GtkWidget* popover = GTK_WIDGET(gtk_menu_button_get_popover(chart.add_button));
+    gtk_widget_activate(GTK_WIDGET(chart.add_button));
+    ASSERT_TRUE(run_until([&] { return gtk_widget_get_mapped(popover); }, 5000));
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address), 100);
+    g_signal_emit_by_name(chart.add_confirm, "clicked");
+    ASSERT_EQ(chart.series.size(), 1u);
+    EXPECT_EQ(chart.series[0]->address, 100);
+    EXPECT_TRUE(run_until([&] { return !gtk_widget_get_visible(popover); }, 5000));
+
+    gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT32));
+    main.cursor_column = 2;  // address 101, the second register of the value at 100
+    main.cursor_row = 2;
+    ASSERT_EQ(cursor_address(main), 101u);
+    gtk_menu_button_popup(chart.add_button);
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address), 100);
+    g_signal_emit_by_name(chart.add_confirm, "clicked");
+    EXPECT_EQ(chart.series.size(), 1u);
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(chart.add_message)));
+    EXPECT_STREQ(gtk_label_get_text(chart.add_message), "Address 100 is charted already");
+    gtk_menu_button_popdown(chart.add_button);
     gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
 }
 
