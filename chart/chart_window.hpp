@@ -44,7 +44,7 @@ struct ChartWindow {
     GtkDrawingArea* plot = nullptr;
     GtkDropDown* range = nullptr;
     GtkToggleButton* pause = nullptr;
-    GtkLabel* readout = nullptr;  // hover read-out and export failures
+    GtkLabel* readout = nullptr;  // hover read-out
     FileDialog* csv_dialog = nullptr;
     FileDialog* image_dialog = nullptr;
     MainWindow* main = nullptr;

@@ -17,6 +17,7 @@
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
+#include "support/refusal_alerts.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 
@@ -103,7 +104,7 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_EQ(gdk_pixbuf_get_width(picture), gtk_widget_get_width(GTK_WIDGET(chart.plot)));
     EXPECT_EQ(gdk_pixbuf_get_height(picture), gtk_widget_get_height(GTK_WIDGET(chart.plot)));
     EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
-    EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
+    EXPECT_EQ(alerts_over(chart.window), (AlertTexts{{"Cannot save image", "No such file or directory", "[Close]"}}));
     gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
 }
 
