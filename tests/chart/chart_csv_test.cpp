@@ -1,4 +1,5 @@
-// The bytes of a CSV export and the numbers plotted for each format.
+// The bytes of a CSV export, the numbers plotted for each format and the
+// labels of the value axis.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
+#include "chart/plot_axes.hpp"
 
 namespace {
 
@@ -82,6 +84,18 @@ TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
             EXPECT_EQ(got, row.expected);
         }
     }
+}
+
+// given a tick summed from steps (0.6000000000000001), expect its label to
+// end at the step's last digit
+TEST(PlotAxes, TickLabelsEndAtTheStepsLastDigit)
+{
+    ValueScale tenths = value_scale(0, 1, 6);
+    ASSERT_EQ(tenths.ticks.size(), 6u);
+    EXPECT_EQ(tick_text(tenths.ticks[3], tenths.step), "0.6");
+    EXPECT_EQ(tick_text(1200.0000000000002, 200), "1200");
+    EXPECT_EQ(tick_text(-1e-17, 0.5), "0.0") << "never -0.0";
+    EXPECT_EQ(tick_text(1.25e20, 5e18), "1.25e+20");
 }
 
 }  // namespace
