@@ -449,3 +449,68 @@ FileDialog* file_dialog_get_last_started()
 }
 
 #endif
+
+namespace {
+
+constexpr const char* refusal_key = "bv-refusal";
+
+// The refusal shown for a window, kept on the window itself.
+struct Refusal {
+    AlertDialog* alert;
+    GCancellable* cancellable;  // takes the alert down
+};
+
+void drop_refusal(gpointer data)
+{
+    auto* refusal = static_cast<Refusal*>(data);
+    g_cancellable_cancel(refusal->cancellable);
+    g_object_unref(refusal->cancellable);
+    g_object_unref(refusal->alert);
+    delete refusal;
+}
+
+void on_refusal_closed(GObject* source, GAsyncResult* result, gpointer data)
+{
+    g_autoptr(GObject) parent = G_OBJECT(data);
+    alert_dialog_choose_finish(ALERT_DIALOG(source), result, nullptr);
+    // A refusal that a newer one replaced is no longer the window's.
+    auto* shown = static_cast<Refusal*>(g_object_get_data(parent, refusal_key));
+    if (shown && G_OBJECT(shown->alert) == source)
+        g_object_set_data(parent, refusal_key, nullptr);
+}
+
+// A window that goes takes its refusal down first, while the alert's own
+// window, which goes with it, is still there to be closed.
+void watch_refusal_parent(GtkWindow* parent)
+{
+    if (g_object_get_data(G_OBJECT(parent), "bv-refusal-watched"))
+        return;
+    g_object_set_data(G_OBJECT(parent), "bv-refusal-watched", GINT_TO_POINTER(1));
+    g_signal_connect(parent, "destroy", G_CALLBACK(withdraw_refusal), nullptr);
+}
+
+}  // namespace
+
+void show_refusal(GtkWindow* parent, const char* message, const char* detail)
+{
+    g_autoptr(AlertDialog) alert = alert_dialog_new(message);
+    alert_dialog_set_detail(alert, detail);
+    static const char* const close[] = {"Close", nullptr};
+    alert_dialog_set_buttons(alert, close);
+    alert_dialog_set_cancel_button(alert, 0);
+    if (!parent) {
+        alert_dialog_choose(alert, nullptr, nullptr, nullptr, nullptr);  // the choice holds the alert
+        return;
+    }
+    watch_refusal_parent(parent);
+    auto* refusal = new Refusal{ALERT_DIALOG(g_object_ref(alert)), g_cancellable_new()};
+    // Replacing the window's earlier refusal takes that one down first.
+    g_object_set_data_full(G_OBJECT(parent), refusal_key, refusal, drop_refusal);
+    alert_dialog_choose(alert, parent, refusal->cancellable, on_refusal_closed, g_object_ref(parent));
+}
+
+void withdraw_refusal(GtkWindow* parent)
+{
+    if (parent)
+        g_object_set_data(G_OBJECT(parent), refusal_key, nullptr);
+}

@@ -65,3 +65,12 @@ GtkWindow* alert_dialog_get_window(AlertDialog* self);
 GtkWindow* file_dialog_get_window(FileDialog* self);
 // The last file dialog that started a choice, for tests; null with the real classes.
 FileDialog* file_dialog_get_last_started();
+
+// Says that the user's own action on a file failed: an alert with message
+// (what failed) and detail (the system's reason) and one Close button,
+// transient for the window the action came from. It stays until the user
+// closes it, or the window's next refusal or withdraw_refusal takes it down,
+// so no later report of the link can hide it.
+void show_refusal(GtkWindow* parent, const char* message, const char* detail);
+// Takes down the refusal shown for parent, if any: the user acts again.
+void withdraw_refusal(GtkWindow* parent);

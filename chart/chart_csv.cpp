@@ -65,6 +65,15 @@ std::string number_text(double value)
     return error == std::errc{} ? std::string(text, end) : std::string();
 }
 
+std::string sample_text(double value)
+{
+    if (std::isfinite(value))
+        return number_text(value);
+    if (std::isinf(value))
+        return value > 0 ? "Inf" : "-Inf";
+    return is_failed_poll(value) ? "" : "NaN";
+}
+
 std::string samples_csv(std::span<const CsvColumn> columns)
 {
     std::string csv = header_line(columns);
@@ -77,11 +86,8 @@ std::string samples_csv(std::span<const CsvColumn> columns)
             const SeriesSamples& s = *columns[i].samples;
             // A series holds one sample per poll; two at one time (a clock
             // stepped back) go on lines of their own.
-            if (next[i] < s.times.size() && s.times[next[i]] == time) {
-                double value = s.values[next[i]++];
-                if (!std::isnan(value))
-                    csv += number_text(value);
-            }
+            if (next[i] < s.times.size() && s.times[next[i]] == time)
+                csv += sample_text(s.values[next[i]++]);
         }
         csv += '\n';
     }

@@ -15,7 +15,8 @@ struct CsvColumn {
 
 // "Time", then each name (quoted when it holds a comma, quote or line break),
 // then per poll time: the time as ISO 8601 UTC with milliseconds and each
-// series' value, empty where that series failed or was not polled then.
+// series' value as sample_text gives it, empty where that series failed or
+// was not polled then.
 // Lines end with LF.
 std::string samples_csv(std::span<const CsvColumn> columns);
 
@@ -24,3 +25,6 @@ std::string iso_utc_ms(int64_t time_ms);
 
 // The shortest text that reads back as the same number: 1234, -5, 0.25.
 std::string number_text(double value);
+// A sample as the grid shows what the device sent: number_text, or "NaN",
+// "Inf", "-Inf"; empty for a failed poll.
+std::string sample_text(double value);

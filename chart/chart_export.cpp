@@ -1,5 +1,6 @@
 #include "chart/chart_export.hpp"
 
+#include <cerrno>
 #include <exception>
 #include <string>
 #include <vector>
@@ -28,10 +29,12 @@ FileDialog* make_dialog(const char* name, const char* suffix)
     return dialog;
 }
 
-bool written(ChartWindow& chart, bool ok, const char* failure)
+// A failed export stays in an alert over the chart until the user closes
+// it or exports again.
+bool refused(ChartWindow& chart, const char* message, const std::string& reason)
 {
-    gtk_label_set_text(chart.readout, ok ? " " : failure);
-    return ok;
+    show_refusal(chart.window, message, reason.c_str());
+    return false;
 }
 
 cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length)
@@ -101,16 +104,18 @@ void append_export_buttons(ChartWindow& chart, GtkBox* bar)
 
 bool export_csv_file(ChartWindow& chart, const char* path)
 {
-    bool ok = false;
+    withdraw_refusal(chart.window);
+    int error = ENOMEM;  // out of memory while building the text: the old file stays
     try {
         std::vector<CsvColumn> columns;
         for (const auto& s : chart.series)
             columns.push_back({series_title(*s), &s->samples});
-        ok = replace_file(path, samples_csv(columns));
+        if (replace_file(path, samples_csv(columns)))
+            return true;
+        error = errno;
     } catch (const std::exception&) {
-        // Out of memory while building the text: the old file stays.
     }
-    return written(chart, ok, "Cannot export CSV");
+    return refused(chart, "Cannot export CSV", file_failure_reason(path, error));
 }
 
 bool save_image_file(ChartWindow& chart, const char* path)
@@ -125,13 +130,19 @@ bool save_image_file(ChartWindow& chart, const char* path)
     cairo_t* cr = cairo_create(surface);
     draw_plot(chart, cr, width, height);
     cairo_destroy(cr);
+    withdraw_refusal(chart.window);
     std::string png;
-    bool ok = false;
+    std::string reason = "Out of memory";
     try {
-        ok = cairo_surface_write_to_png_stream(surface, append_bytes, &png) == CAIRO_STATUS_SUCCESS &&
-             replace_file(path, png);
+        cairo_status_t status = cairo_surface_write_to_png_stream(surface, append_bytes, &png);
+        if (status != CAIRO_STATUS_SUCCESS)
+            reason = cairo_status_to_string(status);
+        else if (replace_file(path, png))
+            reason.clear();
+        else
+            reason = file_failure_reason(path, errno);
     } catch (const std::exception&) {
     }
     cairo_surface_destroy(surface);
-    return written(chart, ok, "Cannot save image");
+    return reason.empty() || refused(chart, "Cannot save image", reason);
 }

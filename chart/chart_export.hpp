@@ -9,8 +9,8 @@ struct ChartWindow;
 void build_export_dialogs(ChartWindow& chart);
 void append_export_buttons(ChartWindow& chart, GtkBox* bar);
 
-// Write the samples or the picture to path; false (and a note in the
-// read-out) when the file could not be written.
+// Write the samples or the picture to path; false, and an alert with the
+// reason over the chart, when the file could not be written.
 bool export_csv_file(ChartWindow& chart, const char* path);
 // The picture has the plot's current size (640 by 400 while never shown).
 bool save_image_file(ChartWindow& chart, const char* path);

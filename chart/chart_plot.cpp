@@ -12,7 +12,10 @@
 
 namespace {
 
-constexpr double left_margin = 64, right_margin = 12, top_margin = 10, bottom_margin = 24;
+constexpr double right_margin = 12, top_margin = 10, bottom_margin = 24;
+// The left margin holds the value labels: the widest, a gap to the axis,
+// and an edge; never narrower than the least.
+constexpr double label_gap = 6, label_edge = 4, least_left_margin = 24;
 
 struct Colour {
     double r, g, b;
@@ -113,6 +116,18 @@ struct Frame {
     double y_of(double v) const { return y0 + h - (v - scale.low) / (scale.high - scale.low) * h; }
 };
 
+double left_margin_for(PangoLayout* layout, const ValueScale& scale)
+{
+    int widest = 0;
+    for (double tick : scale.ticks) {
+        pango_layout_set_text(layout, tick_text(tick, scale.step).c_str(), -1);
+        int w = 0, h = 0;
+        pango_layout_get_pixel_size(layout, &w, &h);
+        widest = std::max(widest, w);
+    }
+    return std::max(least_left_margin, widest + label_gap + label_edge);
+}
+
 void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f, const PlotStyle& style)
 {
     cairo_set_line_width(cr, 1);
@@ -123,7 +138,7 @@ void draw_axes(cairo_t* cr, PangoLayout* layout, const Frame& f, const PlotStyle
         cairo_line_to(cr, f.x0 + f.w, y);
         cairo_stroke(cr);
         set_text(cr, style, 1);
-        draw_text(cr, layout, number_text(tick), f.x0 - 6, y, 1.0);
+        draw_text(cr, layout, tick_text(tick, f.scale.step), f.x0 - label_gap, y, 1.0);
     }
     int64_t step = time_step_ms(f.to - f.from, std::max(2, int(f.w / 90)));
     for (int64_t t : time_ticks(f.from, f.to, step, local_offset_ms(f.to))) {
@@ -224,8 +239,8 @@ void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vecto
 std::string newest_value_text(const ChartSeries& series)
 {
     size_t n = full_sample_count(series.samples);
-    double value = n ? series.samples.values[n - 1] : std::nan("");
-    return std::isnan(value) ? std::string("–") : number_text(value);
+    std::string text = n ? sample_text(series.samples.values[n - 1]) : std::string();
+    return text.empty() ? std::string("–") : text;
 }
 
 void draw_legend(cairo_t* cr, PangoLayout* layout, const ChartWindow& chart, const Frame& f,
@@ -300,7 +315,7 @@ gboolean on_frame(GtkWidget* plot, GdkFrameClock*, gpointer data)
         return G_SOURCE_CONTINUE;
     int64_t from = 0, to = 0;
     chart_view(chart, from, to);
-    double width = std::max(1.0, gtk_widget_get_width(plot) - left_margin - right_margin);
+    double width = std::max(1.0, gtk_widget_get_width(plot) - chart.plot_left - right_margin);
     // Redrawn when samples came or time moved the curves by a pixel.
     if (chart.dirty || double(to - chart.drawn_end) * width >= double(to - from))
         gtk_widget_queue_draw(plot);
@@ -401,19 +416,34 @@ void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
     PlotStyle style = plot_style(GTK_WIDGET(chart.plot));
     set_background(cr, style, 1);
     cairo_paint(cr);
-    Frame f{left_margin, top_margin, width - left_margin - right_margin, height - top_margin - bottom_margin,
-            0, 0, {}};
+    Frame f{chart.plot_left, top_margin, width - chart.plot_left - right_margin,
+            height - top_margin - bottom_margin, 0, 0, {}};
+    if (f.w < 2) {  // the last labels' margin may not fit this picture
+        f.x0 = least_left_margin;
+        f.w = width - f.x0 - right_margin;
+    }
     if (f.w < 2 || f.h < 2)
         return;
     chart_view(chart, f.from, f.to);
     chart.drawn_end = f.to;
     chart.dirty = false;
-    static std::vector<std::vector<ColumnSpan>> columns;  // reused: drawing is on the UI thread only
-    reduce_all(chart, f, columns);
     g_autoptr(PangoLayout) layout = pango_cairo_create_layout(cr);
     PangoFontDescription* font = pango_font_description_from_string("Sans 8");
     pango_layout_set_font_description(layout, font);
     pango_font_description_free(font);
+    static std::vector<std::vector<ColumnSpan>> columns;  // reused: drawing is on the UI thread only
+    reduce_all(chart, f, columns);
+    // The scale depends on the height alone, the labels on the scale; a
+    // margin that changes with them gives the curves a new width.
+    double left = left_margin_for(layout, f.scale);
+    if (width - left - right_margin >= 2) {
+        chart.plot_left = left;
+        if (left != f.x0) {
+            f.x0 = left;
+            f.w = width - left - right_margin;
+            reduce_all(chart, f, columns);
+        }
+    }
     draw_axes(cr, layout, f, style);
     cairo_save(cr);
     cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
@@ -434,20 +464,21 @@ void draw_plot(ChartWindow& chart, cairo_t* cr, int width, int height)
 
 std::string hover_text(const ChartWindow& chart, double x, int width)
 {
-    double w = width - left_margin - right_margin;
-    if (w < 1 || x < left_margin || x >= left_margin + w)
+    double left = chart.plot_left;
+    double w = width - left - right_margin;
+    if (w < 1 || x < left || x >= left + w)
         return " ";
     int64_t from = 0, to = 0;
     chart_view(chart, from, to);
-    int64_t at = from + int64_t((x - left_margin) / w * double(to - from));
+    int64_t at = from + int64_t((x - left) / w * double(to - from));
     std::string text = clock_text(at, true);
     for (const auto& s : chart.series) {
         if (!shown(*s))
             continue;
         int64_t time = 0;
         double value = 0;
-        bool found = value_at(s->samples, at, time, value) && !std::isnan(value);
-        text += "   " + series_title(*s) + ": " + (found ? number_text(value) : std::string("–"));
+        bool found = value_at(s->samples, at, time, value);
+        text += "   " + series_title(*s) + ": " + (found ? sample_readout(value) : std::string("–"));
     }
     return text;
 }

@@ -3,9 +3,22 @@
 #include <bit>
 #include <cmath>
 
+#include "chart/sample_store.hpp"
+#include "table/grid_layout.hpp"
+
 unsigned chart_value_words(ValueFormat format)
 {
     return value_width(format);
+}
+
+ChartPlace chart_place(uint32_t address, uint32_t start, unsigned length, unsigned width)
+{
+    if (address < start || address - start >= length)
+        return ChartPlace::not_polled;
+    unsigned item = address - start;
+    if (group_head(item, width) != item)
+        return ChartPlace::inside_value;
+    return group_complete(item, width, length) ? ChartPlace::value : ChartPlace::cut_off;
 }
 
 double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrder order, bool bits)
@@ -36,5 +49,5 @@ double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrde
         value = std::bit_cast<double>(v);
         break;
     }
-    return std::isfinite(value) ? value : std::nan("");
+    return std::isnan(value) ? device_nan() : value;
 }

@@ -9,6 +9,7 @@
 #include "chart/chart_value.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
+#include "table/grid_layout.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
 
@@ -37,8 +38,12 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
 {
     std::string label = label_of(chart, series.address);
     std::string text = std::to_string(series.address) + (label.empty() ? "" : "  " + label);
-    if (!series.polled)
+    if (series.place == ChartPlace::not_polled)
         text += "  (not polled)";
+    else if (series.place == ChartPlace::inside_value)
+        text += "  (inside the value at " + std::to_string(series.value_head) + ")";
+    else if (series.place == ChartPlace::cut_off)
+        text += "  (its value runs past the poll's end)";
     const char* shown = gtk_check_button_get_label(series.check);
     if (!shown || text != shown)
         gtk_check_button_set_label(series.check, text.c_str());
@@ -110,13 +115,19 @@ void build_row(ChartWindow& chart, ChartSeries& series)
     gtk_box_append(chart.series_list, row);
 }
 
-// Whether the block polls address, and the value's first word in it.
-bool covers(const PolledBlock& block, uint16_t address, unsigned& offset)
+// Places the series in a block of length items from start, as the grid
+// groups them; true when it is charted there.
+bool place_series(ChartSeries& series, uint16_t start, unsigned length, unsigned width)
 {
-    if (address < block.address || address - block.address >= block.length)
-        return false;
-    offset = address - block.address;
-    return true;
+    series.place = chart_place(series.address, start, length, width);
+    if (series.place == ChartPlace::inside_value)
+        series.value_head = uint16_t(start + group_head(series.address - start, width));
+    return series.place == ChartPlace::value;
+}
+
+unsigned words_of(uint8_t fcode, ValueFormat format)
+{
+    return fcode == 1 || fcode == 2 ? 1 : chart_value_words(format);
 }
 
 WordOrder current_order(const ChartWindow& chart)
@@ -127,12 +138,13 @@ WordOrder current_order(const ChartWindow& chart)
 void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format, WordOrder order)
 {
     bool bits = block.fcode == 1 || block.fcode == 2;
-    unsigned words = bits ? 1 : chart_value_words(format);
+    unsigned words = words_of(block.fcode, format);
     for (auto& s : chart.series) {
-        unsigned offset = 0;
-        s->polled = covers(block, s->address, offset);
-        if (!s->polled)
+        // Only what the grid shows a value at is charted: no value joined
+        // from the registers of two.
+        if (!place_series(*s, block.address, block.length, words))
             continue;
+        unsigned offset = s->address - block.address;
         // A restarted link begins a new line: no join across the pause.
         if (block.new_link && full_sample_count(s->samples) > 0)
             append_sample(s->samples, block.time_ms - 1, std::nan(""));
@@ -148,12 +160,8 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
 void mark_polled(ChartWindow& chart)
 {
     const PollDefinition& poll = chart.main->tab->poll;
-    PolledBlock now;
-    now.address = poll.address;
-    now.length = poll.length;
     for (auto& s : chart.series) {
-        unsigned offset = 0;
-        s->polled = covers(now, s->address, offset);
+        place_series(*s, poll.address, poll.length, words_of(poll.fcode, current_format(chart)));
         update_row_text(chart, *s);
     }
 }
@@ -164,7 +172,7 @@ std::string newest_text(const ChartSeries& series)
     if (n == 0)
         return "no value yet";
     double value = series.samples.values[n - 1];
-    return std::isnan(value) ? "no value, the last poll failed" : number_text(value);
+    return is_failed_poll(value) ? "no value, the last poll failed" : sample_readout(value);
 }
 
 void update_description(ChartWindow& chart)
@@ -187,9 +195,59 @@ gboolean drain_tick(gpointer data)
     return G_SOURCE_CONTINUE;
 }
 
-void on_add_clicked(GtkButton*, gpointer data)
+void on_add_shown(GtkWidget*, gpointer data)
 {
-    add_cursor_address(chart_of(data));
+    ChartWindow& chart = chart_of(data);
+    gtk_spin_button_set_value(chart.add_address, offered_address(chart));
+    gtk_widget_set_visible(GTK_WIDGET(chart.add_message), FALSE);
+    gtk_widget_grab_focus(GTK_WIDGET(chart.add_address));
+}
+
+void on_add_confirmed(GtkWidget*, gpointer data)
+{
+    ChartWindow& chart = chart_of(data);
+    gtk_spin_button_update(chart.add_address);
+    auto address = uint16_t(gtk_spin_button_get_value_as_int(chart.add_address));
+    if (add_chart_series(chart, address)) {
+        gtk_menu_button_popdown(chart.add_button);
+        return;
+    }
+    uint32_t charted = chart.main ? group_first_address(*chart.main, address) : address;
+    std::string why = chart.series.size() >= max_chart_series
+                          ? "The chart holds " + std::to_string(max_chart_series) + " addresses"
+                          : "Address " + std::to_string(charted) + " is charted already";
+    gtk_label_set_text(chart.add_message, why.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(chart.add_message), TRUE);
+}
+
+// The popover of "Add": an address, preset each time it opens, and a
+// button that charts it (Enter in the address does the same).
+GtkWidget* build_add_popover(ChartWindow& chart)
+{
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 6);
+    GtkWidget* caption = gtk_label_new("Address");
+    chart.add_address = GTK_SPIN_BUTTON(gtk_spin_button_new_with_range(0, 65535, 1));
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(chart.add_address), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
+                                   caption, nullptr, -1);
+    chart.add_confirm = GTK_BUTTON(gtk_button_new_with_label("Add"));
+    gtk_widget_add_css_class(GTK_WIDGET(chart.add_confirm), "suggested-action");
+    chart.add_message = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_wrap(chart.add_message, TRUE);
+    gtk_widget_add_css_class(GTK_WIDGET(chart.add_message), "error");
+    gtk_grid_attach(GTK_GRID(grid), caption, 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_address), 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_confirm), 2, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), GTK_WIDGET(chart.add_message), 0, 1, 3, 1);
+    g_signal_connect(chart.add_confirm, "clicked", G_CALLBACK(on_add_confirmed), &chart);
+    // GTK 4.8 spin buttons have no "activate"; their text inside has.
+    g_signal_connect(gtk_editable_get_delegate(GTK_EDITABLE(chart.add_address)), "activate",
+                     G_CALLBACK(on_add_confirmed), &chart);
+    GtkWidget* popover = gtk_popover_new();
+    gtk_popover_set_child(GTK_POPOVER(popover), grid);
+    g_signal_connect(popover, "show", G_CALLBACK(on_add_shown), &chart);
+    return popover;
 }
 
 gboolean on_grid_plus(GtkWidget*, GVariant*, gpointer data)
@@ -206,15 +264,24 @@ GtkWidget* build_series_side(ChartWindow& chart)
     GtkWidget* scroller = gtk_scrolled_window_new();
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), GTK_WIDGET(chart.series_list));
     gtk_widget_set_vexpand(scroller, TRUE);
-    chart.add_button = GTK_BUTTON(gtk_button_new_with_label("Add"));
-    gtk_widget_set_tooltip_text(GTK_WIDGET(chart.add_button), "Chart the address under the grid's cursor");
-    g_signal_connect(chart.add_button, "clicked", G_CALLBACK(on_add_clicked), &chart);
+    chart.add_button = GTK_MENU_BUTTON(gtk_menu_button_new());
+    gtk_menu_button_set_label(chart.add_button, "Add");
+    gtk_menu_button_set_popover(chart.add_button, build_add_popover(chart));
+    gtk_widget_set_tooltip_text(GTK_WIDGET(chart.add_button), "Chart an address, at first the grid cursor's");
     gtk_box_append(GTK_BOX(side), scroller);
     gtk_box_append(GTK_BOX(side), GTK_WIDGET(chart.add_button));
     return side;
 }
 
 }  // namespace
+
+std::string sample_readout(double value)
+{
+    std::string text = sample_text(value);
+    if (text.empty())
+        return "–";
+    return std::isfinite(value) ? text : text + " from the device";
+}
 
 std::string series_title(const ChartSeries& series)
 {
@@ -252,6 +319,8 @@ bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
     if (chart.series.size() >= max_chart_series)
         return false;
+    if (chart.main)
+        address = uint16_t(group_first_address(*chart.main, address));
     for (const auto& s : chart.series)
         if (s->address == address)
             return false;
@@ -277,6 +346,19 @@ void remove_chart_series(ChartWindow& chart, size_t index)
     update_description(chart);
     chart.dirty = true;
     gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+}
+
+uint16_t offered_address(const ChartWindow& chart)
+{
+    const MainWindow* main = chart.main;
+    if (!main)
+        return 0;
+    if (main->tab->cursor_row >= 1 && main->tab->cursor_column >= 1) {
+        uint32_t address = group_first_address(*main, cursor_address(*main));
+        if (address <= 0xFFFF)
+            return uint16_t(address);
+    }
+    return main->tab->poll.address;
 }
 
 bool add_cursor_address(ChartWindow& chart)

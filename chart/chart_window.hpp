@@ -11,6 +11,7 @@
 
 #include "app/dialog_layer.hpp"
 #include "chart/chart_recorder.hpp"
+#include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
 
 struct MainWindow;
@@ -20,7 +21,10 @@ inline constexpr size_t max_chart_series = 8;
 struct ChartSeries {
     uint16_t address = 0;
     unsigned colour = 0;  // index into the palette
-    bool polled = true;   // the current poll definition covers the address
+    // Where the address stands in the current poll and format, and the
+    // address that heads its value when it stands inside one.
+    ChartPlace place = ChartPlace::value;
+    uint16_t value_head = 0;
     SeriesSamples samples;
     std::string label;  // the label text last shown
     GtkWidget* row = nullptr;
@@ -33,11 +37,14 @@ enum class ChartRange { last_minute = 0, last_ten_minutes = 1, last_hour = 2, ev
 struct ChartWindow {
     GtkWindow* window = nullptr;
     GtkBox* series_list = nullptr;
-    GtkButton* add_button = nullptr;
+    GtkMenuButton* add_button = nullptr;  // offers an address in its popover
+    GtkSpinButton* add_address = nullptr;
+    GtkButton* add_confirm = nullptr;
+    GtkLabel* add_message = nullptr;      // why the address was not added
     GtkDrawingArea* plot = nullptr;
     GtkDropDown* range = nullptr;
     GtkToggleButton* pause = nullptr;
-    GtkLabel* readout = nullptr;  // hover read-out and export failures
+    GtkLabel* readout = nullptr;  // hover read-out
     FileDialog* csv_dialog = nullptr;
     FileDialog* image_dialog = nullptr;
     MainWindow* main = nullptr;
@@ -50,6 +57,7 @@ struct ChartWindow {
     double hover_x = -1;    // pointer over the plot, or -1
     bool dirty = true;      // samples arrived since the last draw
     int64_t drawn_end = 0;  // view end of the last draw
+    double plot_left = 64;  // the curves' left edge in the last draw, set by the value labels
     std::string description;  // the plot's accessible description
 };
 
@@ -57,18 +65,24 @@ struct ChartWindow {
 void build_chart_window(ChartWindow& chart, MainWindow& main);
 void present_chart_window(ChartWindow& chart);
 
-// Adds a series for address; false when it is charted already or the
-// chart is full.
+// Adds a series for address, or for the first address of the value the
+// grid shows it in; false when that is charted already or the chart is full.
 bool add_chart_series(ChartWindow& chart, uint16_t address);
 void remove_chart_series(ChartWindow& chart, size_t index);
-// Adds the address under the grid's cursor (the "Add" button and the grid key).
+// Adds the address under the grid's cursor (the grid key).
 bool add_cursor_address(ChartWindow& chart);
+// The address "Add" offers: the grid cursor's, as add_chart_series charts
+// it, or the block's first when there is no cursor.
+uint16_t offered_address(const ChartWindow& chart);
 // The grid key that adds the cursor's address ("plus"), attached to the grid.
 void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
 
 // Moves every recorded poll into the series; run by a timer, and by tests.
 void drain_chart_polls(ChartWindow& chart);
 
+// A sample for the read-outs: the number, "NaN from the device" (or
+// "Inf", "-Inf"), or "–" for a failed poll.
+std::string sample_readout(double value);
 // "Address 5", or "Address 5 (Tank level)" with a label.
 std::string series_title(const ChartSeries& series);
 // The view's time span for the current range, pause and samples.

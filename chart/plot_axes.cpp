@@ -1,5 +1,7 @@
 #include "chart/plot_axes.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 ValueScale value_scale(double min, double max, int target)
@@ -25,6 +27,29 @@ ValueScale value_scale(double min, double max, int target)
     for (double t = scale.low; t <= scale.high + step / 2; t += step)
         scale.ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
     return scale;
+}
+
+std::string tick_text(double tick, double step)
+{
+    if (!std::isfinite(tick) || !(step > 0))
+        return {};
+    // Ticks are sums of steps and carry their rounding (0.6000000000000001);
+    // a tick within half a step of zero is zero, never "-0".
+    if (std::fabs(tick) < step / 2)
+        tick = 0;
+    int step_digit = int(std::floor(std::log10(step) + 1e-9));  // 0.2: -1, 5: 0, 20: 1
+    double magnitude = std::fabs(tick);
+    char text[64];
+    std::to_chars_result result;
+    if (magnitude >= 1e15 || step_digit < -9) {
+        int lead = magnitude > 0 ? int(std::floor(std::log10(magnitude))) : step_digit;
+        // A double holds no more than 17 significant digits.
+        int precision = std::clamp(lead - step_digit, 0, 16);
+        result = std::to_chars(text, text + sizeof text, tick, std::chars_format::scientific, precision);
+    } else {
+        result = std::to_chars(text, text + sizeof text, tick, std::chars_format::fixed, std::max(0, -step_digit));
+    }
+    return result.ec == std::errc{} ? std::string(text, result.ptr) : std::string();
 }
 
 int64_t time_step_ms(int64_t span_ms, int target)

@@ -3,6 +3,7 @@
 // of ten, time ticks on whole seconds, minutes or hours.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct ValueScale {
@@ -15,6 +16,11 @@ struct ValueScale {
 // A scale that holds min..max with about target ticks. An empty or flat
 // range is widened around its value.
 ValueScale value_scale(double min, double max, int target);
+
+// The label of a value tick, to the last digit of the scale's step and no
+// further: 0.6 at a step of 0.2, 15 at a step of 5. Far from 1 in size it
+// takes the exponent form (1.25e+20).
+std::string tick_text(double tick, double step);
 
 // The time step, in milliseconds, that gives at most target ticks over span_ms.
 int64_t time_step_ms(int64_t span_ms, int target);

@@ -1,6 +1,7 @@
 #include "chart/sample_store.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -58,7 +59,7 @@ void fold_into_second(SeriesSamples& series, int64_t time_ms, double value)
         push(seconds, fresh, static_cast<SecondSummary*>(nullptr));
     }
     SecondSummary& s = seconds[seconds.size() - 1];
-    if (std::isnan(value)) {
+    if (!std::isfinite(value)) {
         s.gap = true;
         return;
     }
@@ -81,7 +82,7 @@ void merge_into_block(BlockSummary& b, double value, bool reset)
 {
     if (reset)
         b = BlockSummary{};
-    if (std::isnan(value)) {
+    if (!std::isfinite(value)) {
         if (b.has_value)
             b.gap_after = true;
         else
@@ -111,6 +112,18 @@ void update_block(SeriesSamples& series, double value)
 }
 
 }  // namespace
+
+double device_nan()
+{
+    // A quiet NaN whose payload neither std::nan("") nor the widening of a
+    // float NaN gives.
+    return std::bit_cast<double>(uint64_t(0x7FF8'0000'0000'0DE5));
+}
+
+bool is_failed_poll(double value)
+{
+    return std::isnan(value) && std::bit_cast<uint64_t>(value) != std::bit_cast<uint64_t>(device_nan());
+}
 
 SeriesSamples::SeriesSamples(size_t full_capacity, size_t second_capacity)
 {
@@ -212,7 +225,7 @@ public:
 
     void add_sample(double v)
     {
-        if (std::isnan(v))
+        if (!std::isfinite(v))
             pending_gap_ = true;
         else
             add_range_here(v, v, v, v);

@@ -2,7 +2,13 @@
 // The samples of one charted address: the newest polls at full resolution,
 // older ones folded into one minimum/maximum/mean per second for up to a
 // day, and the reduction of any time span to one minimum/maximum pair per
-// pixel column. A failed poll is a sample whose value is NaN: a gap.
+// pixel column.
+//
+// A sample's value is a number; or a failed poll, a NaN such as
+// std::nan(""); or a value the device sent that is no number: an infinity,
+// or device_nan(), the one NaN filed for every NaN a device sends. The last
+// two have no place on the axis: like a failed poll they break the line,
+// but the texts of the chart tell them apart from it.
 //
 // Times are milliseconds since the epoch (UTC) and never go backwards in a
 // store: a sample older than the newest is filed at the newest time, so a
@@ -12,6 +18,10 @@
 #include <cstdint>
 #include <span>
 #include <vector>
+
+// A NaN of a payload of its own, which no failed poll files.
+double device_nan();
+bool is_failed_poll(double value);
 
 inline constexpr size_t full_resolution_samples = 100'000;
 inline constexpr size_t reduced_seconds = 86'400;  // 24 hours
@@ -23,7 +33,7 @@ struct SecondSummary {
     double max = 0;
     double sum = 0;
     uint32_t count = 0;  // samples with a value; 0: the second held only gaps
-    bool gap = false;    // at least one failed poll in this second
+    bool gap = false;    // at least one sample without a number in this second
 };
 
 // A ring that grows on demand up to a fixed capacity and then drops its
@@ -57,8 +67,8 @@ inline constexpr size_t summary_block = 16;
 struct BlockSummary {
     double min = 0, max = 0, first = 0, last = 0;
     bool has_value = false;
-    bool gap_before = false;  // a failed poll before the first value (or only failed polls)
-    bool gap_after = false;   // a failed poll after the last value
+    bool gap_before = false;  // a gap before the first value (or only gaps)
+    bool gap_after = false;   // a gap after the last value
 };
 
 struct SeriesSamples {
@@ -66,12 +76,12 @@ struct SeriesSamples {
                            size_t second_capacity = reduced_seconds);
 
     Ring<int64_t> times;  // full resolution, parallel to values
-    Ring<double> values;  // NaN: a failed poll
+    Ring<double> values;  // not finite: a gap (see above)
     Ring<SecondSummary> seconds;
     std::vector<BlockSummary> blocks;  // by physical slot / summary_block
 };
 
-// Records one poll; value NaN records a gap.
+// Records one poll; a value that is not finite records a gap.
 void append_sample(SeriesSamples& series, int64_t time_ms, double value);
 void clear_samples(SeriesSamples& series);
 
@@ -84,7 +94,8 @@ size_t memory_in_use(const SeriesSamples& series);
 bool time_span(const SeriesSamples& series, int64_t& oldest_ms, int64_t& newest_ms);
 
 // The newest sample at or before time_ms. For a reduced second the value is
-// its mean (NaN for a second of gaps only); false when nothing is that old.
+// its mean (std::nan("") for a second of gaps only, which no longer tells
+// what they were); false when nothing is that old.
 bool value_at(const SeriesSamples& series, int64_t time_ms, int64_t& sample_time, double& value);
 
 // One pixel column of a plot. Columns without values have has_value false.

@@ -1,11 +1,11 @@
 #include "config/config_dialogs.hpp"
 
-#include <cstring>
+#include <cerrno>
 #include <exception>
 #include <string>
 
 #include "app/main_window.hpp"
-#include "app/status_line.hpp"
+#include "app/dialog_layer.hpp"
 #include "config/config_file.hpp"
 #include "config/config_format.hpp"
 #include "link/link_state.hpp"
@@ -19,25 +19,11 @@ namespace {
 constexpr const char* save_error = "Cannot save configuration file";
 constexpr const char* load_error = "Cannot load configuration file";
 
-// A success takes back an earlier configuration error, which would
-// otherwise go on claiming that the last save or load failed; link
-// messages are left alone.
-void clear_config_error(MainWindow& main)
+// The status line belongs to the link, whose next report would hide a
+// failed save or load at once: that goes into an alert over the window.
+void refuse(MainWindow& main, const char* message, const std::string& reason)
 {
-    const char* shown = gtk_label_get_text(main.status_line);
-    if (std::strncmp(shown, save_error, std::strlen(save_error)) == 0 ||
-        std::strncmp(shown, load_error, std::strlen(load_error)) == 0)
-        show_status_neutral(main.status_line, " ");
-}
-
-void report_load_failure(MainWindow& main, size_t line)
-{
-    if (line == 0) {
-        show_status_error(main.status_line, load_error);
-        return;
-    }
-    std::string text = std::string(load_error) + " (line " + std::to_string(line) + ")";
-    show_status_error(main.status_line, text.c_str());
+    show_refusal(GTK_WINDOW(main.window), message, reason.c_str());
 }
 
 // The one file dialog serves both directions and takes one choice at a
@@ -59,40 +45,44 @@ MainWindow& main_of(gpointer data)
 
 bool save_configuration_file(MainWindow& main, const char* path)
 {
-    bool ok = false;
+    withdraw_refusal(GTK_WINDOW(main.window));
+    int error = ENOMEM;  // out of memory while building the text: the old file stays
     try {
         commit_label_edit(main);  // a label still being typed is saved too
         std::vector<SavedDefinition> definitions;
         for (const auto& tab : main.tabs)
             definitions.push_back({tab->poll, tab->labels, tab->name, tab->format, tab->order});
         std::string bytes = write_configuration(definitions);
-        ok = replace_file(path, bytes);
+        if (replace_file(path, bytes))
+            return true;
+        error = errno;
     } catch (const std::exception&) {
-        // Out of memory while building the text: the old file stays.
     }
-    if (!ok) {
-        show_status_error(main.status_line, save_error);
-        return false;
-    }
-    clear_config_error(main);
-    return true;
+    refuse(main, save_error, file_failure_reason(path, error));
+    return false;
 }
 
 bool load_configuration_file(MainWindow& main, const char* path)
 {
+    withdraw_refusal(GTK_WINDOW(main.window));
     std::string text;
     std::vector<SavedDefinition> definitions;
     ConfigReadResult result;
+    int error = ENOMEM;
     try {
-        if (!read_whole_file(path, text))
+        if (!read_whole_file(path, text)) {
+            error = errno;
             result = ConfigReadResult{false, 0};
-        else
+        } else {
             result = read_configuration(text, main.tab->poll, definitions);
+        }
     } catch (const std::exception&) {
         result = ConfigReadResult{false, 0};
     }
     if (!result.ok) {
-        report_load_failure(main, result.failed_line);
+        refuse(main, load_error,
+               result.failed_line ? "Line " + std::to_string(result.failed_line) + " is not valid"
+                                  : file_failure_reason(path, error));
         return false;
     }
     // A label still being edited goes to the store it was typed for, at
@@ -111,7 +101,6 @@ bool load_configuration_file(MainWindow& main, const char* path)
         tabs.push_back(std::move(tab));
     }
     replace_poll_tabs(main, std::move(tabs));
-    clear_config_error(main);
     return true;
 }
 
@@ -137,7 +126,7 @@ void save_configuration(GObject* source, GAsyncResult* result, gpointer main_win
         return;  // cancelled: the user knows nothing was saved
     g_autofree char* path = g_file_get_path(file);
     if (!path) {
-        show_status_error(main_of(main_window).status_line, save_error);
+        refuse(main_of(main_window), save_error, "Not a local file");
         return;
     }
     save_configuration_file(main_of(main_window), path);
@@ -151,7 +140,7 @@ void load_configuration(GObject* source, GAsyncResult* result, gpointer main_win
         return;
     g_autofree char* path = g_file_get_path(file);
     if (!path) {
-        show_status_error(main_of(main_window).status_line, load_error);
+        refuse(main_of(main_window), load_error, "Not a local file");
         return;
     }
     load_configuration_file(main_of(main_window), path);

@@ -12,7 +12,7 @@ void save_configuration(GObject* source, GAsyncResult* result, gpointer main_win
 void load_configuration(GObject* source, GAsyncResult* result, gpointer main_window);
 
 // The work of the completions for a chosen path. A failure leaves the old
-// file, or the definition and labels, as they were and says so in the
-// status line; true on success.
+// file, or the definition and labels, as they were and says so, with the
+// reason, in an alert over the main window; true on success.
 bool save_configuration_file(MainWindow& main, const char* path);
 bool load_configuration_file(MainWindow& main, const char* path);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <exception>
 
@@ -229,4 +230,23 @@ bool replace_file(const char* path, std::string_view bytes)
         errno = ENOMEM;
         return false;
     }
+}
+
+std::string file_failure_reason(const char* path, int error)
+{
+    // The file refused is named by its kind: the error a pipe or a device
+    // gives (no reader, an invalid argument) would not say what is wrong.
+    struct stat info;
+    if (path && stat(path, &info) == 0) {
+        if (S_ISFIFO(info.st_mode))
+            return "Is a named pipe";
+        if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+            return "Is a device";
+        if (S_ISSOCK(info.st_mode))
+            return "Is a socket";
+        if (S_ISDIR(info.st_mode))
+            return "Is a directory";
+    }
+    char text[256];
+    return strerror_r(error, text, sizeof text);  // the GNU form: thread-safe, returns the text
 }

@@ -15,3 +15,8 @@ bool read_whole_file(const char* path, std::string& contents);
 // user may not write, or whose owner cannot be kept, is refused; where the
 // folder cannot take a new file, an existing target is overwritten in place.
 bool replace_file(const char* path, std::string_view bytes);
+
+// Why reading or writing the file at path failed with error (an errno), in
+// words for the user: what path names when that is no regular file ("Is a
+// named pipe", "Is a device"), else the system's text for error.
+std::string file_failure_reason(const char* path, int error);

@@ -1,9 +1,12 @@
 // Recording the log to a file: the save choice, the record button's faces
 // and the report of a failed write.
 
+#include <cerrno>
+
 #include "app/dialog_layer.hpp"
 #include "app/main_window.hpp"
 #include "app/status_line.hpp"
+#include "config/config_file.hpp"
 #include "logger/logger_pane.hpp"
 
 namespace {
@@ -78,9 +81,11 @@ bool start_recording(LoggerPane& pane, const char* path)
 {
     g_autofree char* full_path = g_canonicalize_filename(path, nullptr);
     stop_recording(pane);
+    GtkWindow* window = pane.main_window ? GTK_WINDOW(pane.main_window->window) : nullptr;
+    withdraw_refusal(window);
     if (!open_log_file(pane.recording, full_path)) {
-        if (GtkLabel* status = status_line_of(pane))
-            show_status_bare(status, "Cannot open log file");
+        // Not on the status line, which the link's next report takes over.
+        show_refusal(window, "Cannot open log file", file_failure_reason(full_path, errno).c_str());
         return false;
     }
     show_record_face(pane, true, false);

@@ -60,6 +60,7 @@ void show_current_value(WriteDialog& dialog)
     g_signal_handlers_block_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
     gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), shown);
     g_signal_handlers_unblock_by_func(dialog.value_entry, reinterpret_cast<gpointer>(on_value_changed), &dialog);
+    dialog.value_edited = false;
 }
 
 // The value entry's text as the registers it is written as in a format,
@@ -133,6 +134,7 @@ void on_fcode_selected(GObject*, GParamSpec*, gpointer dialog)
 void on_value_changed(GtkEditable*, gpointer data)
 {
     WriteDialog& dialog = *static_cast<WriteDialog*>(data);
+    dialog.value_edited = true;
     if (std::optional<Words> words = parse_entry(dialog, current_format(dialog)))
         dialog.current_words = *words;
 }
@@ -438,7 +440,10 @@ void send_write(WriteDialog& dialog)
     if (coils_in_wide_format)
         format = ValueFormat::UINT;
     unsigned width = value_width(format);
-    std::optional<Words> words = parse_entry(dialog, format);
+    // A value shown and left alone goes back as the registers it came from,
+    // which its text may not tell whole (a NaN's payload).
+    std::optional<Words> words = dialog.value_edited || coils_in_wide_format ? parse_entry(dialog, format)
+                                                                              : std::optional(dialog.current_words);
     char text[128];
     if (const char* reason = refusal(fcode, count, width, words.has_value(), text, sizeof text))
         return refuse(dialog, reason);

@@ -30,6 +30,9 @@ struct WriteDialog {
     // The last value parsed from the value entry, as the registers it is
     // written as (only the first for a 16-bit format).
     std::array<uint16_t, 4> current_words{};
+    // The entry was typed in since the value was last shown; until then
+    // Send writes current_words as they are.
+    bool value_edited = false;
     bool pending_shown = false;
     bool result_scheduled = false;
     // The write this dialog reports on (its sequence number; 0 before the

@@ -1,19 +1,25 @@
-// The bytes of a CSV export and the numbers plotted for each format.
+// The bytes of a CSV export, the numbers plotted for each format and the
+// labels of the value axis.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
+#include "chart/plot_axes.hpp"
 
 namespace {
 
+// given failed polls and values the device sent that are no number, expect
+// the first empty and the others as the grid shows them
 TEST(ChartCsv, OneLinePerPollTimeWithEmptyCellsForGapsAndUnpolledSeries)
 {
     const double gap = std::nan("");
-    SeriesSamples level, pump;
+    const double inf = std::numeric_limits<double>::infinity();
+    SeriesSamples level, pump, flow;
     // 2026-12-07T13:22:43.125Z and on; the pump series joined one poll late.
     const int64_t t0 = 1'796'649'763'125;
     append_sample(level, t0, 1234);
@@ -21,12 +27,16 @@ TEST(ChartCsv, OneLinePerPollTimeWithEmptyCellsForGapsAndUnpolledSeries)
     append_sample(level, t0 + 2000, -7);
     append_sample(pump, t0 + 1000, gap);
     append_sample(pump, t0 + 2000, 0.5);
-    const CsvColumn columns[] = {{"Address 5 (Level, \"top\")", &level}, {"Address 6", &pump}};
+    append_sample(flow, t0, inf);
+    append_sample(flow, t0 + 1000, device_nan());
+    append_sample(flow, t0 + 2000, -inf);
+    const CsvColumn columns[] = {
+        {"Address 5 (Level, \"top\")", &level}, {"Address 6", &pump}, {"Address 10", &flow}};
     EXPECT_EQ(samples_csv(columns),
-              "Time,\"Address 5 (Level, \"\"top\"\")\",Address 6\n"
-              "2026-12-07T13:22:43.125Z,1234,\n"
-              "2026-12-07T13:22:44.125Z,,\n"
-              "2026-12-07T13:22:45.125Z,-7,0.5\n");
+              "Time,\"Address 5 (Level, \"\"top\"\")\",Address 6,Address 10\n"
+              "2026-12-07T13:22:43.125Z,1234,,Inf\n"
+              "2026-12-07T13:22:44.125Z,,,NaN\n"
+              "2026-12-07T13:22:45.125Z,-7,0.5,-Inf\n");
 }
 
 TEST(ChartCsv, TimesAreUtcWithMilliseconds)
@@ -43,9 +53,9 @@ TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
         ValueFormat format;
         WordOrder order;
         bool bits;
-        double expected;  // NaN: a gap
+        double expected;  // NaN: the device's NaN
     };
-    const double gap = std::nan("");
+    const double device_sent_nan = device_nan();
     const Row rows[] = {
         {{65535}, ValueFormat::UINT, WordOrder::AB_CD, false, 65535},
         {{65535}, ValueFormat::INT, WordOrder::AB_CD, false, -1},
@@ -55,10 +65,12 @@ TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
         {{0xFFFF, 0xFFFE}, ValueFormat::INT32, WordOrder::AB_CD, false, -2},
         {{0xFFFE, 0xFFFF}, ValueFormat::UINT32, WordOrder::CD_AB, false, 4294967294.0},
         {{0x4120, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, 10},
-        {{0x7FC0, 0x0000}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, gap},
+        {{0x7FC0, 0x0001}, ValueFormat::FLOAT32, WordOrder::AB_CD, false, device_sent_nan},
+        {{0x80FF, 0x0000}, ValueFormat::FLOAT32, WordOrder::BA_DC, false, -std::numeric_limits<double>::infinity()},
         {{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFD}, ValueFormat::INT64, WordOrder::AB_CD, false, -3},
         {{0x4059, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, 100},
-        {{0x7FF0, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, gap},
+        {{0x7FF0, 0, 0, 0}, ValueFormat::FLOAT64, WordOrder::AB_CD, false, std::numeric_limits<double>::infinity()},
+        {{0, 0, 0, 0x7FF8}, ValueFormat::FLOAT64, WordOrder::CD_AB, false, device_sent_nan},
         {{1}, ValueFormat::INT, WordOrder::AB_CD, true, 1},
         {{0}, ValueFormat::FLOAT32, WordOrder::AB_CD, true, 0},
     };
@@ -67,11 +79,23 @@ TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
         ASSERT_GE(row.words.size(), row.bits ? 1 : chart_value_words(row.format));
         double got = chart_value(row.words, row.format, row.order, row.bits);
         if (std::isnan(row.expected)) {
-            EXPECT_TRUE(std::isnan(got)) << got;
+            EXPECT_TRUE(std::isnan(got) && !is_failed_poll(got)) << got;
         } else {
             EXPECT_EQ(got, row.expected);
         }
     }
+}
+
+// given a tick summed from steps (0.6000000000000001), expect its label to
+// end at the step's last digit
+TEST(PlotAxes, TickLabelsEndAtTheStepsLastDigit)
+{
+    ValueScale tenths = value_scale(0, 1, 6);
+    ASSERT_EQ(tenths.ticks.size(), 6u);
+    EXPECT_EQ(tick_text(tenths.ticks[3], tenths.step), "0.6");
+    EXPECT_EQ(tick_text(1200.0000000000002, 200), "1200");
+    EXPECT_EQ(tick_text(-1e-17, 0.5), "0.0") << "never -0.0";
+    EXPECT_EQ(tick_text(1.25e20, 5e18), "1.25e+20");
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 #include "app/application.hpp"
@@ -13,6 +15,7 @@
 #include "link/worker.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
+#include "support/refusal_alerts.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -57,7 +60,11 @@ void stop_worker()
     run_until([] { return active_workers() == 0; }, 5000);
 }
 
-TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
+// given no cell clicked yet, expect "Add" to offer the block's first
+// address and chart it; the grid's cursor charted at once by its key; at
+// most eight series; and the plot saved as a PNG whose left margin holds
+// its widest value label
+TEST(ChartWindow, AddsAddressesUpToEightSeriesAndSavesThePlotAsPng)
 {
     REQUIRE_DISPLAY();
     App& a = activate_app();
@@ -65,6 +72,15 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     MainWindow& main = a.main_window;
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 20, .scan_rate = 1000});
     build_grid(main);
+    main.tab->cursor_row = 0;
+    gtk_window_set_default_size(chart.window, 700, 450);
+    present_chart_window(chart);
+    GtkWidget* popover = GTK_WIDGET(gtk_menu_button_get_popover(chart.add_button));
+    gtk_widget_activate(GTK_WIDGET(chart.add_button));
+    ASSERT_TRUE(run_until([&] { return gtk_widget_get_mapped(popover); }, 5000));
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address), 0);
+    g_signal_emit_by_name(chart.add_confirm, "clicked");
+    EXPECT_TRUE(run_until([&] { return !gtk_widget_get_visible(popover); }, 5000));
     main.tab->cursor_column = 2;  // the value cell of address 3 (labels shown)
     main.tab->cursor_row = 4;
     set_label(main.tab->labels, 3, "Level");
@@ -72,20 +88,20 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
     main.tab->cursor_row = 5;  // address 4, by the grid's key
     EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.tab->grid), GDK_KEY_plus));
-    ASSERT_EQ(chart.series.size(), 2u);
-    EXPECT_EQ(chart.series[0]->address, 3);
-    EXPECT_EQ(chart.series[1]->address, 4);
-    EXPECT_STREQ(gtk_check_button_get_label(chart.series[0]->check), "3  Level");
-    remove_chart_series(chart, 1);
+    ASSERT_EQ(chart.series.size(), 3u);
+    EXPECT_EQ(chart.series[0]->address, 0);
+    EXPECT_EQ(chart.series[1]->address, 3);
+    EXPECT_EQ(chart.series[2]->address, 4);
+    EXPECT_STREQ(gtk_check_button_get_label(chart.series[1]->check), "3  Level");
+    remove_chart_series(chart, 2);
     for (uint16_t address = 10; address < 20; ++address)
         add_chart_series(chart, address);
     EXPECT_EQ(chart.series.size(), max_chart_series);
     EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(chart.add_button)));
 
+    // Values whose labels are long: -123456789.0000 and on.
     for (int i = 0; i < 50; ++i)
-        append_sample(chart.series[0]->samples, chart_clock_ms() - 5000 + i * 100, i % 7);
-    gtk_window_set_default_size(chart.window, 700, 450);
-    present_chart_window(chart);
+        append_sample(chart.series[0]->samples, chart_clock_ms() - 5000 + i * 100, -123456789.0 - i % 7 * 0.0001);
     ASSERT_TRUE(run_until([&] { return gtk_widget_get_width(GTK_WIDGET(chart.plot)) > 100; }, 5000));
     drain_main_loop();
 
@@ -97,8 +113,11 @@ TEST(ChartWindow, AddsTheCursorAddressUpToEightSeriesAndSavesThePlotAsPng)
     ASSERT_TRUE(picture) << (error ? error->message : "");
     EXPECT_EQ(gdk_pixbuf_get_width(picture), gtk_widget_get_width(GTK_WIDGET(chart.plot)));
     EXPECT_EQ(gdk_pixbuf_get_height(picture), gtk_widget_get_height(GTK_WIDGET(chart.plot)));
+    const guchar* pixels = gdk_pixbuf_read_pixels(picture);
+    for (int y = 0; y < gdk_pixbuf_get_height(picture); ++y)
+        ASSERT_EQ(pixels[y * gdk_pixbuf_get_rowstride(picture)], 255) << "no label cut off at the left, row " << y;
     EXPECT_FALSE(save_image_file(chart, folder.file("missing/plot.png").c_str()));
-    EXPECT_STREQ(gtk_label_get_text(chart.readout), "Cannot save image");
+    EXPECT_EQ(alerts_over(chart.window), (AlertTexts{{"Cannot save image", "No such file or directory", "[Close]"}}));
     gtk_widget_set_visible(GTK_WIDGET(chart.window), FALSE);
 }
 
@@ -189,6 +208,54 @@ TEST(ChartWindow, RecordsEveryPollOfARealServerWithAGapWhileItIsStopped)
     }
     EXPECT_EQ(chart.description, "Address 101: 4242; Address 103: 7");
     restarted->stop();
+}
+
+// given registers 10-21 holding the floats 1, +Inf, NaN, 3, 4 and 5 and
+// the grid showing FLOAT32, expect each series to chart what the grid
+// shows at its address: an address inside a value is charted as that value
+// when added, and charts nothing once a format puts it inside one; the
+// device's infinity and NaN are values it sent, not failed polls
+TEST(ChartWindow, ChartsWhatTheGridShowsAtEachAddressOfWideValues)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    const uint16_t floats[] = {0x3F80, 0, 0x7F80, 0, 0x7FC0, 0, 0x4040, 0, 0x4080, 0, 0x40A0, 0};
+    for (uint16_t i = 0; i < 12; ++i)
+        server->set_holding(uint16_t(10 + i), floats[i]);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 10, .length = 12, .scan_rate = 20});
+    store_connection_settings(tcp_to(*server));
+    build_grid(a.main_window);
+    ASSERT_TRUE(add_chart_series(chart, 15));  // UINT: a value of its own
+    gtk_drop_down_set_selected(a.main_window.format_selector, unsigned(ValueFormat::FLOAT32));
+    for (uint16_t address : {11, 12, 14})
+        ASSERT_TRUE(add_chart_series(chart, address)) << address;
+    EXPECT_FALSE(add_chart_series(chart, 13)) << "the value at 12 is charted already";
+    const uint16_t charted[] = {15, 10, 12, 14};
+    ASSERT_EQ(chart.series.size(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(chart.series[i]->address, charted[i]);
+
+    app_link().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return full_sample_count(chart.series[1]->samples) >= 3; }, 8000));
+    stop_worker();
+    drain_chart_polls(chart);
+
+    EXPECT_EQ(full_sample_count(chart.series[0]->samples), 0u);
+    EXPECT_STREQ(gtk_check_button_get_label(chart.series[0]->check), "15  (inside the value at 14)");
+    const double expected[] = {1, std::numeric_limits<double>::infinity(), device_nan()};
+    for (size_t i = 1; i < 4; ++i) {
+        const SeriesSamples& samples = chart.series[i]->samples;
+        ASSERT_EQ(full_sample_count(samples), full_sample_count(chart.series[1]->samples)) << i;
+        for (size_t k = 0; k < full_sample_count(samples); ++k)
+            ASSERT_EQ(std::bit_cast<uint64_t>(samples.values[k]), std::bit_cast<uint64_t>(expected[i - 1])) << i;
+    }
+    EXPECT_EQ(chart.description,
+              "Address 15: no value yet; Address 10: 1; Address 12: Inf from the device; "
+              "Address 14: NaN from the device");
 }
 
 }  // namespace

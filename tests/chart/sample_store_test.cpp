@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 #include <vector>
@@ -41,7 +42,7 @@ std::vector<ModelItem> model_items(const std::vector<Sample>& all, size_t full_c
     for (size_t i = 0; i < split; ++i) {
         int64_t second = floor_div(all[i].time, 1000);
         ModelItem& m = seconds.try_emplace(second, ModelItem{second * 1000, false, 0, 0, 0, false}).first->second;
-        if (std::isnan(all[i].value)) {
+        if (!std::isfinite(all[i].value)) {
             m.gap_after = true;
             continue;
         }
@@ -61,7 +62,7 @@ std::vector<ModelItem> model_items(const std::vector<Sample>& all, size_t full_c
         items.push_back(m);
     }
     for (size_t i = split; i < all.size(); ++i) {
-        bool value = !std::isnan(all[i].value);
+        bool value = std::isfinite(all[i].value);
         double v = all[i].value;
         items.push_back({all[i].time, value, v, v, v, !value});
     }
@@ -92,15 +93,19 @@ std::vector<ColumnSpan> model_columns(const std::vector<ModelItem>& items, int64
 }
 
 // Random polls: irregular steps (sometimes several per millisecond step of
-// zero, sometimes seconds apart), about one in ten failed.
+// zero, sometimes seconds apart), about one in ten failed and a few values
+// that are no number.
 std::vector<Sample> random_samples(std::mt19937& random, size_t n)
 {
     std::vector<Sample> all;
     int64_t t = 1'700'000'000'000 + int64_t(random() % 1000);
     std::uniform_int_distribution<int> step(0, 400), value(-500, 500), roll(0, 99);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double no_numbers[] = {inf, -inf, device_nan()};
     for (size_t i = 0; i < n; ++i) {
         t += roll(random) < 3 ? 5000 : step(random);
-        all.push_back({t, roll(random) < 10 ? gap : double(value(random))});
+        int r = roll(random);
+        all.push_back({t, r < 10 ? gap : r < 13 ? no_numbers[r - 10] : double(value(random))});
     }
     return all;
 }

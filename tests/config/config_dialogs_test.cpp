@@ -11,6 +11,7 @@
 #include "config/config_format.hpp"
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
+#include "support/refusal_alerts.hpp"
 #include "tests/config/temp_folder.hpp"
 
 namespace {
@@ -104,20 +105,23 @@ TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_EQ(main.tab->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
-    EXPECT_EQ(status_shown(main), "Cannot load configuration file (line 4) [error]");
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
+              (AlertTexts{{"Cannot load configuration file", "Line 4 is not valid", "[Close]"}}));
 
-    // A file that cannot be read at all names no line.
+    // A file that cannot be read at all names no line but the reason.
     EXPECT_FALSE(load_configuration_file(main, folder.file("missing.dat").c_str()));
-    EXPECT_EQ(status_shown(main), "Cannot load configuration file [error]");
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
+              (AlertTexts{{"Cannot load configuration file", "No such file or directory", "[Close]"}}));
     EXPECT_EQ(main.tab->labels.entries, before.entries);
 
-    // An empty file loads: same definition, no labels, a new grid, the error taken back.
+    // An empty file loads: same definition, no labels, a new grid, the alert taken down.
     write_file(path, "");
     ASSERT_TRUE(load_configuration_file(main, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_TRUE(main.tab->labels.entries.empty());
     EXPECT_FALSE(marker.still_there());
-    EXPECT_EQ(status_shown(main), " ");
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)), AlertTexts{});
+    EXPECT_EQ(status_shown(main), "") << "the status line is the link's";
 }
 
 TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
@@ -140,10 +144,11 @@ TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
     EXPECT_FALSE(saved);
     EXPECT_EQ(read_file(path), "old contents\n");
     EXPECT_EQ(entry_count(folder.path), 1u);
-    EXPECT_EQ(status_shown(main), "Cannot save configuration file [error]");
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
+              (AlertTexts{{"Cannot save configuration file", "File too large", "[Close]"}}));
 
     ASSERT_TRUE(save_configuration_file(main, path.c_str()));
-    EXPECT_EQ(status_shown(main), " ");
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)), AlertTexts{});
 }
 
 TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)

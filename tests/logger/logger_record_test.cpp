@@ -6,14 +6,35 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/status_line.hpp"
+#include "chart/chart_export.hpp"
+#include "config/config_dialogs.hpp"
 #include "logger_test_util.hpp"
+#include "support/modbus_test_server.hpp"
+#include "support/refusal_alerts.hpp"
 
 namespace {
 
 std::string status_text()
 {
     return gtk_label_get_text(activate_app().main_window.status_line);
+}
+
+GtkWindow* main_window()
+{
+    return GTK_WINDOW(activate_app().main_window.window);
+}
+
+// The system's reason why no file can be made at path (a folder missing or
+// closed even to root), as this process finds it.
+std::string creation_refusal(const char* path)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    EXPECT_LT(fd, 0) << path;
+    return std::strerror(errno);
 }
 
 bool status_has(const char* style_class)
@@ -128,18 +149,20 @@ TEST(LoggerRecording, FileHoldsEveryLineWhileTheRingKeeps200AndClearEmptiesOnlyT
 }
 
 // Given a missing folder, or one where even root may not create a file,
-// expect the bare message and no recording.
+// expect an alert with the system's reason, the status line left to the
+// link, and no recording.
 TEST(LoggerRecording, UncreatableFileGivesCannotOpenLogFile)
 {
     REQUIRE_DISPLAY();
     LoggerPane& pane = activate_app().logger;
     TempFolder folder;
-    for (std::string path : {folder.file("missing/Brenvaldor.log"), std::string("/sys/Brenvaldor.log")}) {
+    std::string missing = folder.file("missing/Brenvaldor.log");
+    for (std::string path : {missing, std::string("/sys/Brenvaldor.log")}) {
         show_status_error(activate_app().main_window.status_line, "Response error / No communication");
         EXPECT_FALSE(start_recording(pane, path.c_str())) << path;
-        EXPECT_EQ(status_text(), "Cannot open log file");
-        EXPECT_TRUE(status_has("error")) << "the classes are left as they were";
-        EXPECT_FALSE(status_has("info"));
+        EXPECT_EQ(alerts_over(main_window()),
+                  (AlertTexts{{"Cannot open log file", creation_refusal(path.c_str()), "[Close]"}}));
+        EXPECT_EQ(status_text(), "Response error / No communication");
         EXPECT_FALSE(log_recording_active(pane.recording));
         EXPECT_EQ(record_face(pane), "media-record-symbolic Log To File");
     }
@@ -157,9 +180,9 @@ TEST(LoggerRecording, FifoOrDeviceIsRefusedAtOnce)
     alarm(20);  // an open that blocks ends the test instead of hanging it
     int reader = -1;
     for (const char* path : {fifo.c_str(), "/dev/null", fifo.c_str()}) {
-        show_status_bare(activate_app().main_window.status_line, " ");
         EXPECT_FALSE(start_recording(pane, path)) << path << (reader >= 0 ? " with a reader" : "");
-        EXPECT_EQ(status_text(), "Cannot open log file");
+        const char* reason = path == fifo.c_str() ? "Is a named pipe" : "Is a device";
+        EXPECT_EQ(alerts_over(main_window()), (AlertTexts{{"Cannot open log file", reason, "[Close]"}}));
         EXPECT_FALSE(log_recording_active(pane.recording));
         if (reader < 0)
             reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -203,4 +226,44 @@ TEST(LoggerRecording, WriteFailureStaysOnTheRecordButtonUntilTheRecordingStops)
     click(pane.record_button);
     EXPECT_EQ(record_face(pane), "media-record-symbolic Log To File");
     setrlimit(RLIMIT_FSIZE, &old_limit);
+}
+
+// given a link polling every 200 ms, expect the refusals of the user's own
+// file actions to stay readable over its reports, each in an alert over the
+// window it came from with the system's reason: a configuration saved
+// where no file may be made, then a FIFO chosen as the log file (the newer
+// action takes the older alert's place), and a CSV export of the chart
+TEST(LoggerRecording, FileRefusalsStayReadableWhileTheLinkPolls)
+{
+    REQUIRE_DISPLAY();
+    App& app = activate_app();
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    TempFolder folder;
+    std::string fifo = folder.file("pipe.log");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 200});
+    store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
+    app_link().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return server->request_count() >= 2; }, 5000));
+
+    EXPECT_FALSE(save_configuration_file(app.main_window, "/sys/Brenvaldor.dat"));
+    EXPECT_EQ(alerts_over(main_window()),
+              (AlertTexts{{"Cannot save configuration file", creation_refusal("/sys/probe"), "[Close]"}}));
+    EXPECT_FALSE(start_recording(app.logger, fifo.c_str()));
+    present_chart_window(app.chart);
+    EXPECT_FALSE(export_csv_file(app.chart, folder.file("missing/Brenvaldor.csv").c_str()));
+
+    size_t polls = server->request_count();
+    run_for(2000);
+    EXPECT_GE(server->request_count(), polls + 5) << "the link went on polling";
+    EXPECT_EQ(alerts_over(main_window()), (AlertTexts{{"Cannot open log file", "Is a named pipe", "[Close]"}}));
+    EXPECT_EQ(alerts_over(app.chart.window),
+              (AlertTexts{{"Cannot export CSV", "No such file or directory", "[Close]"}}));
+    EXPECT_NE(status_text(), "Cannot open log file");
+    EXPECT_EQ(record_face(app.logger), "media-record-symbolic Log To File");
+    app_link().running.store(false);
+    signal_wake();
+    EXPECT_TRUE(run_until([] { return active_workers() == 0; }, 5000));
 }

@@ -485,4 +485,25 @@ TEST_F(WriteToServer, TooManyRegistersFailsAndPollingGoesOn)
     EXPECT_EQ(server->holding(0), 0);
 }
 
+// given a NaN with a payload polled in FLOAT32 and sent with "10" as it was
+// shown, expect the server to get back the very registers it sent
+TEST_F(WriteToServer, AnUneditedValueIsWrittenBackAsItsRegisters)
+{
+    server->set_holding(10, 0x7FC0);
+    server->set_holding(11, 0x0001);
+    store_poll_definition(poll_of(1, 3, 10, 2, 200));
+    signal_wake();
+    choose_format(ValueFormat::FLOAT32);
+    ASSERT_TRUE(run_until([] { return copy_values_for(copy_poll_definition()).value_count == 2; }, 5000));
+    open_write_dialog(dialog, 10, 0);
+    ASSERT_STREQ(value_text(), "NaN");
+    gtk_drop_down_set_selected(dialog.fcode_dropdown, 3);
+    press_send();
+    ASSERT_TRUE(alert_comes(success, 5000));
+    press_alert_button("Close");
+    EXPECT_EQ(server->holding(10), 0x7FC0);
+    EXPECT_EQ(server->holding(11), 0x0001);
+    EXPECT_EQ(writes_seen(), 1u);
+}
+
 }  // namespace
