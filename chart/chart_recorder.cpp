@@ -23,7 +23,7 @@ void file_poll(ChartFeed& feed, const PollOutcome& outcome)
         return;
     unsigned count = outcome.ok ? (outcome.count > max_values ? max_values : outcome.count) : 0;
     PolledBlock block{outcome.time_ms, outcome.poll.address, outcome.poll.fcode, outcome.poll.length,
-                      uint8_t(count), outcome.ok, false, 0};
+                      uint8_t(count), outcome.ok, false, 0, outcome.key};
     std::lock_guard lock(feed.lock);
     // A new worker's first poll starts a new line.
     block.new_link = outcome.run != feed.last_run;

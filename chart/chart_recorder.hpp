@@ -23,6 +23,7 @@ struct PolledBlock {
     bool ok = false;        // false: a failed poll, a gap in every series it covers
     bool new_link = false;  // the first poll recorded from a newly started worker
     uint32_t first_word = 0;
+    uint16_t key = 0;  // of the definition polled
 };
 
 struct PolledBlocks {

@@ -12,6 +12,7 @@
 #include "table/grid_layout.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -23,22 +24,28 @@ ChartWindow& chart_of(gpointer data)
     return *static_cast<ChartWindow*>(data);
 }
 
-ValueFormat current_format(const ChartWindow& chart)
+// The tab the series was charted from; none once it is closed.
+PollTab* tab_of(const ChartWindow& chart, const ChartSeries& series)
 {
-    return chart.main ? selected_format(*chart.main) : ValueFormat::UINT;
+    return chart.main ? find_tab_by_serial(*chart.main, series.tab) : nullptr;
 }
 
-std::string label_of(const ChartWindow& chart, uint16_t address)
+std::string label_of(const PollTab* tab, uint16_t address)
 {
-    const LabelEntry* entry = chart.main ? find_label(chart.main->tab->labels, address) : nullptr;
+    const LabelEntry* entry = tab ? find_label(tab->labels, address) : nullptr;
     return entry ? entry->text : std::string();
 }
 
 void update_row_text(ChartWindow& chart, ChartSeries& series)
 {
-    std::string label = label_of(chart, series.address);
-    std::string text = std::to_string(series.address) + (label.empty() ? "" : "  " + label);
-    if (series.place == ChartPlace::not_polled)
+    PollTab* tab = tab_of(chart, series);
+    std::string label = label_of(tab, series.address);
+    series.tab_title = tab && chart.main->tabs.size() > 1 ? poll_tab_title(*tab) : std::string();
+    std::string text = series.tab_title.empty() ? std::string() : series.tab_title + " \u00b7 ";
+    text += std::to_string(series.address) + (label.empty() ? "" : "  " + label);
+    if (!tab)
+        text += "  (its tab is closed)";
+    else if (series.place == ChartPlace::not_polled)
         text += "  (not polled)";
     else if (series.place == ChartPlace::inside_value)
         text += "  (inside the value at " + std::to_string(series.value_head) + ")";
@@ -130,16 +137,17 @@ unsigned words_of(uint8_t fcode, ValueFormat format)
     return fcode == 1 || fcode == 2 ? 1 : chart_value_words(format);
 }
 
-WordOrder current_order(const ChartWindow& chart)
-{
-    return chart.main ? selected_order(*chart.main) : WordOrder::AB_CD;
-}
-
-void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format, WordOrder order)
+void file_block(ChartWindow& chart, const PolledBlock& block)
 {
     bool bits = block.fcode == 1 || block.fcode == 2;
-    unsigned words = words_of(block.fcode, format);
     for (auto& s : chart.series) {
+        // A series takes the polls of its own tab's definition only, in
+        // that tab's format.
+        PollTab* tab = tab_of(chart, *s);
+        if (!tab || tab->key != block.key)
+            continue;
+        ValueFormat format = tab->format;
+        unsigned words = words_of(block.fcode, format);
         // Only what the grid shows a value at is charted: no value joined
         // from the registers of two.
         if (!place_series(*s, block.address, block.length, words))
@@ -151,7 +159,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
         double value = std::nan("");
         if (block.ok && offset + words <= block.count) {
             std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, words);
-            value = chart_value(from, format, order, bits);
+            value = chart_value(from, format, tab->order, bits);
         }
         append_sample(s->samples, block.time_ms, value);
     }
@@ -159,9 +167,9 @@ void file_block(ChartWindow& chart, const PolledBlock& block, ValueFormat format
 
 void mark_polled(ChartWindow& chart)
 {
-    const PollDefinition& poll = chart.main->tab->poll;
     for (auto& s : chart.series) {
-        place_series(*s, poll.address, poll.length, words_of(poll.fcode, current_format(chart)));
+        if (PollTab* tab = tab_of(chart, *s))
+            place_series(*s, tab->poll.address, tab->poll.length, words_of(tab->poll.fcode, tab->format));
         update_row_text(chart, *s);
     }
 }
@@ -285,7 +293,8 @@ std::string sample_readout(double value)
 
 std::string series_title(const ChartSeries& series)
 {
-    std::string title = "Address " + std::to_string(series.address);
+    std::string title = series.tab_title.empty() ? std::string() : series.tab_title + ": ";
+    title += "Address " + std::to_string(series.address);
     return series.label.empty() ? title : title + " (" + series.label + ")";
 }
 
@@ -319,15 +328,16 @@ bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
     if (chart.series.size() >= max_chart_series)
         return false;
+    uint32_t tab = chart.main ? chart.main->tab->serial : 0;
     if (chart.main)
         address = uint16_t(group_first_address(*chart.main, address));
     for (const auto& s : chart.series)
-        if (s->address == address)
+        if (s->address == address && s->tab == tab)
             return false;
     auto series = std::make_unique<ChartSeries>();
+    series->tab = tab;
     series->address = address;
     series->colour = free_colour(chart);
-    series->label = label_of(chart, address);
     build_row(chart, *series);
     chart.series.push_back(std::move(series));
     mark_polled(chart);
@@ -390,10 +400,8 @@ void drain_chart_polls(ChartWindow& chart)
     if (chart.drained.dropped > 0 && !chart.drained.blocks.empty())
         for (auto& s : chart.series)
             append_sample(s->samples, chart.drained.blocks.front().time_ms - 1, std::nan(""));
-    ValueFormat format = current_format(chart);
-    WordOrder order = current_order(chart);
     for (const PolledBlock& block : chart.drained.blocks)
-        file_block(chart, block, format, order);
+        file_block(chart, block);
     if (!chart.drained.blocks.empty())
         chart.dirty = true;
     for (auto& s : chart.series)

@@ -19,6 +19,7 @@ struct MainWindow;
 inline constexpr size_t max_chart_series = 8;
 
 struct ChartSeries {
+    uint32_t tab = 0;  // the serial of the tab it was charted from
     uint16_t address = 0;
     unsigned colour = 0;  // index into the palette
     // Where the address stands in the current poll and format, and the
@@ -26,7 +27,8 @@ struct ChartSeries {
     ChartPlace place = ChartPlace::value;
     uint16_t value_head = 0;
     SeriesSamples samples;
-    std::string label;  // the label text last shown
+    std::string label;      // the label text last shown
+    std::string tab_title;  // its tab's, while the window has several tabs
     GtkWidget* row = nullptr;
     GtkCheckButton* check = nullptr;
 };
@@ -65,8 +67,10 @@ struct ChartWindow {
 void build_chart_window(ChartWindow& chart, MainWindow& main);
 void present_chart_window(ChartWindow& chart);
 
-// Adds a series for address, or for the first address of the value the
-// grid shows it in; false when that is charted already or the chart is full.
+// Adds a series for address of the tab shown, or for the first address of
+// the value the grid shows it in; false when that is charted already or the
+// chart is full. A series follows its tab's polls only, and its title names
+// the tab while there are several; a closed tab's series takes no more.
 bool add_chart_series(ChartWindow& chart, uint16_t address);
 void remove_chart_series(ChartWindow& chart, size_t index);
 // Adds the address under the grid's cursor (the grid key).
@@ -83,7 +87,8 @@ void drain_chart_polls(ChartWindow& chart);
 // A sample for the read-outs: the number, "NaN from the device" (or
 // "Inf", "-Inf"), or "–" for a failed poll.
 std::string sample_readout(double value);
-// "Address 5", or "Address 5 (Tank level)" with a label.
+// "Address 5", or "Address 5 (Tank level)" with a label, after its tab's
+// title and a colon while there are several tabs.
 std::string series_title(const ChartSeries& series);
 // The view's time span for the current range, pause and samples.
 void chart_view(const ChartWindow& chart, int64_t& from_ms, int64_t& to_ms);

@@ -131,10 +131,11 @@ TEST(ChartWindow, ANewWorkerStartsANewLine)
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 0});
     add_chart_series(chart, 2);
     gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
+    uint16_t key = a.main_window.tab->key;  // the worker reports each poll under its definition's key
     for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
-        std::thread([value, run = uint32_t(value)] {
+        std::thread([value, key, run = uint32_t(value)] {
             uint16_t values[4] = {0, 0, value, 0};
-            app_reports().poll_ended(PollOutcome{copy_poll_definition(), chart_clock_ms(), run, true, values, 4});
+            app_reports().poll_ended(PollOutcome{copy_poll_definition(), chart_clock_ms(), run, true, values, 4, key});
         }).join();
     }
     drain_chart_polls(chart);

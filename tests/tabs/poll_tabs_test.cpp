@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "chart/chart_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "support/app_link_fixture.hpp"
 #include "support/scripted_tcp_server.hpp"
@@ -50,10 +51,11 @@ protected:
 
 }  // namespace
 
-// Given two tabs, the second's read answered late with an exception, and
-// the tab closed while that read is under way: expect its exception never
-// on the status line, the remaining tab's values live, and its block never
-// asked for again.
+// Given two tabs, each with an address charted, the second's read answered
+// late with an exception, and that tab closed while the read is under way:
+// expect its exception never on the status line and its series taking
+// nothing more, the remaining tab's values live and charted, and the closed
+// tab's block never asked for again.
 TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
 {
     std::atomic<bool> boiler_in_flight{false};
@@ -75,6 +77,12 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
     ASSERT_TRUE(boiler);
     rename_poll_tab(main, *boiler, "Boiler");
     ASSERT_EQ(main.tab, boiler);
+    ChartWindow& chart = app().chart;
+    ASSERT_TRUE(add_chart_series(chart, 200));
+    EXPECT_EQ(series_title(*chart.series[0]), "Boiler: Address 200");
+    show_poll_tab(main, *first);
+    ASSERT_TRUE(add_chart_series(chart, 0));
+    show_poll_tab(main, *boiler);
 
     store_connection_settings(tcp_settings(server->port()));
     app_link().running.store(true);
@@ -83,6 +91,9 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
     activate("close-definition");
     ASSERT_EQ(main.tabs.size(), 1u);
     ASSERT_EQ(main.tab, first);
+    drain_chart_polls(chart);
+    size_t boiler_samples = full_sample_count(chart.series[0]->samples);
+    size_t first_samples = full_sample_count(chart.series[1]->samples);
 
     bool error_shown = false;
     run_until(
@@ -95,6 +106,11 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
     EXPECT_EQ(cell_texts(*first), (Texts{"7", "7", "7"}));
     EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(first->value_cells[0]), "stale"));
     EXPECT_EQ(boiler_reads.load(), 1u);
+    drain_chart_polls(chart);
+    EXPECT_EQ(full_sample_count(chart.series[0]->samples), boiler_samples);
+    EXPECT_GT(full_sample_count(chart.series[1]->samples), first_samples + 5);
+    remove_chart_series(chart, 1);
+    remove_chart_series(chart, 0);
 }
 
 // Given three tabs set up differently, expect each to keep its definition,
