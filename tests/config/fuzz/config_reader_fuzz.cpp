@@ -1,34 +1,47 @@
 // libFuzzer target for the configuration reader. Besides crashes, leaks
 // and hangs it checks one property: whatever the reader accepts, the
-// writer writes back in a form the reader turns into the same result.
+// writer writes back in a form the reader turns into the same definitions.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/config_format.hpp"
+
+namespace {
+
+bool same(const SavedDefinition& a, const SavedDefinition& b)
+{
+    return a.poll == b.poll && a.labels.entries == b.labels.entries && a.name == b.name && a.format == b.format &&
+           a.order == b.order;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    PollDefinition poll;
-    LabelStore labels;
-    set_label(labels, 1, "held before");
-    ConfigReadResult result = read_configuration(text, poll, labels);
+    std::vector<SavedDefinition> read;
+    ConfigReadResult result = read_configuration(text, PollDefinition{}, read);
     if (!result.ok) {
         if (result.failed_line == 0)
             __builtin_trap();
         return 0;
     }
-    if (result.failed_line != 0 || poll.fcode < 1 || poll.fcode > 4)
+    if (result.failed_line != 0 || read.empty() || read.size() > max_poll_definitions)
         __builtin_trap();
+    for (const SavedDefinition& definition : read)
+        if (definition.poll.fcode < 1 || definition.poll.fcode > 4)
+            __builtin_trap();
 
-    std::string written = write_configuration(poll, labels);
-    PollDefinition again;
-    LabelStore again_labels;
-    ConfigReadResult reread = read_configuration(written, again, again_labels);
-    if (!reread.ok || !(again == poll) || again_labels.entries != labels.entries)
+    std::vector<SavedDefinition> again;
+    ConfigReadResult reread = read_configuration(write_configuration(read), PollDefinition{}, again);
+    if (!reread.ok || again.size() != read.size())
         __builtin_trap();
+    for (size_t i = 0; i < read.size(); ++i)
+        if (!same(read[i], again[i]))
+            __builtin_trap();
     return 0;
 }
