@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/actions.hpp"
 #include "chart/chart_window.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/statistics_text.hpp"
@@ -37,6 +38,21 @@ std::unique_ptr<PollTab> make_tab(MainWindow& main, const PollDefinition& poll)
     return tab;
 }
 
+// The last tab cannot be closed, nor a tab added past the link's most.
+void update_tab_actions(MainWindow& main)
+{
+    GtkApplication* application = main.window ? gtk_window_get_application(GTK_WINDOW(main.window)) : nullptr;
+    if (!application)
+        return;
+    auto enable = [&](const char* name, bool enabled) {
+        GAction* action = g_action_map_lookup_action(G_ACTION_MAP(application), name);
+        if (G_IS_SIMPLE_ACTION(action))
+            g_simple_action_set_enabled(G_SIMPLE_ACTION(action), enabled);
+    };
+    enable("close-definition", main.tabs.size() > 1);
+    enable("new-definition", main.tabs.size() < max_poll_definitions);
+}
+
 // With one tab its line shows the link's figures, as the program always
 // has; with several each shows its own definition's.
 void point_statistics_lines(MainWindow& main)
@@ -68,6 +84,7 @@ void follow_shown_tab(MainWindow& main)
     fill_from_shown_values(main);
     tab.statistics.shown_version = UINT64_MAX;
     refresh_statistics_view(tab.statistics);
+    update_labels_menu_item(main);
 }
 
 void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
@@ -202,6 +219,7 @@ GtkWidget* build_tab_view(MainWindow& main)
     for (auto& tab : main.tabs)
         append_page(main, *tab);
     point_statistics_lines(main);
+    update_tab_actions(main);
     gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
     g_signal_connect(main.notebook, "switch-page", G_CALLBACK(on_switch_page), &main);
     return GTK_WIDGET(main.notebook);
@@ -216,6 +234,7 @@ PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll)
     if (main.notebook)
         append_page(main, tab);
     point_statistics_lines(main);
+    update_tab_actions(main);
     hand_poll_definitions(main);
     show_poll_tab(main, tab);
     return &tab;
@@ -231,6 +250,7 @@ bool close_poll_tab(MainWindow& main, PollTab& tab)
     drop_tab_widgets(main, tab);
     main.tabs.erase(main.tabs.begin() + std::ptrdiff_t(index));
     point_statistics_lines(main);
+    update_tab_actions(main);
     hand_poll_definitions(main);
     if (main.reports)
         show_status_again(*main.reports);
@@ -253,6 +273,7 @@ void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> t
     }
     main.tab = main.tabs.front().get();
     point_statistics_lines(main);
+    update_tab_actions(main);
     hand_poll_definitions(main);
     if (main.notebook) {
         gtk_notebook_set_current_page(main.notebook, 0);

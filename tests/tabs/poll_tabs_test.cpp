@@ -162,6 +162,7 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     activate("close-definition");
     activate("close-definition");
     ASSERT_EQ(main.tabs.size(), 1u) << "the last tab stays";
+    EXPECT_FALSE(g_action_group_get_action_enabled(G_ACTION_GROUP(app().application), "close-definition"));
     ASSERT_TRUE(load_configuration_file(main, path.c_str()));
     g_remove(path.c_str());
     g_rmdir(folder);
@@ -178,4 +179,5 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
     }
     EXPECT_EQ(main.tabs.size(), max_poll_definitions);
+    EXPECT_FALSE(g_action_group_get_action_enabled(G_ACTION_GROUP(app().application), "new-definition"));
 }
