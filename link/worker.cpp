@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -57,15 +58,18 @@ void cycle_while_running(WorkerContext& worker)
     // here, when the loop ends, before the next worker may start cycling.
     KeptLink kept;
     PollSchedule schedule;
+    std::optional<ConnectionSettings> last_settings;
     while (may_cycle(worker.link, worker.guard)) {
         worker.reports.wait_for_room();  // a user interface that falls behind slows the polling
         uint64_t changes_seen = worker.link.changes.load(std::memory_order_acquire);
         std::vector<PollEntry> entries = copy_poll_entries(worker.link);
         ConnectionSettings settings = copy_connection_settings(worker.link);
         sync_schedule(schedule, entries);
-        // After a write every block is read again, so each shows what it did.
-        if (write_is_waiting(worker.link))
+        // After a write every block is read again, so each shows what it
+        // did; after new connection settings, so each shows how they work.
+        if (write_is_waiting(worker.link) || last_settings != settings)
             make_all_due(schedule);
+        last_settings = settings;
         std::vector<PollEntry> round = due_entries(schedule, entries, ScheduleClock::now());
         if (round.empty() && !write_is_waiting(worker.link))
             wait_for_next_round(worker.link, next_due(schedule), changes_seen, worker.guard);
