@@ -33,12 +33,22 @@ void drain_socket(Wire& wire)
     }
 }
 
+// A socket the peer closed, or that a cancel shut down, fails the send
+// with EPIPE; without MSG_NOSIGNAL it would also raise SIGPIPE, which ends
+// the whole program. A serial port has no such signal.
+ssize_t put_on_line(const Wire& wire, const uint8_t* bytes, size_t count)
+{
+    if (wire.settings.use_tcp)
+        return send(wire.fd, bytes, count, MSG_NOSIGNAL);
+    return write(wire.fd, bytes, count);
+}
+
 }  // namespace
 
 int write_all(Wire& wire, const uint8_t* bytes, size_t count)
 {
     while (count > 0) {
-        ssize_t sent = write(wire.fd, bytes, count);
+        ssize_t sent = put_on_line(wire, bytes, count);
         if (sent > 0) {
             bytes += sent;
             count -= size_t(sent);

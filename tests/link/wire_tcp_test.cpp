@@ -9,6 +9,8 @@
 #include <map>
 #include <mutex>
 
+#include "link/frames.hpp"
+#include "link/open_link.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/raw_tcp_server.hpp"
@@ -223,3 +225,19 @@ TEST_F(WireTcp, LateWriteEchoIsNeverTheReadsReply)
 }
 
 }  // namespace
+
+// Given a socket shut down by a cancel (a Disconnect while a request goes
+// out), expect the send to fail with EPIPE and the program to go on: a send
+// on a socket must never raise SIGPIPE, which would end the whole program.
+TEST_F(WireTcp, SendOnAShutSocketFailsWithoutEndingTheProgram)
+{
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    CallGuard guard;
+    OpenResult opened = open_link(tcp_settings(server->port()), guard);
+    ASSERT_EQ(opened.outcome, OpenOutcome::opened);
+    guard.cancel();
+    Frame request = poll_request_frame(1, 3, 0, 1);
+    EXPECT_EQ(opened.wire.transport->send(opened.wire, request), -1);
+    EXPECT_EQ(errno, EPIPE);
+}
