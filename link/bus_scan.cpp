@@ -99,8 +99,11 @@ int ask(Sweep& sweep, Wire& wire, const Frame& request, ReplyFrame& reply)
             return 0;
     }
     int error = sweep.guard.cancelled() ? ECANCELED : errno;
-    // A reply cut short or garbled must not run into the next unit's.
-    if (!wire.settings.use_tcp && error != ECANCELED)
+    // A reply cut short or garbled must not run into the next unit's. After
+    // silence, the usual: the silent interval before the next request is
+    // the whole wait, which a sweep of silent ids pays at every id.
+    bool silence = error == ETIMEDOUT && wire.input.size == 0;
+    if (!wire.settings.use_tcp && error != ECANCELED && !silence)
         let_line_settle(wire, std::max(first_byte, Clock::now() + line_time(wire.settings, 8)));
     return fail(error);
 }
