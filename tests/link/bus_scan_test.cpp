@@ -94,7 +94,9 @@ TEST_F(BusScan, FindsTheServedUnitsWithTheirIdentification)
     ScanPlan plan;
     plan.settings = tcp_settings(server->port());
     plan.last_unit = 200;
-    plan.timeout_ms = 50;
+    // Room for a Python server on a busy machine: a unit that answers
+    // late would be missed.
+    plan.timeout_ms = 80;
     scan(plan);
     std::vector<ScanRow> rows = reports->rows();
     std::vector<int> units;
@@ -144,7 +146,7 @@ TEST_F(BusScan, SerialSweepFindsTheOneSettingThatAnswers)
     plan.settings.device = device->client_device();
     plan.settings.use_tcp = false;
     plan.last_unit = 10;
-    plan.timeout_ms = 50;
+    plan.timeout_ms = 100;
     plan.every_serial_setting = true;
     plan.baud_rates = {1200, 9600, 19200};
     scan(plan);

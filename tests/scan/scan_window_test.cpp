@@ -47,7 +47,7 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     ScanWindow& scan = a.scan;
     present_scan_window(scan);
     gtk_spin_button_set_value(scan.last_unit, 17);
-    gtk_spin_button_set_value(scan.timeout, 50);
+    gtk_spin_button_set_value(scan.timeout, 100);
     g_signal_emit_by_name(scan.start_button, "clicked");
     ASSERT_TRUE(run_until([&] { return !scan.rows.empty(); }, 5000));
     ASSERT_TRUE(scan.control);  // a double click while the scan runs
