@@ -139,8 +139,41 @@ void add_objects(std::vector<std::pair<uint8_t, std::string>>& objects, const Id
             objects.push_back(object);
 }
 
+// Whether a failed probe leaves the line unfit for the next one: over TCP
+// anything but silence may leave the stream out of step; a serial port
+// stays open unless the device itself is gone.
+bool line_gone(const ConnectionSettings& settings, int error)
+{
+    return settings.use_tcp ? error != ETIMEDOUT : is_device_error(error);
+}
+
+// The line at one setting, as it stands.
+struct ScanLine {
+    OpenResult open;
+    const ConnectionSettings& settings;
+};
+
+// Opens the line anew; -1 with errno when it cannot be had.
+int reopen(Sweep& sweep, ScanLine& line)
+{
+    line.open = OpenResult{};  // the old one closes first
+    line.open = open_link(line.settings, sweep.guard);
+    return line.open.outcome == OpenOutcome::opened ? 0 : fail(line.open.error ? line.open.error : EIO);
+}
+
+// A server that does not know a request may take it for a shorter one and
+// read the rest of the stream out of step, answering nothing more: over TCP
+// the connection is opened anew after an identification request failed.
+// Should that fail, the next probe finds the line gone.
+void renew_if_tcp(Sweep& sweep, ScanLine& line)
+{
+    if (line.settings.use_tcp && !sweep.guard.cancelled())
+        reopen(sweep, line);
+}
+
 // The basic objects, then the regular ones where the unit offers them.
-std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, Wire& wire, uint8_t unit)
+std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, Wire& wire, uint8_t unit,
+                                                                  bool& failed)
 {
     std::vector<std::pair<uint8_t, std::string>> objects;
     uint8_t code = basic_objects;
@@ -148,8 +181,10 @@ std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, W
     for (int asks = 0; asks < most_identification_asks; ++asks) {
         Frame request = identification_request(unit, code, next);
         ReplyFrame reply;
-        if (ask(sweep, wire, request, reply) == -1)
+        if (ask(sweep, wire, request, reply) == -1) {
+            failed = true;
             break;
+        }
         IdentificationReply told = parse_identification(request, reply.bytes.data(), reply.size);
         if (!told.good)
             break;
@@ -166,15 +201,20 @@ std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, W
     return objects;
 }
 
-std::string identify(Sweep& sweep, Wire& wire, uint8_t unit)
+std::string identify(Sweep& sweep, ScanLine& line, uint8_t unit)
 {
-    auto objects = read_identification(sweep, wire, unit);
+    bool failed = false;
+    auto objects = read_identification(sweep, line.open.wire, unit, failed);
+    if (failed)
+        renew_if_tcp(sweep, line);
     if (!objects.empty() || sweep.guard.cancelled())
         return identification_text(objects);
     Frame request = server_id_request(unit);
     ReplyFrame reply;
-    if (ask(sweep, wire, request, reply) == -1)
+    if (ask(sweep, line.open.wire, request, reply) == -1) {
+        renew_if_tcp(sweep, line);
         return {};
+    }
     return parse_server_id(request, reply.bytes.data(), reply.size).text;
 }
 
@@ -188,29 +228,13 @@ void count_probe(Sweep& sweep)
     tell(sweep, [&] { sweep.reports.probe_done(progress); });
 }
 
-// Whether a failed probe leaves the line unfit for the next one: over TCP
-// anything but silence may leave the stream out of step; a serial port
-// stays open unless the device itself is gone.
-bool line_gone(const ConnectionSettings& settings, int error)
-{
-    return settings.use_tcp ? error != ETIMEDOUT : is_device_error(error);
-}
-
-// Opens the line anew; -1 with errno when it cannot be had.
-int reopen(Sweep& sweep, OpenResult& line, const ConnectionSettings& settings)
-{
-    line = OpenResult{};  // the old one closes first
-    line = open_link(settings, sweep.guard);
-    return line.outcome == OpenOutcome::opened ? 0 : fail(line.error ? line.error : EIO);
-}
-
 // Every unit id at settings. The count of devices found there, or -1 with
 // errno when the line failed or the scan was cancelled.
 int sweep_units(Sweep& sweep, const ConnectionSettings& settings)
 {
-    OpenResult line = open_link(settings, sweep.guard);
-    if (line.outcome != OpenOutcome::opened)
-        return fail(sweep.guard.cancelled() ? ECANCELED : (line.error ? line.error : EIO));
+    ScanLine line{open_link(settings, sweep.guard), settings};
+    if (line.open.outcome != OpenOutcome::opened)
+        return fail(sweep.guard.cancelled() ? ECANCELED : (line.open.error ? line.open.error : EIO));
     int found = 0;
     uint32_t setting_end = sweep.progress.done + unit_count(sweep.plan);
     for (unsigned unit = sweep.plan.first_unit; unit <= last_unit(sweep.plan); ++unit) {
@@ -218,13 +242,19 @@ int sweep_units(Sweep& sweep, const ConnectionSettings& settings)
         row.serial = !settings.use_tcp;
         row.baud = settings.baud_or_port;
         row.parity = settings.parity;
-        bool answered = probe_unit(sweep, line.wire, uint8_t(unit), row);
+        bool answered = probe_unit(sweep, line.open.wire, uint8_t(unit), row);
+        // A line lost, e.g. to a server that dropped the connection after
+        // the last unit's identification, is no silence of this unit: it is
+        // asked again on a new one.
+        if (!answered && !sweep.guard.cancelled() && line_gone(settings, errno)) {
+            if (reopen(sweep, line) == -1)
+                return sweep.guard.cancelled() ? fail(ECANCELED) : -1;
+            answered = probe_unit(sweep, line.open.wire, uint8_t(unit), row);
+        }
         if (sweep.guard.cancelled())
             return fail(ECANCELED);
-        if (!answered && line_gone(settings, errno) && reopen(sweep, line, settings) == -1)
-            return sweep.guard.cancelled() ? fail(ECANCELED) : -1;
         if (answered && is_found(row)) {
-            row.identification = identify(sweep, line.wire, row.unit);
+            row.identification = identify(sweep, line, row.unit);
             ++found;
             ++sweep.progress.found;
             // No further setting is tried: the plan ends with this one.

@@ -5,6 +5,7 @@
 #include "link/bus_scan.hpp"
 
 #include <algorithm>
+#include <set>
 
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
@@ -194,4 +195,31 @@ TEST_F(BusScan, StopEndsWithinOneTimeOutAndPollingResumes)
     EXPECT_TRUE(run_until([] { return published_values().live && shown_values()[0] == 43; }, 5000));
     EXPECT_EQ(server->overlap_count(), 0u);
     EXPECT_EQ(peak_active_workers(), 1);
+}
+
+// Given a server that answers every id but, once asked Read Device
+// Identification, which it does not know, reads the rest of that
+// connection out of step and answers nothing more on it, expect every id
+// found: the connection is opened anew after the failed identification.
+TEST_F(BusScan, ServerLostInAnUnknownRequestMissesNoUnit)
+{
+    std::set<size_t> out_of_step;  // the server thread's alone
+    auto server = ScriptedTcpServer::start([&out_of_step](const ScriptedTcpServer::Request& request) {
+        using Sends = std::vector<ScriptedTcpServer::Send>;
+        uint8_t function = request.bytes[7];
+        if (out_of_step.count(request.connection) || function == 43) {
+            out_of_step.insert(request.connection);
+            return Sends{};
+        }
+        return Sends{{function == 3 ? read_reply(request.bytes, 7) : exception_reply(request.bytes, 1), 0}};
+    });
+    ASSERT_TRUE(server);
+    ScanPlan plan;
+    plan.settings = tcp_settings(server->port());
+    plan.last_unit = 3;
+    scan(plan);
+    std::vector<ScanRow> rows = reports->rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2].unit, 3);
+    EXPECT_EQ(server->connection_count(), 4u);
 }
