@@ -21,8 +21,7 @@ constexpr char parities[] = {'N', 'O', 'E'};
 constexpr uint8_t data_bits[] = {7, 8};
 constexpr uint8_t stop_bits[] = {1, 2};
 
-// The entry of a drop-down mapped through its table; the first one if
-// nothing is selected, so only listed values are ever stored.
+// Selects value's entry in a drop-down mapped through its table.
 template <typename T, size_t N>
 void select_in(GtkDropDown* selector, const T (&table)[N], T value)
 {
@@ -31,6 +30,8 @@ void select_in(GtkDropDown* selector, const T (&table)[N], T value)
             gtk_drop_down_set_selected(selector, guint(i));
 }
 
+// The entry of a drop-down mapped through its table; the first one if
+// nothing is selected, so only listed values are ever stored.
 template <typename T, size_t N>
 T selected_of(GtkDropDown* selector, const T (&table)[N])
 {

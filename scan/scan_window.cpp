@@ -135,8 +135,10 @@ void take_event(ScanWindow& scan, const ScanEvent& event)
         scan.control.reset();
         show_running(scan, false);
         show_end(scan, event.end);
-        // The paused worker comes back unless Disconnect stopped the link meanwhile.
-        resume_polling(scan.link, scan.reports);
+        // The paused worker comes back unless Disconnect stopped the link
+        // meanwhile, or a Connect has already started a new one.
+        if (scan.link->runs.load() == scan.runs_at_start)
+            resume_polling(scan.link, scan.reports);
         break;
     }
 }
@@ -362,6 +364,7 @@ void start_scan(ScanWindow& scan)
     gtk_progress_bar_set_fraction(scan.progress, 0);
     gtk_label_set_text(scan.progress_label, "Waiting for the line");
     uint32_t number = ++scan.scan_number;
+    scan.runs_at_start = scan.link->runs.load();
     scan.control = start_bus_scan(scan.link, scan.reports, std::make_shared<PostedScanReports>(scan, number),
                                   std::move(plan));
     if (!scan.control) {

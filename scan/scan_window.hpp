@@ -52,6 +52,7 @@ struct ScanWindow {
     // Plain state, user-interface thread only.
     std::shared_ptr<ScanControl> control;  // the scan under way, or null
     uint32_t scan_number = 0;              // posts of an older scan are dropped
+    uint32_t runs_at_start = 0;            // the link's workers started before the scan
     std::vector<ScanRow> rows;             // in the order of the list
     ConnectionSettings scanned;            // the settings of the rows shown
 };

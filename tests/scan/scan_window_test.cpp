@@ -1,7 +1,7 @@
 // The Scan Bus window against pymodbus serving ids 1, 17 and 200: a scan
 // started from the window pauses polling and resumes it, a row used while
-// the scan runs takes effect, the results export, and closing the window
-// ends a scan within one time-out.
+// the scan runs takes effect, the results export, closing the window ends
+// a scan within one time-out, and so does Disconnect, for good.
 
 #include "scan/scan_window.hpp"
 
@@ -82,5 +82,10 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     ASSERT_TRUE(run_until([&] { return !scan.control; }, 2000));
     EXPECT_LT(g_get_monotonic_time() - closed, 300 * 1000);
     EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(scan.window)));
+
+    // Disconnect ends a scan too, and polling does not come back.
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
     disconnect_link();
+    EXPECT_TRUE(run_until([&] { return !scan.control && worker_threads() == 0; }, 3000));
 }
