@@ -62,6 +62,11 @@ void on_chart(GSimpleAction*, GVariant*, gpointer chart)
     present_chart_window(*static_cast<ChartWindow*>(chart));
 }
 
+void on_scan_bus(GSimpleAction*, GVariant*, gpointer scan)
+{
+    present_scan_window(*static_cast<ScanWindow*>(scan));
+}
+
 void on_reset_statistics(GSimpleAction*, GVariant*, gpointer main)
 {
     reset_all_statistics(*static_cast<MainWindow*>(main));
@@ -130,6 +135,7 @@ void add_actions(App& a)
     add_action(application, "previous-definition", G_CALLBACK(on_previous_definition), &a.main_window);
     add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.main_window);
     add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
+    add_action(application, "scan-bus", G_CALLBACK(on_scan_bus), &a.scan);
 }
 
 void set_accels(GtkApplication* application)
@@ -148,6 +154,7 @@ void set_accels(GtkApplication* application)
         {"app.load-poll-definition", "<ctrl>l"},
         {"app.toggle-alias-column", "<ctrl>t"},
         {"app.chart", "<ctrl>g"},
+        {"app.scan-bus", "<ctrl>b"},
         {"app.new-definition", "<ctrl>n"},
         {"app.close-definition", "<ctrl>w"},
         {"app.next-definition", "<ctrl>Page_Down"},
@@ -180,6 +187,7 @@ void build_menu(MainWindow& main)
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
     g_menu_append(main.menu, "Chart", "app.chart");
+    g_menu_append(main.menu, "Scan Bus", "app.scan-bus");
     g_menu_append(main.menu, "_New Poll Definition", "app.new-definition");
     g_menu_append(main.menu, "Close Poll Definition", "app.close-definition");
     g_menu_append(main.menu, "Rename Poll Definition", "app.rename-definition");

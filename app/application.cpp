@@ -65,6 +65,10 @@ void on_activate(GtkApplication* application, gpointer)
     build_write_dialog(a.write, main);
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, main);
+    a.scan.link = a.link;
+    a.scan.reports = a.reports;
+    build_scan_window(a.scan, main, a.connection);
+    a.connection.scan = &a.scan;
 
     build_logger_pane(a.logger, main);
     register_actions(a);

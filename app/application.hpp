@@ -13,6 +13,7 @@
 #include "link/link_state.hpp"
 #include "logger/logger_pane.hpp"
 #include "query/query_settings_dialog.hpp"
+#include "scan/scan_window.hpp"
 #include "write/write_dialog.hpp"
 
 struct App {
@@ -30,6 +31,7 @@ struct App {
     GtkShortcutsWindow* shortcuts = nullptr;
     WriteDialog write;
     ChartWindow chart;
+    ScanWindow scan;
 };
 
 App& app();

@@ -18,6 +18,7 @@ int main()
 
     // The worker holds its link and its reports, so nothing it uses is torn
     // down while it ends on its own.
+    end_scan(app().scan);
     request_stop(*app().link);
     return status;
 }

@@ -10,6 +10,7 @@
 #include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
+#include "scan/scan_window.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
 
@@ -19,6 +20,15 @@ constexpr uint32_t baud_rates[] = {1200, 9600, 19200};
 constexpr char parities[] = {'N', 'O', 'E'};
 constexpr uint8_t data_bits[] = {7, 8};
 constexpr uint8_t stop_bits[] = {1, 2};
+
+// Selects value's entry in a drop-down mapped through its table.
+template <typename T, size_t N>
+void select_in(GtkDropDown* selector, const T (&table)[N], T value)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (table[i] == value)
+            gtk_drop_down_set_selected(selector, guint(i));
+}
 
 // The entry of a drop-down mapped through its table; the first one if
 // nothing is selected, so only listed values are ever stored.
@@ -122,6 +132,9 @@ void start_link(ConnectionDialog& dialog)
 void connect_link(ConnectionDialog& dialog)
 {
     LinkState& link = *dialog.link;
+    // A scan holds the line; the new settings are the user's to poll with.
+    if (dialog.scan)
+        end_scan(*dialog.scan);
     ConnectionSettings settings = copy_connection_settings(link);
     if (gtk_check_button_get_active(dialog.serial_choice)) {
         if (!read_serial_settings(dialog, settings)) {
@@ -153,6 +166,8 @@ void connect_link(ConnectionDialog& dialog)
 void disconnect_link(ConnectionDialog& dialog)
 {
     LinkState& link = *dialog.link;
+    if (dialog.scan)
+        end_scan(*dialog.scan);
     if (!link.running.load(std::memory_order_acquire))
         return;
     link.running.store(false, std::memory_order_release);
@@ -175,4 +190,17 @@ void toggle_link(ConnectionDialog& dialog)
         disconnect_link(dialog);
     else
         open_connection_dialog(dialog);
+}
+
+std::span<const uint32_t> dialog_baud_rates()
+{
+    return baud_rates;
+}
+
+void show_serial_setting(ConnectionDialog& dialog, uint32_t baud, char parity)
+{
+    if (dialog.baud_selector)
+        select_in(dialog.baud_selector, baud_rates, baud);
+    if (dialog.parity_selector)
+        select_in(dialog.parity_selector, parities, parity);
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Connect and disconnect: the life of the worker seen from the UI thread.
 
+#include <cstdint>
+#include <span>
+
 struct ConnectionDialog;
 
 // "clicked" of the Connection dialog's Ok: stores the settings, wakes or starts the worker.
@@ -9,3 +12,9 @@ void connect_link(ConnectionDialog& dialog);
 void disconnect_link(ConnectionDialog& dialog);
 // The toolbar's Connect button: disconnect while running, else open the dialog.
 void toggle_link(ConnectionDialog& dialog);
+
+// The baud rates the dialog offers, in the order of its drop-down.
+std::span<const uint32_t> dialog_baud_rates();
+// Shows baud and parity in the dialog's drop-downs (a rate it does not
+// offer is left as it is).
+void show_serial_setting(ConnectionDialog& dialog, uint32_t baud, char parity);

@@ -10,6 +10,7 @@
 struct ConnectionSettings;
 struct LinkState;
 struct MainWindow;
+struct ScanWindow;
 struct UiReports;
 
 struct ConnectionDialog {
@@ -40,6 +41,8 @@ struct ConnectionDialog {
     // Shown and kept, never read by the link: no query delay is applied.
     GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
+    // Connect and Disconnect end a scan under way; null when there is none to end.
+    ScanWindow* scan = nullptr;
 
     // The link this dialog connects, and where its workers report; each
     // worker shares both.

@@ -74,6 +74,29 @@ bool decode_ascii(const char* text, size_t length, uint8_t* frame, size_t& count
     return ascii_lrc(frame, count) == frame[count];
 }
 
+namespace {
+
+// A Read Device Identification reply: eight bytes of header, the last the
+// object count, then each object's id, length and value.
+size_t identification_length_so_far(const uint8_t* bytes, size_t have, size_t checksum_size)
+{
+    constexpr size_t header = 8;
+    constexpr uint8_t mei_device_identification = 14;
+    if (have >= 3 && bytes[2] != mei_device_identification)
+        return SIZE_MAX;
+    if (have < header)
+        return 0;
+    size_t at = header;
+    for (unsigned i = 0; i < bytes[7]; ++i) {
+        if (have < at + 2)
+            return 0;
+        at += 2 + size_t(bytes[at + 1]);
+    }
+    return at + checksum_size;
+}
+
+}  // namespace
+
 size_t reply_length_so_far(const uint8_t* bytes, size_t have, size_t checksum_size)
 {
     if (have < 2)
@@ -92,6 +115,10 @@ size_t reply_length_so_far(const uint8_t* bytes, size_t have, size_t checksum_si
     case 15:
     case 16:
         return 6 + checksum_size;
+    case 17:
+        return have < 3 ? 0 : 3 + size_t(bytes[2]) + checksum_size;
+    case 43:
+        return identification_length_so_far(bytes, have, checksum_size);
     default:
         return SIZE_MAX;
     }

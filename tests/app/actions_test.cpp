@@ -64,6 +64,7 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
         {"app.toggle-alias-column", "<Control>t"},
         {"win.show-help-overlay", "<Control>question"},
         {"app.chart", "<Control>g"},
+        {"app.scan-bus", "<Control>b"},
     };
     for (const auto& [name, accel] : expected) {
         SCOPED_TRACE(name);
@@ -97,6 +98,7 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
         {"Chart", "app.chart"},
+        {"Scan Bus", "app.scan-bus"},
         {"_New Poll Definition", "app.new-definition"},
         {"Close Poll Definition", "app.close-definition"},
         {"Rename Poll Definition", "app.rename-definition"},
@@ -104,8 +106,8 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Previous Poll Definition", "app.previous-definition"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 17);
-    for (int i = 0; i < 17; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 18);
+    for (int i = 0; i < 18; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -132,7 +134,7 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.tab->labels_visible);
     EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 17);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 18);
     EXPECT_EQ(grid_snapshot(main.tab->grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);

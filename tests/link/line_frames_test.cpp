@@ -49,7 +49,7 @@ TEST(LineFrames, ReplyLengthFollowsItsFunctionAndByteCount)
         {{0x01, 0x83}, 2, 5},
         {{0x01, 0x10}, 2, 8},
         {{0x01, 0x05}, 0, 6},
-        {{0x01, 0x2B}, 2, SIZE_MAX},
+        {{0x01, 0x2C}, 2, SIZE_MAX},
     };
     for (const Row& row : rows)
         EXPECT_EQ(reply_length_so_far(row.start.data(), row.start.size(), row.checksum), row.length)

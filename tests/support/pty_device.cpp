@@ -140,6 +140,13 @@ void PtyDevice::set_answer(Answer answer)
     answer_ = answer;
 }
 
+void PtyDevice::require_line(uint32_t baud, char parity)
+{
+    std::lock_guard hold(lock_);
+    required_baud_ = baud;
+    required_parity_ = parity;
+}
+
 void PtyDevice::answer_next(std::vector<Answer> answers)
 {
     std::lock_guard hold(lock_);
@@ -205,6 +212,16 @@ uint32_t PtyDevice::client_baud()
     return baud_of(cfgetospeed(&settings));
 }
 
+// The pty drops PARENB from the settings, but the input parity check that
+// the library sets with any parity (INPCK), and PARODD, stay readable.
+char PtyDevice::client_parity()
+{
+    termios settings;
+    if (tcgetattr(master_, &settings) != 0 || !(settings.c_iflag & INPCK))
+        return 'N';
+    return settings.c_cflag & PARODD ? 'O' : 'E';
+}
+
 double PtyDevice::character_ms()
 {
     uint32_t baud = client_baud();
@@ -216,9 +233,13 @@ double PtyDevice::character_ms()
 size_t PtyDevice::take_request(const Bytes& input, Bytes& frame)
 {
     if (framing_ == Framing::rtu) {
-        if (input.size() < 7)
+        if (input.size() < 2)
             return 0;
-        size_t size = input[1] == 15 || input[1] == 16 ? size_t(9) + input[6] : 8;
+        bool multiple = input[1] == 15 || input[1] == 16;
+        if (multiple && input.size() < 7)
+            return 0;
+        // Report Server ID and Read Device Identification are shorter.
+        size_t size = multiple ? size_t(9) + input[6] : input[1] == 17 ? 4 : input[1] == 43 ? 7 : 8;
         if (input.size() < size)
             return 0;
         uint16_t crc = crc16(input.data(), size - 2);
@@ -253,8 +274,8 @@ size_t PtyDevice::take_request(const Bytes& input, Bytes& frame)
 Bytes PtyDevice::reply_to(const Bytes& frame, Answer answer)
 {
     uint8_t fcode = frame[1];
-    unsigned address = word_at(frame, 2);
-    unsigned count = word_at(frame, 4);
+    unsigned address = frame.size() >= 6 ? word_at(frame, 2) : 0;
+    unsigned count = frame.size() >= 6 ? word_at(frame, 4) : 0;
     bool apply = answer == Answer::good;
     Bytes reply{frame[0], fcode};
     switch (fcode) {
@@ -379,13 +400,15 @@ void PtyDevice::serve()
             break;
         Clock::time_point first_byte = began;
         uint32_t baud = client_baud();
+        char parity = client_parity();
         Bytes reply;
         {
             std::lock_guard hold(lock_);
             double quiet = std::chrono::duration<double, std::milli>(first_byte - reply_end).count();
             heard_.push_back({frame, first_byte, answered, quiet, baud});
             Answer answer = Answer::silent;
-            if (frame[0] == unit_) {
+            bool line_fits = required_baud_ == 0 || (baud == required_baud_ && parity == required_parity_);
+            if (frame[0] == unit_ && line_fits) {
                 answer = answer_;
                 if (!next_answers_.empty()) {
                     answer = next_answers_.front();

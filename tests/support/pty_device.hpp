@@ -61,6 +61,9 @@ public:
     // How every request is answered from now on, and the answers of the
     // next few requests to its unit before that.
     void set_answer(Answer answer);
+    // Answers only while the client's end is set to baud and parity
+    // (read on the master end); a baud of 0 answers at any setting.
+    void require_line(uint32_t baud, char parity);
     void answer_next(std::vector<Answer> answers);
 
     void set_holding(uint16_t address, uint16_t value);
@@ -78,6 +81,7 @@ private:
     void take_events();
     double character_ms();
     uint32_t client_baud();
+    char client_parity();
     // A whole request at the front of input, and how many bytes it took; 0
     // while it is incomplete, SIZE_MAX for bytes that make no request.
     size_t take_request(const Bytes& input, Bytes& frame);
@@ -98,6 +102,8 @@ private:
     char parity_ = 'N';
     uint8_t data_bits_ = 8;
     uint8_t stop_bits_ = 1;
+    uint32_t required_baud_ = 0;
+    char required_parity_ = 'N';
     int opens_ = 0;
     int closes_ = 0;
     std::atomic<bool> stopping_{false};

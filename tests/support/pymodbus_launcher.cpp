@@ -163,7 +163,7 @@ std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode, bool log_reques
         if (!server->port_)
             return nullptr;
         target = std::to_string(server->port_);
-        mode_name = mode == Mode::tcp ? "tcp" : "tcp-rtu";
+        mode_name = mode == Mode::tcp ? "tcp" : mode == Mode::rtu_over_tcp ? "tcp-rtu" : "tcp-units";
     }
     std::string script = BRENVALDOR_SOURCE_DIR "/tests/support/pymodbus_server.py";
     std::string mode_text = mode_name;

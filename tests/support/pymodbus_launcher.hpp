@@ -13,7 +13,9 @@
 
 class PymodbusServer {
 public:
-    enum class Mode { tcp, rtu_over_tcp, ascii_serial };
+    // tcp_units: Modbus TCP serving only unit ids 1, 17 and 200, each with
+    // a device identification; other ids get no answer.
+    enum class Mode { tcp, rtu_over_tcp, ascii_serial, tcp_units };
 
     // Null if python3-pymodbus or socat is missing, or the server did not
     // answer within a few seconds. With a request log, every read the

@@ -6,6 +6,8 @@ Usage: pymodbus_server.py PORT
 MODE says how the frames travel, TARGET where:
   tcp           Modbus TCP (MBAP header) on 127.0.0.1:TARGET (the default)
   tcp-rtu       RTU frames over TCP on 127.0.0.1:TARGET
+  tcp-units     Modbus TCP on 127.0.0.1:TARGET, only unit ids 1, 17 and 200,
+                each with its device identification; other ids get no answer
   serial-ascii  Modbus ASCII on the serial device TARGET, 19200 8N1
   serial-rtu    Modbus RTU on the serial device TARGET, 19200 8N1
 
@@ -21,6 +23,7 @@ import time
 
 from pymodbus.datastore import (ModbusSequentialDataBlock,
                                 ModbusServerContext, ModbusSlaveContext)
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.framer.ascii_framer import ModbusAsciiFramer
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
 from pymodbus.framer.socket_framer import ModbusSocketFramer
@@ -44,17 +47,39 @@ class LoggedBlock(ModbusSequentialDataBlock):
         return super().getValues(address, count)
 
 
-def make_context():
-    slave = ModbusSlaveContext(
+UNITS = (1, 17, 200)
+
+
+def make_slave():
+    return ModbusSlaveContext(
         di=LoggedBlock(2, [i % 3 == 0 for i in range(SIZE)]),
         co=LoggedBlock(1, [i % 2 == 1 for i in range(SIZE)]),
         hr=LoggedBlock(3, [1000 + i for i in range(SIZE)]),
         ir=LoggedBlock(4, [2000 + i for i in range(SIZE)]),
         zero_mode=True)
-    return ModbusServerContext(slaves=slave, single=True)
+
+
+def make_context():
+    return ModbusServerContext(slaves=make_slave(), single=True)
+
+
+def make_identity():
+    return ModbusDeviceIdentification(info_name={
+        "VendorName": "Brenvaldor Test Works",
+        "ProductCode": "BTW-17",
+        "MajorMinorRevision": "2.4",
+        "ProductName": "Scan Target",
+    })
 
 
 def serve(mode, target):
+    if mode == "tcp-units":
+        # Unknown ids are dropped by the framer and, should one pass, left
+        # unanswered rather than refused with a gateway exception.
+        context = ModbusServerContext(slaves={u: make_slave() for u in UNITS}, single=False)
+        return StartAsyncTcpServer(context=context, identity=make_identity(),
+                                   ignore_missing_slaves=True,
+                                   address=("127.0.0.1", int(target)))
     if mode in ("tcp", "tcp-rtu"):
         framer = ModbusSocketFramer if mode == "tcp" else ModbusRtuFramer
         return StartAsyncTcpServer(context=make_context(), framer=framer,

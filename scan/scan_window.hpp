@@ -1,0 +1,74 @@
+#pragma once
+// The Scan Bus window: which unit ids answer on the link's line, at which
+// serial setting, and what they tell of themselves. Non-modal, built once.
+//
+// A scan runs on a thread of its own (link/bus_scan.hpp) while polling
+// pauses; what it finds comes to this window as owned values posted to the
+// main loop, so the rows are the window's alone and clicking one during a
+// scan is as safe as after it. When a scan ends, polling resumes if the link
+// is still meant to run.
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/dialog_layer.hpp"
+#include "link/bus_scan.hpp"
+
+struct ConnectionDialog;
+struct LinkState;
+struct MainWindow;
+struct UiReports;
+
+struct ScanWindow {
+    // Owned by the window (borrowed references).
+    GtkWindow* window = nullptr;
+    GtkSpinButton* first_unit = nullptr;
+    GtkSpinButton* last_unit = nullptr;
+    GtkDropDown* probe_function = nullptr;  // 01 to 04
+    GtkSpinButton* probe_address = nullptr;
+    GtkSpinButton* probe_count = nullptr;
+    GtkSpinButton* timeout = nullptr;
+    GtkCheckButton* every_setting = nullptr;  // shown on a serial line only
+    GtkButton* start_button = nullptr;
+    GtkButton* stop_button = nullptr;
+    GtkProgressBar* progress = nullptr;
+    GtkLabel* progress_label = nullptr;
+    GtkLabel* setting_header = nullptr;  // the serial setting column's title
+    GtkListBox* results = nullptr;
+    GtkButton* use_button = nullptr;
+    GtkButton* export_button = nullptr;
+    MainWindow* main = nullptr;
+    ConnectionDialog* connection = nullptr;
+    // Owned for the life of the process.
+    FileDialog* csv_dialog = nullptr;
+
+    // The link scanned, and where its frames go (the Logger).
+    std::shared_ptr<LinkState> link;
+    std::shared_ptr<UiReports> reports;
+
+    // Plain state, user-interface thread only.
+    std::shared_ptr<ScanControl> control;  // the scan under way, or null
+    uint32_t scan_number = 0;              // posts of an older scan are dropped
+    uint32_t runs_at_start = 0;            // the link's workers started before the scan
+    std::vector<ScanRow> rows;             // in the order of the list
+    ConnectionSettings scanned;            // the settings of the rows shown
+};
+
+// Builds the window hidden, before the main window (see activation).
+void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& connection);
+void present_scan_window(ScanWindow& scan);
+
+// Start: the settings of the link, the inputs of the window.
+void start_scan(ScanWindow& scan);
+// Stop, Connect, Disconnect, closing the window, the exit path: the scan
+// ends within one probe's time-out. Touches no widget.
+void end_scan(ScanWindow& scan);
+
+// Puts the unit id of row into the shown poll definition and, for a serial
+// setting, its rate and parity into the link and the Connection dialog.
+void use_scan_row(ScanWindow& scan, size_t row);
+// Writes the results as CSV to path; false (with a refusal shown) on failure.
+bool export_scan_csv(ScanWindow& scan, const char* path);

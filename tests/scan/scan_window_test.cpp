@@ -1,0 +1,91 @@
+// The Scan Bus window against pymodbus serving ids 1, 17 and 200: a scan
+// started from the window pauses polling and resumes it, a row used while
+// the scan runs takes effect, the results export, closing the window ends
+// a scan within one time-out, and so does Disconnect, for good.
+
+#include "scan/scan_window.hpp"
+
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "support/app_link_fixture.hpp"
+#include "support/pymodbus_launcher.hpp"
+
+using namespace app_test;
+
+namespace {
+
+bool logged(const std::string& line)
+{
+    std::vector<std::string> lines = logged_frames();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    auto server = PymodbusServer::start(PymodbusServer::Mode::tcp_units);
+    ASSERT_TRUE(server);
+    connect_with(poll_of(17, 3, 0, 2, 100), tcp_settings(server->port()));
+    ASSERT_TRUE(run_until([] { return published_values().live; }, 5000));
+
+    ScanWindow& scan = a.scan;
+    present_scan_window(scan);
+    gtk_spin_button_set_value(scan.last_unit, 17);
+    gtk_spin_button_set_value(scan.timeout, 100);
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return !scan.rows.empty(); }, 5000));
+    ASSERT_TRUE(scan.control);  // a double click while the scan runs
+    g_signal_emit_by_name(scan.results, "row-activated", gtk_list_box_get_row_at_index(scan.results, 0));
+    EXPECT_EQ(a.main_window.tab->poll.slave, 1);
+    EXPECT_EQ(active_workers(), 0);
+
+    ASSERT_TRUE(run_until([&] { return !scan.control; }, 10000));
+    ASSERT_EQ(scan.rows.size(), 2u);
+    EXPECT_EQ(scan.rows[1].unit, 17);
+    EXPECT_EQ(scan.rows[1].identification, "Brenvaldor Test Works / BTW-17 / 2.4 / Scan Target");
+    EXPECT_TRUE(logged("TX: 11 2B 0E 01 00"));
+    // Polling comes back, at the unit used.
+    EXPECT_TRUE(run_until([] { return active_workers() == 1 && published_values().live &&
+                                      published_values().block.slave == 1; }, 5000));
+
+    g_autofree char* folder = g_dir_make_tmp("brenvaldor-scan-XXXXXX", nullptr);
+    std::string path = std::string(folder) + "/scan.csv";
+    ASSERT_TRUE(export_scan_csv(scan, path.c_str()));
+    std::string csv = read_file(path);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    EXPECT_NE(csv.find("\n17,"), std::string::npos);
+    g_remove(path.c_str());
+    g_rmdir(folder);
+
+    // Closing the window ends a scan under way within one time-out.
+    gtk_spin_button_set_value(scan.timeout, 300);
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
+    gtk_window_close(scan.window);
+    gint64 closed = g_get_monotonic_time();
+    ASSERT_TRUE(run_until([&] { return !scan.control; }, 2000));
+    EXPECT_LT(g_get_monotonic_time() - closed, 300 * 1000);
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(scan.window)));
+
+    // Disconnect ends a scan too, and polling does not come back.
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
+    disconnect_link();
+    EXPECT_TRUE(run_until([&] { return !scan.control && worker_threads() == 0; }, 3000));
+}
