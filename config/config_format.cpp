@@ -20,6 +20,14 @@ constexpr std::string_view format_names[] = {"UINT",   "INT",   "HEX",    "BINAR
                                              "UINT32", "FLOAT32", "INT64", "UINT64", "FLOAT64"};
 constexpr std::string_view order_names[] = {"AB_CD", "CD_AB", "BA_DC", "DC_BA"};
 
+// A definition of poll with nothing else set.
+SavedDefinition saved_definition(const PollDefinition& poll)
+{
+    SavedDefinition definition;
+    definition.poll = poll;
+    return definition;
+}
+
 template <size_t N>
 std::optional<unsigned> index_of_name(const std::string_view (&names)[N], std::string_view name)
 {
@@ -194,7 +202,7 @@ bool read_line(std::string_view line, ReadingState& state)
         if (std::exchange(state.poll_seen, true)) {
             if (definitions.size() >= max_poll_definitions)
                 return false;
-            definitions.push_back(SavedDefinition{definitions.back().poll});
+            definitions.push_back(saved_definition(definitions.back().poll));
         }
         return read_poll_line(line.substr(poll_prefix.size()), definitions.back());
     }
@@ -276,13 +284,15 @@ std::string write_configuration(const std::vector<SavedDefinition>& definitions)
 
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
 {
-    return write_configuration({SavedDefinition{poll, labels}});
+    SavedDefinition definition = saved_definition(poll);
+    definition.labels = labels;
+    return write_configuration({definition});
 }
 
 ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
                                     std::vector<SavedDefinition>& definitions)
 {
-    definitions.assign(1, SavedDefinition{base});
+    definitions.assign(1, saved_definition(base));
     ReadingState state{definitions};
     size_t number = 0;
     // The text after the last LF is a line too, so an empty file is one empty line.

@@ -9,9 +9,9 @@ TEST(ScanTable, CsvHoldsEveryRowWithItsSetting)
     ScanRow device{.unit = 9, .serial = true, .baud = 9600, .parity = 'E', .response_ms = 12.34,
                    .identification = "Acme, Inc. / \"X9\""};
     ScanRow refused{.unit = 10, .answer = ScanAnswer::exception, .exception = 2, .serial = true, .baud = 9600,
-                    .parity = 'E', .response_ms = 3};
+                    .parity = 'E', .response_ms = 3, .identification = {}};
     ScanRow gateway{.unit = 11, .answer = ScanAnswer::gateway, .exception = 0x0B, .serial = true, .baud = 9600,
-                    .parity = 'E'};
+                    .parity = 'E', .response_ms = 0, .identification = {}};
     EXPECT_EQ(scan_csv({device, refused, gateway}, true, 8, 1),
               "unit,setting,response_ms,answer\n"
               "9,9600 8E1,12.3,\"Acme, Inc. / \"\"X9\"\"\"\n"
