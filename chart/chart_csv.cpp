@@ -8,19 +8,6 @@
 
 namespace {
 
-std::string csv_field(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
 std::string header_line(std::span<const CsvColumn> columns)
 {
     std::string line = "Time";
@@ -92,4 +79,17 @@ std::string samples_csv(std::span<const CsvColumn> columns)
         csv += '\n';
     }
     return csv;
+}
+
+std::string csv_field(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
 }

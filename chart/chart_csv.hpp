@@ -28,3 +28,7 @@ std::string number_text(double value);
 // A sample as the grid shows what the device sent: number_text, or "NaN",
 // "Inf", "-Inf"; empty for a failed poll.
 std::string sample_text(double value);
+
+// One CSV field: as it is, or quoted (quotes doubled) when it holds a
+// comma, a quote or a line break.
+std::string csv_field(const std::string& text);

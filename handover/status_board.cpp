@@ -1,25 +1,17 @@
 #include "handover/status_board.hpp"
 
-#include <algorithm>
-
-namespace {
-
-void remove_where(StatusBoard& board, auto&& matches)
-{
-    std::erase_if(board.standing, matches);
-}
-
-}  // namespace
+#include <vector>
 
 void post_status(StatusBoard& board, const LinkStatus& status)
 {
     if (status.kind == StatusKind::cleared) {
         // Cleared for the link as a whole (a new Connect): nothing stands.
-        remove_where(board, [&](const LinkStatus& s) { return status.definition == 0 || s.definition == 0 ||
-                                                               s.definition == status.definition; });
+        std::erase_if(board.standing, [&](const LinkStatus& s) {
+            return status.definition == 0 || s.definition == 0 || s.definition == status.definition;
+        });
         return;
     }
-    remove_where(board, [&](const LinkStatus& s) { return s.definition == status.definition; });
+    std::erase_if(board.standing, [&](const LinkStatus& s) { return s.definition == status.definition; });
     board.standing.push_back(status);
 }
 

@@ -228,16 +228,3 @@ void run_poll_round(WorkerContext& worker, const std::vector<PollEntry>& round, 
     if (!read_failure && trouble.marked)
         report_trouble(worker, trouble.error);
 }
-
-void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings,
-                    KeptLink& kept)
-{
-    PollSchedule schedule;
-    run_poll_round(worker, {PollEntry{1, poll, nullptr}}, settings, kept, schedule);
-}
-
-void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings)
-{
-    KeptLink for_this_round;  // closed as the round ends
-    run_poll_cycle(worker, poll, settings, for_this_round);
-}

@@ -19,8 +19,3 @@
 // in schedule as it ends.
 void run_poll_round(WorkerContext& worker, const std::vector<PollEntry>& round, const ConnectionSettings& settings,
                     KeptLink& kept, PollSchedule& schedule);
-// A round of the one definition poll, under key 1, on the kept link or on a
-// connection of its own, closed at the end of the round.
-void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings,
-                    KeptLink& kept);
-void run_poll_cycle(WorkerContext& worker, const PollDefinition& poll, const ConnectionSettings& settings);

@@ -2,20 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "chart/chart_csv.hpp"
 
-std::string csv_field(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
+namespace {
 
 // Whole seconds, rounded up: a wait of 0.2 s still shows as one.
 long long seconds_of(std::chrono::milliseconds time)

@@ -140,7 +140,9 @@ inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& sett
 {
     CallGuard guard;
     WorkerContext worker{link(), recorder(), guard, 1};
-    run_poll_cycle(worker, poll, settings);
+    KeptLink for_this_round;  // closed as the round ends
+    PollSchedule schedule;
+    run_poll_round(worker, {PollEntry{1, poll, nullptr}}, settings, for_this_round, schedule);
 }
 
 // Looks every few milliseconds until condition holds or timeout_ms passed.
