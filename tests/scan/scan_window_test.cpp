@@ -59,7 +59,9 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     ASSERT_EQ(scan.rows.size(), 2u);
     EXPECT_EQ(scan.rows[1].unit, 17);
     EXPECT_EQ(scan.rows[1].identification, "Brenvaldor Test Works / BTW-17 / 2.4 / Scan Target");
-    EXPECT_TRUE(logged("TX: 11 2B 0E 01 00"));
+    // The Logger takes its frames on a queue of its own, so they may
+    // arrive after the row.
+    EXPECT_TRUE(run_until([] { return logged("TX: 11 2B 0E 01 00"); }, 2000));
     // Polling comes back, at the unit used.
     EXPECT_TRUE(run_until([] { return active_workers() == 1 && published_values().live &&
                                       published_values().block.slave == 1; }, 5000));
