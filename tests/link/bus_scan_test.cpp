@@ -177,7 +177,7 @@ TEST_F(BusScan, StopEndsWithinOneTimeOutAndPollingResumes)
     server->set_behaviour(ModbusTestServer::Behaviour::silent);
     ScanPlan plan;
     plan.settings = settings;
-    plan.timeout_ms = 300;
+    plan.timeout_ms = 600;
     control = start_bus_scan(current().link, current().recorder, reports, plan);
     ASSERT_TRUE(control);
     ASSERT_TRUE(run_until([&] { return reports->progress().done >= 2; }, 5000));

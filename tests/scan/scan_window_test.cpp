@@ -76,13 +76,15 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     g_rmdir(folder);
 
     // Closing the window ends a scan under way within one time-out.
-    gtk_spin_button_set_value(scan.timeout, 300);
+    // A long time-out, so that a loaded machine's slowness is not taken
+    // for a scan that waited its probe out.
+    gtk_spin_button_set_value(scan.timeout, 1000);
     g_signal_emit_by_name(scan.start_button, "clicked");
     ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
     gtk_window_close(scan.window);
     gint64 closed = g_get_monotonic_time();
     ASSERT_TRUE(run_until([&] { return !scan.control; }, 2000));
-    EXPECT_LT(g_get_monotonic_time() - closed, 300 * 1000);
+    EXPECT_LT(g_get_monotonic_time() - closed, 1000 * 1000);
     EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(scan.window)));
 
     // Disconnect ends a scan too, and polling does not come back.
