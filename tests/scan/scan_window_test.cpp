@@ -1,7 +1,8 @@
 // The Scan Bus window against pymodbus serving ids 1, 17 and 200: a scan
 // started from the window pauses polling and resumes it, a row used while
 // the scan runs takes effect, the results export, closing the window ends
-// a scan within one time-out, and so does Disconnect, for good.
+// a scan within one time-out, and so does Disconnect, for good, and
+// Connect, whose worker alone polls afterwards.
 
 #include "scan/scan_window.hpp"
 
@@ -92,4 +93,19 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
     disconnect_link();
     EXPECT_TRUE(run_until([&] { return !scan.control && worker_threads() == 0; }, 3000));
+
+    // Connect ends a scan, and only the worker it starts polls, once the
+    // scan has let go of the line.
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
+    ConnectionDialog& d = a.connection;
+    gtk_check_button_set_active(d.tcp_choice, TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(d.ip_entry), "127.0.0.1");
+    gtk_editable_set_text(GTK_EDITABLE(d.port_entry), std::to_string(server->port()).c_str());
+    reset_peak_active_workers();
+    connect_link(d);
+    EXPECT_TRUE(run_until([&] { return !scan.control && published_values().live; }, 3000));
+    EXPECT_EQ(worker_threads(), 1);
+    EXPECT_EQ(peak_active_workers(), 1);
+    disconnect_link();
 }
