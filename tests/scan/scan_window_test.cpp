@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "support/app_link_fixture.hpp"
+#include "support/pty_device.hpp"
 #include "support/pymodbus_launcher.hpp"
 
 using namespace app_test;
@@ -108,4 +109,43 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     EXPECT_EQ(worker_threads(), 1);
     EXPECT_EQ(peak_active_workers(), 1);
     disconnect_link();
+}
+
+// A device that answers only at 9600 baud, Even parity, while the link
+// polls it in vain at 19200 None: the window's serial sweep finds the unit
+// and the setting, and "Use" puts both into the link and the Connection
+// dialog, so that the next polls succeed.
+TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    auto device = PtyDevice::start(2);
+    ASSERT_TRUE(device);
+    device->set_character('E', 8, 1);
+    device->require_line(9600, 'E');
+    device->set_holding(0, 4242);
+    connect_with(poll_of(1, 3, 0, 1, 100),
+                 ConnectionSettings{.device = device->client_device(), .response_timeout_ms = 100});
+
+    ScanWindow& scan = a.scan;
+    present_scan_window(scan);
+    gtk_spin_button_set_value(scan.last_unit, 3);
+    gtk_spin_button_set_value(scan.timeout, 50);
+    gtk_check_button_set_active(scan.every_setting, TRUE);
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
+    ASSERT_TRUE(run_until([&] { return !scan.control; }, 5000));
+    ASSERT_EQ(scan.rows.size(), 1u);
+    g_signal_emit_by_name(scan.results, "row-activated", gtk_list_box_get_row_at_index(scan.results, 0));
+
+    ConnectionSettings used = copy_connection_settings();
+    EXPECT_EQ(used.baud_or_port, 9600u);
+    EXPECT_EQ(used.parity, 'E');
+    EXPECT_EQ(a.main_window.tab->poll.slave, 2);
+    EXPECT_EQ(gtk_drop_down_get_selected(a.connection.baud_selector), 1u);   // 1200, 9600, 19200
+    EXPECT_EQ(gtk_drop_down_get_selected(a.connection.parity_selector), 2u);  // None, Odd, Even
+    EXPECT_TRUE(run_until([] { return published_values().live && shown_values() == std::vector<uint16_t>{4242}; },
+                          5000));
+    disconnect_link();
+    EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
 }
