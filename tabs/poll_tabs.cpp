@@ -98,6 +98,20 @@ void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
     follow_shown_tab(main);
 }
 
+// A tab dragged to another place: its definition moves with it, so the
+// file, the statistics report and the link list them as the user sees them.
+void on_page_reordered(GtkNotebook*, GtkWidget* page, guint position, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    auto moved = std::find_if(main.tabs.begin(), main.tabs.end(), [&](const auto& tab) { return tab->page == page; });
+    if (moved == main.tabs.end() || position >= main.tabs.size())
+        return;
+    std::unique_ptr<PollTab> tab = std::move(*moved);
+    main.tabs.erase(moved);
+    main.tabs.insert(main.tabs.begin() + std::ptrdiff_t(position), std::move(tab));
+    hand_poll_definitions(main);
+}
+
 void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
@@ -168,6 +182,7 @@ void append_page(MainWindow& main, PollTab& tab)
     fill_from_shown_values(main);
     main.tab = shown;
     gtk_notebook_append_page(main.notebook, page, make_title(main, tab));
+    gtk_notebook_set_tab_reorderable(main.notebook, page, TRUE);
 }
 
 // The tab's widgets go with its page; a refresh waiting for its turn goes too.
@@ -222,6 +237,7 @@ GtkWidget* build_tab_view(MainWindow& main)
     update_tab_actions(main);
     gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
     g_signal_connect(main.notebook, "switch-page", G_CALLBACK(on_switch_page), &main);
+    g_signal_connect(main.notebook, "page-reordered", G_CALLBACK(on_page_reordered), &main);
     return GTK_WIDGET(main.notebook);
 }
 

@@ -114,8 +114,9 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
 }
 
 // Given three tabs set up differently, expect each to keep its definition,
-// labels, name and Format as the window moves between them, the link to
-// poll all three under their own keys, the file to bring all three back
+// labels, name and Format as the window moves between them and a tab is
+// dragged to the front, the link to poll all three under their own keys in
+// the tabs' order, the file to bring all three back in that order
 // after the window was changed, the last tab never to close, and no more
 // tabs than the link takes.
 TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
@@ -147,6 +148,11 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::HEX));
     activate("next-definition");
     EXPECT_EQ(main.tab, main.tabs[0].get()) << "round the end";
+    PollTab* shown = main.tab;
+    gtk_notebook_reorder_child(main.notebook, main.tabs[2]->page, 0);  // as a drag does
+    EXPECT_EQ(main.tabs[0]->poll, poll_of(3, 4, 100, 2));
+    EXPECT_EQ(main.tab, shown);
+    EXPECT_EQ(main.tabs[1].get(), shown);
 
     std::vector<PollEntry> polled = copy_poll_entries(app_link());
     ASSERT_EQ(polled.size(), 3u);
@@ -168,12 +174,13 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     g_rmdir(folder);
     ASSERT_EQ(main.tabs.size(), 3u);
     EXPECT_EQ(gtk_notebook_get_n_pages(main.notebook), 3);
-    EXPECT_EQ(main.tabs[1]->poll, poll_of(2, 1, 10, 8));
-    EXPECT_EQ(title_of(*main.tabs[1]), "Doors");
-    EXPECT_EQ(main.tabs[2]->format, ValueFormat::HEX);
-    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::FLOAT32));
-    ASSERT_NE(find_label(main.tabs[0]->labels, 2), nullptr);
-    EXPECT_EQ(find_label(main.tabs[0]->labels, 2)->text, "Speed");
+    EXPECT_EQ(main.tabs[2]->poll, poll_of(2, 1, 10, 8));
+    EXPECT_EQ(title_of(*main.tabs[2]), "Doors");
+    EXPECT_EQ(main.tabs[0]->format, ValueFormat::HEX);
+    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::HEX));
+    ASSERT_NE(find_label(main.tabs[1]->labels, 2), nullptr);
+    EXPECT_EQ(find_label(main.tabs[1]->labels, 2)->text, "Speed");
+    EXPECT_EQ(main.tabs[1]->format, ValueFormat::FLOAT32);
     EXPECT_EQ(copy_poll_entries(app_link()).size(), 3u);
 
     while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
