@@ -5,8 +5,9 @@
 namespace {
 
 // Keys of definitions closed or changed linger until this many are held;
-// then the first stored goes. A definition still polled stores its values
-// again at its next poll.
+// then the one stored least recently goes. Those are never stored again, so
+// a definition still polled, however slowly, keeps its values: it would
+// take more closes and changes than this within one of its scan intervals.
 constexpr size_t most_kept = 2 * max_poll_definitions;
 
 PublishedValues* find_values(ShownValues& shown, uint16_t key)
@@ -21,13 +22,19 @@ PublishedValues* find_values(ShownValues& shown, uint16_t key)
 void store_values(ShownValues& shown, const PublishedValues& values)
 {
     std::lock_guard lock(shown.lock);
+    uint64_t now = ++shown.stores;
     if (PublishedValues* held = find_values(shown, values.key)) {
         *held = values;
+        shown.stored_at[size_t(held - shown.published.data())] = now;
         return;
     }
-    if (shown.published.size() >= most_kept)
-        shown.published.erase(shown.published.begin());
+    if (shown.published.size() >= most_kept) {
+        auto oldest = std::min_element(shown.stored_at.begin(), shown.stored_at.end());
+        shown.published.erase(shown.published.begin() + (oldest - shown.stored_at.begin()));
+        shown.stored_at.erase(oldest);
+    }
     shown.published.push_back(values);
+    shown.stored_at.push_back(now);
 }
 
 void mark_values_stale(ShownValues& shown, uint16_t key)
@@ -42,6 +49,7 @@ void clear_values(ShownValues& shown)
 {
     std::lock_guard lock(shown.lock);
     shown.published.clear();
+    shown.stored_at.clear();
 }
 
 PublishedValues copy_values_for(ShownValues& shown, uint16_t key, const PollDefinition& current)

@@ -10,8 +10,11 @@
 #include "link/link_state.hpp"
 
 struct ShownValues {
-    std::mutex lock;  // guards published
-    std::vector<PublishedValues> published;  // one per key, newest last
+    std::mutex lock;  // guards the fields below
+    std::vector<PublishedValues> published;  // one per key
+    // Beside each of published: the count of stores when it was last stored.
+    std::vector<uint64_t> stored_at;
+    uint64_t stores = 0;
 };
 
 void store_values(ShownValues& shown, const PublishedValues& values);
