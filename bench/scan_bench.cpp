@@ -82,7 +82,6 @@ int main()
         std::fprintf(stderr, "socat did not start\n");
         return 2;
     }
-    LinkState link;
     Discard frames;
     Count counted;
     CallGuard guard;
@@ -93,7 +92,7 @@ int main()
     plan.last_unit = units;
     plan.timeout_ms = timeout_ms;
     auto started = std::chrono::steady_clock::now();
-    ScanEnd end = run_bus_scan(link, frames, counted, plan, guard);
+    ScanEnd end = run_bus_scan(frames, counted, plan, guard);
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     kill(socat, SIGTERM);
     waitpid(socat, nullptr, 0);

@@ -26,7 +26,6 @@ constexpr char parities[] = {'N', 'E', 'O'};
 constexpr int most_identification_asks = 8;
 
 struct Sweep {
-    LinkState& link;
     LinkReports& frames;
     ScanReports& reports;
     const ScanPlan& plan;
@@ -274,10 +273,9 @@ bool is_found(const ScanRow& row)
     return row.answer != ScanAnswer::gateway;
 }
 
-ScanEnd run_bus_scan(LinkState& link, LinkReports& frames, ScanReports& reports, const ScanPlan& plan,
-                     CallGuard& guard)
+ScanEnd run_bus_scan(LinkReports& frames, ScanReports& reports, const ScanPlan& plan, CallGuard& guard)
 {
-    Sweep sweep{link, frames, reports, plan, guard, Clock::now(), ScanProgress{}};
+    Sweep sweep{frames, reports, plan, guard, Clock::now(), ScanProgress{}};
     std::vector<ConnectionSettings> tries = settings_to_try(plan);
     uint32_t units = unit_count(plan);
     sweep.progress.total = units * uint32_t(tries.size());
@@ -315,7 +313,7 @@ std::shared_ptr<ScanControl> start_bus_scan(std::shared_ptr<LinkState> link, std
             // Held by a worker while it cycles: the cancelled one lets go
             // at its next check, and none starts cycling until the scan is done.
             std::lock_guard line_is_ours(link->lifetime_lock);
-            end = run_bus_scan(*link, *frames, *reports, plan, control->guard);
+            end = run_bus_scan(*frames, *reports, plan, control->guard);
         }
         end.cancelled = end.cancelled || control->guard.cancelled();
         reports->scan_ended(end);

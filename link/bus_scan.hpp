@@ -103,5 +103,4 @@ bool resume_polling(const std::shared_ptr<LinkState>& link, std::shared_ptr<Link
 
 // The sweep itself, on the calling thread, which must have the line to
 // itself (start_bus_scan runs it under the lifetime lock).
-ScanEnd run_bus_scan(LinkState& link, LinkReports& frames, ScanReports& reports, const ScanPlan& plan,
-                     CallGuard& guard);
+ScanEnd run_bus_scan(LinkReports& frames, ScanReports& reports, const ScanPlan& plan, CallGuard& guard);
