@@ -7,9 +7,10 @@
 
 #include "link/device_identification.hpp"
 #include "link/kept_link.hpp"
+#include "link/modbus_exchange.hpp"
 #include "link/open_link.hpp"
+#include "link/pending_write.hpp"
 #include "link/reply_check.hpp"
-#include "link/serial_line.hpp"
 #include "link/worker.hpp"
 
 namespace {
@@ -17,7 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr uint8_t exception_mark = 0x80;
 constexpr uint8_t gateway_path_unavailable = 0x0A;
 constexpr uint8_t gateway_target_failed = 0x0B;
 constexpr uint8_t highest_serial_unit = 247;
@@ -44,11 +44,6 @@ template <typename Tell>
 void tell(Sweep& sweep, Tell&& what)
 {
     sweep.guard.while_current(what);
-}
-
-void log_frame(Sweep& sweep, const uint8_t* bytes, size_t size, LogDirection direction)
-{
-    tell(sweep, [&] { sweep.frames.frame_logged(bytes, size, direction); });
 }
 
 // The settings to try in turn: the link's own, or every serial setting.
@@ -82,52 +77,30 @@ uint32_t unit_count(const ScanPlan& plan)
     return plan.first_unit > last_unit(plan) ? 0 : uint32_t(last_unit(plan) - plan.first_unit + 1);
 }
 
-// One request and its reply, every frame logged as it went or came.
-int ask(Sweep& sweep, Wire& wire, const Frame& request, ReplyFrame& reply)
+// One request and its reply through the engine's one exchange, which logs
+// every frame; after plain silence the next unit is asked after the silent
+// interval only, since every reply's unit id is checked.
+int ask(Sweep& sweep, LinkChannel& line, const Frame& request, Reply& reply)
 {
-    log_frame(sweep, request.bytes.data(), request.size, LogDirection::tx);
-    if (wire.transport->send(wire, request) == -1)
+    if (exchange(line, request, reply) == -1)
         return sweep.guard.cancelled() ? fail(ECANCELED) : -1;
-    auto first_byte = Clock::now() + milliseconds(wire.response_timeout_ms);
-    for (;;) {
-        reply = ReplyFrame{};
-        if (wire.transport->receive(wire, request, reply, first_byte) == -1)
-            break;
-        log_frame(sweep, reply.bytes.data(), reply.size, LogDirection::rx);
-        if (!reply.stale)
-            return 0;
-    }
-    int error = sweep.guard.cancelled() ? ECANCELED : errno;
-    // A reply cut short or garbled must not run into the next unit's. After
-    // silence, the usual: the silent interval before the next request is
-    // the whole wait, which a sweep of silent ids pays at every id.
-    bool silence = error == ETIMEDOUT && wire.input.size == 0;
-    if (!wire.settings.use_tcp && error != ECANCELED && !silence)
-        let_line_settle(wire, std::max(first_byte, Clock::now() + line_time(wire.settings, 8)));
-    return fail(error);
+    return 0;
 }
 
 // The row of a unit that answered the probe, if one did; else false with errno.
-bool probe_unit(Sweep& sweep, Wire& wire, uint8_t unit, ScanRow& row)
+bool probe_unit(Sweep& sweep, LinkChannel& line, uint8_t unit, ScanRow& row)
 {
     const ScanProbe& probe = sweep.plan.probe;
     Frame request = poll_request_frame(unit, probe.fcode, probe.address, uint8_t(std::min<uint16_t>(probe.count, 125)));
-    ReplyFrame reply;
+    Reply reply;
     auto sent = Clock::now();
-    if (ask(sweep, wire, request, reply) == -1)
-        return false;
+    if (ask(sweep, line, request, reply) == -1 && reply.exception_code() == 0)
+        return false;  // silence or a bad reply finds nothing
     row.response_ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
     row.unit = unit;
-    ReplyCheck check = check_reply(request.bytes.data(), request.size, reply.bytes.data(), reply.size);
-    if (check.error == 0) {
-        row.answer = ScanAnswer::reply;
-        return true;
-    }
-    if (reply.size != 3 || reply.bytes[0] != unit || reply.bytes[1] != (probe.fcode | exception_mark))
-        return fail(EMBBADDATA) == 0;  // a bad reply finds nothing
-    row.exception = reply.bytes[2];
+    row.exception = reply.exception_code();
     bool gateway = row.exception == gateway_path_unavailable || row.exception == gateway_target_failed;
-    row.answer = gateway ? ScanAnswer::gateway : ScanAnswer::exception;
+    row.answer = row.exception == 0 ? ScanAnswer::reply : gateway ? ScanAnswer::gateway : ScanAnswer::exception;
     return true;
 }
 
@@ -139,39 +112,27 @@ void add_objects(std::vector<std::pair<uint8_t, std::string>>& objects, const Id
 }
 
 // Whether a failed probe leaves the line unfit for the next one: over TCP
-// anything but silence may leave the stream out of step; a serial port
-// stays open unless the device itself is gone.
+// anything but silence or a whole reply; a serial port stays open unless
+// the device itself is gone.
 bool line_gone(const ConnectionSettings& settings, int error)
 {
-    return settings.use_tcp ? error != ETIMEDOUT : is_device_error(error);
-}
-
-// The line at one setting, as it stands.
-struct ScanLine {
-    OpenResult open;
-    const ConnectionSettings& settings;
-};
-
-// Opens the line anew; -1 with errno when it cannot be had.
-int reopen(Sweep& sweep, ScanLine& line)
-{
-    line.open = OpenResult{};  // the old one closes first
-    line.open = open_link(line.settings, sweep.guard);
-    return line.open.outcome == OpenOutcome::opened ? 0 : fail(line.open.error ? line.open.error : EIO);
+    if (settings.use_tcp)
+        return error != ETIMEDOUT && !is_reply_failure(error);
+    return is_device_error(error);
 }
 
 // A server that does not know a request may take it for a shorter one and
 // read the rest of the stream out of step, answering nothing more: over TCP
-// the connection is opened anew after an identification request failed.
-// Should that fail, the next probe finds the line gone.
-void renew_if_tcp(Sweep& sweep, ScanLine& line)
+// the connection is closed after an identification request failed, and the
+// next request opens it anew.
+void renew_if_tcp(Sweep& sweep, LinkChannel& line)
 {
     if (line.settings.use_tcp && !sweep.guard.cancelled())
-        reopen(sweep, line);
+        line.wire.close_line();
 }
 
 // The basic objects, then the regular ones where the unit offers them.
-std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, Wire& wire, uint8_t unit,
+std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, LinkChannel& line, uint8_t unit,
                                                                   bool& failed)
 {
     std::vector<std::pair<uint8_t, std::string>> objects;
@@ -179,12 +140,12 @@ std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, W
     uint8_t next = 0;
     for (int asks = 0; asks < most_identification_asks; ++asks) {
         Frame request = identification_request(unit, code, next);
-        ReplyFrame reply;
-        if (ask(sweep, wire, request, reply) == -1) {
+        Reply reply;
+        if (ask(sweep, line, request, reply) == -1 && reply.exception_code() == 0) {
             failed = true;
             break;
         }
-        IdentificationReply told = parse_identification(request, reply.bytes.data(), reply.size);
+        IdentificationReply told = parse_identification(request, reply.frame(), reply.received.size);
         if (!told.good)
             break;
         add_objects(objects, told);
@@ -200,21 +161,21 @@ std::vector<std::pair<uint8_t, std::string>> read_identification(Sweep& sweep, W
     return objects;
 }
 
-std::string identify(Sweep& sweep, ScanLine& line, uint8_t unit)
+std::string identify(Sweep& sweep, LinkChannel& line, uint8_t unit)
 {
     bool failed = false;
-    auto objects = read_identification(sweep, line.open.wire, unit, failed);
+    auto objects = read_identification(sweep, line, unit, failed);
     if (failed)
         renew_if_tcp(sweep, line);
     if (!objects.empty() || sweep.guard.cancelled())
         return identification_text(objects);
     Frame request = server_id_request(unit);
-    ReplyFrame reply;
-    if (ask(sweep, line.open.wire, request, reply) == -1) {
+    Reply reply;
+    if (ask(sweep, line, request, reply) == -1 && reply.exception_code() == 0) {
         renew_if_tcp(sweep, line);
         return {};
     }
-    return parse_server_id(request, reply.bytes.data(), reply.size).text;
+    return parse_server_id(request, reply.frame(), reply.received.size).text;
 }
 
 void count_probe(Sweep& sweep)
@@ -231,9 +192,14 @@ void count_probe(Sweep& sweep)
 // errno when the line failed or the scan was cancelled.
 int sweep_units(Sweep& sweep, const ConnectionSettings& settings)
 {
-    ScanLine line{open_link(settings, sweep.guard), settings};
-    if (line.open.outcome != OpenOutcome::opened)
-        return fail(sweep.guard.cancelled() ? ECANCELED : (line.open.error ? line.open.error : EIO));
+    OpenResult opened = open_link(settings, sweep.guard);
+    if (opened.outcome != OpenOutcome::opened)
+        return fail(sweep.guard.cancelled() ? ECANCELED : (opened.error ? opened.error : EIO));
+    opened.wire.passed_over = log_passed_over(sweep.frames, sweep.guard);
+    // The line at this setting as it stands; a closed one is opened anew by
+    // the next exchange.
+    LinkChannel line{opened.wire, settings, sweep.frames, sweep.guard};
+    line.quick_after_silence = true;
     int found = 0;
     uint32_t setting_end = sweep.progress.done + unit_count(sweep.plan);
     for (unsigned unit = sweep.plan.first_unit; unit <= last_unit(sweep.plan); ++unit) {
@@ -241,14 +207,15 @@ int sweep_units(Sweep& sweep, const ConnectionSettings& settings)
         row.serial = !settings.use_tcp;
         row.baud = settings.baud_or_port;
         row.parity = settings.parity;
-        bool answered = probe_unit(sweep, line.open.wire, uint8_t(unit), row);
+        bool answered = probe_unit(sweep, line, uint8_t(unit), row);
         // A line lost, e.g. to a server that dropped the connection after
         // the last unit's identification, is no silence of this unit: it is
-        // asked again on a new one.
+        // asked again on a new one, which the exchange opens.
         if (!answered && !sweep.guard.cancelled() && line_gone(settings, errno)) {
-            if (reopen(sweep, line) == -1)
-                return sweep.guard.cancelled() ? fail(ECANCELED) : -1;
-            answered = probe_unit(sweep, line.open.wire, uint8_t(unit), row);
+            line.wire.close_line();
+            answered = probe_unit(sweep, line, uint8_t(unit), row);
+            if (!answered && !sweep.guard.cancelled() && line_gone(settings, errno))
+                return -1;  // the line cannot be had again: the scan ends saying why
         }
         if (sweep.guard.cancelled())
             return fail(ECANCELED);
@@ -295,6 +262,26 @@ ScanEnd run_bus_scan(LinkReports& frames, ScanReports& reports, const ScanPlan& 
     return end;
 }
 
+void carry_out_waiting_write(LinkState& link, LinkReports& frames, const ConnectionSettings& settings,
+                             CallGuard& guard)
+{
+    {
+        std::lock_guard lock(link.write_lock);
+        if (!link.write_waiting)
+            return;
+    }
+    WorkerContext worker{link, frames, guard, 0};
+    OpenResult opened = open_link(settings, guard);
+    if (opened.outcome != OpenOutcome::opened) {
+        fail_waiting_write(worker, opened.outcome == OpenOutcome::connect_failed ? opened.error : 0);
+        return;
+    }
+    opened.wire.passed_over = log_passed_over(frames, guard);
+    LinkChannel channel{opened.wire, settings, frames, guard, &link.statistics};
+    if (std::optional<WriteRequest> write = take_waiting_write(link, guard))
+        carry_out_write(worker, channel, *write);
+}
+
 bool resume_polling(const std::shared_ptr<LinkState>& link, std::shared_ptr<LinkReports> reports)
 {
     if (!link->running.load(std::memory_order_acquire))
@@ -313,6 +300,7 @@ std::shared_ptr<ScanControl> start_bus_scan(std::shared_ptr<LinkState> link, std
             // Held by a worker while it cycles: the cancelled one lets go
             // at its next check, and none starts cycling until the scan is done.
             std::lock_guard line_is_ours(link->lifetime_lock);
+            carry_out_waiting_write(*link, *frames, plan.settings, control->guard);
             end = run_bus_scan(*frames, *reports, plan, control->guard);
         }
         end.cancelled = end.cancelled || control->guard.cancelled();

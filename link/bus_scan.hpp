@@ -97,6 +97,12 @@ struct ScanControl {
 std::shared_ptr<ScanControl> start_bus_scan(std::shared_ptr<LinkState> link, std::shared_ptr<LinkReports> frames,
                                             std::shared_ptr<ScanReports> reports, ScanPlan plan);
 
+// Holding the line, before a sweep: a write the user sent before the scan
+// took the line goes out on the link's settings, rather than waiting
+// through the whole scan.
+void carry_out_waiting_write(LinkState& link, LinkReports& frames, const ConnectionSettings& settings,
+                             CallGuard& guard);
+
 // After scan_ended, on the thread that owns the link: polling resumes if
 // the link is still meant to run. False if a worker could not be started.
 bool resume_polling(const std::shared_ptr<LinkState>& link, std::shared_ptr<LinkReports> reports);

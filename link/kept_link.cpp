@@ -23,16 +23,20 @@ bool keep_after_cycle(const ConnectionSettings& settings, int failure)
     return failure == 0 || is_exception_response(failure);
 }
 
-OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard)
+OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard, PassedOver passed_over)
 {
+    kept_.wire.passed_over = passed_over;
     bool same = kept_.wire && opened_with_ == settings;
-    if (same && (!settings.use_tcp || peer_still_there(kept_.wire))) {
+    // Nothing needs to be sent to tell a peer that closed the connection.
+    if (same && (!settings.use_tcp || pass_over_pending(kept_.wire) != -1)) {
         OpenResult kept = std::exchange(kept_, OpenResult{});
         kept.connect_time = {};  // counted when it was made
         return kept;
     }
     kept_ = OpenResult{};  // closes a connection made with other settings, or closed at the far end
-    return open_link(settings, guard);
+    OpenResult opened = open_link(settings, guard);
+    opened.wire.passed_over = std::move(passed_over);
+    return opened;
 }
 
 void KeptLink::give_back(OpenResult opened, const ConnectionSettings& settings, int failure)

@@ -9,8 +9,10 @@
 // malformed reply the stream may be out of step. A serial port stays open
 // across such failures (opening it again toggles DTR and RTS, which resets
 // some devices): the quiet line before each request keeps late answers out;
-// only an error of the device itself closes it. A TCP connection that the
-// far end closed while idle is opened anew before anything is sent.
+// only an error of the device itself closes it. Before a kept TCP
+// connection is used, what waits in it (a late reply, which no request
+// awaits now) is passed over, and a connection the far end closed while
+// idle, even behind such bytes, is opened anew before anything is sent.
 // Destroying the KeptLink closes the connection; the worker's loop ends,
 // and with it the KeptLink, on Disconnect, at exit and when a newer worker
 // takes over.
@@ -33,7 +35,8 @@ public:
     // otherwise the kept one is closed and a new one opened, watched by
     // guard. The worker's guard outlives its KeptLink, so a Disconnect shuts
     // a kept socket down as it does one opened for a single cycle.
-    OpenResult take(const ConnectionSettings& settings, CallGuard& guard);
+    // The line's bytes passed over go to passed_over, from now on.
+    OpenResult take(const ConnectionSettings& settings, CallGuard& guard, PassedOver passed_over);
     // The end of a cycle that took opened: kept for the next cycle, or closed.
     void give_back(OpenResult opened, const ConnectionSettings& settings, int failure);
 

@@ -22,6 +22,7 @@ enum class StatusKind : uint8_t {
     link_error,     // error: the errno of the failure
     resolve_error,  // error: the resolver's code (EAI_*)
     not_connected,
+    exception,  // error: the exception code the device answered with
     cleared,
 };
 
@@ -36,6 +37,10 @@ struct LinkStatus {
 // The status line's text. modbus_strerror may fall back to strerror, which
 // is not thread-safe: call it from one thread only, never the worker.
 const char* link_status_text(const LinkStatus& status);
+// What a write that failed says: the device's exception by its code, a
+// write cut off after it went out, "Not connected", or the library's text.
+// Like link_status_text, from one thread only.
+const char* write_failure_text(const WriteResult& result);
 // Whether the status line shows status in its error face.
 bool is_error_status(StatusKind kind);
 

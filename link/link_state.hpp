@@ -94,6 +94,10 @@ struct WriteResult {
     uint32_t sequence = 0;
     bool failed = false;
     int32_t error = 0;  // with failed: 0 means the link was not connected
+    // With failed: the request went out, but the link was cut off before
+    // the device answered, so the write may have been carried out.
+    bool unanswered = false;
+    uint8_t exception = 0;  // with failed: the device's exception code, if it sent one
 };
 
 inline constexpr unsigned max_values = 255;

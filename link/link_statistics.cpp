@@ -169,6 +169,7 @@ void reset_statistics(LinkStatistics& stats)
 {
     // A snapshot taken during a reset may mix old and zero figures; the
     // version bumped last makes the view read them again.
+    stats.resets.fetch_add(1, std::memory_order_acq_rel);
     for (auto& code : stats.exceptions)
         code.store(0, release);
     for (auto* counter : {&stats.good, &stats.timeouts, &stats.bad_replies, &stats.stale_replies, &stats.connect_failures,

@@ -50,6 +50,9 @@ struct LinkStatistics {
     DurationStats transaction;                                        // request sent to reply parsed
     DurationStats connect;                                            // connection opened
     std::atomic<uint64_t> version{0};  // bumped after every record and reset
+    // Resets so far, bumped before the figures are zeroed: an outcome is
+    // recorded only where no reset came since its request was counted.
+    std::atomic<uint64_t> resets{0};
 };
 
 // Plain copies for the reader; all zero means nothing was recorded.

@@ -16,7 +16,11 @@
 #include <thread>
 #include <utility>
 
+#include "link/ascii_transport.hpp"
 #include "link/host_address.hpp"
+#include "link/rtu_over_tcp_transport.hpp"
+#include "link/rtu_transport.hpp"
+#include "link/tcp_transport.hpp"
 
 namespace {
 

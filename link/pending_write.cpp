@@ -32,32 +32,31 @@ WriteFrameRequest framed(const WriteRequest& request, Registers& registers)
     return frame;
 }
 
-void log_frame(WorkerContext& worker, const uint8_t* bytes, size_t size, LogDirection direction)
-{
-    if (size)
-        tell(worker, [&] { worker.reports.frame_logged(bytes, size, direction); });
-}
-
-// Returns the write's error code, 0 on success. A register write of more
+// How the write ended, as its sender is told. A register write of more
 // than the library's 123 is refused before anything is sent (EMBMDATA,
 // "Too many data") and not counted as a write; a unit the line cannot
 // address sends nothing either.
-int exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
+WriteResult exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
 {
+    WriteResult result{request.sequence, true, 0};
     Registers registers{};
     Frame frame = write_request_frame(framed(request, registers));
-    if (!can_address(channel, request.slave))
-        return errno ? errno : EINVAL;
-    log_frame(worker, frame.bytes.data(), frame.size, LogDirection::tx);
-    if (too_large(frame))
-        return EMBMDATA;  // shown as asked, but nothing went out: not counted
     Reply reply;
     int returned = exchange(channel, frame, reply);
     int error = returned == -1 ? (errno ? errno : EINVAL) : 0;  // 0 would read as "Not connected"
-    tell(worker, [&] { record_write(worker.link.statistics, returned == -1); });
-    if (returned == 0)
-        log_frame(worker, reply.frame(), reply.check.frame_size, LogDirection::rx);
-    return error;
+    if (returned == 0) {
+        result.failed = false;
+    } else if (worker.guard.cancelled()) {
+        // Cut short by Disconnect or a newer Connect: the link is gone, and
+        // the write may or may not have reached the device.
+        result.unanswered = reply.sent;
+    } else {
+        result.error = error;
+        result.exception = reply.exception_code();
+    }
+    if (reply.sent)
+        tell(worker, [&] { record_write(worker.link.statistics, returned == -1); });
+    return result;
 }
 
 }  // namespace
@@ -65,17 +64,12 @@ int exchange_write(WorkerContext& worker, LinkChannel& channel, const WriteReque
 WriteTrouble carry_out_write(WorkerContext& worker, LinkChannel& channel, const WriteRequest& request)
 {
     worker.reports.write_taken(request);
-    int error = exchange_write(worker, channel, request);
-    // Cut short by Disconnect or a newer Connect: the link is gone.
-    if (worker.guard.cancelled())
-        error = 0;
-    bool failed = error != 0 || worker.guard.cancelled();
-    WriteResult result{request.sequence, failed, error};
+    WriteResult result = exchange_write(worker, channel, request);
     publish_write_result(worker.link, result);
     worker.reports.write_ended(result);
     if (!worker.guard.cancelled())
         std::this_thread::sleep_for(pause_after_write);
-    return WriteTrouble{error != 0, error};
+    return WriteTrouble{result.error != 0, result.error};
 }
 
 void fail_waiting_write(WorkerContext& worker, int error)

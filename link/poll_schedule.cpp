@@ -73,8 +73,24 @@ void mark_served(PollSchedule& schedule, uint16_t key, ScheduleClock::time_point
     }
 }
 
+void mark_passed_over(PollSchedule& schedule, uint16_t key, ScheduleClock::time_point ended)
+{
+    if (PollTurn* turn = find_turn(schedule, key)) {
+        turn->ended = ended;
+        turn->forced = false;
+        if (turn->served == 0)
+            turn->served = 1;  // due by its rate from now on, yet before any asked since
+    }
+}
+
 void make_all_due(PollSchedule& schedule)
 {
     for (PollTurn& turn : schedule.turns)
         turn.forced = true;
+}
+
+void make_due(PollSchedule& schedule, uint16_t key)
+{
+    if (PollTurn* turn = find_turn(schedule, key))
+        turn->forced = true;
 }

@@ -40,5 +40,11 @@ std::vector<PollEntry> due_entries(const PollSchedule& schedule, const std::vect
 ScheduleClock::time_point next_due(const PollSchedule& schedule);
 // The definition with key was served, its poll ending at ended.
 void mark_served(PollSchedule& schedule, uint16_t key, ScheduleClock::time_point ended);
+// The definition with key was due but not asked (its unit kept silent
+// earlier in the round): it is due again its scan rate after ended, but
+// keeps its place in the order, so it goes before those that were asked.
+void mark_passed_over(PollSchedule& schedule, uint16_t key, ScheduleClock::time_point ended);
 // Every definition due at once (after a write, so every block shows it).
 void make_all_due(PollSchedule& schedule);
+// The definition with key due at once.
+void make_due(PollSchedule& schedule, uint16_t key);

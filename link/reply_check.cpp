@@ -37,7 +37,12 @@ int check_frame(const uint8_t* request, size_t request_size, const uint8_t* fram
         return EMBBADDATA;
     if (frame[1] == (request[1] | exception_mark))
         return size == 3 ? exception_error(frame[2]) : EMBBADDATA;
-    if (frame[1] != request[1] || size != expected_reply_size(request, request_size))
+    size_t expected = expected_reply_size(request, request_size);
+    if (frame[1] != request[1])
+        return EMBBADDATA;
+    if (expected == 0)
+        return 0;  // a reply whose contents its reader checks (17, 43)
+    if (size != expected)
         return EMBBADDATA;
     if (is_read(request[1]))
         return frame[2] == read_byte_count(request) ? 0 : EMBBADDATA;
@@ -47,20 +52,26 @@ int check_frame(const uint8_t* request, size_t request_size, const uint8_t* fram
 
 }  // namespace
 
+bool is_reply_failure(int error)
+{
+    return (error >= EMBXILFUN && error <= EMBUNKEXC) || error == EMBBADSLAVE;
+}
+
 size_t expected_reply_size(const uint8_t* request, size_t request_size)
 {
-    if (request_size < 6)
+    if (request_size < 3)
         return 0;
     if (is_read(request[1]))
-        return 3 + read_byte_count(request);
-    return 6;
+        return request_size < 6 ? 0 : 3 + read_byte_count(request);
+    bool write = request[1] == 5 || request[1] == 6 || request[1] == 15 || request[1] == 16;
+    return write ? 6 : 0;
 }
 
 ReplyCheck check_reply(const uint8_t* request, size_t request_size, const uint8_t* frame, size_t frame_size)
 {
     ReplyCheck check;
     check.error = EMBBADDATA;
-    if (request_size < 6)
+    if (request_size < 2)
         return check;
     check.frame_size = frame_size;
     check.error = check_frame(request, request_size, frame, frame_size);

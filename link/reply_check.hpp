@@ -14,9 +14,14 @@ struct ReplyCheck {
     size_t frame_size = 0;
 };
 
+// Whether error is of a reply that came whole but disagrees with its
+// request, an exception reply among them.
+bool is_reply_failure(int error);
+
 ReplyCheck check_reply(const uint8_t* request, size_t request_size, const uint8_t* frame, size_t frame_size);
 
-// Size of unit id and protocol data unit of a good reply to request.
+// Size of unit id and protocol data unit of a good reply to request; 0
+// when only the reply's contents tell (functions 17 and 43).
 size_t expected_reply_size(const uint8_t* request, size_t request_size);
 
 // The items of a good read reply (unit id first): one 0 or 1 per coil or

@@ -8,6 +8,23 @@
 #include <cerrno>
 #include <utility>
 
+namespace {
+
+// The longest a reply's next byte may be in coming once it has begun.
+constexpr auto byte_gap = std::chrono::milliseconds(500);
+
+// A socket the peer closed, or that a cancel shut down, fails the send
+// with EPIPE; without MSG_NOSIGNAL it would also raise SIGPIPE, which ends
+// the whole program. A serial port has no such signal.
+ssize_t put_on_line(const Wire& wire, const uint8_t* bytes, size_t count)
+{
+    if (wire.settings.use_tcp)
+        return send(wire.fd, bytes, count, MSG_NOSIGNAL);
+    return write(wire.fd, bytes, count);
+}
+
+}  // namespace
+
 Wire& Wire::operator=(Wire&& other) noexcept
 {
     if (this != &other) {
@@ -22,6 +39,8 @@ Wire& Wire::operator=(Wire&& other) noexcept
         transaction = other.transaction;
         quiet_since = other.quiet_since;
         input = other.input;
+        other.input.size = 0;
+        passed_over = std::move(other.passed_over);
     }
     return *this;
 }
@@ -30,6 +49,7 @@ void Wire::close_line()
 {
     // Keeps the errno of the call that failed: closing may touch it.
     int saved = errno;
+    pass_over_input(*this);
     if (guard && std::exchange(watched, false))
         guard->unwatch_socket();
     if (serial) {
@@ -39,7 +59,6 @@ void Wire::close_line()
         close(fd);
     }
     fd = -1;
-    input.size = 0;
     errno = saved;
 }
 
@@ -51,15 +70,25 @@ std::chrono::microseconds line_time(const ConnectionSettings& settings, size_t c
     return std::chrono::microseconds(uint64_t(count) * bits * 1'000'000 / settings.baud_or_port);
 }
 
-bool peer_still_there(Wire& wire)
+WireClock::time_point ReplyDeadline::now_due() const
 {
-    if (wire.fd < 0)
-        return false;
-    uint8_t byte;
-    ssize_t got = recv(wire.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    // 0: the peer closed; bytes waiting are a late reply, which its
-    // transaction id will tell from the next one.
-    return got > 0 || (got == -1 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    if (!started)
+        return first_byte;
+    return whole == WireClock::time_point{} ? next_byte : whole;
+}
+
+void ReplyDeadline::bytes_came(const Wire& wire, size_t known_size)
+{
+    auto now = WireClock::now();
+    if (!started) {
+        started = true;
+        whole = {};
+    }
+    // Counted from the read that told the length: a trickle of a known
+    // length ends within its own time, whatever its pace.
+    if (known_size && whole == WireClock::time_point{})
+        whole = now + line_time(wire.settings, known_size) + byte_gap;
+    next_byte = now + line_time(wire.settings, 1) + byte_gap;
 }
 
 int read_some(Wire& wire, WireClock::time_point deadline)
@@ -75,6 +104,7 @@ int read_some(Wire& wire, WireClock::time_point deadline)
         ssize_t got = read(wire.fd, in.bytes.data() + in.size, in.bytes.size() - in.size);
         if (got > 0) {
             in.size += size_t(got);
+            wire.quiet_since = WireClock::now();
             return 0;
         }
         if (got == 0) {
@@ -87,6 +117,30 @@ int read_some(Wire& wire, WireClock::time_point deadline)
     }
 }
 
+int write_all(Wire& wire, const uint8_t* bytes, size_t count)
+{
+    if (!wire) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    while (count > 0) {
+        ssize_t sent = put_on_line(wire, bytes, count);
+        if (sent > 0) {
+            bytes += sent;
+            count -= size_t(sent);
+        } else if (sent == -1 && errno == EINTR) {
+            continue;
+        } else if (sent == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            auto patience = WireClock::now() + std::chrono::milliseconds(wire.response_timeout_ms);
+            if (wire.guard->wait_until(wire.fd, POLLOUT, patience) == -1)
+                return -1;
+        } else {
+            return -1;
+        }
+    }
+    return 0;
+}
+
 void consume_input(Wire& wire, size_t count)
 {
     LineInput& in = wire.input;
@@ -96,4 +150,44 @@ void consume_input(Wire& wire, size_t count)
     }
     std::copy(in.bytes.begin() + long(count), in.bytes.begin() + long(in.size), in.bytes.begin());
     in.size -= count;
+}
+
+void pass_over_input(Wire& wire)
+{
+    if (wire.input.size > 0 && wire.passed_over)
+        wire.passed_over(wire.input.bytes.data(), wire.input.size);
+    wire.input.size = 0;
+}
+
+int pass_over_pending(Wire& wire)
+{
+    if (!wire) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    size_t passed = wire.input.size;
+    pass_over_input(wire);
+    for (;;) {
+        LineInput& in = wire.input;
+        ssize_t got = wire.settings.use_tcp ? recv(wire.fd, in.bytes.data(), in.bytes.size(), MSG_DONTWAIT)
+                                            : read(wire.fd, in.bytes.data(), in.bytes.size());
+        if (got > 0) {
+            in.size = size_t(got);
+            passed += size_t(got);
+            wire.quiet_since = WireClock::now();
+            pass_over_input(wire);
+            continue;
+        }
+        // A serial port in raw mode reads 0 when nothing waits; a socket
+        // reads 0 only when the peer closed it.
+        if (got == 0 && !wire.settings.use_tcp)
+            return int(passed);
+        if (got == 0) {
+            errno = ECONNRESET;
+            return -1;
+        }
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? int(passed) : -1;
+    }
 }

@@ -11,6 +11,7 @@
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "handover/ui_post.hpp"
+#include "link/link_reports.hpp"
 #include "link/link_state.hpp"
 #include "table/register_grid.hpp"
 #include "table/shown_values.hpp"
@@ -309,9 +310,8 @@ void show_alert(WriteDialog& dialog, GCancellable* cancellable)
 void set_result_texts(WriteDialog& dialog, const WriteResult& result)
 {
     if (result.failed) {
-        int code = result.error;
         alert_dialog_set_message(dialog.alert, "Error ❌");
-        alert_dialog_set_detail(dialog.alert, code == 0 ? "Not connected" : modbus_strerror(code));
+        alert_dialog_set_detail(dialog.alert, write_failure_text(result));
     } else {
         alert_dialog_set_message(dialog.alert, "Success ✅");
         alert_dialog_set_detail(dialog.alert, "Write operation completed");

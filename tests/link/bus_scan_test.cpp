@@ -4,6 +4,11 @@
 
 #include "link/bus_scan.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <set>
 
@@ -222,4 +227,58 @@ TEST_F(BusScan, ServerLostInAnUnknownRequestMissesNoUnit)
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2].unit, 3);
     EXPECT_EQ(server->connection_count(), 4u);
+}
+
+// Given a server that answers unit 1 but not its identification, and then
+// refuses the connection the scan opens anew, or leaves it hanging while
+// Stop comes: expect the scan to end saying why, or cancelled, and never a
+// request on a closed line.
+TEST_F(BusScan, LineLostAfterAnIdentificationEndsTheScanCleanly)
+{
+    for (bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "Stop while the line is opened anew" : "opened anew, refused");
+        std::atomic<bool> asked{false};
+        auto server = ScriptedTcpServer::start([&asked](const ScriptedTcpServer::Request& request) {
+            using Sends = std::vector<ScriptedTcpServer::Send>;
+            if (request.bytes[7] == 43)
+                asked.store(true);
+            bool answers = request.bytes[6] == 1 && request.bytes[7] == 3;
+            return answers ? Sends{{read_reply(request.bytes, 7), 0}} : Sends{};
+        });
+        ASSERT_TRUE(server);
+        ScanPlan plan;
+        plan.settings = tcp_settings(server->port());
+        plan.last_unit = 3;
+        plan.timeout_ms = 400;
+        reports = std::make_shared<ScanRecorder>();
+        control = start_bus_scan(current().link, current().recorder, reports, plan);
+        ASSERT_TRUE(control);
+        ASSERT_TRUE(run_until([&] { return asked.load(); }, 5000));
+        std::vector<int> fillers;
+        if (stop) {
+            // Connections nobody accepts fill the backlog: the next connect hangs.
+            server->stall_connections();
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(uint16_t(server->port()));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            for (int i = 0; i < 16; ++i) {
+                fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+                connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+            }
+            run_for(600);  // the identification's time-out, then into the new connect
+            control->guard.cancel();
+        } else {
+            server->refuse_connections();
+        }
+        ASSERT_TRUE(run_until([&] { return reports->ended(); }, 5000));
+        for (int filler : fillers)
+            close(filler);
+        EXPECT_EQ(reports->end().cancelled, stop);
+        EXPECT_EQ(reports->end().error, stop ? 0 : ECONNREFUSED);
+        // A row that was still being identified when Stop came is not told.
+        ASSERT_EQ(reports->rows().size(), stop ? 0u : 1u);
+        ASSERT_TRUE(run_until([&] { return control->finished.load(); }, 2000));
+        control.reset();
+    }
 }

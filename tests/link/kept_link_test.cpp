@@ -183,7 +183,7 @@ TEST_F(KeptLinkTest, ExceptionsKeepTheLinkTimeOutsDropIt)
     connect_with(poll_of(1, 3, 0, 2, 2), kept(tcp_settings(server->port(), 50)));
     ASSERT_TRUE(run_until([&] { return server->request_count() >= 10; }, 5000));
     EXPECT_EQ(server->connection_count(), 1u);
-    EXPECT_EQ(status_text(), "Response error / No communication");
+    EXPECT_EQ(status_text(), "Exception 02: Illegal data address");
 
     server->set_behaviour(ModbusTestServer::Behaviour::silent);
     ASSERT_TRUE(run_until([&] { return server->connection_count() >= 4; }, 3000));

@@ -37,6 +37,7 @@ public:
         std::lock_guard hold(lock_);
         values_ = values;
         by_key_[values.key] = values;
+        history_.push_back(values);
     }
     void values_stale(uint16_t key) override
     {
@@ -75,6 +76,8 @@ public:
     std::vector<uint32_t> writes_taken() const { return copy(writes_taken_); }
     std::vector<WriteResult> writes_ended() const { return copy(writes_ended_); }
     std::vector<PollOutcome> polls() const { return copy(polls_); }
+    // Every values report, in order.
+    std::vector<PublishedValues> values_history() const { return copy(history_); }
 
     // What the user sees on a new status line: blank, as at start.
     void forget_status()
@@ -103,6 +106,7 @@ private:
     std::vector<std::string> frames_;
     PublishedValues values_;
     std::map<uint16_t, PublishedValues> by_key_;
+    std::vector<PublishedValues> history_;
     std::map<uint16_t, LinkStatus> by_definition_;
     std::vector<uint32_t> writes_taken_;
     std::vector<WriteResult> writes_ended_;

@@ -72,37 +72,41 @@ TEST_F(PollCycle, ReadsEveryFunctionCodeIntoValuesAndLogsBothFrames)
     EXPECT_EQ(server->connection_count(), 5u) << "one connection per cycle";
 }
 
-// Given fc 3 and 200 registers (the library reads at most 125: nothing goes
-// on the wire), or an exception response, expect the TX line only, the
-// no-response text and zeros for the whole block.
-TEST_F(PollCycle, RefusedReadOrExceptionShowsZeros)
+// Given fc 3 and 200 registers, more than one request may carry, expect
+// two requests, one after the other, and the block shown whole. Given an
+// exception response, expect it logged as it came, named by its code,
+// counted under it, and zeros for the whole block.
+TEST_F(PollCycle, LongBlockIsReadInPartsAndAnExceptionIsNamed)
 {
-    struct Row {
-        ModbusTestServer::Behaviour behaviour;
-        PollDefinition poll;
-        const char* tx;
-        size_t requests;
-    } rows[] = {
-        {ModbusTestServer::Behaviour::answer, poll_of(245, 3, 0, 200), "TX: F5 03 00 00 00 C8", 0},
-        {ModbusTestServer::Behaviour::exception, poll_of(1, 3, 0, 5), "TX: 01 03 00 00 00 05", 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.tx);
-        forget_frames();
-        server->set_behaviour(row.behaviour);
-        scribble_values();
-        run_cycle(row.poll, tcp_settings(server->port()));
-        EXPECT_EQ(logged_frames(), Strings{row.tx});
-        EXPECT_EQ(status_text(), "Response error / No communication");
-        EXPECT_TRUE(status_is_error());
-        EXPECT_EQ(shown_values(), Values(row.poll.length, 0));
-        EXPECT_EQ(server->request_count(), row.requests);
-        // Counted only what went on the wire.
-        StatisticsSnapshot figures = take_snapshot(link().statistics);
-        EXPECT_EQ(figures.polls, row.requests);
-        EXPECT_EQ(figures.other_failures, 0u);
-        reset_statistics(link().statistics);
-    }
+    for (uint16_t i = 0; i < 200; ++i)
+        server->set_holding(i, uint16_t(1000 + i));
+    run_cycle(poll_of(245, 3, 0, 200), tcp_settings(server->port()));
+    Values shown = shown_values();
+    ASSERT_EQ(shown.size(), 200u);
+    EXPECT_EQ(shown[0], 1000);
+    EXPECT_EQ(shown[124], 1124);
+    EXPECT_EQ(shown[125], 1125);
+    EXPECT_EQ(shown[199], 1199);
+    EXPECT_TRUE(published_values().live);
+    Strings frames = logged_frames();
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0], "TX: F5 03 00 00 00 7D");
+    EXPECT_EQ(frames[2], "TX: F5 03 00 7D 00 4B");
+    EXPECT_EQ(status_text(), " ");
+    EXPECT_EQ(take_snapshot(link().statistics).good, 2u);
+
+    forget_frames();
+    reset_statistics(link().statistics);
+    server->set_behaviour(ModbusTestServer::Behaviour::exception);
+    scribble_values();
+    run_cycle(poll_of(1, 3, 0, 5), tcp_settings(server->port()));
+    EXPECT_EQ(logged_frames(), (Strings{"TX: 01 03 00 00 00 05", "RX: 01 83 02"}));
+    EXPECT_EQ(status_text(), "Exception 02: Illegal data address");
+    EXPECT_TRUE(status_is_error());
+    EXPECT_EQ(shown_values(), Values(5, 0));
+    StatisticsSnapshot figures = take_snapshot(link().statistics);
+    EXPECT_EQ(figures.polls, 1u);
+    EXPECT_EQ(figures.exceptions[2], 1u);
 }
 
 // The response time-out bounds the wait and is handed over as seconds and

@@ -147,6 +147,25 @@ void PtyDevice::require_line(uint32_t baud, char parity)
     required_parity_ = parity;
 }
 
+void PtyDevice::set_paced(bool paced)
+{
+    std::lock_guard hold(lock_);
+    paced_ = paced;
+}
+
+void PtyDevice::delay_replies_at(uint16_t address, int ms)
+{
+    std::lock_guard hold(lock_);
+    late_address_ = address;
+    late_ms_ = ms;
+}
+
+void PtyDevice::set_identification(std::vector<std::pair<uint8_t, std::string>> objects)
+{
+    std::lock_guard hold(lock_);
+    identification_ = std::move(objects);
+}
+
 void PtyDevice::answer_next(std::vector<Answer> answers)
 {
     std::lock_guard hold(lock_);
@@ -311,6 +330,16 @@ Bytes PtyDevice::reply_to(const Bytes& frame, Answer answer)
                 fcode == 16 ? uint16_t(word_at(frame, 7 + 2 * i)) : uint16_t(frame[7 + i / 8] >> (i % 8) & 1);
         reply.assign(frame.begin(), frame.begin() + 6);
         break;
+    case 43:
+        if (!identification_.empty()) {
+            reply.insert(reply.end(), {0x0E, frame[3], 0x01, 0x00, 0x00, uint8_t(identification_.size())});
+            for (const auto& [id, text] : identification_) {
+                reply.insert(reply.end(), {id, uint8_t(text.size())});
+                reply.insert(reply.end(), text.begin(), text.end());
+            }
+            break;
+        }
+        [[fallthrough]];
     default:
         reply = {frame[0], uint8_t(fcode | exception_mark), 1};
     }
@@ -402,8 +431,13 @@ void PtyDevice::serve()
         uint32_t baud = client_baud();
         char parity = client_parity();
         Bytes reply;
+        int late_ms = 0;
+        bool paced = false;
         {
             std::lock_guard hold(lock_);
+            paced = paced_;
+            if (late_ms_ && frame.size() >= 6 && word_at(frame, 2) == late_address_)
+                late_ms = late_ms_;
             double quiet = std::chrono::duration<double, std::milli>(first_byte - reply_end).count();
             heard_.push_back({frame, first_byte, answered, quiet, baud});
             Answer answer = Answer::silent;
@@ -419,7 +453,19 @@ void PtyDevice::serve()
                 reply = reply_to(frame, answer);
         }
         answered = !reply.empty();
-        if (answered) {
+        if (answered && late_ms && !listen_until(Clock::now() + std::chrono::milliseconds(late_ms), size))
+            break;
+        if (answered && paced) {
+            // About a millisecond of line at a time.
+            size_t step = std::max<size_t>(1, size_t(1.0 / std::max(character, 0.01)));
+            for (size_t at = 0; at < reply.size(); at += step) {
+                size_t count = std::min(step, reply.size() - at);
+                [[maybe_unused]] ssize_t written = write(master_, reply.data() + at, count);
+                if (!listen_until(Clock::now() + line_time(count), size))
+                    break;
+            }
+            reply_end = Clock::now();
+        } else if (answered) {
             if (!listen_until(Clock::now() + line_time(reply.size()), size))
                 break;
             // Taken before the write: the client cannot see the reply earlier.

@@ -66,6 +66,15 @@ public:
     void require_line(uint32_t baud, char parity);
     void answer_next(std::vector<Answer> answers);
 
+    // Replies go out a few characters at a time at the line's pace, as a
+    // real line carries them, rather than whole once their time is up.
+    void set_paced(bool paced);
+    // Replies to reads of address come ms later than their turn.
+    void delay_replies_at(uint16_t address, int ms);
+    // Read Device Identification answers with these objects, all in one
+    // reply (basic conformity); without them it is refused.
+    void set_identification(std::vector<std::pair<uint8_t, std::string>> objects);
+
     void set_holding(uint16_t address, uint16_t value);
     uint16_t holding(uint16_t address);
 
@@ -102,6 +111,10 @@ private:
     char parity_ = 'N';
     uint8_t data_bits_ = 8;
     uint8_t stop_bits_ = 1;
+    bool paced_ = false;
+    uint16_t late_address_ = 0;
+    int late_ms_ = 0;
+    std::vector<std::pair<uint8_t, std::string>> identification_;
     uint32_t required_baud_ = 0;
     char required_parity_ = 'N';
     int opens_ = 0;

@@ -114,7 +114,12 @@ void ScriptedTcpServer::serve()
         for (const Pending& p : pending)
             wake = std::min(wake, p.due);
 
-        std::vector<pollfd> fds{{listen_socket_, POLLIN, 0}};
+        NewConnections admission = new_connections_.load();
+        if (admission == NewConnections::refuse && listen_socket_ >= 0) {
+            close(listen_socket_);
+            listen_socket_ = -1;
+        }
+        std::vector<pollfd> fds{{admission == NewConnections::accept ? listen_socket_ : -1, POLLIN, 0}};
         for (const Connection& c : connections)
             fds.push_back({c.fd, POLLIN, 0});
         auto wait = std::chrono::duration_cast<milliseconds>(wake - now).count();

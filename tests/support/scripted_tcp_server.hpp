@@ -39,6 +39,11 @@ public:
 
     int port() const { return port_; }
     void stop();
+    // From now on (any thread, the script's too): new connections are
+    // refused (the port is closed), or left unaccepted, so that once the
+    // backlog is full a connect hangs until its client gives up.
+    void refuse_connections() { new_connections_.store(NewConnections::refuse); }
+    void stall_connections() { new_connections_.store(NewConnections::stall); }
     size_t request_count() const { return requests_.load(); }
     size_t connection_count() const { return connections_.load(); }
     // Connections the server closed for being idle.
@@ -52,6 +57,8 @@ private:
     int idle_close_ms_ = 0;
     int listen_socket_ = -1;
     int port_ = 0;
+    enum class NewConnections { accept, stall, refuse };
+    std::atomic<NewConnections> new_connections_{NewConnections::accept};
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> requests_{0};
     std::atomic<size_t> connections_{0};
