@@ -274,7 +274,8 @@ const char* refusal(uint8_t fcode, unsigned count, ValueFormat format, bool pars
 }
 
 // The registers Send writes, or nothing when the entry holds no value the
-// write takes. A coil is switched by its own words, in any format.
+// write takes. A coil's text is always read afresh: it may say ON or OFF,
+// and a number shown and left alone may be no state of a coil.
 std::optional<Words> value_to_send(const WriteDialog& dialog, uint8_t fcode, ValueFormat format)
 {
     if (is_coil_write(fcode)) {
