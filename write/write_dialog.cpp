@@ -13,6 +13,8 @@
 #include "handover/ui_post.hpp"
 #include "link/link_reports.hpp"
 #include "link/link_state.hpp"
+#include "table/grid_input.hpp"
+#include "table/grid_layout.hpp"
 #include "table/register_grid.hpp"
 #include "table/shown_values.hpp"
 #include "table/wide_value.hpp"
@@ -246,20 +248,72 @@ void refuse(WriteDialog& dialog, const char* text)
     gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
 }
 
+bool is_coil_write(uint8_t fcode)
+{
+    return fcode == 5 || fcode == 15;
+}
+
 // Why Send cannot hand the write over, or null. A value of several
 // registers needs "10", and all its copies must fit one request.
-const char* refusal(uint8_t fcode, unsigned count, unsigned width, bool parsed, char* text, size_t size)
+const char* refusal(uint8_t fcode, unsigned count, ValueFormat format, bool parsed, char* text, size_t size)
 {
+    unsigned width = is_coil_write(fcode) ? 1 : value_width(format);
     if (width > 1 && fcode == 6)
         return "32-bit and 64-bit values need \"10 Write Multiple Registers\"";
-    if (!parsed)
-        return "Ungültiger Wert für das ausgewählte Format";
+    if (!parsed && is_coil_write(fcode))
+        return "Coils take 0 or 1 (or ON, OFF)";
+    if (!parsed) {
+        std::snprintf(text, size, "Ungültiger Wert für das ausgewählte Format (%s)", accepted_values(format));
+        return text;
+    }
     if (width > 1 && count * width > MODBUS_MAX_WRITE_REGISTERS) {
         std::snprintf(text, size, "%u registers do not fit one request (at most %d)", count * width,
                       MODBUS_MAX_WRITE_REGISTERS);
         return text;
     }
     return nullptr;
+}
+
+// The registers Send writes, or nothing when the entry holds no value the
+// write takes. A coil's text is always read afresh: it may say ON or OFF,
+// and a number shown and left alone may be no state of a coil.
+std::optional<Words> value_to_send(const WriteDialog& dialog, uint8_t fcode, ValueFormat format)
+{
+    if (is_coil_write(fcode)) {
+        std::optional<bool> on = parse_coil_value(gtk_editable_get_text(GTK_EDITABLE(dialog.value_entry)), format);
+        return on ? std::optional(Words{uint16_t(*on)}) : std::nullopt;
+    }
+    // A value shown and left alone goes back as the registers it came from,
+    // which its text may not tell whole (a NaN's payload).
+    return dialog.value_edited ? parse_entry(dialog, format) : std::optional(dialog.current_words);
+}
+
+// Where Write starts on the shown tab: at its cursor (the first register
+// of a wide value), or at the block's first address while the cursor is on
+// no cell of an address.
+uint16_t shown_tab_address(const MainWindow& main)
+{
+    const PollTab& tab = *main.tab;
+    bool on_cell = tab.cursor_row >= 1 && tab.cursor_column >= 1 && tab.grid &&
+                   gtk_grid_get_child_at(tab.grid, tab.cursor_column, tab.cursor_row);
+    uint32_t address = on_cell ? group_first_address(main, cursor_address(main)) : highest_address + 1;
+    return address <= highest_address ? static_cast<uint16_t>(address) : tab.poll.address;
+}
+
+// The device is the shown tab's, whichever tab the last write came from;
+// the function, value and length stay as the user left them.
+void aim_at_shown_tab(WriteDialog& dialog)
+{
+    const MainWindow& main = *dialog.main_window;
+    gtk_spin_button_set_value(dialog.slave_spin, main.tab->poll.slave);
+    gtk_spin_button_set_value(dialog.address_spin, shown_tab_address(main));
+}
+
+void present_modal(WriteDialog& dialog)
+{
+    gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
+    gtk_window_set_modal(dialog.window, TRUE);
+    gtk_window_present(dialog.window);
 }
 
 // The request goes to the worker under a sequence number of its own, which
@@ -396,19 +450,19 @@ void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_
     gtk_widget_set_sensitive(GTK_WIDGET(dialog.address_spin), TRUE);
     gtk_widget_set_sensitive(GTK_WIDGET(dialog.value_entry), TRUE);
 
-    present_write_dialog_modal(dialog);
+    present_modal(dialog);
     gtk_widget_grab_focus(GTK_WIDGET(dialog.value_entry));
 }
 
 void present_write_dialog_modal(WriteDialog& dialog)
 {
-    gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
-    gtk_window_set_modal(dialog.window, TRUE);
-    gtk_window_present(dialog.window);
+    aim_at_shown_tab(dialog);
+    present_modal(dialog);
 }
 
 void present_write_dialog(WriteDialog& dialog)
 {
+    aim_at_shown_tab(dialog);
     gtk_window_present(dialog.window);
 }
 
@@ -435,24 +489,18 @@ void send_write(WriteDialog& dialog)
     uint16_t count = entry >= 2 ? static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.length_spin)) : 1;
 
     ValueFormat format = current_format(dialog);
-    // Coils take the value as UINT whatever the format shows.
-    bool coils_in_wide_format = (fcode == 5 || fcode == 15) && value_width(format) > 1;
-    if (coils_in_wide_format)
-        format = ValueFormat::UINT;
-    unsigned width = value_width(format);
-    // A value shown and left alone goes back as the registers it came from,
-    // which its text may not tell whole (a NaN's payload).
-    std::optional<Words> words = dialog.value_edited || coils_in_wide_format ? parse_entry(dialog, format)
-                                                                              : std::optional(dialog.current_words);
-    char text[128];
-    if (const char* reason = refusal(fcode, count, width, words.has_value(), text, sizeof text))
+    std::optional<Words> words = value_to_send(dialog, fcode, format);
+    char text[160];
+    if (const char* reason = refusal(fcode, count, format, words.has_value(), text, sizeof text))
         return refuse(dialog, reason);
     // The entry shows the value sent in the format's own notation; a coil
     // value typed while a wide format is chosen stays as typed.
+    bool coils_in_wide_format = is_coil_write(fcode) && value_width(format) > 1;
     if (!coils_in_wide_format) {
         dialog.current_words = *words;
         show_current_value(dialog);
     }
+    unsigned width = is_coil_write(fcode) ? 1 : value_width(format);
     hand_over(dialog, fcode, count, *words, width);
 }
 

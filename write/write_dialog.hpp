@@ -48,13 +48,19 @@ struct WriteDialog {
 void build_write_dialog(WriteDialog& dialog, MainWindow& main);
 // For a value cell of the grid: fills the window for the address and presents it.
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value);
-// The toolbar's way: modal and transient for the main window, then present.
+// The toolbar's way: aims the window at the shown tab (its Modbus ID, and
+// its cursor's address or else the block's first), makes it modal and
+// transient for the main window, then presents it. Function, value and
+// length stay as they are.
 void present_write_dialog_modal(WriteDialog& dialog);
-// The F6 way: present with the current contents, modality unchanged.
+// The F6 way: aims the window at the shown tab as the toolbar does and
+// presents it, modality unchanged.
 void present_write_dialog(WriteDialog& dialog);
 // Renders the current value again in the selected format.
 void rerender_write_value(WriteDialog& dialog);
-// Validates the value and hands the write to the worker ("_Send", Enter).
+// Validates the value and hands the write to the worker ("_Send", Enter);
+// a refused value is told in the message label, with what the format (or a
+// coil) takes, and nothing is sent.
 void send_write(WriteDialog& dialog);
 // Posted with the WriteDialog as data: shows "Pending" or the result.
 void report_write(void* dialog);

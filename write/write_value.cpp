@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "config/number_syntax.hpp"
+#include "table/wide_value.hpp"
 
 namespace {
 
@@ -56,6 +57,16 @@ std::optional<uint64_t> parse_integer(std::string_view text, unsigned bits, bool
     if (!is_signed && number->magnitude != 0)
         return std::nullopt;
     return (uint64_t(0) - number->magnitude) & largest;
+}
+
+bool same_letters(std::string_view text, std::string_view upper)
+{
+    if (text.size() != upper.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != upper[i] && text[i] != upper[i] - 'A' + 'a')
+            return false;
+    return true;
 }
 
 template <typename Float>
@@ -116,4 +127,44 @@ std::optional<uint64_t> parse_wide_value(std::string_view text, ValueFormat form
     default:
         return std::nullopt;
     }
+}
+
+std::optional<bool> parse_coil_value(std::string_view text, ValueFormat format)
+{
+    std::string_view word = trim_blanks(text);
+    if (same_letters(word, "ON"))
+        return true;
+    if (same_letters(word, "OFF"))
+        return false;
+    std::optional<uint16_t> value = parse_write_value(text, value_width(format) > 1 ? ValueFormat::UINT : format);
+    if (!value || *value > 1)
+        return std::nullopt;
+    return *value == 1;
+}
+
+const char* accepted_values(ValueFormat format)
+{
+    switch (format) {
+    case ValueFormat::UINT:
+        return "UINT: 0 to 65535";
+    case ValueFormat::INT:
+        return "INT: -32768 to 32767";
+    case ValueFormat::HEX:
+        return "HEX: 0 to FFFF, with or without 0x";
+    case ValueFormat::BINARY:
+        return "BINARY: up to 16 digits 0 and 1, with or without 0b";
+    case ValueFormat::INT32:
+        return "INT32: -2147483648 to 2147483647";
+    case ValueFormat::UINT32:
+        return "UINT32: 0 to 4294967295";
+    case ValueFormat::FLOAT32:
+        return "FLOAT32: -3.4028235e38 to 3.4028235e38, inf or nan";
+    case ValueFormat::INT64:
+        return "INT64: -9223372036854775808 to 9223372036854775807";
+    case ValueFormat::UINT64:
+        return "UINT64: 0 to 18446744073709551615";
+    case ValueFormat::FLOAT64:
+        return "FLOAT64: -1.7976931348623157e308 to 1.7976931348623157e308, inf or nan";
+    }
+    return "";
 }

@@ -23,3 +23,13 @@ std::optional<uint16_t> parse_write_value(std::string_view text, ValueFormat for
 // too large for the type, or so small that it would round to zero, is
 // refused. Blanks and tabs around the text are ignored.
 std::optional<uint64_t> parse_wide_value(std::string_view text, ValueFormat format);
+
+// The state a coil is switched to: "ON" or "OFF" in any case, or a number
+// of the format (of UINT for a format of several registers) that is 0 or 1.
+// Nothing for any other value: a coil write keeps only bit 0 of a number,
+// so 2 would switch the coil off where the user meant on.
+std::optional<bool> parse_coil_value(std::string_view text, ValueFormat format);
+
+// What a format takes, named as the Format drop-down names it, for the
+// message that refuses a value ("UINT: 0 to 65535").
+const char* accepted_values(ValueFormat format);

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <modbus.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/widget_tree.hpp"
 #include "support/dialog_checks.hpp"
 #include "handover/ui_post.hpp"
 #include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
+#include "table/grid_input.hpp"
 #include "table/value_format.hpp"
 
 // Tests of the Write window and of its alert's state machine. Where the
@@ -253,11 +256,18 @@ TEST_F(WriteDialogTest, OpenFillsFromTheDefinitionAndThePolledValues)
 TEST_F(WriteDialogTest, InvalidValueIsRefusedWithAMessage)
 {
     app_link().running = true;
+    // The message says what the format takes.
+    choose_format(ValueFormat::INT);
+    type_value("-32769");
+    press_send();
+    EXPECT_STREQ(gtk_label_get_text(dialog.message_label),
+                 "Ungültiger Wert für das ausgewählte Format (INT: -32768 to 32767)");
     choose_format(ValueFormat::HEX);
     type_value("0x");
     press_send();
     drain_main_loop();
-    EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "Ungültiger Wert für das ausgewählte Format");
+    EXPECT_STREQ(gtk_label_get_text(dialog.message_label),
+                 "Ungültiger Wert für das ausgewählte Format (HEX: 0 to FFFF, with or without 0x)");
     EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(dialog.message_label), "error"));
     EXPECT_FALSE(write_waiting());
     EXPECT_EQ(alert_window(), nullptr);
@@ -358,6 +368,17 @@ protected:
         press_send();
     }
 
+    void TearDown() override
+    {
+        WriteDialogTest::TearDown();
+        // The next test starts from one tab with its cursor where it starts.
+        MainWindow& main = app().main_window;
+        while (close_poll_tab(main, *main.tabs.back())) {
+        }
+        main.tab->cursor_column = 1;
+        main.tab->cursor_row = 0;
+    }
+
     size_t writes_seen()
     {
         size_t n = 0;
@@ -383,12 +404,25 @@ TEST_F(WriteToServer, WritesChangeTheServersData)
         ASSERT_TRUE(alert_comes(success, 5000)) << "entry " << entry;
         press_alert_button("Close");
     };
+    // Given 2 for a coil, whose bit 0 would switch it off, expect it
+    // refused, and nothing sent.
     server->set_coil(11, true);
-    write_ok(0, 11, "2", 1);  // bit 0 clear: OFF
+    for (guint coils : {0u, 2u}) {
+        send(coils, 11, "2", 3);
+        EXPECT_STREQ(gtk_label_get_text(dialog.message_label), "Coils take 0 or 1 (or ON, OFF)");
+        EXPECT_FALSE(write_waiting());
+    }
+    EXPECT_EQ(alert_window(), nullptr);
+    EXPECT_TRUE(server->coil(11));
+    write_ok(0, 11, "off", 1);
+    EXPECT_FALSE(server->coil(11));
+    write_ok(0, 11, " ON", 1);
+    EXPECT_TRUE(server->coil(11));
+    write_ok(0, 11, "0", 1);
     EXPECT_FALSE(server->coil(11));
     write_ok(1, 20, "4660", 1);
     EXPECT_EQ(server->holding(20), 4660);
-    write_ok(2, 30, "1", 10);
+    write_ok(2, 30, "On", 10);
     for (uint16_t a = 30; a < 40; ++a)
         EXPECT_TRUE(server->coil(a)) << a;
     EXPECT_FALSE(server->coil(40));
@@ -397,7 +431,7 @@ TEST_F(WriteToServer, WritesChangeTheServersData)
     for (uint16_t a = 50; a < 53; ++a)
         EXPECT_EQ(server->holding(a), 7) << a;
     EXPECT_EQ(server->holding(53), 99);
-    EXPECT_EQ(writes_seen(), 5u);
+    EXPECT_EQ(writes_seen(), 7u);
 }
 
 TEST_F(WriteToServer, DeviceExceptionIsNamedByItsCode)
@@ -471,6 +505,63 @@ TEST_F(WriteToServer, SecondWriteAfterACancelledSlowOneIsSentAndReported)
     EXPECT_EQ(server->holding(1), 111);
     EXPECT_EQ(writes_seen(), 2u);
     press_alert_button("Close");
+}
+
+// Given a write from a cell of one tab, then another tab shown: F6 and the
+// toolbar aim the dialog at the shown tab's unit and cursor (its first
+// address while it has none), a tab of input registers included, and the
+// server sees each write where the dialog said.
+TEST_F(WriteToServer, WriteFollowsTheShownTab)
+{
+    MainWindow& main = app().main_window;
+    auto press = [&](std::initializer_list<guint> keys) {
+        for (guint key : keys)
+            on_grid_key(nullptr, key, 0, GdkModifierType(0), &main);
+    };
+    auto write_and_close = [&](const char* value) {
+        type_value(value);
+        press_send();
+        ASSERT_TRUE(alert_comes(success, 5000));
+        press_alert_button("Close");
+    };
+    auto last_write = [&] {
+        std::vector<ServerRequest> requests = server->requests();
+        auto write = std::find_if(requests.rbegin(), requests.rend(), [](auto& r) { return r.function == 6; });
+        return write == requests.rend() ? std::vector<int>{} : std::vector<int>{write->unit, write->address};
+    };
+    auto aimed_at = [&] {
+        return std::vector<int>{gtk_spin_button_get_value_as_int(dialog.slave_spin),
+                                gtk_spin_button_get_value_as_int(dialog.address_spin)};
+    };
+
+    store_poll_definition(poll_of(1, 3, 100, 10, 200));
+    build_grid(main);
+    PollTab* first = main.tab;
+    press({GDK_KEY_Down, GDK_KEY_Right, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down,
+           GDK_KEY_Return});
+    ASSERT_EQ(aimed_at(), (std::vector<int>{1, 105}));
+    gtk_drop_down_set_selected(dialog.fcode_dropdown, 1);
+    write_and_close("777");
+    EXPECT_EQ(last_write(), (std::vector<int>{1, 105}));
+
+    ASSERT_TRUE(add_poll_tab(main, poll_of(5, 4, 20, 10, 200)));
+    g_action_group_activate_action(G_ACTION_GROUP(app().application), "write-register", nullptr);
+    EXPECT_EQ(aimed_at(), (std::vector<int>{5, 20}));
+    EXPECT_EQ(gtk_drop_down_get_selected(dialog.fcode_dropdown), 1u) << "the function stays";
+    EXPECT_STREQ(value_text(), "777") << "the value stays";
+    write_and_close("777");
+    EXPECT_EQ(last_write(), (std::vector<int>{5, 20}));
+    EXPECT_EQ(server->holding(20), 777);
+
+    press({GDK_KEY_Down, GDK_KEY_Right, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down});
+    g_signal_emit_by_name(toolbar_items(main).at(2), "clicked");
+    EXPECT_EQ(aimed_at(), (std::vector<int>{5, 23}));
+    write_and_close("4");
+    EXPECT_EQ(last_write(), (std::vector<int>{5, 23}));
+
+    show_poll_tab(main, *first);
+    g_action_group_activate_action(G_ACTION_GROUP(app().application), "write-register", nullptr);
+    EXPECT_EQ(aimed_at(), (std::vector<int>{1, 105}));
 }
 
 // 200 registers cannot be framed in one request: the write fails, is

@@ -129,3 +129,19 @@ TEST(ParseWideValue, Floats)
         {"1e309", {}}, {"1e-400", {}},
     });
 }
+
+// A coil is switched ON or OFF; any number but 0 and 1 is refused, since the
+// write would keep only its bit 0.
+TEST(ParseCoilValue, TakesOnOffZeroAndOneOnly)
+{
+    const std::pair<const char*, std::optional<bool>> cases[] = {
+        {"ON", true}, {"on", true}, {" oFf\t", false}, {"1", true}, {"0", false}, {"+1", true}, {"-0", false},
+        {"2", {}}, {"3", {}}, {"-1", {}}, {"65535", {}}, {"onn", {}}, {"o n", {}}, {"", {}}, {"true", {}},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(parse_coil_value(text, ValueFormat::UINT), expected) << "'" << text << "'";
+    EXPECT_EQ(parse_coil_value("0x0001", ValueFormat::HEX), true);
+    EXPECT_EQ(parse_coil_value("0b10", ValueFormat::BINARY), std::nullopt);
+    EXPECT_EQ(parse_coil_value("-1", ValueFormat::INT), std::nullopt);
+    EXPECT_EQ(parse_coil_value("1", ValueFormat::FLOAT32), true);  // a wide format reads it as UINT
+}
