@@ -70,8 +70,8 @@ void on_activate(GtkApplication* application, gpointer)
     a.scan.reports = a.reports;
     build_scan_window(a.scan, main, a.connection);
     a.connection.scan = &a.scan;
-    for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, GTK_WINDOW(a.about), a.write.window,
-                              a.scan.window})
+    // About and the shortcuts window bind Escape themselves.
+    for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window})
         close_on_escape(dialog);
 
     build_logger_pane(a.logger, main);
