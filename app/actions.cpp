@@ -1,6 +1,7 @@
 #include "app/actions.hpp"
 
 #include "app/application.hpp"
+#include "app/dialog_layer.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/connect.hpp"
@@ -8,6 +9,7 @@
 #include "write/write_dialog.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
+#include "tabs/tab_title.hpp"
 
 namespace {
 
@@ -86,7 +88,10 @@ void on_new_definition(GSimpleAction*, GVariant*, gpointer)
 {
     App& a = app();
     if (add_poll_tab(a.main_window, a.main_window.tab->poll))
-        open_query_settings(a.query_settings);
+        open_query_settings_for_new_tab(a.query_settings);
+    else
+        show_refusal(GTK_WINDOW(a.main_window.window), "Cannot add a poll definition",
+                     definition_limit_text().c_str());
 }
 
 void on_close_definition(GSimpleAction*, GVariant*, gpointer main)

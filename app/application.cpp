@@ -2,6 +2,7 @@
 
 #include "app/actions.hpp"
 #include "app/color_scheme.hpp"
+#include "app/dialog_layer.hpp"
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
 #include "link/link_state.hpp"
@@ -69,6 +70,9 @@ void on_activate(GtkApplication* application, gpointer)
     a.scan.reports = a.reports;
     build_scan_window(a.scan, main, a.connection);
     a.connection.scan = &a.scan;
+    // About and the shortcuts window bind Escape themselves.
+    for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window})
+        close_on_escape(dialog);
 
     build_logger_pane(a.logger, main);
     register_actions(a);

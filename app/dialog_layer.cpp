@@ -491,6 +491,16 @@ void watch_refusal_parent(GtkWindow* parent)
 
 }  // namespace
 
+void close_on_escape(GtkWindow* window)
+{
+    GtkEventController* keys = gtk_shortcut_controller_new();
+    gtk_shortcut_controller_add_shortcut(
+        GTK_SHORTCUT_CONTROLLER(keys),
+        gtk_shortcut_new(gtk_keyval_trigger_new(GDK_KEY_Escape, GdkModifierType(0)),
+                         gtk_named_action_new("window.close")));
+    gtk_widget_add_controller(GTK_WIDGET(window), keys);
+}
+
 void show_refusal(GtkWindow* parent, const char* message, const char* detail)
 {
     g_autoptr(AlertDialog) alert = alert_dialog_new(message);

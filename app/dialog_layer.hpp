@@ -66,6 +66,10 @@ GtkWindow* file_dialog_get_window(FileDialog* self);
 // The last file dialog that started a choice, for tests; null with the real classes.
 FileDialog* file_dialog_get_last_started();
 
+// Escape closes window as a close from the window manager does: a kept
+// dialog hides, and runs its own close-request handler on the way.
+void close_on_escape(GtkWindow* window);
+
 // Says that the user's own action on a file failed: an alert with message
 // (what failed) and detail (the system's reason) and one Close button,
 // transient for the window the action came from. It stays until the user

@@ -239,7 +239,7 @@ void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vecto
 std::string newest_value_text(const ChartSeries& series)
 {
     size_t n = full_sample_count(series.samples);
-    std::string text = n ? sample_text(series.samples.values[n - 1]) : std::string();
+    std::string text = n ? chart_value_text(series.samples.values[n - 1], series.format) : std::string();
     return text.empty() ? std::string("–") : text;
 }
 
@@ -478,7 +478,7 @@ std::string hover_text(const ChartWindow& chart, double x, int width)
         int64_t time = 0;
         double value = 0;
         bool found = value_at(s->samples, at, time, value);
-        text += "   " + series_title(*s) + ": " + (found ? sample_readout(value) : std::string("–"));
+        text += "   " + series_title(*s) + ": " + (found ? sample_readout(*s, value) : std::string("–"));
     }
     return text;
 }

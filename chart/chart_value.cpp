@@ -2,9 +2,59 @@
 
 #include <bit>
 #include <cmath>
+#include <optional>
 
+#include "chart/chart_csv.hpp"
 #include "chart/sample_store.hpp"
 #include "table/grid_layout.hpp"
+
+namespace {
+
+// A whole number in [low, end).
+bool whole_within(double value, double low, double end)
+{
+    return value == std::trunc(value) && value >= low && value < end;
+}
+
+// The bits that stand for value in format, when the format holds it
+// exactly (the bounds are exact doubles).
+std::optional<uint64_t> bits_in_format(double value, ValueFormat format)
+{
+    switch (format) {
+    case ValueFormat::FLOAT32:
+        if (double(float(value)) != value)
+            return std::nullopt;
+        return std::bit_cast<uint32_t>(float(value));
+    case ValueFormat::FLOAT64:
+        return std::bit_cast<uint64_t>(value);
+    case ValueFormat::INT:
+        if (!whole_within(value, -0x1p15, 0x1p15))
+            return std::nullopt;
+        return uint16_t(int16_t(value));
+    case ValueFormat::INT32:
+        if (!whole_within(value, -0x1p31, 0x1p31))
+            return std::nullopt;
+        return uint32_t(int32_t(value));
+    case ValueFormat::UINT32:
+        if (!whole_within(value, 0, 0x1p32))
+            return std::nullopt;
+        return uint32_t(value);
+    case ValueFormat::INT64:
+        if (!whole_within(value, -0x1p63, 0x1p63))
+            return std::nullopt;
+        return uint64_t(int64_t(value));
+    case ValueFormat::UINT64:
+        if (!whole_within(value, 0, 0x1p64))
+            return std::nullopt;
+        return uint64_t(value);
+    default:
+        if (!whole_within(value, 0, 0x1p16))
+            return std::nullopt;
+        return uint16_t(value);
+    }
+}
+
+}  // namespace
 
 unsigned chart_value_words(ValueFormat format)
 {
@@ -50,4 +100,16 @@ double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrde
         break;
     }
     return std::isnan(value) ? device_nan() : value;
+}
+
+std::string chart_value_text(double value, ValueFormat format)
+{
+    std::optional<uint64_t> bits = std::isfinite(value) ? bits_in_format(value, format) : std::nullopt;
+    if (!bits)
+        return sample_text(value);
+    // The grid's own text of the registers that hold the value.
+    uint16_t registers[4];
+    split_value(*bits, value_width(format), WordOrder::AB_CD, registers);
+    char text[40];
+    return render_registers_or_fallback(registers, format, WordOrder::AB_CD, text, sizeof text);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "table/value_format.hpp"
 #include "table/wide_value.hpp"
@@ -27,3 +28,10 @@ ChartPlace chart_place(uint32_t address, uint32_t start, unsigned length, unsign
 // any NaN as device_nan() (see sample_store.hpp). Coils and inputs (bits
 // true) plot 0 or 1 whatever the format.
 double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrder order, bool bits);
+
+// value, which chart_value gave in format, as the grid writes it: a FLOAT32
+// as the float's shortest text, a HEX as 0x00FF, and so on; "NaN", "Inf"
+// and "-Inf" as themselves, and empty for a failed poll (as sample_text).
+// A value the format cannot hold (one taken in another format) is written
+// as the number it is.
+std::string chart_value_text(double value, ValueFormat format);

@@ -161,6 +161,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block)
             std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, words);
             value = chart_value(from, format, tab->order, bits);
         }
+        s->format = bits ? ValueFormat::UINT : format;
         append_sample(s->samples, block.time_ms, value);
     }
 }
@@ -180,7 +181,7 @@ std::string newest_text(const ChartSeries& series)
     if (n == 0)
         return "no value yet";
     double value = series.samples.values[n - 1];
-    return is_failed_poll(value) ? "no value, the last poll failed" : sample_readout(value);
+    return is_failed_poll(value) ? "no value, the last poll failed" : sample_readout(series, value);
 }
 
 void update_description(ChartWindow& chart)
@@ -283,9 +284,9 @@ GtkWidget* build_series_side(ChartWindow& chart)
 
 }  // namespace
 
-std::string sample_readout(double value)
+std::string sample_readout(const ChartSeries& series, double value)
 {
-    std::string text = sample_text(value);
+    std::string text = chart_value_text(value, series.format);
     if (text.empty())
         return "–";
     return std::isfinite(value) ? text : text + " from the device";

@@ -27,6 +27,7 @@ struct ChartSeries {
     ChartPlace place = ChartPlace::value;
     uint16_t value_head = 0;
     SeriesSamples samples;
+    ValueFormat format = ValueFormat::UINT;  // of the newest sample: the read-outs write it as the grid does
     std::string label;      // the label text last shown
     std::string tab_title;  // its tab's, while the window has several tabs
     GtkWidget* row = nullptr;
@@ -84,9 +85,10 @@ void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
 // Moves every recorded poll into the series; run by a timer, and by tests.
 void drain_chart_polls(ChartWindow& chart);
 
-// A sample for the read-outs: the number, "NaN from the device" (or
-// "Inf", "-Inf"), or "–" for a failed poll.
-std::string sample_readout(double value);
+// A sample of series for the read-outs: the number as the grid writes it
+// (chart_value_text), "NaN from the device" (or "Inf", "-Inf"), or "–" for
+// a failed poll.
+std::string sample_readout(const ChartSeries& series, double value);
 // "Address 5", or "Address 5 (Tank level)" with a label, after its tab's
 // title and a colon while there are several tabs.
 std::string series_title(const ChartSeries& series);

@@ -36,6 +36,14 @@ bool choice_in_progress(MainWindow& main)
     return open != nullptr;
 }
 
+std::string load_failure_reason(const ConfigReadResult& result, const char* path, int error)
+{
+    std::string line = std::to_string(result.failed_line);
+    if (result.too_many_definitions)
+        return definition_limit_text() + "; line " + line + " starts one more";
+    return result.failed_line ? "Line " + line + " is not valid" : file_failure_reason(path, error);
+}
+
 MainWindow& main_of(gpointer data)
 {
     return *static_cast<MainWindow*>(data);
@@ -80,9 +88,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
         result = ConfigReadResult{false, 0};
     }
     if (!result.ok) {
-        refuse(main, load_error,
-               result.failed_line ? "Line " + std::to_string(result.failed_line) + " is not valid"
-                                  : file_failure_reason(path, error));
+        refuse(main, load_error, load_failure_reason(result, path, error));
         return false;
     }
     // A label still being edited goes to the store it was typed for, at

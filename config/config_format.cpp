@@ -189,6 +189,7 @@ bool read_name_line(std::string_view rest, std::string& name)
 struct ReadingState {
     std::vector<SavedDefinition>& definitions;
     bool poll_seen = false;
+    bool too_many = false;
 };
 
 bool read_line(std::string_view line, ReadingState& state)
@@ -200,8 +201,10 @@ bool read_line(std::string_view line, ReadingState& state)
     std::vector<SavedDefinition>& definitions = state.definitions;
     if (line.starts_with(poll_prefix)) {
         if (std::exchange(state.poll_seen, true)) {
-            if (definitions.size() >= max_poll_definitions)
+            if (definitions.size() >= max_poll_definitions) {
+                state.too_many = true;
                 return false;
+            }
             definitions.push_back(saved_definition(definitions.back().poll));
         }
         return read_poll_line(line.substr(poll_prefix.size()), definitions.back());
@@ -306,7 +309,7 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
             // A label too large to hold fails the load like a malformed line.
         }
         if (!line_ok)
-            return ConfigReadResult{false, number};
+            return ConfigReadResult{false, number, state.too_many};
         if (end == std::string_view::npos)
             break;
         text.remove_prefix(end + 1);

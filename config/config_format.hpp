@@ -37,6 +37,8 @@ std::string write_configuration(const PollDefinition& poll, const LabelStore& la
 struct ConfigReadResult {
     bool ok = true;
     size_t failed_line = 0;  // 1-based line of the failure, 0 when ok
+    // The failing line starts one definition more than the program takes.
+    bool too_many_definitions = false;
 };
 
 // Reads text into definitions, at least one and at most

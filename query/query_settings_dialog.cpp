@@ -1,5 +1,7 @@
 #include "query/query_settings_dialog.hpp"
 
+#include <utility>
+
 #include "app/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
@@ -43,9 +45,27 @@ void on_ok_clicked(GtkButton*, gpointer dialog)
     apply_query_settings(*static_cast<QuerySettingsDialog*>(dialog));
 }
 
+// Cancel of a new tab's set-up takes the tab away: the user asked for no
+// copy of the shown one.
+void close_new_tab(QuerySettingsDialog& dialog)
+{
+    MainWindow& main = *dialog.main_window;
+    PollTab* tab = find_tab_by_serial(main, std::exchange(dialog.new_tab, 0u));
+    if (tab)
+        close_poll_tab(main, *tab);
+}
+
 void on_cancel_clicked(GtkButton*, gpointer dialog)
 {
     gtk_widget_set_visible(GTK_WIDGET(static_cast<QuerySettingsDialog*>(dialog)->window), FALSE);
+    close_new_tab(*static_cast<QuerySettingsDialog*>(dialog));
+}
+
+// Escape and the window manager's close: hidden as the window hides on close.
+gboolean on_close_request(GtkWindow*, gpointer dialog)
+{
+    close_new_tab(*static_cast<QuerySettingsDialog*>(dialog));
+    return FALSE;
 }
 
 // The spin button's own handler on its text ran first (it was connected
@@ -90,7 +110,8 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
     gtk_widget_set_hexpand(GTK_WIDGET(dialog.function_code_dropdown), TRUE);
     dialog.address_spin = make_spin({0, 65535, 1, 10, 2, 0});
     dialog.length_spin = make_spin({1, 240, 1, 5, 2, 10});
-    dialog.scan_rate_spin = make_spin({1, 10000, 10, 100, 2, 1000});
+    // 0: the next poll as soon as the device has answered.
+    dialog.scan_rate_spin = make_spin({0, 10000, 10, 100, 2, 1000});
 
     add_row(grid, 0, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
     add_row(grid, 1, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
@@ -113,6 +134,7 @@ void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main)
     // Closing from the window manager only hides: the window is kept for
     // the next opening, and the definition stays as it was.
     gtk_window_set_hide_on_close(dialog.window, TRUE);
+    g_signal_connect(dialog.window, "close-request", G_CALLBACK(on_close_request), &dialog);
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
     gtk_window_set_child(dialog.window, make_content(dialog));
     // The window has no title of its own, so a screen reader gets the name
@@ -122,6 +144,7 @@ void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main)
 
 void open_query_settings(QuerySettingsDialog& dialog)
 {
+    dialog.new_tab = 0;
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
     const PollDefinition& poll = dialog.main_window->tab->poll;
@@ -136,8 +159,15 @@ void open_query_settings(QuerySettingsDialog& dialog)
     gtk_window_present(dialog.window);
 }
 
+void open_query_settings_for_new_tab(QuerySettingsDialog& dialog)
+{
+    open_query_settings(dialog);
+    dialog.new_tab = dialog.main_window->tab->serial;
+}
+
 void apply_query_settings(QuerySettingsDialog& dialog)
 {
+    dialog.new_tab = 0;
     // A number typed but not yet committed is what the user sees: take it.
     for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.address_spin, dialog.scan_rate_spin})
         gtk_spin_button_update(spin);

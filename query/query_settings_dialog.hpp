@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 struct MainWindow;
 
 struct QuerySettingsDialog {
@@ -17,10 +19,16 @@ struct QuerySettingsDialog {
     GtkButton* cancel_button = nullptr;
     // The window whose grid is rebuilt on apply.
     MainWindow* main_window = nullptr;
+    // The serial of the tab made for this opening, which Cancel takes away
+    // again; 0 when the shown tab was there before.
+    uint32_t new_tab = 0;
 };
 
 void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main);
 // Fills the widgets from the PollDefinition and presents the dialog modally.
 void open_query_settings(QuerySettingsDialog& dialog);
+// The same for the tab just made: Cancel, Escape or a close of the window
+// closes that tab again.
+void open_query_settings_for_new_tab(QuerySettingsDialog& dialog);
 // Stores the five fields, rebuilds the grid, signals wake, hides.
 void apply_query_settings(QuerySettingsDialog& dialog);

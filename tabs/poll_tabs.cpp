@@ -38,7 +38,8 @@ std::unique_ptr<PollTab> make_tab(MainWindow& main, const PollDefinition& poll)
     return tab;
 }
 
-// The last tab cannot be closed, nor a tab added past the link's most.
+// The last tab cannot be closed. A tab past the link's most stays offered,
+// so that asking for one says why there is none.
 void update_tab_actions(MainWindow& main)
 {
     GtkApplication* application = main.window ? gtk_window_get_application(GTK_WINDOW(main.window)) : nullptr;
@@ -50,7 +51,6 @@ void update_tab_actions(MainWindow& main)
             g_simple_action_set_enabled(G_SIMPLE_ACTION(action), enabled);
     };
     enable("close-definition", main.tabs.size() > 1);
-    enable("new-definition", main.tabs.size() < max_poll_definitions);
 }
 
 // With one tab its line shows the link's figures, as the program always
@@ -199,20 +199,6 @@ void drop_tab_widgets(MainWindow& main, PollTab& tab)
         g_source_remove(std::exchange(tab.statistics.timer, 0));
     if (main.notebook && tab.page)
         gtk_notebook_remove_page(main.notebook, gtk_notebook_page_num(main.notebook, tab.page));
-}
-
-void on_rename_activate(GtkEntry* entry, gpointer data)
-{
-    MainWindow& main = *static_cast<MainWindow*>(data);
-    rename_poll_tab(main, *main.tab, gtk_editable_get_text(GTK_EDITABLE(entry)));
-    gtk_popover_popdown(GTK_POPOVER(gtk_widget_get_ancestor(GTK_WIDGET(entry), GTK_TYPE_POPOVER)));
-}
-
-void on_rename_closed(GtkPopover* popover, gpointer)
-{
-    // Unparented once GTK is done with its own "closed" handlers.
-    g_idle_add_once([](gpointer p) { gtk_widget_unparent(GTK_WIDGET(p)); g_object_unref(p); },
-                    g_object_ref(popover));
 }
 
 }  // namespace
@@ -395,21 +381,4 @@ void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name)
     update_tab_title(tab);
     if (main.reports)
         show_status_again(*main.reports);
-}
-
-void start_tab_rename(MainWindow& main)
-{
-    PollTab& tab = *main.tab;
-    if (!tab.title)
-        return;
-    GtkWidget* entry = gtk_entry_new();
-    gtk_editable_set_text(GTK_EDITABLE(entry), tab.name.c_str());
-    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.poll).c_str());
-    gtk_accessible_update_property(GTK_ACCESSIBLE(entry), GTK_ACCESSIBLE_PROPERTY_LABEL, "Tab name", -1);
-    g_signal_connect(entry, "activate", G_CALLBACK(on_rename_activate), &main);
-    GtkWidget* popover = gtk_popover_new();
-    gtk_popover_set_child(GTK_POPOVER(popover), entry);
-    gtk_widget_set_parent(popover, GTK_WIDGET(tab.title));
-    g_signal_connect(popover, "closed", G_CALLBACK(on_rename_closed), nullptr);
-    gtk_popover_popup(GTK_POPOVER(popover));
 }

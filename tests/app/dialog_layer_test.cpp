@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/application.hpp"
 #include "app/dialog_layer.hpp"
 #include "support/gtk_test_env.hpp"
 
@@ -208,4 +209,39 @@ TEST(FileDialog, CancelledChoiceGivesNoFileAcceptedGivesTheChosenOne)
     ASSERT_TRUE(run_until([&] { return accepted.done; }, 2000));
     EXPECT_EQ(accepted.path, std::string(folder) + "/Brenvaldor.dat");
     g_rmdir(folder);
+}
+
+// Given each kept dialog and window of information shown, expect Escape to
+// hide it; given a new tab's Query Settings, expect Escape to take the tab
+// away with it; given a file chooser, expect Escape to dismiss it.
+TEST(DialogEscape, ClosesEveryDialog)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    for (GtkWindow* window : {a.connection.window, a.write.window, a.scan.window, GTK_WINDOW(a.about),
+                              GTK_WINDOW(a.shortcuts)}) {
+        SCOPED_TRACE(G_OBJECT_TYPE_NAME(window));
+        gtk_window_present(window);
+        drain_main_loop();
+        ASSERT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
+        EXPECT_TRUE(press_key(GTK_WIDGET(window), GDK_KEY_Escape));
+        drain_main_loop();
+        EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window)));
+    }
+
+    g_action_group_activate_action(G_ACTION_GROUP(a.application), "new-definition", nullptr);
+    drain_main_loop();
+    ASSERT_EQ(a.main_window.tabs.size(), 2u);
+    EXPECT_TRUE(press_key(GTK_WIDGET(a.query_settings.window), GDK_KEY_Escape));
+    drain_main_loop();
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(a.query_settings.window)));
+    EXPECT_EQ(a.main_window.tabs.size(), 1u);
+
+    g_autoptr(FileDialog) files = file_dialog_new();
+    Outcome outcome;
+    file_dialog_open(files, GTK_WINDOW(a.main_window.window), nullptr, on_file_done, &outcome);
+    ASSERT_NE(file_dialog_get_window(files), nullptr);
+    EXPECT_TRUE(press_key(GTK_WIDGET(file_dialog_get_window(files)), GDK_KEY_Escape));
+    ASSERT_TRUE(run_until([&] { return outcome.done; }, 2000));
+    EXPECT_EQ(outcome.error_code, DIALOG_ERROR_DISMISSED);
 }

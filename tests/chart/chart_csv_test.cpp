@@ -10,6 +10,7 @@
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/plot_axes.hpp"
+#include "table/wide_value.hpp"
 
 namespace {
 
@@ -84,6 +85,38 @@ TEST(ChartValue, RegistersPlotAsTheFormatAndOrderReadThemAndBitsAsZeroOrOne)
             EXPECT_EQ(got, row.expected);
         }
     }
+}
+
+// given the registers of each format, expect the legend's and the hover's
+// number to be the grid's text of them (a FLOAT32 of 0x0011 0x0018 is
+// 1.561237e-39, not the double 1.5612370658489944e-39); a value the format
+// cannot hold, written as the number it is; a failed poll, as nothing
+TEST(ChartValue, ReadOutsWriteEachValueAsTheGridDoes)
+{
+    struct Row {
+        std::vector<uint16_t> words;
+        ValueFormat format;
+        WordOrder order;
+    };
+    const Row rows[] = {
+        {{0xCCCD, 0x3DCC}, ValueFormat::FLOAT32, WordOrder::CD_AB},  // 0.1f
+        {{0x3FB9, 0x9999, 0x9999, 0x999A}, ValueFormat::FLOAT64, WordOrder::AB_CD},
+        {{0x00FF}, ValueFormat::HEX, WordOrder::AB_CD},
+        {{0xFFFF}, ValueFormat::INT, WordOrder::AB_CD},
+        {{0x8000, 0x0000}, ValueFormat::INT32, WordOrder::AB_CD},
+        {{0x8000, 0, 0, 0}, ValueFormat::INT64, WordOrder::AB_CD},
+        {{0xFFFF, 0xFFFF, 0xFFFF, 0xF800}, ValueFormat::UINT64, WordOrder::AB_CD},  // exact as a double
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(int(row.format));
+        char grid[40];
+        double value = chart_value(row.words, row.format, row.order, false);
+        EXPECT_EQ(chart_value_text(value, row.format),
+                  render_registers_or_fallback(row.words.data(), row.format, row.order, grid, sizeof grid));
+    }
+    EXPECT_EQ(chart_value_text(1.5612370658489944e-39, ValueFormat::FLOAT32), "1.561237e-39");
+    EXPECT_EQ(chart_value_text(70000, ValueFormat::UINT), "70000") << "taken before the format changed";
+    EXPECT_EQ(chart_value_text(std::nan(""), ValueFormat::HEX), "");
 }
 
 // given a tick summed from steps (0.6000000000000001), expect its label to

@@ -67,7 +67,7 @@ TEST_F(QuerySettings, IsBuiltAsDesigned)
     expect_spin(dialog.slave_id_spin, 1, 255, 1, 10);
     expect_spin(dialog.address_spin, 0, 65535, 1, 10);
     expect_spin(dialog.length_spin, 1, 240, 1, 5);
-    expect_spin(dialog.scan_rate_spin, 1, 10000, 10, 100);
+    expect_spin(dialog.scan_rate_spin, 0, 10000, 10, 100);
     EXPECT_EQ(gtk_spin_button_get_climb_rate(dialog.slave_id_spin), 0);
     for (GtkSpinButton* spin : {dialog.address_spin, dialog.length_spin, dialog.scan_rate_spin})
         EXPECT_EQ(gtk_spin_button_get_climb_rate(spin), 2);
@@ -78,7 +78,8 @@ TEST_F(QuerySettings, IsBuiltAsDesigned)
 }
 
 // Given a loaded definition outside the dialog's ranges, expect the nearest
-// ends shown, and Ok to store exactly what is shown.
+// ends shown, and Ok to store exactly what is shown; a scan rate of 0 (as
+// fast as the device answers) is in the range, and kept.
 TEST_F(QuerySettings, OpenClampsToTheRangesAndOkStoresWhatIsShown)
 {
     store_poll_definition({.slave = 7, .fcode = 1, .address = 65535, .length = 250, .scan_rate = 0});
@@ -89,16 +90,16 @@ TEST_F(QuerySettings, OpenClampsToTheRangesAndOkStoresWhatIsShown)
     EXPECT_EQ(gtk_spin_button_get_value_as_int(dialog.slave_id_spin), 7);
     EXPECT_EQ(gtk_spin_button_get_value_as_int(dialog.address_spin), 65535);
     EXPECT_EQ(gtk_spin_button_get_value_as_int(dialog.length_spin), 240);
-    EXPECT_EQ(gtk_spin_button_get_value_as_int(dialog.scan_rate_spin), 1);
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(dialog.scan_rate_spin), 0);
     EXPECT_EQ(gtk_drop_down_get_selected(dialog.function_code_dropdown), 0u);
 
     // The function entry maps to its code; a text typed and never committed
     // with Enter is what Ok stores.
     gtk_drop_down_set_selected(dialog.function_code_dropdown, 3);
-    gtk_editable_set_text(GTK_EDITABLE(dialog.scan_rate_spin), "9990");
+    gtk_editable_set_text(GTK_EDITABLE(dialog.length_spin), "200");
     plant_sentinel();
     press(dialog.ok_button);
-    PollDefinition expected{.slave = 7, .fcode = 4, .address = 65535, .length = 240, .scan_rate = 9990};
+    PollDefinition expected{.slave = 7, .fcode = 4, .address = 65535, .length = 200, .scan_rate = 0};
     EXPECT_EQ(copy_poll_definition(), expected);
     EXPECT_FALSE(grid_holds_sentinel()) << "the grid was not laid out again";
     EXPECT_FALSE(shown());

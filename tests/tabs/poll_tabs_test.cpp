@@ -7,9 +7,12 @@
 
 #include <atomic>
 
+#include "app/dialog_layer.hpp"
 #include "chart/chart_window.hpp"
 #include "config/config_dialogs.hpp"
+#include "query/query_settings_dialog.hpp"
 #include "support/app_link_fixture.hpp"
+#include "support/refusal_alerts.hpp"
 #include "support/scripted_tcp_server.hpp"
 #include "tabs/poll_tabs.hpp"
 
@@ -35,6 +38,31 @@ Texts cell_texts(const PollTab& tab)
 std::string title_of(const PollTab& tab)
 {
     return gtk_label_get_text(tab.title);
+}
+
+// The entry of the rename open on tab's title, or null.
+GtkEditable* rename_entry(const PollTab& tab)
+{
+    for (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(tab.title)); child;
+         child = gtk_widget_get_next_sibling(child))
+        if (GTK_IS_POPOVER(child) && gtk_widget_get_visible(child))
+            return GTK_EDITABLE(gtk_popover_get_child(GTK_POPOVER(child)));
+    return nullptr;
+}
+
+// Escape as it reaches the entry, before the popover around it sees it.
+bool press_escape_in(GtkEditable* entry)
+{
+    g_autoptr(GListModel) controllers = gtk_widget_observe_controllers(GTK_WIDGET(entry));
+    for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+        g_autoptr(GObject) controller = G_OBJECT(g_list_model_get_item(controllers, i));
+        gboolean handled = FALSE;
+        if (GTK_IS_EVENT_CONTROLLER_KEY(controller))
+            g_signal_emit_by_name(controller, "key-pressed", GDK_KEY_Escape, 0u, GdkModifierType(0), &handled);
+        if (handled)
+            return true;
+    }
+    return false;
 }
 
 class PollTabs : public AppLinkTest {
@@ -186,5 +214,86 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
     }
     EXPECT_EQ(main.tabs.size(), max_poll_definitions);
-    EXPECT_FALSE(g_action_group_get_action_enabled(G_ACTION_GROUP(app().application), "new-definition"));
+}
+
+// Given a name typed with blanks around it, 40 characters of CJK, Latin and
+// an emoji and more after, and the focus then moved elsewhere, expect the
+// name kept, trimmed and cut after the 40th character; given a name typed
+// and then Escape, expect the name before it kept.
+TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
+{
+    MainWindow& main = app().main_window;
+    const std::string forty = "北側ボイラー室 boiler pressure, north side 12 🔥";
+    start_tab_rename(main);
+    drain_main_loop();
+    GtkEditable* entry = rename_entry(*main.tab);
+    ASSERT_NE(entry, nullptr);
+    GtkWidget* text = GTK_WIDGET(gtk_editable_get_delegate(entry));
+    ASSERT_TRUE(run_until([&] { return gtk_window_get_focus(GTK_WINDOW(main.window)) == text; }, 2000));
+    gtk_editable_set_text(entry, ("  " + forty + " and beyond").c_str());
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    drain_main_loop();
+    EXPECT_EQ(main.tab->name, forty);
+    EXPECT_EQ(title_of(*main.tab), forty);
+    EXPECT_EQ(g_utf8_strlen(main.tab->name.c_str(), -1), 40);
+    EXPECT_EQ(rename_entry(*main.tab), nullptr) << "the rename ended";
+
+    start_tab_rename(main);
+    drain_main_loop();
+    entry = rename_entry(*main.tab);
+    ASSERT_NE(entry, nullptr);
+    gtk_editable_set_text(entry, "Abandoned");
+    EXPECT_TRUE(press_escape_in(entry));
+    drain_main_loop();
+    EXPECT_EQ(main.tab->name, forty);
+    EXPECT_EQ(rename_entry(*main.tab), nullptr);
+}
+
+// Given Ctrl+N, expect Cancel or a close of its Query Settings to
+// take the new tab away again and Ok to keep it; at the link's most, expect
+// Ctrl+N and a file of one definition more to be refused, naming the limit.
+TEST_F(PollTabs, ANewTabCancelledGoesAndTheLimitIsNamed)
+{
+    MainWindow& main = app().main_window;
+    QuerySettingsDialog& dialog = app().query_settings;
+    PollTab* first = main.tab;
+    for (bool by_close : {false, true}) {
+        SCOPED_TRACE(by_close ? "closed (as Escape does)" : "Cancel");
+        activate("new-definition");
+        ASSERT_EQ(main.tabs.size(), 2u);
+        if (by_close)
+            gtk_window_close(dialog.window);
+        else
+            g_signal_emit_by_name(dialog.cancel_button, "clicked");
+        drain_main_loop();
+        EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(dialog.window)));
+        EXPECT_EQ(main.tabs.size(), 1u);
+        EXPECT_EQ(main.tab, first);
+    }
+    activate("new-definition");
+    g_signal_emit_by_name(dialog.ok_button, "clicked");
+    open_query_settings(dialog);
+    g_signal_emit_by_name(dialog.cancel_button, "clicked");
+    EXPECT_EQ(main.tabs.size(), 2u) << "kept once set up";
+
+    while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
+    }
+    activate("new-definition");
+    EXPECT_EQ(main.tabs.size(), max_poll_definitions);
+    const std::string limit = "A set-up holds at most 64 poll definitions";
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
+              (AlertTexts{{"Cannot add a poll definition", limit, "[Close]"}}));
+
+    std::string text = "Brenvaldor V.1.0.0\n";
+    for (size_t i = 0; i <= max_poll_definitions; ++i)
+        text += "POLL slave=1 fcode=3 address=0 length=1 scan_rate=1000\nLABELS 0\n";
+    g_autofree char* folder = g_dir_make_tmp("tabs-XXXXXX", nullptr);
+    std::string path = std::string(folder) + "/many.dat";
+    ASSERT_TRUE(g_file_set_contents(path.c_str(), text.c_str(), -1, nullptr));
+    EXPECT_FALSE(load_configuration_file(main, path.c_str()));
+    g_remove(path.c_str());
+    g_rmdir(folder);
+    EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
+              (AlertTexts{{"Cannot load configuration file", limit + "; line 130 starts one more", "[Close]"}}));
+    withdraw_refusal(GTK_WINDOW(main.window));
 }
