@@ -207,6 +207,7 @@ TEST(ScanWindow, RefusesAnEmptyRangeAndAsksBeforeUsingAnIdNoDeviceAnswered)
     gtk_spin_button_set_value(scan.first_unit, 1);
     g_signal_emit_by_name(scan.start_button, "clicked");
     ASSERT_TRUE(scan.control);
+    EXPECT_STREQ(gtk_label_get_text(scan.progress_label), "Waiting for polling to let go of the line");
     ASSERT_TRUE(run_until([&] { return !scan.control; }, 5000));
     ASSERT_EQ(scan.rows.size(), 2u);
     EXPECT_FALSE(use_sensitive(scan));
