@@ -78,7 +78,7 @@ void on_use_answered(GObject* source, GAsyncResult* result, gpointer data)
     int choice = alert_dialog_choose_finish(ALERT_DIALOG(source), result, nullptr);
     std::optional<size_t> row = std::exchange(scan.asked_row, std::nullopt);
     // A scan started meanwhile took the rows asked about away.
-    if (choice == use_confirmed && row && *row < scan.rows.size())
+    if (choice == use_confirmed && row && scan.asked_scan == scan.scan_number)
         use_scan_row(scan, *row);
 }
 
@@ -127,6 +127,7 @@ void ask_before_use(ScanWindow& scan, size_t index)
     if (scan.asked_row)
         return;  // the alert already asks, modal over the window
     scan.asked_row = index;
+    scan.asked_scan = scan.scan_number;
     std::string unit = std::to_string(scan.rows[index].unit);
     alert_dialog_set_message(scan.use_alert, ("No device answered at unit " + unit).c_str());
     alert_dialog_set_detail(scan.use_alert,

@@ -93,7 +93,7 @@ void take_event(ScanWindow& scan, const ScanEvent& event)
         show_progress(scan, event.progress);
         break;
     case ScanEvent::Kind::row:
-            add_result(scan, event.row);
+        add_result(scan, event.row);
         break;
     case ScanEvent::Kind::ended:
         scan.control.reset();

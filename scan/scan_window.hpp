@@ -59,7 +59,8 @@ struct ScanWindow {
     std::vector<ScanRow> rows;             // in the order of the list
     ConnectionSettings scanned;            // the settings of the rows shown
     ScanShape shape;                       // what the scan shown sweeps
-    std::optional<size_t> asked_row;       // the row use_alert asks about, while it does
+    std::optional<size_t> asked_row;       // the row use_alert asks about, while it does,
+    uint32_t asked_scan = 0;               // of that scan
 };
 
 // Builds the window hidden, before the main window (see activation).
