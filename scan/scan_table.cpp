@@ -1,10 +1,16 @@
 #include "scan/scan_table.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "chart/chart_csv.hpp"
 
 namespace {
+
+// As the engine sweeps (link/bus_scan.cpp): a serial line has no unit id
+// above 247, and each rate is tried with parity None, Even and Odd.
+constexpr uint8_t highest_serial_unit = 247;
+constexpr uint32_t parities_per_rate = 3;
 
 // Whole seconds, rounded up: a wait of 0.2 s still shows as one.
 long long seconds_of(std::chrono::milliseconds time)
@@ -12,14 +18,18 @@ long long seconds_of(std::chrono::milliseconds time)
     return (time.count() + 999) / 1000;
 }
 
+std::string setting_text(uint32_t baud, char parity, uint8_t data_bits, uint8_t stop_bits)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%u %u%c%u", unsigned(baud), unsigned(data_bits), parity, unsigned(stop_bits));
+    return text;
+}
+
 }  // namespace
 
 std::string serial_setting_text(const ScanRow& row, uint8_t data_bits, uint8_t stop_bits)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u %u%c%u", unsigned(row.baud), unsigned(data_bits), row.parity,
-                  unsigned(stop_bits));
-    return text;
+    return setting_text(row.baud, row.parity, data_bits, stop_bits);
 }
 
 std::string response_text(const ScanRow& row)
@@ -45,13 +55,47 @@ std::string answer_text(const ScanRow& row)
     return {};
 }
 
-std::string progress_text(const ScanProgress& progress)
+ScanShape scan_shape(const ScanPlan& plan)
+{
+    ScanShape shape;
+    shape.serial = !plan.settings.use_tcp;
+    shape.data_bits = plan.settings.data_bits;
+    shape.stop_bits = plan.settings.stop_bits;
+    uint8_t last = shape.serial ? std::min(plan.last_unit, highest_serial_unit) : plan.last_unit;
+    shape.units = plan.first_unit > last ? 0 : uint32_t(last - plan.first_unit + 1);
+    if (shape.serial && plan.every_serial_setting && !plan.baud_rates.empty())
+        shape.settings = uint32_t(plan.baud_rates.size()) * parities_per_rate;
+    return shape;
+}
+
+std::string unit_range_refusal(const ScanPlan& plan)
 {
     char text[128];
-    std::snprintf(text, sizeof text, "%u of %u units, %u found, %lld s, about %lld s left", unsigned(progress.done),
-                  unsigned(progress.total), unsigned(progress.found), seconds_of(progress.elapsed),
-                  seconds_of(progress.left));
+    if (plan.first_unit > plan.last_unit)
+        std::snprintf(text, sizeof text, "Cannot scan: the first unit id (%u) is above the last (%u)",
+                      unsigned(plan.first_unit), unsigned(plan.last_unit));
+    else if (scan_shape(plan).units == 0)
+        std::snprintf(text, sizeof text, "Cannot scan: a serial line has no unit id above %u",
+                      unsigned(highest_serial_unit));
+    else
+        return {};
     return text;
+}
+
+std::string progress_text(const ScanProgress& progress, const ScanShape& shape)
+{
+    // done counts the probes made so far, setting after setting.
+    uint32_t units = std::max<uint32_t>(shape.units, 1);
+    uint32_t made = std::max<uint32_t>(progress.done, 1) - 1;
+    std::string text = "Unit " + std::to_string(made % units + 1) + " of " + std::to_string(shape.units);
+    if (shape.serial)
+        text += " at " + setting_text(progress.baud, progress.parity, shape.data_bits, shape.stop_bits);
+    if (shape.settings > 1)
+        text += " · setting " + std::to_string(made / units + 1) + " of " + std::to_string(shape.settings);
+    char rest[96];
+    std::snprintf(rest, sizeof rest, " · %u found, %lld s, about %lld s left", unsigned(progress.found),
+                  seconds_of(progress.elapsed), seconds_of(progress.left));
+    return text + rest;
 }
 
 std::string scan_csv(const std::vector<ScanRow>& rows, bool serial, uint8_t data_bits, uint8_t stop_bits)

@@ -15,8 +15,23 @@ std::string response_text(const ScanRow& row);
 // word that no device answered says so).
 std::string answer_text(const ScanRow& row);
 
-// "37 of 247 units, 2 found, 4 s, about 21 s left".
-std::string progress_text(const ScanProgress& progress);
+// What a scan sweeps, as the progress line counts it.
+struct ScanShape {
+    uint32_t units = 0;     // ids asked at each setting
+    uint32_t settings = 1;  // serial settings tried in turn
+    bool serial = false;
+    uint8_t data_bits = 8;
+    uint8_t stop_bits = 1;
+};
+// The shape of the sweep the engine makes of plan.
+ScanShape scan_shape(const ScanPlan& plan);
+// Why plan's unit range holds no id to ask, or empty when it holds some.
+std::string unit_range_refusal(const ScanPlan& plan);
+
+// The probe last made: "Unit 2 of 3 at 9600 8E1 · setting 4 of 9 · 1 found,
+// 4 s, about 21 s left"; a serial line names its setting, a sweep of more
+// than one counts them.
+std::string progress_text(const ScanProgress& progress, const ScanShape& shape);
 
 // A header line, then one line per row; the setting column only for a
 // serial line. Fields with a comma, quote or line break are quoted.

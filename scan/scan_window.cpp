@@ -2,22 +2,16 @@
 
 #include <modbus.h>
 
-#include <cerrno>
-#include <exception>
 #include <span>
 #include <string>
 
 #include "app/dialog_grid.hpp"
-#include "app/main_window.hpp"
-#include "config/config_file.hpp"
 #include "connection/connect.hpp"
 #include "handover/ui_post.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
+#include "scan/scan_results.hpp"
 #include "scan/scan_table.hpp"
-#include "table/register_grid.hpp"
-#include "tabs/poll_tab.hpp"
-#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -65,40 +59,11 @@ private:
     uint32_t number_;
 };
 
-GtkWidget* column_label(const char* text, int width_chars, bool expand = false)
-{
-    GtkWidget* label = gtk_label_new(text);
-    gtk_label_set_xalign(GTK_LABEL(label), 0);
-    gtk_label_set_width_chars(GTK_LABEL(label), width_chars);
-    gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
-    gtk_widget_set_hexpand(label, expand);
-    return label;
-}
-
-bool scanned_serial(const ScanWindow& scan)
-{
-    return !scan.scanned.use_tcp;
-}
-
-// One row of the table; the setting column only for a serial line.
-GtkWidget* make_row(const ScanWindow& scan, const ScanRow& row)
-{
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-    gtk_box_append(GTK_BOX(box), column_label(std::to_string(row.unit).c_str(), 6));
-    if (scanned_serial(scan)) {
-        std::string setting = serial_setting_text(row, scan.scanned.data_bits, scan.scanned.stop_bits);
-        gtk_box_append(GTK_BOX(box), column_label(setting.c_str(), 12));
-    }
-    gtk_box_append(GTK_BOX(box), column_label(response_text(row).c_str(), 10));
-    gtk_box_append(GTK_BOX(box), column_label(answer_text(row).c_str(), 30, true));
-    return box;
-}
-
 void show_progress(ScanWindow& scan, const ScanProgress& progress)
 {
     double fraction = progress.total ? double(progress.done) / progress.total : 0;
     gtk_progress_bar_set_fraction(scan.progress, fraction);
-    gtk_label_set_text(scan.progress_label, progress_text(progress).c_str());
+    gtk_label_set_text(scan.progress_label, progress_text(progress, scan.shape).c_str());
 }
 
 void show_running(ScanWindow& scan, bool running)
@@ -128,8 +93,7 @@ void take_event(ScanWindow& scan, const ScanEvent& event)
         show_progress(scan, event.progress);
         break;
     case ScanEvent::Kind::row:
-        scan.rows.push_back(event.row);
-        gtk_list_box_append(scan.results, make_row(scan, event.row));
+        add_result(scan, event.row);
         break;
     case ScanEvent::Kind::ended:
         scan.control.reset();
@@ -166,14 +130,6 @@ ScanPlan read_plan(ScanWindow& scan)
     return plan;
 }
 
-void clear_results(ScanWindow& scan)
-{
-    scan.rows.clear();
-    while (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(scan.results)))
-        gtk_list_box_remove(scan.results, child);
-    gtk_widget_set_visible(GTK_WIDGET(scan.setting_header), scanned_serial(scan));
-}
-
 GtkSpinButton* add_spin(GtkGrid* grid, int row, int column, const char* label, double low, double high,
                         double value)
 {
@@ -202,41 +158,6 @@ gboolean on_close_request(GtkWindow*, gpointer data)
     end_scan(scan_of(data));
     return FALSE;  // hidden, as the window hides on close
 }
-
-void on_row_activated(GtkListBox*, GtkListBoxRow* row, gpointer data)
-{
-    use_scan_row(scan_of(data), size_t(gtk_list_box_row_get_index(row)));
-}
-
-void on_use(GtkButton*, gpointer data)
-{
-    ScanWindow& scan = scan_of(data);
-    if (GtkListBoxRow* row = gtk_list_box_get_selected_row(scan.results))
-        use_scan_row(scan, size_t(gtk_list_box_row_get_index(row)));
-}
-
-void on_csv_chosen(GObject* source, GAsyncResult* result, gpointer data)
-{
-    g_autoptr(GError) error = nullptr;
-    g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
-    g_autofree char* path = file ? g_file_get_path(file) : nullptr;
-    if (path)
-        export_scan_csv(scan_of(data), path);
-}
-
-void on_export(GtkButton*, gpointer data)
-{
-    ScanWindow& scan = scan_of(data);
-    if (GtkWindow* open = file_dialog_get_window(scan.csv_dialog)) {
-        gtk_window_present(open);
-        return;
-    }
-    file_dialog_save(scan.csv_dialog, scan.window, nullptr, on_csv_chosen, &scan);
-}
-
-}  // namespace
-
-namespace {
 
 // Unit range, probe, time-out and the serial sweep, in a dialog grid.
 GtkWidget* build_inputs(ScanWindow& scan)
@@ -275,50 +196,6 @@ GtkWidget* build_controls(ScanWindow& scan)
     return box;
 }
 
-// The column titles above the list, the list, and its buttons.
-GtkWidget* build_results(ScanWindow& scan)
-{
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
-    GtkWidget* header = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-    gtk_widget_set_margin_start(header, 6);
-    gtk_box_append(GTK_BOX(header), column_label("Unit", 6));
-    scan.setting_header = GTK_LABEL(column_label("Setting", 12));
-    gtk_box_append(GTK_BOX(header), GTK_WIDGET(scan.setting_header));
-    gtk_box_append(GTK_BOX(header), column_label("Response", 10));
-    gtk_box_append(GTK_BOX(header), column_label("Identification", 30, true));
-    scan.results = GTK_LIST_BOX(gtk_list_box_new());
-    // A double click (or Enter) uses a row; a single click only selects it.
-    gtk_list_box_set_activate_on_single_click(scan.results, FALSE);
-    g_signal_connect(scan.results, "row-activated", G_CALLBACK(on_row_activated), &scan);
-    GtkWidget* scroller = gtk_scrolled_window_new();
-    gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), GTK_WIDGET(scan.results));
-    gtk_widget_set_vexpand(scroller, TRUE);
-    gtk_widget_set_size_request(scroller, -1, 200);
-    GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-    scan.use_button = GTK_BUTTON(gtk_button_new_with_label("Use"));
-    scan.export_button = GTK_BUTTON(gtk_button_new_with_label("Export CSV"));
-    g_signal_connect(scan.use_button, "clicked", G_CALLBACK(on_use), &scan);
-    g_signal_connect(scan.export_button, "clicked", G_CALLBACK(on_export), &scan);
-    gtk_box_append(GTK_BOX(buttons), GTK_WIDGET(scan.use_button));
-    gtk_box_append(GTK_BOX(buttons), GTK_WIDGET(scan.export_button));
-    for (GtkWidget* part : {header, scroller, buttons})
-        gtk_box_append(GTK_BOX(box), part);
-    return box;
-}
-
-FileDialog* make_csv_dialog()
-{
-    FileDialog* dialog = file_dialog_new();
-    file_dialog_set_initial_name(dialog, "Brenvaldor scan.csv");
-    g_autoptr(GFile) folder = g_file_new_for_path(".");
-    file_dialog_set_initial_folder(dialog, folder);
-    g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
-    gtk_file_filter_add_suffix(filter, "csv");
-    file_dialog_set_default_filter(dialog, filter);
-    return dialog;
-}
-
 }  // namespace
 
 void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& connection)
@@ -341,7 +218,6 @@ void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& con
                             build_results(scan)})
         gtk_box_append(GTK_BOX(box), part);
     gtk_window_set_child(scan.window, box);
-    scan.csv_dialog = make_csv_dialog();
 }
 
 void present_scan_window(ScanWindow& scan)
@@ -359,10 +235,18 @@ void start_scan(ScanWindow& scan)
     if (scan.control)
         return;  // one at a time; Start is off meanwhile
     ScanPlan plan = read_plan(scan);
+    if (std::string refusal = unit_range_refusal(plan); !refusal.empty()) {
+        gtk_label_set_text(scan.progress_label, refusal.c_str());
+        return;
+    }
     scan.scanned = plan.settings;
+    scan.shape = scan_shape(plan);
     clear_results(scan);
     gtk_progress_bar_set_fraction(scan.progress, 0);
-    gtk_label_set_text(scan.progress_label, "Waiting for the line");
+    // Until the first probe's progress: a polling worker holds the line
+    // until it sees the cancel, else the scan opens the line itself.
+    bool polling = scan.link->running.load(std::memory_order_acquire);
+    gtk_label_set_text(scan.progress_label, polling ? "Waiting for polling to let go of the line" : "Opening the line");
     uint32_t number = ++scan.scan_number;
     scan.runs_at_start = scan.link->runs.load();
     scan.control = start_bus_scan(scan.link, scan.reports, std::make_shared<PostedScanReports>(scan, number),
@@ -379,40 +263,4 @@ void end_scan(ScanWindow& scan)
 {
     if (scan.control)
         scan.control->guard.cancel();
-}
-
-void use_scan_row(ScanWindow& scan, size_t index)
-{
-    if (index >= scan.rows.size() || !scan.main || !scan.main->tab)
-        return;
-    const ScanRow& row = scan.rows[index];
-    PollDefinition poll = scan.main->tab->poll;
-    poll.slave = row.unit;
-    hand_poll_definition(*scan.main, poll);
-    build_grid(*scan.main);
-    if (!row.serial)
-        return;
-    ConnectionSettings settings = copy_connection_settings(*scan.link);
-    if (!settings.use_tcp) {
-        settings.baud_or_port = row.baud;
-        settings.parity = row.parity;
-        store_connection_settings(*scan.link, settings);
-        signal_wake(*scan.link);
-    }
-    show_serial_setting(*scan.connection, row.baud, row.parity);
-}
-
-bool export_scan_csv(ScanWindow& scan, const char* path)
-{
-    withdraw_refusal(scan.window);
-    int error = ENOMEM;  // out of memory while building the text: the old file stays
-    try {
-        std::string csv = scan_csv(scan.rows, scanned_serial(scan), scan.scanned.data_bits, scan.scanned.stop_bits);
-        if (replace_file(path, csv))
-            return true;
-        error = errno;
-    } catch (const std::exception&) {
-    }
-    show_refusal(scan.window, "Cannot export CSV", file_failure_reason(path, error).c_str());
-    return false;
 }

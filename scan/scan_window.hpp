@@ -12,10 +12,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/dialog_layer.hpp"
 #include "link/bus_scan.hpp"
+#include "scan/scan_table.hpp"
 
 struct ConnectionDialog;
 struct LinkState;
@@ -38,12 +40,13 @@ struct ScanWindow {
     GtkLabel* progress_label = nullptr;
     GtkLabel* setting_header = nullptr;  // the serial setting column's title
     GtkListBox* results = nullptr;
-    GtkButton* use_button = nullptr;
+    GtkButton* use_button = nullptr;  // sensitive while a row is selected
     GtkButton* export_button = nullptr;
     MainWindow* main = nullptr;
     ConnectionDialog* connection = nullptr;
     // Owned for the life of the process.
     FileDialog* csv_dialog = nullptr;
+    AlertDialog* use_alert = nullptr;  // asks before a row where no device answered is used
 
     // The link scanned, and where its frames go (the Logger).
     std::shared_ptr<LinkState> link;
@@ -55,13 +58,17 @@ struct ScanWindow {
     uint32_t runs_at_start = 0;            // the link's workers started before the scan
     std::vector<ScanRow> rows;             // in the order of the list
     ConnectionSettings scanned;            // the settings of the rows shown
+    ScanShape shape;                       // what the scan shown sweeps
+    std::optional<size_t> asked_row;       // the row use_alert asks about, while it does,
+    uint32_t asked_scan = 0;               // of that scan
 };
 
 // Builds the window hidden, before the main window (see activation).
 void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& connection);
 void present_scan_window(ScanWindow& scan);
 
-// Start: the settings of the link, the inputs of the window.
+// Start: the settings of the link, the inputs of the window. A unit range
+// with no id to ask is refused in the progress line, and nothing starts.
 void start_scan(ScanWindow& scan);
 // Stop, Connect, Disconnect, closing the window, the exit path: the scan
 // ends within one probe's time-out. Touches no widget.
@@ -70,5 +77,8 @@ void end_scan(ScanWindow& scan);
 // Puts the unit id of row into the shown poll definition and, for a serial
 // setting, its rate and parity into the link and the Connection dialog.
 void use_scan_row(ScanWindow& scan, size_t row);
+// "Use" and a double click: as use_scan_row, but a row where a gateway said
+// no device answered is used only once the user confirms it.
+void choose_scan_row(ScanWindow& scan, size_t row);
 // Writes the results as CSV to path; false (with a refusal shown) on failure.
 bool export_scan_csv(ScanWindow& scan, const char* path);

@@ -20,9 +20,26 @@ TEST(ScanTable, CsvHoldsEveryRowWithItsSetting)
     EXPECT_EQ(scan_csv({device}, false, 8, 1).substr(0, 24), "unit,response_ms,answer\n");
 }
 
-TEST(ScanTable, ProgressRoundsTimesUp)
+// Given 3 ids at 9 serial settings (3 rates, 3 parities each), expect the
+// 11th probe counted as the 2nd id at the 4th setting, which it names, and
+// its times rounded up; over TCP no setting.
+TEST(ScanTable, ProgressNamesTheSettingAndCountsIdsAndSettingsApart)
 {
-    ScanProgress progress{.done = 37, .total = 247, .found = 2, .elapsed = std::chrono::milliseconds(3700),
-                          .left = std::chrono::milliseconds(200)};
-    EXPECT_EQ(progress_text(progress), "37 of 247 units, 2 found, 4 s, about 1 s left");
+    ScanPlan plan;
+    plan.last_unit = 3;
+    plan.every_serial_setting = true;
+    plan.baud_rates = {1200, 9600, 19200};
+    ScanProgress progress{.done = 11, .total = 27, .found = 1, .elapsed = std::chrono::milliseconds(3700),
+                          .left = std::chrono::milliseconds(200), .baud = 9600, .parity = 'N'};
+    EXPECT_EQ(progress_text(progress, scan_shape(plan)),
+              "Unit 2 of 3 at 9600 8N1 · setting 4 of 9 · 1 found, 4 s, about 1 s left");
+    plan.settings.use_tcp = true;
+    progress.done = 2;
+    EXPECT_EQ(progress_text(progress, scan_shape(plan)), "Unit 2 of 3 · 1 found, 4 s, about 1 s left");
+    // A serial line has no id above 247: a range beyond it is refused too.
+    plan.first_unit = 250;
+    plan.last_unit = 255;
+    EXPECT_EQ(unit_range_refusal(plan), "");
+    plan.settings.use_tcp = false;
+    EXPECT_EQ(unit_range_refusal(plan), "Cannot scan: a serial line has no unit id above 247");
 }

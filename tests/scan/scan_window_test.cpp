@@ -2,7 +2,8 @@
 // started from the window pauses polling and resumes it, a row used while
 // the scan runs takes effect, the results export, closing the window ends
 // a scan within one time-out, and so does Disconnect, for good, and
-// Connect, whose worker alone polls afterwards.
+// Connect, whose worker alone polls afterwards. Against a gateway with
+// nothing behind it: no dead end in the window.
 
 #include "scan/scan_window.hpp"
 
@@ -16,6 +17,9 @@
 #include "support/app_link_fixture.hpp"
 #include "support/pty_device.hpp"
 #include "support/pymodbus_launcher.hpp"
+#include "support/raw_tcp_server.hpp"
+#include "support/refusal_alerts.hpp"
+#include "support/scripted_tcp_server.hpp"
 
 using namespace app_test;
 
@@ -33,6 +37,32 @@ std::string read_file(const std::string& path)
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+GtkWidget* button_labelled(GtkWidget* widget, const char* label)
+{
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child)) {
+        if (GTK_IS_BUTTON(child) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(child)), label) == 0)
+            return child;
+        if (GtkWidget* found = button_labelled(child, label))
+            return found;
+    }
+    return nullptr;
+}
+
+void press_alert_button(AlertDialog* alert, const char* label)
+{
+    GtkWindow* window = alert_dialog_get_window(alert);
+    ASSERT_TRUE(window);
+    GtkWidget* button = button_labelled(GTK_WIDGET(window), label);
+    ASSERT_TRUE(button) << label;
+    g_signal_emit_by_name(button, "clicked");
+    drain_main_loop();
+}
+
+bool use_sensitive(const ScanWindow& scan)
+{
+    return gtk_widget_get_sensitive(GTK_WIDGET(scan.use_button));
 }
 
 }  // namespace
@@ -136,6 +166,9 @@ TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
     ASSERT_TRUE(run_until([&] { return scan.control && !scan.rows.empty(); }, 5000));
     ASSERT_TRUE(run_until([&] { return !scan.control; }, 5000));
     ASSERT_EQ(scan.rows.size(), 1u);
+    // 19200 with None, Even and Odd, then 9600 None and Even.
+    std::string progress = gtk_label_get_text(scan.progress_label);
+    EXPECT_EQ(progress.rfind("Unit 3 of 3 at 9600 8E1 · setting 5 of 9 · 1 found", 0), 0u) << progress;
     g_signal_emit_by_name(scan.results, "row-activated", gtk_list_box_get_row_at_index(scan.results, 0));
 
     ConnectionSettings used = copy_connection_settings();
@@ -148,4 +181,49 @@ TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
                           5000));
     disconnect_link();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
+}
+
+// A gateway that says no device is behind any id: a first id above the
+// last is refused before anything starts; "Use" stays off until a row is
+// selected, and a row where no device answered is used only once the user
+// confirms it.
+TEST(ScanWindow, RefusesAnEmptyRangeAndAsksBeforeUsingAnIdNoDeviceAnswered)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    auto gateway = RawTcpServer::start(
+        [](const Bytes& request) { return RawTcpServer::Reply{exception_reply(request, 0x0B)}; });
+    ASSERT_TRUE(gateway);
+    connect_with(poll_of(1, 3, 0, 1, 1000), tcp_settings(gateway->port()));
+
+    ScanWindow& scan = a.scan;
+    present_scan_window(scan);
+    gtk_spin_button_set_value(scan.first_unit, 5);
+    gtk_spin_button_set_value(scan.last_unit, 2);
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    EXPECT_FALSE(scan.control);
+    EXPECT_STREQ(gtk_label_get_text(scan.progress_label), "Cannot scan: the first unit id (5) is above the last (2)");
+
+    gtk_spin_button_set_value(scan.first_unit, 1);
+    g_signal_emit_by_name(scan.start_button, "clicked");
+    ASSERT_TRUE(scan.control);
+    EXPECT_STREQ(gtk_label_get_text(scan.progress_label), "Waiting for polling to let go of the line");
+    ASSERT_TRUE(run_until([&] { return !scan.control; }, 5000));
+    ASSERT_EQ(scan.rows.size(), 2u);
+    EXPECT_FALSE(use_sensitive(scan));
+    gtk_list_box_select_row(scan.results, gtk_list_box_get_row_at_index(scan.results, 1));
+    EXPECT_TRUE(use_sensitive(scan));
+
+    g_signal_emit_by_name(scan.use_button, "clicked");
+    EXPECT_EQ(alerts_over(scan.window),
+              (AlertTexts{{"No device answered at unit 2",
+                           "A gateway answered that no device is behind it. Poll unit 2 anyway?", "[Cancel]",
+                           "[Use Anyway]"}}));
+    press_alert_button(scan.use_alert, "Cancel");
+    EXPECT_EQ(a.main_window.tab->poll.slave, 1);
+    g_signal_emit_by_name(scan.use_button, "clicked");
+    press_alert_button(scan.use_alert, "Use Anyway");
+    EXPECT_EQ(a.main_window.tab->poll.slave, 2);
+    EXPECT_EQ(alerts_over(scan.window), AlertTexts{});
+    disconnect_link();
 }
