@@ -203,6 +203,8 @@ int sweep_units(Sweep& sweep, const ConnectionSettings& settings)
     int found = 0;
     uint32_t setting_end = sweep.progress.done + unit_count(sweep.plan);
     for (unsigned unit = sweep.plan.first_unit; unit <= last_unit(sweep.plan); ++unit) {
+        sweep.progress.position = unit - sweep.plan.first_unit + 1;
+        tell(sweep, [&] { sweep.reports.probe_started(sweep.progress); });
         ScanRow row;
         row.serial = !settings.use_tcp;
         row.baud = settings.baud_or_port;
@@ -250,6 +252,8 @@ ScanEnd run_bus_scan(LinkReports& frames, ScanReports& reports, const ScanPlan& 
     for (size_t i = 0; i < tries.size() && units > 0; ++i) {
         sweep.progress.baud = tries[i].baud_or_port;
         sweep.progress.parity = tries[i].parity;
+        sweep.progress.setting = uint32_t(i + 1);
+        sweep.progress.settings = uint32_t(tries.size());
         int found = sweep_units(sweep, tries[i]);
         if (found == -1) {
             end.cancelled = guard.cancelled();

@@ -69,6 +69,11 @@ struct ScanProgress {
     std::chrono::milliseconds left{0};  // estimated
     uint32_t baud = 0;  // serial: the setting being tried
     char parity = 'N';
+    // The id being asked, counted from 1 within the range, and the setting
+    // it is asked at, counted from 1 among the settings to try.
+    uint32_t position = 0;
+    uint32_t setting = 1;
+    uint32_t settings = 1;
 };
 
 struct ScanEnd {
@@ -81,6 +86,8 @@ struct ScanEnd {
 class ScanReports {
 public:
     virtual ~ScanReports() = default;
+    // Before each probe, once the scan has the line, and after it.
+    virtual void probe_started(const ScanProgress&) {}
     virtual void probe_done(const ScanProgress& progress) = 0;
     virtual void unit_found(const ScanRow& row) = 0;
     virtual void scan_ended(const ScanEnd& end) = 0;

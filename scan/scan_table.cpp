@@ -8,9 +8,8 @@
 namespace {
 
 // As the engine sweeps (link/bus_scan.cpp): a serial line has no unit id
-// above 247, and each rate is tried with parity None, Even and Odd.
+// above 247.
 constexpr uint8_t highest_serial_unit = 247;
-constexpr uint32_t parities_per_rate = 3;
 
 // Whole seconds, rounded up: a wait of 0.2 s still shows as one.
 long long seconds_of(std::chrono::milliseconds time)
@@ -63,8 +62,6 @@ ScanShape scan_shape(const ScanPlan& plan)
     shape.stop_bits = plan.settings.stop_bits;
     uint8_t last = shape.serial ? std::min(plan.last_unit, highest_serial_unit) : plan.last_unit;
     shape.units = plan.first_unit > last ? 0 : uint32_t(last - plan.first_unit + 1);
-    if (shape.serial && plan.every_serial_setting && !plan.baud_rates.empty())
-        shape.settings = uint32_t(plan.baud_rates.size()) * parities_per_rate;
     return shape;
 }
 
@@ -84,14 +81,11 @@ std::string unit_range_refusal(const ScanPlan& plan)
 
 std::string progress_text(const ScanProgress& progress, const ScanShape& shape)
 {
-    // done counts the probes made so far, setting after setting.
-    uint32_t units = std::max<uint32_t>(shape.units, 1);
-    uint32_t made = std::max<uint32_t>(progress.done, 1) - 1;
-    std::string text = "Unit " + std::to_string(made % units + 1) + " of " + std::to_string(shape.units);
+    std::string text = "Unit " + std::to_string(progress.position) + " of " + std::to_string(shape.units);
     if (shape.serial)
         text += " at " + setting_text(progress.baud, progress.parity, shape.data_bits, shape.stop_bits);
-    if (shape.settings > 1)
-        text += " · setting " + std::to_string(made / units + 1) + " of " + std::to_string(shape.settings);
+    if (progress.settings > 1)
+        text += " · setting " + std::to_string(progress.setting) + " of " + std::to_string(progress.settings);
     char rest[96];
     std::snprintf(rest, sizeof rest, " · %u found, %lld s, about %lld s left", unsigned(progress.found),
                   seconds_of(progress.elapsed), seconds_of(progress.left));

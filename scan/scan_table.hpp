@@ -18,7 +18,6 @@ std::string answer_text(const ScanRow& row);
 // What a scan sweeps, as the progress line counts it.
 struct ScanShape {
     uint32_t units = 0;     // ids asked at each setting
-    uint32_t settings = 1;  // serial settings tried in turn
     bool serial = false;
     uint8_t data_bits = 8;
     uint8_t stop_bits = 1;

@@ -40,6 +40,10 @@ void on_scan_event(void* data);
 class PostedScanReports final : public ScanReports {
 public:
     PostedScanReports(ScanWindow& window, uint32_t number) : window_(&window), number_(number) {}
+    void probe_started(const ScanProgress& progress) override
+    {
+        post(new ScanEvent{ScanEvent::Kind::progress, window_, number_, progress, {}, {}});
+    }
     void probe_done(const ScanProgress& progress) override
     {
         post(new ScanEvent{ScanEvent::Kind::progress, window_, number_, progress, {}, {}});

@@ -167,6 +167,25 @@ TEST_F(BusScan, SerialSweepFindsTheOneSettingThatAnswers)
     EXPECT_TRUE(std::none_of(heard.begin(), heard.end(), [](const auto& h) { return h.baud == 1200; }));
 }
 
+// Given a write the user sent just before Start, expect it carried out
+// before the first probe, not left waiting through the whole scan.
+TEST_F(BusScan, WriteTakenBeforeStartGoesOutFirst)
+{
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    uint32_t sequence = request_write(6, 5, 77, 1);
+    ScanPlan plan;
+    plan.settings = tcp_settings(server->port());
+    plan.last_unit = 1;
+    scan(plan);
+    EXPECT_EQ(server->holding(5), 77);
+    EXPECT_EQ(last_write_result().sequence, sequence);
+    EXPECT_FALSE(last_write_result().failed);
+    ASSERT_GE(logged_frames().size(), 3u);
+    EXPECT_EQ(logged_frames()[0], "TX: 01 06 00 05 00 4D");
+    EXPECT_EQ(logged_frames()[2], "TX: 01 03 00 00 00 01");
+}
+
 // Given a polling link and then a scan of a silent line, expect polling to
 // pause while the scan runs, a Stop to end it within one time-out, and
 // polling to resume afterwards, never on two connections at once.

@@ -32,6 +32,17 @@ TEST_F(PymodbusLink, ServerIsReadAndWritten)
     run_cycle(poll_of(1, 4, 0, 2), settings);
     EXPECT_EQ(shown_values(), (Values{2000, 2001}));
 
+    // Longer than one request may carry: two requests, one block.
+    forget_frames();
+    run_cycle(poll_of(1, 3, 100, 240), settings);
+    Values shown = shown_values();
+    ASSERT_EQ(shown.size(), 240u);
+    for (uint16_t i = 0; i < 240; ++i)
+        ASSERT_EQ(shown[i], 1100 + i) << i;
+    EXPECT_TRUE(published_values().live);
+    EXPECT_EQ(logged_frames().size(), 4u);
+    EXPECT_EQ(logged_frames()[2], "TX: 01 03 00 E1 00 73");
+
     request_write(16, 20, 258, 3);
     run_cycle(poll_of(1, 3, 19, 5), settings);
     EXPECT_FALSE(write_waiting());

@@ -30,11 +30,12 @@ TEST(ScanTable, ProgressNamesTheSettingAndCountsIdsAndSettingsApart)
     plan.every_serial_setting = true;
     plan.baud_rates = {1200, 9600, 19200};
     ScanProgress progress{.done = 11, .total = 27, .found = 1, .elapsed = std::chrono::milliseconds(3700),
-                          .left = std::chrono::milliseconds(200), .baud = 9600, .parity = 'N'};
+                          .left = std::chrono::milliseconds(200), .baud = 9600, .parity = 'N',
+                          .position = 2, .setting = 4, .settings = 9};
     EXPECT_EQ(progress_text(progress, scan_shape(plan)),
               "Unit 2 of 3 at 9600 8N1 · setting 4 of 9 · 1 found, 4 s, about 1 s left");
     plan.settings.use_tcp = true;
-    progress.done = 2;
+    progress.setting = progress.settings = 1;
     EXPECT_EQ(progress_text(progress, scan_shape(plan)), "Unit 2 of 3 · 1 found, 4 s, about 1 s left");
     // A serial line has no id above 247: a range beyond it is refused too.
     plan.first_unit = 250;
