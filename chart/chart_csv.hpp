@@ -7,6 +7,7 @@
 #include <string>
 
 #include "chart/sample_store.hpp"
+#include "values/csv_text.hpp"
 
 struct CsvColumn {
     std::string name;  // header text
@@ -20,15 +21,7 @@ struct CsvColumn {
 // Lines end with LF.
 std::string samples_csv(std::span<const CsvColumn> columns);
 
-// 2026-12-07T13:22:43.125Z
-std::string iso_utc_ms(int64_t time_ms);
-
-// The shortest text that reads back as the same number: 1234, -5, 0.25.
-std::string number_text(double value);
 // A sample as the grid shows what the device sent: number_text, or "NaN",
 // "Inf", "-Inf"; empty for a failed poll.
 std::string sample_text(double value);
 
-// One CSV field: as it is, or quoted (quotes doubled) when it holds a
-// comma, a quote or a line break.
-std::string csv_field(const std::string& text);

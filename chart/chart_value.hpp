@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "table/value_format.hpp"
-#include "table/wide_value.hpp"
+#include "values/value_format.hpp"
+#include "values/wide_value.hpp"
 
 // How many registers from the address one value takes (1, 2 or 4).
 unsigned chart_value_words(ValueFormat format);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "config/number_syntax.hpp"
+#include "values/number_syntax.hpp"
 
 namespace {
 

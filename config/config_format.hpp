@@ -18,8 +18,8 @@
 
 #include "link/link_state.hpp"
 #include "table/label_store.hpp"
-#include "table/value_format.hpp"
-#include "table/wide_value.hpp"
+#include "values/value_format.hpp"
+#include "values/wide_value.hpp"
 
 // One poll definition as the file keeps it.
 struct SavedDefinition {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "chart/chart_csv.hpp"
+#include "values/csv_text.hpp"
 
 namespace {
 

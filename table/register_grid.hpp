@@ -6,8 +6,8 @@
 #include "link/link_state.hpp"
 
 #include "table/grid_layout.hpp"
-#include "table/value_format.hpp"
-#include "table/wide_value.hpp"
+#include "values/value_format.hpp"
+#include "values/wide_value.hpp"
 
 struct MainWindow;
 

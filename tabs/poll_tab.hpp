@@ -12,8 +12,8 @@
 #include "app/statistics_view.hpp"
 #include "link/link_state.hpp"
 #include "table/label_store.hpp"
-#include "table/value_format.hpp"
-#include "table/wide_value.hpp"
+#include "values/value_format.hpp"
+#include "values/wide_value.hpp"
 
 struct PollTab {
     // Widgets owned by the tab view (borrowed references).

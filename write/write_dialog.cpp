@@ -17,7 +17,7 @@
 #include "table/grid_layout.hpp"
 #include "table/register_grid.hpp"
 #include "table/shown_values.hpp"
-#include "table/wide_value.hpp"
+#include "values/wide_value.hpp"
 #include "write/write_value.hpp"
 
 // One showing of the alert. The completion of a choice may arrive after the

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <limits>
 
-#include "config/number_syntax.hpp"
-#include "table/wide_value.hpp"
+#include "values/number_syntax.hpp"
+#include "values/wide_value.hpp"
 
 namespace {
 

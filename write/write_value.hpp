@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 
 // The 16-bit word the text stands for in the given format, or nothing when
 // the text is not a number of that format or lies outside its range.

@@ -10,7 +10,7 @@
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/plot_axes.hpp"
-#include "table/wide_value.hpp"
+#include "values/wide_value.hpp"
 
 namespace {
 

@@ -220,7 +220,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
         EXPECT_EQ(read[i].format, saved[i].format);
         EXPECT_EQ(read[i].order, saved[i].order);
     }
-    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels()}}), example_file);
+    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels(), {}}}), example_file);
 
     ASSERT_TRUE(read_configuration("POLL slave=3 address=7\nLABEL 1 \"x\"\nPOLL address=8 length=0",
                                    PollDefinition{17, 2, 300, 40, 250}, read).ok);

@@ -7,7 +7,7 @@
 
 #include "support/app_link_fixture.hpp"
 #include "support/pymodbus_launcher.hpp"
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 #include "write/write_dialog.hpp"
 
 namespace {

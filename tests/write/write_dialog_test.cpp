@@ -14,7 +14,7 @@
 #include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "table/grid_input.hpp"
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 
 // Tests of the Write window and of its alert's state machine. Where the
 // worker's part matters, the test does exactly what the worker does: take

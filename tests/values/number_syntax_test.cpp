@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "config/number_syntax.hpp"
+#include "values/number_syntax.hpp"
 
 // Hexadecimal, binary and signed texts are covered through the write value
 // tests, the field widths through the configuration reader tests.

@@ -1,4 +1,4 @@
-#include "config/number_syntax.hpp"
+#include "values/number_syntax.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 
 // The order of the Order drop-down.
 enum class WordOrder { AB_CD = 0, CD_AB = 1, BA_DC = 2, DC_BA = 3 };

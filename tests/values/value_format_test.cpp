@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 
 namespace {
 

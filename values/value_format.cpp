@@ -1,4 +1,4 @@
-#include "table/value_format.hpp"
+#include "values/value_format.hpp"
 
 namespace {
 

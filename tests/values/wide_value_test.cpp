@@ -4,7 +4,7 @@
 #include <string>
 
 #include "table/grid_layout.hpp"
-#include "table/wide_value.hpp"
+#include "values/wide_value.hpp"
 
 namespace {
 

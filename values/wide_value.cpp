@@ -1,4 +1,4 @@
-#include "table/wide_value.hpp"
+#include "values/wide_value.hpp"
 
 #include <bit>
 #include <charconv>

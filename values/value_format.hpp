@@ -1,7 +1,7 @@
 #pragma once
 // The ways of showing register values; the order is the Format drop-down's.
 // The first four show one 16-bit word; the others a value over two (32-bit)
-// or four (64-bit) registers, rendered by table/wide_value.hpp.
+// or four (64-bit) registers, rendered by values/wide_value.hpp.
 
 #include <cstddef>
 #include <cstdint>
