@@ -5,8 +5,13 @@
 #include "app/dialog_layer.hpp"
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
+#include "app/status_line.hpp"
 #include "link/link_state.hpp"
+#include "logger/log_queue.hpp"
+#include "logger/logger_pane.hpp"
+#include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
+#include "write/write_dialog.hpp"
 
 App& app()
 {
@@ -28,6 +33,35 @@ GtkApplication* create_application(GApplicationFlags flags)
     g_signal_connect(a.application, "activate", G_CALLBACK(on_activate), &a.main_window);
     return a.application;
 }
+
+namespace {
+
+// What the worker reports goes where the windows show it: the Logger, the
+// status line, the shown tab's cells and statistics line, the Write dialog.
+void wire_deliveries(App& a)
+{
+    UiDelivery& deliver = a.reports->deliver;
+    MainWindow& main = a.main_window;
+    deliver.queue_frame = queue_log_frame;
+    deliver.wait_for_log_room = wait_for_log_room;
+    deliver.log_lines = [&a] { append_log_lines(a.logger); };
+    deliver.show_status = [&main](const LinkStatus& status) {
+        if (!main.status_line)
+            return;
+        // The text is made here, on the user-interface thread only.
+        std::string text = status_line_text(main, status);
+        if (is_error_status(status.kind))
+            show_status_error(main.status_line, text.c_str());
+        else
+            show_status_neutral(main.status_line, text.c_str());
+    };
+    deliver.definition_shown = [&main](uint16_t key) { return find_tab_by_key(main, key) != nullptr; };
+    deliver.values = [&main] { fill_from_shown_values(main); };
+    deliver.statistics = [&main] { schedule_statistics_refresh(main.tab->statistics); };
+    deliver.write = [&a] { report_write(&a.write); };
+}
+
+}  // namespace
 
 void on_activate(GtkApplication* application, gpointer)
 {
@@ -78,10 +112,7 @@ void on_activate(GtkApplication* application, gpointer)
     register_actions(a);
     build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
 
-    UiReports& reports = *a.reports;
-    reports.main = &main;
-    reports.logger = &a.logger;
-    reports.write = &a.write;
+    wire_deliveries(a);
 
     if (a.shortcuts)
         gtk_application_window_set_help_overlay(main.window, a.shortcuts);

@@ -21,7 +21,7 @@
 #include "app/application.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_plot.hpp"
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
 #include "chart/chart_window.hpp"
 #include "support/gtk_test_env.hpp"
 

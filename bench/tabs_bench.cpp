@@ -31,7 +31,7 @@
 
 #include "app/application.hpp"
 #include "bench_support.hpp"
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
 #include "link/worker.hpp"
 #include "tabs/poll_tabs.hpp"
 

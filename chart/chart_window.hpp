@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/dialog_layer.hpp"
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
 

@@ -1,13 +1,6 @@
 #include "handover/ui_reports.hpp"
 
-#include "app/main_window.hpp"
-#include "app/status_line.hpp"
 #include "handover/ui_post.hpp"
-#include "logger/log_queue.hpp"
-#include "logger/logger_pane.hpp"
-#include "table/register_grid.hpp"
-#include "tabs/poll_tabs.hpp"
-#include "write/write_dialog.hpp"
 
 namespace {
 
@@ -15,7 +8,7 @@ namespace {
 // the board, and the newest that stands onto the line.
 void apply_latest_status(UiReports& reports)
 {
-    if (!reports.main || !reports.main->status_line)
+    if (!reports.deliver.show_status)
         return;
     std::vector<LinkStatus> told;
     {
@@ -25,16 +18,11 @@ void apply_latest_status(UiReports& reports)
     for (const LinkStatus& status : told)
         post_status(reports.board, status);
     // Nothing of a definition closed or changed into another block stands.
-    std::erase_if(reports.board.standing, [&](const LinkStatus& s) {
-        return s.definition != 0 && !find_tab_by_key(*reports.main, s.definition);
-    });
-    LinkStatus status = shown_status(reports.board);
-    // The text is made here, on the user-interface thread only.
-    std::string text = status_line_text(*reports.main, status);
-    if (is_error_status(status.kind))
-        show_status_error(reports.main->status_line, text.c_str());
-    else
-        show_status_neutral(reports.main->status_line, text.c_str());
+    if (reports.deliver.definition_shown)
+        std::erase_if(reports.board.standing, [&](const LinkStatus& s) {
+            return s.definition != 0 && !reports.deliver.definition_shown(s.definition);
+        });
+    reports.deliver.show_status(shown_status(reports.board));
 }
 
 // Set while the user-interface thread paces itself: marks then post nothing.
@@ -83,14 +71,14 @@ void run_pending_work(void* data)
     UiReports& reports = *static_cast<UiReports*>(data);
     unsigned work = reports.pending_work.exchange(work_held, std::memory_order_acq_rel) & ~work_held;
     gint64 now = g_get_monotonic_time();
-    if ((work & ui_work_log_lines) && reports.logger)
-        append_log_lines(*reports.logger);
+    if ((work & ui_work_log_lines) && reports.deliver.log_lines)
+        reports.deliver.log_lines();
     if (work & ui_work_status)
         apply_latest_status(reports);
-    if ((work & ui_work_values) && reports.main)
-        fill_from_shown_values(*reports.main);
-    if (reports.main && work)
-        schedule_statistics_refresh(reports.main->tab->statistics);
+    if ((work & ui_work_values) && reports.deliver.values)
+        reports.deliver.values();
+    if (work && reports.deliver.statistics)
+        reports.deliver.statistics();
     pace_or_release(reports, work != 0, now);
     if (work)
         reports.last_work_us = now;
@@ -98,8 +86,9 @@ void run_pending_work(void* data)
 
 void report_write_to_dialog(void* data)
 {
-    if (WriteDialog* dialog = static_cast<UiReports*>(data)->write)
-        report_write(dialog);
+    UiReports& reports = *static_cast<UiReports*>(data);
+    if (reports.deliver.write)
+        reports.deliver.write();
 }
 
 }  // namespace
@@ -127,7 +116,9 @@ void UiReports::frame_logged(const uint8_t* bytes, size_t count, LogDirection di
 {
     if (count == 0)
         return;
-    queue_log_frame(bytes, count, direction);
+    if (!deliver.queue_frame)
+        return;
+    deliver.queue_frame(bytes, count, direction);
     post_ui_work(*this, ui_work_log_lines);
 }
 
@@ -172,5 +163,6 @@ void UiReports::poll_ended(const PollOutcome& outcome)
 
 void UiReports::wait_for_room()
 {
-    wait_for_log_room();
+    if (deliver.wait_for_log_room)
+        deliver.wait_for_log_room();
 }

@@ -17,17 +17,33 @@
 #include <glib.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
+#include "handover/shown_values.hpp"
 #include "handover/status_board.hpp"
 #include "link/link_reports.hpp"
-#include "table/shown_values.hpp"
 
-struct LoggerPane;
-struct MainWindow;
-struct WriteDialog;
+// Where the hand-over delivers. The application wires these up at
+// activation, before any worker starts; the hand-over knows no window.
+struct UiDelivery {
+    // On the worker's thread: a frame into the log queue, and the wait
+    // before a round while the queue is full.
+    std::function<void(const uint8_t* bytes, size_t count, LogDirection direction)> queue_frame;
+    std::function<void()> wait_for_log_room;
+    // On the user-interface thread:
+    std::function<void()> log_lines;  // the log queue holds lines
+    // The status that stands now, to be shown; and whether a definition's
+    // key is still shown, so nothing of one closed or changed stands.
+    std::function<void(const LinkStatus& status)> show_status;
+    std::function<bool(uint16_t key)> definition_shown;
+    std::function<void()> values;      // newer values are in the shown values
+    std::function<void()> statistics;  // the worker did something: figures may have moved
+    std::function<void()> write;   // a write was taken, or ended
+};
 
 // Kinds of work the worker leaves for the user-interface thread.
 enum UiWork : unsigned {
@@ -46,10 +62,7 @@ struct UiReports final : LinkReports {
     void poll_ended(const PollOutcome& outcome) override;
     void wait_for_room() override;
 
-    // Where the work goes; set at activation, user-interface thread only.
-    MainWindow* main = nullptr;
-    LoggerPane* logger = nullptr;
-    WriteDialog* write = nullptr;
+    UiDelivery deliver;
 
     // Filled by the worker, read by the views.
     ShownValues shown;

@@ -12,7 +12,7 @@
 #include "app/main_window.hpp"
 #include "table/grid_input.hpp"
 #include "table/label_store.hpp"
-#include "table/shown_values.hpp"
+#include "handover/shown_values.hpp"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "table/grid_input.hpp"
 #include "table/grid_layout.hpp"
 #include "table/register_grid.hpp"
-#include "table/shown_values.hpp"
+#include "handover/shown_values.hpp"
 #include "values/wide_value.hpp"
 #include "write/write_value.hpp"
 

@@ -8,7 +8,7 @@
 #include "link/worker.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
-#include "table/shown_values.hpp"
+#include "handover/shown_values.hpp"
 
 inline LinkState& app_link() { return *app().link; }
 inline UiReports& app_reports() { return *app().reports; }

@@ -1,4 +1,4 @@
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
 
 #include <chrono>
 

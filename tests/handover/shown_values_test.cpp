@@ -1,7 +1,7 @@
 // The values held for the grids while tabs are closed and changed: the
 // keys they leave behind make room, never a definition still polled.
 
-#include "table/shown_values.hpp"
+#include "handover/shown_values.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <thread>
 
-#include "chart/chart_recorder.hpp"
+#include "handover/chart_feed.hpp"
 
 namespace {
 

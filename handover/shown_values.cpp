@@ -1,4 +1,4 @@
-#include "table/shown_values.hpp"
+#include "handover/shown_values.hpp"
 
 #include <algorithm>
 
