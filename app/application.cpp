@@ -103,7 +103,7 @@ void on_activate(GtkApplication* application, gpointer)
     a.scan.link = a.link;
     a.scan.reports = a.reports;
     build_scan_window(a.scan, main, a.connection);
-    a.connection.scan = &a.scan;
+    a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
     for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window})
         close_on_escape(dialog);

@@ -10,7 +10,6 @@
 #include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
-#include "scan/scan_window.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
 
@@ -133,8 +132,8 @@ void connect_link(ConnectionDialog& dialog)
 {
     LinkState& link = *dialog.link;
     // A scan holds the line; the new settings are the user's to poll with.
-    if (dialog.scan)
-        end_scan(*dialog.scan);
+    if (dialog.end_scan)
+        dialog.end_scan();
     ConnectionSettings settings = copy_connection_settings(link);
     if (gtk_check_button_get_active(dialog.serial_choice)) {
         if (!read_serial_settings(dialog, settings)) {
@@ -166,8 +165,8 @@ void connect_link(ConnectionDialog& dialog)
 void disconnect_link(ConnectionDialog& dialog)
 {
     LinkState& link = *dialog.link;
-    if (dialog.scan)
-        end_scan(*dialog.scan);
+    if (dialog.end_scan)
+        dialog.end_scan();
     if (!link.running.load(std::memory_order_acquire))
         return;
     link.running.store(false, std::memory_order_release);

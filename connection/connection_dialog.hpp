@@ -4,13 +4,13 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 struct ConnectionSettings;
 struct LinkState;
 struct MainWindow;
-struct ScanWindow;
 struct UiReports;
 
 struct ConnectionDialog {
@@ -41,8 +41,9 @@ struct ConnectionDialog {
     // Shown and kept, never read by the link: no query delay is applied.
     GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
-    // Connect and Disconnect end a scan under way; null when there is none to end.
-    ScanWindow* scan = nullptr;
+    // Connect and Disconnect end a scan under way, which holds the line;
+    // empty when there is none to end.
+    std::function<void()> end_scan;
 
     // The link this dialog connects, and where its workers report; each
     // worker shares both.
