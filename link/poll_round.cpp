@@ -113,12 +113,12 @@ void publish(WorkerContext& worker, const PollEntry& entry, const uint16_t* valu
 
 // What the status line says of a failed read: the device's exception by
 // its code, the library's text for a time-out or a reply that disagrees,
-// else "no response".
+// else (a damaged reply among them) "no response".
 LinkStatus failed_read_status(int error, uint8_t exception)
 {
     if (exception)
         return {StatusKind::exception, exception};
-    if (error == ETIMEDOUT || error == EMBBADDATA || error == EMBBADCRC)
+    if (error == ETIMEDOUT || error == EMBBADDATA)
         return {StatusKind::link_error, error};
     return {StatusKind::no_response, 0};
 }
