@@ -29,6 +29,13 @@ PollEntry entry(uint16_t key, const PollDefinition& poll)
     return PollEntry{key, poll, nullptr};
 }
 
+// A device's register write: kept in registers, and echoed.
+Sends write_register(std::map<uint16_t, uint16_t>& registers, const Bytes& request)
+{
+    registers[address_of(request)] = uint16_t(request[10] << 8 | request[11]);
+    return Sends{{write_echo(request), 0}};
+}
+
 // One round on the test's thread with these entries, as the worker runs it.
 void run_round(const std::vector<PollEntry>& round, const ConnectionSettings& settings)
 {
@@ -61,10 +68,8 @@ TEST_F(LinkTest, MalformedTcpHeaderFailsOnlyItsOwnBlock)
     std::map<uint16_t, uint16_t> registers;  // the server thread's
     auto server = ScriptedTcpServer::start([&](const ScriptedTcpServer::Request& request) {
         const Bytes& bytes = request.bytes;
-        if (bytes[7] == 6) {
-            registers[address_of(bytes)] = uint16_t(bytes[10] << 8 | bytes[11]);
-            return Sends{{write_echo(bytes), 0}};
-        }
+        if (bytes[7] == 6)
+            return write_register(registers, bytes);
         if (address_of(bytes) == 0) {
             request_write(6, 20, uint16_t(request.serial), 1);
             return Sends{{malformed(bytes, int(request.serial / 3)), 0}};
@@ -221,10 +226,8 @@ TEST_F(LinkTest, WriteMidRoundReadsEveryBlockAfterIt)
     std::map<uint16_t, uint16_t> registers;  // the server thread's
     auto server = ScriptedTcpServer::start([&](const ScriptedTcpServer::Request& request) {
         const Bytes& bytes = request.bytes;
-        if (bytes[7] == 6) {
-            registers[address_of(bytes)] = uint16_t(bytes[10] << 8 | bytes[11]);
-            return Sends{{write_echo(bytes), 0}};
-        }
+        if (bytes[7] == 6)
+            return write_register(registers, bytes);
         if (request.serial == 2)  // the first round's second block
             request_write(6, 0, 99, 1);
         return Sends{{read_reply(bytes, registers[address_of(bytes)]), 0}};
