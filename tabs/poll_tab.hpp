@@ -41,6 +41,7 @@ struct PollTab {
     // Widgets owned by the tab view (borrowed references).
     GtkWidget* page = nullptr;  // the notebook page: grid scroller (while shown) and statistics line
     GtkGrid* grid = nullptr;    // in grid_scroller; none until the tab is first shown
+    GtkScrolledWindow* grid_scroller = nullptr;  // held by grid_scroller_ref
     GtkLabel* title = nullptr;  // on the tab
     StatisticsView statistics;  // the line under the grid
 
@@ -48,7 +49,7 @@ struct PollTab {
     // Only the shown tab's is in its page; the others wait outside the
     // window, so that tabs shown before never make the window, or a load
     // that replaces them, walk their thousands of widgets.
-    OwnedWidget grid_scroller;
+    OwnedWidget grid_scroller_ref;
 
     // Plain state.
     uint32_t serial = 0;  // this tab's for its whole life, e.g. for the chart's series

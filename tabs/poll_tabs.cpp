@@ -117,10 +117,13 @@ void bring_in_grid(MainWindow& main)
     PollTab& tab = *main.tab;
     if (!tab.page)
         return;
-    if (!tab.grid_scroller.widget)
-        tab.grid_scroller = OwnedWidget(GTK_WIDGET(g_object_ref_sink(make_grid_scroller(main, tab))));
-    if (!gtk_widget_get_parent(tab.grid_scroller.widget))
-        gtk_box_prepend(GTK_BOX(tab.page), tab.grid_scroller.widget);
+    if (!tab.grid_scroller) {
+        tab.grid_scroller_ref = OwnedWidget(GTK_WIDGET(g_object_ref_sink(make_grid_scroller(main, tab))));
+        tab.grid_scroller = GTK_SCROLLED_WINDOW(tab.grid_scroller_ref.widget);
+    }
+    GtkWidget* scroller = GTK_WIDGET(tab.grid_scroller);
+    if (!gtk_widget_get_parent(scroller))
+        gtk_box_prepend(GTK_BOX(tab.page), scroller);
     build_grid_if_missing(main);
 }
 
@@ -130,7 +133,7 @@ void bring_in_grid(MainWindow& main)
 // window is visited again when a page leaves it.
 void put_grid_aside(PollTab& tab)
 {
-    GtkWidget* scroller = tab.grid_scroller.widget;
+    GtkWidget* scroller = GTK_WIDGET(tab.grid_scroller);
     if (scroller && tab.page && gtk_widget_get_parent(scroller) == tab.page)
         gtk_box_remove(GTK_BOX(tab.page), scroller);
 }
@@ -232,8 +235,8 @@ void drop_tab_widgets(MainWindow& main, PollTab& tab)
         g_source_remove(std::exchange(tab.statistics.timer, 0));
     if (main.notebook && tab.page) {
         retire_page(main.notebook, tab.page);
-        if (tab.grid_scroller.widget)
-            retire_widget(main.notebook, tab.grid_scroller.release());
+        if (tab.grid_scroller_ref.widget)
+            retire_widget(main.notebook, tab.grid_scroller_ref.release());
     }
 }
 
