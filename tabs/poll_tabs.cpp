@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "app/actions.hpp"
-#include "chart/chart_window.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/statistics_text.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/retired_widgets.hpp"
+#include "tabs/tab_grid.hpp"
 #include "tabs/tab_title.hpp"
 
 namespace {
@@ -76,68 +76,6 @@ void update_tab_title(PollTab& tab)
         gtk_label_set_text(tab.title, poll_tab_title(tab).c_str());
 }
 
-GtkWidget* make_grid(MainWindow& main, PollTab& tab)
-{
-    tab.grid = GTK_GRID(gtk_grid_new());
-    GtkWidget* grid = GTK_WIDGET(tab.grid);
-    gtk_widget_add_css_class(grid, "registers");
-    gtk_widget_set_focusable(grid, TRUE);
-    GtkEventController* keys = gtk_event_controller_key_new();
-    // Before the cells: the grid's keys move its cursor whatever cell has the focus.
-    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
-    g_signal_connect(keys, "key-pressed", G_CALLBACK(on_grid_key), &main);
-    gtk_widget_add_controller(grid, keys);
-    GtkGesture* click = gtk_gesture_click_new();
-    g_signal_connect(click, "pressed", G_CALLBACK(on_grid_click), &main);
-    gtk_widget_add_controller(grid, GTK_EVENT_CONTROLLER(click));
-    if (main.chart)
-        attach_chart_grid_key(*main.chart, grid);
-    return grid;
-}
-
-GtkWidget* make_grid_scroller(MainWindow& main, PollTab& tab)
-{
-    GtkWidget* scroller = gtk_scrolled_window_new();
-    GtkScrolledWindow* scrolled = GTK_SCROLLED_WINDOW(scroller);
-    gtk_scrolled_window_set_policy(scrolled, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
-    gtk_scrolled_window_set_propagate_natural_width(scrolled, FALSE);
-    gtk_scrolled_window_set_propagate_natural_height(scrolled, FALSE);
-    gtk_widget_set_hexpand(scroller, TRUE);
-    gtk_widget_set_vexpand(scroller, TRUE);
-    gtk_scrolled_window_set_min_content_height(scrolled, 264);
-    gtk_scrolled_window_set_min_content_width(scrolled, tab.labels_visible ? 320 : 200);
-    gtk_scrolled_window_set_child(scrolled, make_grid(main, tab));
-    return scroller;
-}
-
-// The shown tab's grid in its page, above the statistics line: made and
-// laid out the first time the tab is shown.
-void bring_in_grid(MainWindow& main)
-{
-    PollTab& tab = *main.tab;
-    if (!tab.page)
-        return;
-    if (!tab.grid_scroller) {
-        tab.grid_scroller_ref = OwnedWidget(GTK_WIDGET(g_object_ref_sink(make_grid_scroller(main, tab))));
-        tab.grid_scroller = GTK_SCROLLED_WINDOW(tab.grid_scroller_ref.widget);
-    }
-    GtkWidget* scroller = GTK_WIDGET(tab.grid_scroller);
-    if (!gtk_widget_get_parent(scroller))
-        gtk_box_prepend(GTK_BOX(tab.page), scroller);
-    build_grid_if_missing(main);
-}
-
-// The grid of a tab no longer shown leaves the window, and with it its
-// realized text cells: each hooks its input method onto the one GtkSettings,
-// where GLib unhooks one by searching them all, and every widget in the
-// window is visited again when a page leaves it.
-void put_grid_aside(PollTab& tab)
-{
-    GtkWidget* scroller = GTK_WIDGET(tab.grid_scroller);
-    if (scroller && tab.page && gtk_widget_get_parent(scroller) == tab.page)
-        gtk_box_remove(GTK_BOX(tab.page), scroller);
-}
-
 // The drop-downs, the values and the figures of the tab now shown.
 void follow_shown_tab(MainWindow& main)
 {
@@ -160,9 +98,18 @@ void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
         return;
     // A label being typed belongs to the tab it was typed in.
     commit_label_edit(main);
-    put_grid_aside(*main.tab);
     main.tab = main.tabs[page].get();
     follow_shown_tab(main);
+}
+
+// After the tab view's own switch, which moves the focus from the page left
+// to the page shown.
+void on_page_switched(GtkNotebook*, GtkWidget*, guint, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    for (auto& tab : main.tabs)
+        if (tab.get() != main.tab)
+            put_grid_aside(*tab);
 }
 
 // A tab dragged to another place: its definition moves with it, so the
@@ -278,6 +225,7 @@ GtkWidget* build_tab_view(MainWindow& main)
     update_tab_actions(main);
     gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
     g_signal_connect(main.notebook, "switch-page", G_CALLBACK(on_switch_page), &main);
+    g_signal_connect_after(main.notebook, "switch-page", G_CALLBACK(on_page_switched), &main);
     g_signal_connect(main.notebook, "page-reordered", G_CALLBACK(on_page_reordered), &main);
     return GTK_WIDGET(main.notebook);
 }
@@ -316,8 +264,10 @@ bool close_poll_tab(MainWindow& main, PollTab& tab)
 
 void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> tabs)
 {
-    if (main.notebook)
+    if (main.notebook) {
         g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
+        g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
+    }
     // From the last: the page shown goes last, so the tab view never moves
     // to another page, and never maps its widgets, on the way.
     for (auto old = main.tabs.rbegin(); old != main.tabs.rend(); ++old)
@@ -337,6 +287,7 @@ void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> t
     if (main.notebook) {
         gtk_notebook_set_current_page(main.notebook, 0);
         g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
+        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
         follow_shown_tab(main);
     }
 }
