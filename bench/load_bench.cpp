@@ -21,6 +21,8 @@
 #include <gtk/gtk.h>
 #include <signal.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -57,20 +59,36 @@ std::string file_text()
     return text;
 }
 
-// The longest gap between two stamps of a 1 ms timer that yields to nothing.
+// The longest gap between two stamps of a 1 ms timer that yields to
+// nothing, and the most CPU time the main thread spent within one gap: on a
+// machine shared with other work a block takes longer than its CPU time.
 struct BlockProbe {
-    gint64 last = 0;
-    gint64 longest_us = 0;
+    gint64 last = 0, last_cpu = 0;
+    gint64 longest_us = 0, most_cpu_us = 0;
     guint source = 0;
 };
+
+struct Block {
+    double wall_ms = 0, cpu_ms = 0;
+};
+
+gint64 thread_cpu_us()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return gint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
+}
 
 gboolean on_stamp(gpointer data)
 {
     BlockProbe& probe = *static_cast<BlockProbe*>(data);
-    gint64 now = g_get_monotonic_time();
-    if (probe.last)
+    gint64 now = g_get_monotonic_time(), cpu = thread_cpu_us();
+    if (probe.last) {
         probe.longest_us = std::max(probe.longest_us, now - probe.last);
+        probe.most_cpu_us = std::max(probe.most_cpu_us, cpu - probe.last_cpu);
+    }
     probe.last = now;
+    probe.last_cpu = cpu;
     return G_SOURCE_CONTINUE;
 }
 
@@ -80,15 +98,15 @@ void start_probe(BlockProbe& probe)
     probe.source = g_timeout_add_full(G_PRIORITY_HIGH, 1, on_stamp, &probe, nullptr);
 }
 
-double stop_probe(BlockProbe& probe)
+Block stop_probe(BlockProbe& probe)
 {
     g_source_remove(std::exchange(probe.source, 0));
-    return double(probe.longest_us) / 1000.0;
+    return Block{double(probe.longest_us) / 1000.0, double(probe.most_cpu_us) / 1000.0};
 }
 
 // The longest block of the main loop while action runs in one of its turns
 // and the window settles after it.
-double longest_block_ms(const std::function<void()>& action)
+Block longest_block(const std::function<void()>& action)
 {
     BlockProbe probe;
     start_probe(probe);
@@ -101,7 +119,7 @@ double longest_block_ms(const std::function<void()>& action)
 }
 
 // Shows every tab in turn, one every 50 ms, and the first again.
-double longest_switch_ms(MainWindow& main)
+Block longest_switch(MainWindow& main)
 {
     BlockProbe probe;
     start_probe(probe);
@@ -178,14 +196,14 @@ int main()
         return 2;
     }
     run_loop_for(500);
-    double idle = longest_block_ms([] {});
-    double first = longest_block_ms([&] { load_configuration_file(main, path.c_str()); });
+    Block idle = longest_block([] {});
+    Block first = longest_block([&] { load_configuration_file(main, path.c_str()); });
     bool loaded = main.tabs.size() == size_t(definitions) && values_shown(main);
-    double switching = longest_switch_ms(main);
-    double again = longest_block_ms([&] { load_configuration_file(main, path.c_str()); });
+    Block switching = longest_switch(main);
+    Block again = longest_block([&] { load_configuration_file(main, path.c_str()); });
     loaded = loaded && values_shown(main);
-    longest_switch_ms(main);
-    double old_way = longest_block_ms([&] { load_building_every_grid(main, path.c_str()); });
+    longest_switch(main);
+    Block old_way = longest_block([&] { load_building_every_grid(main, path.c_str()); });
     kill(server.pid, SIGTERM);
     g_remove(path.c_str());
     g_rmdir(folder);
@@ -194,14 +212,15 @@ int main()
         return 2;
     }
 
-    bool ok = std::max(first, again) < target_ms;
-    std::printf("%d definitions of %d registers at scan rate 0, kept connection; longest main-loop block:\n",
-                definitions, register_count);
-    std::printf("  polling, nothing else             %7.1f ms\n", idle);
-    std::printf("  load from one tab                 %7.1f ms\n", first);
-    std::printf("  each tab shown in turn            %7.1f ms\n", switching);
-    std::printf("  load over 64 tabs shown before    %7.1f ms\n", again);
-    std::printf("  the old way: every grid at load   %7.1f ms\n", old_way);
+    bool ok = std::max(first.wall_ms, again.wall_ms) < target_ms;
+    std::printf("%d definitions of %d registers at scan rate 0, kept connection\n", definitions, register_count);
+    std::printf("longest main-loop block, and the most CPU time of one block:\n");
+    auto row = [](const char* what, Block b) { std::printf("  %-34s %7.1f ms  %6.1f ms\n", what, b.wall_ms, b.cpu_ms); };
+    row("polling, nothing else", idle);
+    row("load from one tab", first);
+    row("each tab shown in turn", switching);
+    row("load over 64 tabs shown before", again);
+    row("the old way: every grid at load", old_way);
     std::printf("target: each load under %.0f ms: %s\n", target_ms, ok ? "met" : "MISSED");
     return ok ? 0 : 1;
 }

@@ -76,11 +76,15 @@ void update_tab_title(PollTab& tab)
         gtk_label_set_text(tab.title, poll_tab_title(tab).c_str());
 }
 
-// The drop-downs, the values and the figures of the tab now shown.
-void follow_shown_tab(MainWindow& main)
+// The drop-downs, the values and the figures of the tab now shown; its
+// grid at once, or with grid_later in a turn of the main loop of its own.
+void follow_shown_tab(MainWindow& main, bool grid_later = false)
 {
     PollTab& tab = *main.tab;
-    bring_in_grid(main);
+    if (grid_later)
+        bring_in_grid_soon(main);
+    else
+        bring_in_grid(main);
     if (main.format_selector)
         gtk_drop_down_set_selected(main.format_selector, guint(tab.format));
     if (main.order_selector)
@@ -288,7 +292,9 @@ void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> t
         gtk_notebook_set_current_page(main.notebook, 0);
         g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
         g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
-        follow_shown_tab(main);
+        // This turn has dropped and made every tab: building and realizing
+        // a grid too would hold the window twice as long.
+        follow_shown_tab(main, true);
     }
 }
 

@@ -41,6 +41,15 @@ GtkWidget* make_grid_scroller(MainWindow& main, PollTab& tab)
     return scroller;
 }
 
+// The tab's scroller and its empty grid, outside the window.
+void make_grid_if_missing(MainWindow& main, PollTab& tab)
+{
+    if (tab.grid_scroller)
+        return;
+    tab.grid_scroller_ref = OwnedWidget(GTK_WIDGET(g_object_ref_sink(make_grid_scroller(main, tab))));
+    tab.grid_scroller = GTK_SCROLLED_WINDOW(tab.grid_scroller_ref.widget);
+}
+
 }  // namespace
 
 void bring_in_grid(MainWindow& main)
@@ -48,14 +57,29 @@ void bring_in_grid(MainWindow& main)
     PollTab& tab = *main.tab;
     if (!tab.page)
         return;
-    if (!tab.grid_scroller) {
-        tab.grid_scroller_ref = OwnedWidget(GTK_WIDGET(g_object_ref_sink(make_grid_scroller(main, tab))));
-        tab.grid_scroller = GTK_SCROLLED_WINDOW(tab.grid_scroller_ref.widget);
-    }
+    make_grid_if_missing(main, tab);
+    // Laid out before it joins the window: cells added to a grid in the
+    // window are each set up for it one by one.
+    build_grid_if_missing(main);
     GtkWidget* scroller = GTK_WIDGET(tab.grid_scroller);
     if (!gtk_widget_get_parent(scroller))
         gtk_box_prepend(GTK_BOX(tab.page), scroller);
-    build_grid_if_missing(main);
+}
+
+void bring_in_grid_soon(MainWindow& main)
+{
+    // Meanwhile whatever acts on the shown grid finds one, empty.
+    if (main.tab->page)
+        make_grid_if_missing(main, *main.tab);
+    // After a frame already due, so the new tabs and the grid are drawn in
+    // frames of their own; before the retired widgets' destruction.
+    auto bring = [](gpointer data) -> gboolean {
+        MainWindow& main = *static_cast<MainWindow*>(data);
+        bring_in_grid(main);
+        fill_from_shown_values(main);
+        return G_SOURCE_REMOVE;
+    };
+    g_idle_add_full(GDK_PRIORITY_REDRAW + 10, bring, &main, nullptr);
 }
 
 // Out of the window go the grid's realized text cells, each of which hooks

@@ -92,6 +92,8 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
     ASSERT_EQ(main.tabs.size(), 3u);
     PollTab& first = *main.tabs[0];
     PollTab& pump = *main.tabs[1];
+    EXPECT_FALSE(grid_in_page(first)) << "built in a turn of its own";
+    drain_main_loop();
     EXPECT_TRUE(grid_in_page(first));
     EXPECT_FALSE(grid_in_page(pump));
     EXPECT_FALSE(grid_in_page(*main.tabs[2]));
@@ -128,4 +130,5 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
     drain_main_loop();
     EXPECT_EQ(main.tabs.size(), 3u);
     EXPECT_TRUE(grid_in_page(*main.tabs[0]));
+    EXPECT_EQ(cell_text(main, 2, 1), "0");
 }
