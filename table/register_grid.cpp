@@ -163,6 +163,13 @@ void build_grid(MainWindow& main)
     if (layout.labels_visible)
         attach_label_cells(main, layout, poll.fcode);
     attach_value_cells(main, layout);
+    main.tab->grid_built = true;
+}
+
+void build_grid_if_missing(MainWindow& main)
+{
+    if (!main.tab->grid_built)
+        build_grid(main);
 }
 
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)

@@ -13,6 +13,9 @@ struct MainWindow;
 
 // Throws every cell away and lays the grid out for main.tab->poll.
 void build_grid(MainWindow& main);
+// Lays main.tab's grid out if it never was (a tab's grid waits until the
+// tab is shown); its cells are empty until filled.
+void build_grid_if_missing(MainWindow& main);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
 // Clears the text of every value cell, as when no value is known.

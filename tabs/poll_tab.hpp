@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/statistics_view.hpp"
@@ -15,13 +16,40 @@
 #include "values/value_format.hpp"
 #include "values/wide_value.hpp"
 
+// One reference to a widget, given up when the owner goes.
+struct OwnedWidget {
+    GtkWidget* widget = nullptr;
+
+    OwnedWidget() = default;
+    explicit OwnedWidget(GtkWidget* taken) : widget(taken) {}
+    OwnedWidget(const OwnedWidget&) = delete;
+    OwnedWidget& operator=(OwnedWidget&& other) noexcept
+    {
+        std::swap(widget, other.widget);
+        return *this;
+    }
+    ~OwnedWidget()
+    {
+        if (widget)
+            g_object_unref(widget);
+    }
+    // The reference, now the caller's.
+    GtkWidget* release() { return std::exchange(widget, nullptr); }
+};
+
 struct PollTab {
     // Widgets owned by the tab view (borrowed references).
-    GtkWidget* page = nullptr;  // the notebook page: grid scroller and statistics line
-    GtkGrid* grid = nullptr;
-    GtkScrolledWindow* grid_scroller = nullptr;
+    GtkWidget* page = nullptr;  // the notebook page: grid scroller (while shown) and statistics line
+    GtkGrid* grid = nullptr;    // in grid_scroller; none until the tab is first shown
+    GtkScrolledWindow* grid_scroller = nullptr;  // held by grid_scroller_ref
     GtkLabel* title = nullptr;  // on the tab
     StatisticsView statistics;  // the line under the grid
+
+    // Owned: the grid in its scroller, made when the tab is first shown.
+    // Only the shown tab's is in its page; the others wait outside the
+    // window, so that tabs shown before never make the window, or a load
+    // that replaces them, walk their thousands of widgets.
+    OwnedWidget grid_scroller_ref;
 
     // Plain state.
     uint32_t serial = 0;  // this tab's for its whole life, e.g. for the chart's series
@@ -37,7 +65,9 @@ struct PollTab {
 
     // Maintained by build_grid: the value cell of each grid item in address
     // order, so a poll result reaches its cells without searching the grid.
+    // Empty until the grid is built; the values wait in ShownValues.
     std::vector<GtkLabel*> value_cells;
+    bool grid_built = false;
     uint8_t cursor_column = 1;
     uint8_t cursor_row = 0;
 };

@@ -4,11 +4,12 @@
 #include <utility>
 
 #include "app/actions.hpp"
-#include "chart/chart_window.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/statistics_text.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
+#include "tabs/retired_widgets.hpp"
+#include "tabs/tab_grid.hpp"
 #include "tabs/tab_title.hpp"
 
 namespace {
@@ -54,7 +55,8 @@ void update_tab_actions(MainWindow& main)
 }
 
 // With one tab its line shows the link's figures, as the program always
-// has; with several each shows its own definition's.
+// has; with several each shows its own definition's. A line out of sight
+// is rewritten when its tab is shown.
 void point_statistics_lines(MainWindow& main)
 {
     for (auto& tab : main.tabs) {
@@ -62,7 +64,8 @@ void point_statistics_lines(MainWindow& main)
         if (tab->statistics.stats != stats) {
             tab->statistics.stats = stats;
             tab->statistics.shown_version = UINT64_MAX;
-            refresh_statistics_view(tab->statistics);
+            if (tab.get() == main.tab)
+                refresh_statistics_view(tab->statistics);
         }
     }
 }
@@ -73,10 +76,15 @@ void update_tab_title(PollTab& tab)
         gtk_label_set_text(tab.title, poll_tab_title(tab).c_str());
 }
 
-// The drop-downs, the values and the figures of the tab now shown.
-void follow_shown_tab(MainWindow& main)
+// The drop-downs, the values and the figures of the tab now shown; its
+// grid at once, or with grid_later in a turn of the main loop of its own.
+void follow_shown_tab(MainWindow& main, bool grid_later = false)
 {
     PollTab& tab = *main.tab;
+    if (grid_later)
+        bring_in_grid_soon(main);
+    else
+        bring_in_grid(main);
     if (main.format_selector)
         gtk_drop_down_set_selected(main.format_selector, guint(tab.format));
     if (main.order_selector)
@@ -96,6 +104,16 @@ void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
     commit_label_edit(main);
     main.tab = main.tabs[page].get();
     follow_shown_tab(main);
+}
+
+// After the tab view's own switch, which moves the focus from the page left
+// to the page shown.
+void on_page_switched(GtkNotebook*, GtkWidget*, guint, gpointer data)
+{
+    MainWindow& main = *static_cast<MainWindow*>(data);
+    for (auto& tab : main.tabs)
+        if (tab.get() != main.tab)
+            put_grid_aside(*tab);
 }
 
 // A tab dragged to another place: its definition moves with it, so the
@@ -134,53 +152,22 @@ GtkWidget* make_title(MainWindow& main, PollTab& tab)
     return GTK_WIDGET(tab.title);
 }
 
-GtkWidget* make_grid(MainWindow& main, PollTab& tab)
+// The grid comes when the tab is first shown (bring_in_grid).
+GtkWidget* make_page(PollTab& tab)
 {
-    tab.grid = GTK_GRID(gtk_grid_new());
-    GtkWidget* grid = GTK_WIDGET(tab.grid);
-    gtk_widget_add_css_class(grid, "registers");
-    gtk_widget_set_focusable(grid, TRUE);
-    GtkEventController* keys = gtk_event_controller_key_new();
-    // Before the cells: the grid's keys move its cursor whatever cell has the focus.
-    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
-    g_signal_connect(keys, "key-pressed", G_CALLBACK(on_grid_key), &main);
-    gtk_widget_add_controller(grid, keys);
-    GtkGesture* click = gtk_gesture_click_new();
-    g_signal_connect(click, "pressed", G_CALLBACK(on_grid_click), &main);
-    gtk_widget_add_controller(grid, GTK_EVENT_CONTROLLER(click));
-    if (main.chart)
-        attach_chart_grid_key(*main.chart, grid);
-    return grid;
-}
-
-GtkWidget* make_page(MainWindow& main, PollTab& tab)
-{
-    GtkWidget* scroller = gtk_scrolled_window_new();
-    tab.grid_scroller = GTK_SCROLLED_WINDOW(scroller);
-    gtk_scrolled_window_set_policy(tab.grid_scroller, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
-    gtk_scrolled_window_set_propagate_natural_width(tab.grid_scroller, FALSE);
-    gtk_scrolled_window_set_propagate_natural_height(tab.grid_scroller, FALSE);
-    gtk_widget_set_hexpand(scroller, TRUE);
-    gtk_widget_set_vexpand(scroller, TRUE);
-    gtk_scrolled_window_set_min_content_height(tab.grid_scroller, 264);
-    gtk_scrolled_window_set_min_content_width(tab.grid_scroller, tab.labels_visible ? 320 : 200);
-    gtk_scrolled_window_set_child(tab.grid_scroller, make_grid(main, tab));
     tab.page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_box_append(GTK_BOX(tab.page), scroller);
     // Below the grid: the top of the paned may not shrink, so this line
     // adds to its height and never takes from the grid's minimum.
     gtk_box_append(GTK_BOX(tab.page), build_statistics_view(tab.statistics));
     return tab.page;
 }
 
-// The page of tab, its grid laid out, at the end of the tab view.
+// The page of tab at the end of the tab view. Its grid is laid out when
+// the tab is first shown: a set-up of many large tabs would otherwise hold
+// the window for seconds, building grids nobody may look at.
 void append_page(MainWindow& main, PollTab& tab)
 {
-    GtkWidget* page = make_page(main, tab);
-    PollTab* shown = std::exchange(main.tab, &tab);
-    build_grid(main);
-    fill_from_shown_values(main);
-    main.tab = shown;
+    GtkWidget* page = make_page(tab);
     gtk_notebook_append_page(main.notebook, page, make_title(main, tab));
     gtk_notebook_set_tab_reorderable(main.notebook, page, TRUE);
 }
@@ -197,8 +184,11 @@ void drop_tab_widgets(MainWindow& main, PollTab& tab)
     }
     if (tab.statistics.timer)
         g_source_remove(std::exchange(tab.statistics.timer, 0));
-    if (main.notebook && tab.page)
-        gtk_notebook_remove_page(main.notebook, gtk_notebook_page_num(main.notebook, tab.page));
+    if (main.notebook && tab.page) {
+        retire_page(main.notebook, tab.page);
+        if (tab.grid_scroller_ref.widget)
+            retire_widget(main.notebook, tab.grid_scroller_ref.release());
+    }
 }
 
 }  // namespace
@@ -219,10 +209,13 @@ GtkWidget* build_tab_view(MainWindow& main)
     gtk_widget_set_vexpand(GTK_WIDGET(main.notebook), TRUE);
     for (auto& tab : main.tabs)
         append_page(main, *tab);
+    bring_in_grid(main);
+    fill_from_shown_values(main);
     point_statistics_lines(main);
     update_tab_actions(main);
     gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
     g_signal_connect(main.notebook, "switch-page", G_CALLBACK(on_switch_page), &main);
+    g_signal_connect_after(main.notebook, "switch-page", G_CALLBACK(on_page_switched), &main);
     g_signal_connect(main.notebook, "page-reordered", G_CALLBACK(on_page_reordered), &main);
     return GTK_WIDGET(main.notebook);
 }
@@ -261,10 +254,14 @@ bool close_poll_tab(MainWindow& main, PollTab& tab)
 
 void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> tabs)
 {
-    if (main.notebook)
+    if (main.notebook) {
         g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
-    for (auto& old : main.tabs)
-        drop_tab_widgets(main, *old);
+        g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
+    }
+    // From the last: the page shown goes last, so the tab view never moves
+    // to another page, and never maps its widgets, on the way.
+    for (auto old = main.tabs.rbegin(); old != main.tabs.rend(); ++old)
+        drop_tab_widgets(main, **old);
     main.tabs.clear();
     for (auto& tab : tabs) {
         tab->serial = main.next_serial++;
@@ -280,7 +277,10 @@ void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> t
     if (main.notebook) {
         gtk_notebook_set_current_page(main.notebook, 0);
         g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
-        follow_shown_tab(main);
+        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
+        // This turn has dropped and made every tab: building and realizing
+        // a grid too would hold the window twice as long.
+        follow_shown_tab(main, true);
     }
 }
 

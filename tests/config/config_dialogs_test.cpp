@@ -24,14 +24,20 @@ std::string status_shown(MainWindow& main)
 }
 
 // A cell of our own in the grid: gone once build_grid has thrown every
-// cell away, still there when the grid was not rebuilt.
+// cell away or another grid is shown, still there when the grid was not
+// rebuilt. A replaced tab's grid is destroyed later, so it is compared only
+// while shown.
 struct GridMarker {
     GtkWidget* cell = GTK_WIDGET(g_object_ref_sink(gtk_label_new("marker")));
+    MainWindow& main;
     GtkGrid* grid;
 
-    explicit GridMarker(MainWindow& main) : grid(main.tab->grid) { gtk_grid_attach(grid, cell, 40, 40, 1, 1); }
+    explicit GridMarker(MainWindow& shown) : main(shown), grid(shown.tab->grid)
+    {
+        gtk_grid_attach(grid, cell, 40, 40, 1, 1);
+    }
     ~GridMarker() { g_object_unref(cell); }
-    bool still_there() const { return gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
+    bool still_there() const { return main.tab->grid == grid && gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
 };
 
 // The program's state before a load: a definition and labels of its own.

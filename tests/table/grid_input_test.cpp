@@ -434,6 +434,7 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
         gtk_editable_set_text(GTK_EDITABLE(cell), "Typed");
         if (load) {
             ASSERT_TRUE(load_configuration_file(main, file.c_str()));
+            drain_main_loop();  // the grid is built in a turn of its own
             EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
         } else {
             // Not presented: showing the dialog could take the focus from the cell.
