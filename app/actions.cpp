@@ -216,7 +216,6 @@ void build_menu(MainWindow& main)
     g_menu_append(main.menu, "Next Poll Definition", "app.next-definition");
     g_menu_append(main.menu, "Previous Poll Definition", "app.previous-definition");
     g_menu_append(main.menu, "_About", "app.about-window");
-    g_menu_append(main.menu, "_Quit", "app.quit");
 }
 
 }  // namespace
