@@ -2,6 +2,7 @@
 
 #include "app/application.hpp"
 #include "app/dialog_layer.hpp"
+#include "app/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/connect.hpp"
@@ -114,6 +115,16 @@ void on_rename_definition(GSimpleAction*, GVariant*, gpointer main)
     start_tab_rename(*static_cast<MainWindow*>(main));
 }
 
+void on_quit(GSimpleAction*, GVariant*, gpointer main)
+{
+    quit_after_asking(*static_cast<MainWindow*>(main));
+}
+
+void on_open_recent_set_up(GSimpleAction*, GVariant* uri, gpointer main)
+{
+    open_recent_set_up(*static_cast<MainWindow*>(main), g_variant_get_string(uri, nullptr));
+}
+
 void add_action(GtkApplication* application, const char* name, GCallback handler, gpointer data)
 {
     g_autoptr(GSimpleAction) action = g_simple_action_new(name, nullptr);
@@ -141,6 +152,10 @@ void add_actions(App& a)
     add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.main_window);
     add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
     add_action(application, "scan-bus", G_CALLBACK(on_scan_bus), &a.scan);
+    add_action(application, "quit", G_CALLBACK(on_quit), &a.main_window);
+    g_autoptr(GSimpleAction) recent = g_simple_action_new("open-recent-set-up", G_VARIANT_TYPE_STRING);
+    g_signal_connect(recent, "activate", G_CALLBACK(on_open_recent_set_up), &a.main_window);
+    g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(recent));
 }
 
 void set_accels(GtkApplication* application)
@@ -164,6 +179,7 @@ void set_accels(GtkApplication* application)
         {"app.close-definition", "<ctrl>w"},
         {"app.next-definition", "<ctrl>Page_Down"},
         {"app.previous-definition", "<ctrl>Page_Up"},
+        {"app.quit", "<ctrl>q"},
     };
     for (const Binding& binding : bindings) {
         const char* accels[] = {binding.accel, nullptr};
@@ -185,6 +201,7 @@ void build_menu(MainWindow& main)
     g_menu_append(main.menu, "Write Settings", "app.write-register");
     g_menu_append(main.menu, "_Save", "app.save-poll-definition");
     g_menu_append(main.menu, "_Load", "app.load-poll-definition");
+    g_menu_append_submenu(main.menu, "_Recent Set-ups", build_recent_set_ups_menu(main));
     g_menu_append(main.menu, "_Info", "win.show-help-overlay");
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(main.tab->labels_visible);

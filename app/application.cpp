@@ -88,6 +88,7 @@ void on_activate(GtkApplication* application, gpointer)
     main.reports = a.reports.get();
     main.shown = &a.reports->shown;
     main.write_dialog = &a.write;
+    main.connection = &a.connection;
     main.chart = &a.chart;
     create_first_tab(main, copy_poll_definition(*a.link));
     hand_poll_definitions(main);

@@ -11,6 +11,7 @@ void alert_dialog_set_message(AlertDialog* self, const char* m) { gtk_alert_dial
 void alert_dialog_set_detail(AlertDialog* self, const char* d) { gtk_alert_dialog_set_detail(self, d); }
 void alert_dialog_set_buttons(AlertDialog* self, const char* const* b) { gtk_alert_dialog_set_buttons(self, b); }
 void alert_dialog_set_cancel_button(AlertDialog* self, int b) { gtk_alert_dialog_set_cancel_button(self, b); }
+void alert_dialog_set_default_button(AlertDialog* self, int b) { gtk_alert_dialog_set_default_button(self, b); }
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* c, GAsyncReadyCallback cb, gpointer d)
 {
     gtk_alert_dialog_choose(self, parent, c, cb, d);
@@ -64,6 +65,7 @@ struct _BvAlertDialog {
     std::string* detail;
     std::vector<std::string>* buttons;
     int cancel_button;
+    int default_button;
     Choice* choice;  // while shown
 };
 
@@ -207,6 +209,10 @@ GtkWidget* make_alert_content(BvAlertDialog* self, Choice* choice)
         GtkWidget* button = gtk_button_new_with_label(labels[i].c_str());
         g_object_set_data(G_OBJECT(button), "bv-index", GINT_TO_POINTER(static_cast<int>(i)));
         g_signal_connect(button, "clicked", G_CALLBACK(on_alert_button), choice);
+        if (int(i) == self->default_button) {
+            gtk_widget_add_css_class(button, "suggested-action");
+            g_object_set_data(G_OBJECT(box), "bv-default", button);
+        }
         gtk_box_append(GTK_BOX(buttons), button);
     }
     gtk_box_append(GTK_BOX(box), buttons);
@@ -286,6 +292,7 @@ static void bv_alert_dialog_init(BvAlertDialog* self)
     self->detail = new std::string;
     self->buttons = new std::vector<std::string>;
     self->cancel_button = -1;
+    self->default_button = -1;
     self->choice = nullptr;
 }
 
@@ -342,6 +349,11 @@ void alert_dialog_set_cancel_button(AlertDialog* self, int button)
     self->cancel_button = button;
 }
 
+void alert_dialog_set_default_button(AlertDialog* self, int button)
+{
+    self->default_button = button;
+}
+
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* cancellable,
                          GAsyncReadyCallback callback, gpointer user_data)
 {
@@ -359,7 +371,13 @@ void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* can
     if (parent)
         gtk_window_set_transient_for(window, parent);
     gtk_window_set_destroy_with_parent(window, TRUE);
-    gtk_window_set_child(window, make_alert_content(self, choice));
+    GtkWidget* content = make_alert_content(self, choice);
+    gtk_window_set_child(window, content);
+    // Enter presses the default button, which has the focus from the start.
+    if (auto* button = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(content), "bv-default"))) {
+        gtk_window_set_default_widget(window, button);
+        gtk_window_set_focus(window, button);
+    }
 
     GtkEventController* keys = gtk_shortcut_controller_new();
     gtk_shortcut_controller_add_shortcut(

@@ -43,6 +43,8 @@ void alert_dialog_set_detail(AlertDialog* self, const char* detail);
 void alert_dialog_set_buttons(AlertDialog* self, const char* const* buttons);
 // The index that Escape or a close of the window yields; -1 for none.
 void alert_dialog_set_cancel_button(AlertDialog* self, int button);
+// The index that Enter yields, shown as the suggested action; -1 for none.
+void alert_dialog_set_default_button(AlertDialog* self, int button);
 void alert_dialog_choose(AlertDialog* self, GtkWindow* parent, GCancellable* cancellable,
                          GAsyncReadyCallback callback, gpointer user_data);
 // The button index, or -1 with error set.

@@ -1,7 +1,10 @@
 #include "app/main_window.hpp"
 
+#include <utility>
+
 #include "app/application.hpp"
 #include "app/resources.hpp"
+#include "app/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connect.hpp"
 #include "handover/ui_reports.hpp"
@@ -17,10 +20,9 @@ namespace {
 constexpr int connect_caption_size = 8000;
 constexpr int css_priority = GTK_STYLE_PROVIDER_PRIORITY_APPLICATION;
 
-gboolean on_close_request(GtkWindow*, gpointer application)
+gboolean on_close_request(GtkWindow*, gpointer main)
 {
-    take_pending_ui_work(*app().reports);  // into the ring and a recording while the window lives
-    g_application_quit(G_APPLICATION(application));
+    quit_after_asking(*static_cast<MainWindow*>(main));
     return TRUE;
 }
 
@@ -67,7 +69,10 @@ void update_order_sensitivity(MainWindow& main)
 void on_format_changed(GObject*, GParamSpec*, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
-    main.tab->format = value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+    ValueFormat format = value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+    // Showing another tab selects its format too, which changes nothing.
+    if (std::exchange(main.tab->format, format) != format)
+        note_set_up_change(main);
     update_order_sensitivity(main);
     render_values_again(main);
 }
@@ -75,7 +80,9 @@ void on_format_changed(GObject*, GParamSpec*, gpointer data)
 void on_order_changed(GObject*, GParamSpec*, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
-    main.tab->order = word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+    WordOrder order = word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
+    if (std::exchange(main.tab->order, order) != order)
+        note_set_up_change(main);
     render_values_again(main);
 }
 
@@ -155,7 +162,8 @@ GtkWidget* make_toolbar(MainWindow& main)
 GtkWidget* make_header_bar(MainWindow& main)
 {
     GtkHeaderBar* header = GTK_HEADER_BAR(gtk_header_bar_new());
-    gtk_header_bar_set_title_widget(header, gtk_label_new("Brenvaldor"));
+    main.title = GTK_LABEL(gtk_label_new("Brenvaldor"));
+    gtk_header_bar_set_title_widget(header, GTK_WIDGET(main.title));
     GtkWidget* menu_button = gtk_menu_button_new();
     gtk_menu_button_set_icon_name(GTK_MENU_BUTTON(menu_button), "open-menu-symbolic");
     gtk_widget_set_tooltip_text(menu_button, "Main Menu");
@@ -216,12 +224,12 @@ void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget*
     GtkWidget* window = gtk_application_window_new(application);
     main.window = GTK_APPLICATION_WINDOW(window);
     gtk_widget_add_css_class(window, "platform-windows");
-    g_signal_connect(window, "close-request", G_CALLBACK(on_close_request), application);
+    g_signal_connect(window, "close-request", G_CALLBACK(on_close_request), &main);
     make_file_dialog(main);
 
     gtk_window_set_titlebar(GTK_WINDOW(window), make_header_bar(main));
     gtk_window_set_default_size(GTK_WINDOW(window), 1024, 768);
-    gtk_window_set_title(GTK_WINDOW(window), "Brenvaldor");
+    show_set_up_title(main);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
 
     GtkWidget* toolbar = make_toolbar(main);

@@ -9,9 +9,11 @@
 
 #include "app/dialog_layer.hpp"
 #include "link/link_state.hpp"
+#include "setup/set_up_document.hpp"
 #include "tabs/poll_tab.hpp"
 
 struct ChartWindow;
+struct ConnectionDialog;
 struct ShownValues;
 struct UiReports;
 struct WriteDialog;
@@ -27,6 +29,7 @@ struct MainWindow {
     GtkLabel* connect_label = nullptr;
     GtkPaned* paned = nullptr;
     GtkMenuButton* menu_button = nullptr;
+    GtkLabel* title = nullptr;  // the header bar's
 
     // Records of the link and of other windows (borrowed; they outlive the window).
     LinkState* link = nullptr;
@@ -34,11 +37,14 @@ struct MainWindow {
     ShownValues* shown = nullptr;  // the values the worker reported last
     ChartWindow* chart = nullptr;
     WriteDialog* write_dialog = nullptr;
+    ConnectionDialog* connection = nullptr;  // shows the settings a loaded file holds
 
     // References this record owns (released only at process end).
     FileDialog* file_dialog = nullptr;  // the one configuration file dialog
     GMenuItem* labels_item = nullptr;
     GMenu* menu = nullptr;
+    GMenu* recent_menu = nullptr;  // the "Recent Set-ups" submenu
+    AlertDialog* set_up_question = nullptr;  // while asking before the set-up is dropped
     GtkCssProvider* css = nullptr;
 
     // The poll definitions, in the order of their tabs, and the one shown,
@@ -47,6 +53,7 @@ struct MainWindow {
     PollTab* tab = nullptr;
 
     // Plain state.
+    SetUpDocument document;  // the set-up file and whether the set-up changed since
     int32_t labels_item_position = 0;
     uint32_t next_serial = 1;
     uint16_t last_key = 0;  // keys go on from here, skipping 0

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/main_window.hpp"
+#include "app/set_up_window.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_plot.hpp"
 #include "chart/chart_csv.hpp"
@@ -327,11 +328,16 @@ void present_chart_window(ChartWindow& chart)
 
 bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
-    if (chart.series.size() >= max_chart_series)
-        return false;
     uint32_t tab = chart.main ? chart.main->tab->serial : 0;
     if (chart.main)
         address = uint16_t(group_first_address(*chart.main, address));
+    return add_chart_series_of_tab(chart, tab, address);
+}
+
+bool add_chart_series_of_tab(ChartWindow& chart, uint32_t tab, uint16_t address)
+{
+    if (chart.series.size() >= max_chart_series)
+        return false;
     for (const auto& s : chart.series)
         if (s->address == address && s->tab == tab)
             return false;
@@ -346,6 +352,8 @@ bool add_chart_series(ChartWindow& chart, uint16_t address)
     update_description(chart);
     chart.dirty = true;
     gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+    if (chart.main)
+        note_set_up_change(*chart.main);
     return true;
 }
 
@@ -357,6 +365,17 @@ void remove_chart_series(ChartWindow& chart, size_t index)
     update_description(chart);
     chart.dirty = true;
     gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+    if (chart.main)
+        note_set_up_change(*chart.main);
+}
+
+std::vector<uint16_t> charted_addresses(const ChartWindow& chart, uint32_t tab)
+{
+    std::vector<uint16_t> addresses;
+    for (const auto& series : chart.series)
+        if (series->tab == tab)
+            addresses.push_back(series->address);
+    return addresses;
 }
 
 uint16_t offered_address(const ChartWindow& chart)

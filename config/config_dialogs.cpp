@@ -6,8 +6,11 @@
 
 #include "app/main_window.hpp"
 #include "app/dialog_layer.hpp"
+#include "app/set_up_window.hpp"
+#include "chart/chart_window.hpp"
 #include "config/config_file.hpp"
 #include "config/config_format.hpp"
+#include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
@@ -49,6 +52,44 @@ MainWindow& main_of(gpointer data)
     return *static_cast<MainWindow*>(data);
 }
 
+// The set-up as the file keeps it: every tab's definition with what it
+// charts, and the connection settings.
+SavedSetUp set_up_of(MainWindow& main)
+{
+    SavedSetUp set_up;
+    for (const auto& tab : main.tabs) {
+        SavedDefinition definition{tab->poll, tab->labels, tab->name, tab->format, tab->order, {}};
+        if (main.chart)
+            definition.chart = charted_addresses(*main.chart, tab->serial);
+        set_up.definitions.push_back(std::move(definition));
+    }
+    if (main.link)
+        set_up.connection = copy_connection_settings(*main.link);
+    return set_up;
+}
+
+// The connection settings a file holds wait in the Connection dialog: a
+// load never connects by itself. Its chart lines chart their tabs'
+// addresses beside what the chart holds already.
+void take_connection_and_chart(MainWindow& main, const SavedSetUp& set_up)
+{
+    if (set_up.connection && main.link) {
+        store_connection_settings(*main.link, *set_up.connection);
+        if (main.connection)
+            show_connection_settings(*main.connection, *set_up.connection);
+    }
+    if (!main.chart)
+        return;
+    for (size_t i = 0; i < set_up.definitions.size() && i < main.tabs.size(); ++i)
+        for (uint16_t address : set_up.definitions[i].chart)
+            add_chart_series_of_tab(*main.chart, main.tabs[i]->serial, address);
+}
+
+void choose_file_to_load(MainWindow& main)
+{
+    file_dialog_open(main.file_dialog, GTK_WINDOW(main.window), nullptr, load_configuration, &main);
+}
+
 }  // namespace
 
 bool save_configuration_file(MainWindow& main, const char* path)
@@ -57,12 +98,11 @@ bool save_configuration_file(MainWindow& main, const char* path)
     int error = ENOMEM;  // out of memory while building the text: the old file stays
     try {
         commit_label_edit(main);  // a label still being typed is saved too
-        std::vector<SavedDefinition> definitions;
-        for (const auto& tab : main.tabs)
-            definitions.push_back({tab->poll, tab->labels, tab->name, tab->format, tab->order});
-        std::string bytes = write_configuration(definitions);
-        if (replace_file(path, bytes))
+        std::string bytes = write_configuration(set_up_of(main));
+        if (replace_file(path, bytes)) {
+            note_set_up_stored(main, path);
             return true;
+        }
         error = errno;
     } catch (const std::exception&) {
     }
@@ -74,7 +114,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
 {
     withdraw_refusal(GTK_WINDOW(main.window));
     std::string text;
-    std::vector<SavedDefinition> definitions;
+    SavedSetUp set_up;
     ConfigReadResult result;
     int error = ENOMEM;
     try {
@@ -82,7 +122,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
             error = errno;
             result = ConfigReadResult{false, 0};
         } else {
-            result = read_configuration(text, main.tab->poll, definitions);
+            result = read_configuration(text, main.tab->poll, set_up);
         }
     } catch (const std::exception&) {
         result = ConfigReadResult{false, 0};
@@ -96,7 +136,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
     // worker, and a tab for each.
     commit_label_edit(main);
     std::vector<std::unique_ptr<PollTab>> tabs;
-    for (SavedDefinition& definition : definitions) {
+    for (SavedDefinition& definition : set_up.definitions) {
         auto tab = std::make_unique<PollTab>();
         tab->poll = definition.poll;
         tab->labels = std::move(definition.labels);
@@ -107,6 +147,8 @@ bool load_configuration_file(MainWindow& main, const char* path)
         tabs.push_back(std::move(tab));
     }
     replace_poll_tabs(main, std::move(tabs));
+    take_connection_and_chart(main, set_up);
+    note_set_up_stored(main, path);
     return true;
 }
 
@@ -121,21 +163,26 @@ void start_load_configuration(MainWindow& main)
 {
     if (choice_in_progress(main))
         return;
-    file_dialog_open(main.file_dialog, GTK_WINDOW(main.window), nullptr, load_configuration, &main);
+    ask_before_dropping_set_up(main, choose_file_to_load);
 }
 
-void save_configuration(GObject* source, GAsyncResult* result, gpointer main_window)
+bool finish_save_choice(GObject* source, GAsyncResult* result, MainWindow& main)
 {
     g_autoptr(GError) error = nullptr;
     g_autoptr(GFile) file = file_dialog_save_finish(FILE_DIALOG(source), result, &error);
     if (!file)
-        return;  // cancelled: the user knows nothing was saved
+        return false;  // cancelled: the user knows nothing was saved
     g_autofree char* path = g_file_get_path(file);
     if (!path) {
-        refuse(main_of(main_window), save_error, "Not a local file");
-        return;
+        refuse(main, save_error, "Not a local file");
+        return false;
     }
-    save_configuration_file(main_of(main_window), path);
+    return save_configuration_file(main, path);
+}
+
+void save_configuration(GObject* source, GAsyncResult* result, gpointer main_window)
+{
+    finish_save_choice(source, result, main_of(main_window));
 }
 
 void load_configuration(GObject* source, GAsyncResult* result, gpointer main_window)

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "config/connection_format.hpp"
 #include "values/number_syntax.hpp"
 
 namespace {
@@ -14,6 +15,9 @@ constexpr std::string_view header_name = "Brenvaldor";
 constexpr std::string_view poll_prefix = "POLL ";
 constexpr std::string_view label_prefix = "LABEL ";
 constexpr std::string_view name_prefix = "NAME ";
+constexpr std::string_view chart_prefix = "CHART ";
+constexpr std::string_view connection_prefix = "CONNECTION ";
+constexpr std::string_view device_prefix = "DEVICE ";
 
 // As the toolbar names them, with no blank inside a POLL line's piece.
 constexpr std::string_view format_names[] = {"UINT",   "INT",   "HEX",    "BINARY", "INT32",
@@ -93,7 +97,9 @@ bool apply_poll_piece(std::string_view key, std::string_view value, SavedDefinit
     return true;
 }
 
-bool read_poll_line(std::string_view rest, SavedDefinition& definition)
+// Hands each key=value piece of a line to apply; pieces without "=" are passed over.
+template <typename Apply>
+bool read_pieces(std::string_view rest, Apply apply)
 {
     while (!rest.empty()) {
         size_t space = rest.find(' ');
@@ -102,7 +108,7 @@ bool read_poll_line(std::string_view rest, SavedDefinition& definition)
         size_t equals = piece.find('=');
         if (equals == std::string_view::npos)
             continue;
-        if (!apply_poll_piece(piece.substr(0, equals), piece.substr(equals + 1), definition))
+        if (!apply(piece.substr(0, equals), piece.substr(equals + 1)))
             return false;
     }
     return true;
@@ -185,12 +191,33 @@ bool read_name_line(std::string_view rest, std::string& name)
     return read.has_value();
 }
 
+bool read_chart_line(std::string_view rest, std::vector<uint16_t>& chart)
+{
+    std::optional<uint32_t> address = parse_unsigned(trim(rest, " \t"), UINT16_MAX);
+    if (address)
+        chart.push_back(uint16_t(*address));
+    return address.has_value();
+}
+
 // Where the lines read so far have put the reader.
 struct ReadingState {
     std::vector<SavedDefinition>& definitions;
+    std::optional<ConnectionSettings>& connection;
     bool poll_seen = false;
     bool too_many = false;
 };
+
+// CONNECTION and DEVICE lines, wherever they stand, fill one record that
+// starts from the default settings.
+bool read_connection_line(std::string_view line, ReadingState& state)
+{
+    ConnectionSettings& settings = state.connection ? *state.connection : state.connection.emplace();
+    if (line.starts_with(device_prefix))
+        return read_name_line(line.substr(device_prefix.size()), settings.device);
+    return read_pieces(line.substr(connection_prefix.size()), [&](std::string_view key, std::string_view value) {
+        return apply_connection_piece(key, value, settings);
+    });
+}
 
 bool read_line(std::string_view line, ReadingState& state)
 {
@@ -207,12 +234,18 @@ bool read_line(std::string_view line, ReadingState& state)
             }
             definitions.push_back(saved_definition(definitions.back().poll));
         }
-        return read_poll_line(line.substr(poll_prefix.size()), definitions.back());
+        return read_pieces(line.substr(poll_prefix.size()), [&](std::string_view key, std::string_view value) {
+            return apply_poll_piece(key, value, definitions.back());
+        });
     }
     if (line.starts_with(label_prefix))
         return read_label_line(line.substr(label_prefix.size()), definitions.back().labels);
     if (line.starts_with(name_prefix))
         return read_name_line(line.substr(name_prefix.size()), definitions.back().name);
+    if (line.starts_with(chart_prefix))
+        return read_chart_line(line.substr(chart_prefix.size()), definitions.back().chart);
+    if (line.starts_with(connection_prefix) || line.starts_with(device_prefix))
+        return read_connection_line(line, state);
     return true;
 }
 
@@ -253,11 +286,27 @@ std::string unescape_label(std::string_view text)
     return out;
 }
 
-std::string write_configuration(const std::vector<SavedDefinition>& definitions)
+namespace {
+
+void append_quoted_line(std::string& out, std::string_view prefix, std::string_view text)
+{
+    out.append(prefix).append("\"");
+    append_escaped_label(out, text);
+    out.append("\"\n");
+}
+
+}  // namespace
+
+std::string write_configuration(const SavedSetUp& set_up)
 {
     std::string out;
     out.append(header_line).append("\n");
-    for (const SavedDefinition& definition : definitions) {
+    if (set_up.connection && *set_up.connection != ConnectionSettings{}) {
+        append_connection_line(out, *set_up.connection);
+        if (!set_up.connection->device.empty())
+            append_quoted_line(out, device_prefix, set_up.connection->device);
+    }
+    for (const SavedDefinition& definition : set_up.definitions) {
         const PollDefinition& poll = definition.poll;
         out.append("POLL slave=").append(std::to_string(poll.slave));
         out.append(" fcode=").append(std::to_string(poll.fcode));
@@ -269,11 +318,8 @@ std::string write_configuration(const std::vector<SavedDefinition>& definitions)
         if (definition.order != WordOrder::AB_CD)
             out.append(" order=").append(order_names[unsigned(definition.order)]);
         out.append("\n");
-        if (!definition.name.empty()) {
-            out.append(name_prefix).append("\"");
-            append_escaped_label(out, definition.name);
-            out.append("\"\n");
-        }
+        if (!definition.name.empty())
+            append_quoted_line(out, name_prefix, definition.name);
         const LabelStore& labels = definition.labels;
         out.append("LABELS ").append(std::to_string(labels.entries.size())).append("\n");
         for (const LabelEntry& entry : labels.entries) {
@@ -281,8 +327,15 @@ std::string write_configuration(const std::vector<SavedDefinition>& definitions)
             append_escaped_label(out, entry.text);
             out.append("\"\n");
         }
+        for (uint16_t address : definition.chart)
+            out.append(chart_prefix).append(std::to_string(address)).append("\n");
     }
     return out;
+}
+
+std::string write_configuration(const std::vector<SavedDefinition>& definitions)
+{
+    return write_configuration(SavedSetUp{definitions, std::nullopt});
 }
 
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
@@ -292,11 +345,12 @@ std::string write_configuration(const PollDefinition& poll, const LabelStore& la
     return write_configuration({definition});
 }
 
-ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
-                                    std::vector<SavedDefinition>& definitions)
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SavedSetUp& set_up)
 {
+    std::vector<SavedDefinition>& definitions = set_up.definitions;
     definitions.assign(1, saved_definition(base));
-    ReadingState state{definitions};
+    set_up.connection.reset();
+    ReadingState state{definitions, set_up.connection};
     size_t number = 0;
     // The text after the last LF is a line too, so an empty file is one empty line.
     while (true) {
@@ -315,6 +369,15 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
         text.remove_prefix(end + 1);
     }
     return ConfigReadResult{};
+}
+
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
+                                    std::vector<SavedDefinition>& definitions)
+{
+    SavedSetUp set_up;
+    ConfigReadResult result = read_configuration(text, base, set_up);
+    definitions = std::move(set_up.definitions);
+    return result;
 }
 
 ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels)

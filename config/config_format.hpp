@@ -1,16 +1,20 @@
 #pragma once
-// The configuration file's text: the header, then per poll definition its
-// POLL line, an optional NAME line, the count line and one LABEL line per
-// label. No GTK here.
+// The configuration file's text: the header, then the connection's
+// CONNECTION and DEVICE lines, then per poll definition its POLL line, an
+// optional NAME line, the count line, one LABEL line per label and one
+// CHART line per charted address. No GTK here.
 //
 // The POLL line carries format= and order= only when they differ from
-// UINT and AB_CD, and a definition without a name has no NAME line, so one
-// definition with nothing else set is written as the program always wrote
-// it. Each POLL line after the first starts another definition; LABEL and
-// NAME lines belong to the POLL line before them (those before any, to the
-// first).
+// UINT and AB_CD, a definition without a name has no NAME line, nothing
+// charted has no CHART line and default connection settings have no
+// CONNECTION line, so one definition with nothing else set is written as
+// the program always wrote it. Each POLL line after the first starts
+// another definition; LABEL, NAME and CHART lines belong to the POLL line
+// before them (those before any, to the first).
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,9 +32,19 @@ struct SavedDefinition {
     std::string name;  // empty: none
     ValueFormat format = ValueFormat::UINT;
     WordOrder order = WordOrder::AB_CD;
+    std::vector<uint16_t> chart;  // the addresses charted from it, in the chart's order
+};
+
+// What a set-up file keeps: the definitions and the connection settings.
+struct SavedSetUp {
+    std::vector<SavedDefinition> definitions;
+    // Read: none when the file has no connection lines. Written: none, or
+    // the default settings, writes none.
+    std::optional<ConnectionSettings> connection;
 };
 
 // The exact bytes of a saved file for the definitions, in their order.
+std::string write_configuration(const SavedSetUp& set_up);
 std::string write_configuration(const std::vector<SavedDefinition>& definitions);
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels);
 
@@ -46,6 +60,7 @@ struct ConfigReadResult {
 // base in the first definition, and of the definition before in each
 // other. On failure definitions holds whatever was read up to the failing
 // line.
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SavedSetUp& set_up);
 ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
                                     std::vector<SavedDefinition>& definitions);
 // The first definition only, into poll and labels (labels emptied first).

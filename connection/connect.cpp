@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/main_window.hpp"
+#include "app/set_up_window.hpp"
 #include "app/status_line.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
@@ -146,6 +147,8 @@ void connect_link(ConnectionDialog& dialog)
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
+    if (settings != copy_connection_settings(link) && dialog.main_window)
+        note_set_up_change(*dialog.main_window);
     store_connection_settings(link, settings);
     // The figures describe this connection only.
     if (dialog.main_window)
@@ -202,4 +205,27 @@ void show_serial_setting(ConnectionDialog& dialog, uint32_t baud, char parity)
         select_in(dialog.baud_selector, baud_rates, baud);
     if (dialog.parity_selector)
         select_in(dialog.parity_selector, parities, parity);
+}
+
+void show_connection_settings(ConnectionDialog& dialog, const ConnectionSettings& settings)
+{
+    gtk_check_button_set_active(settings.use_tcp ? dialog.tcp_choice : dialog.serial_choice, TRUE);
+    // One field holds the baud rate or the port: the other side keeps what it shows.
+    if (settings.use_tcp) {
+        gtk_editable_set_text(GTK_EDITABLE(dialog.ip_entry), settings.device.c_str());
+        gtk_editable_set_text(GTK_EDITABLE(dialog.port_entry), std::to_string(settings.baud_or_port).c_str());
+    } else {
+        gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))),
+                              settings.device.c_str());
+        select_in(dialog.baud_selector, baud_rates, settings.baud_or_port);
+    }
+    select_in(dialog.parity_selector, parities, settings.parity);
+    select_in(dialog.data_bits_selector, data_bits, settings.data_bits);
+    select_in(dialog.stop_bits_selector, stop_bits, settings.stop_bits);
+    bool ascii = settings.serial_framing == SerialFraming::ascii;
+    gtk_check_button_set_active(ascii ? dialog.ascii_choice : dialog.rtu_choice, TRUE);
+    bool rtu_over_tcp = settings.tcp_framing == TcpFraming::rtu;
+    gtk_check_button_set_active(rtu_over_tcp ? dialog.rtu_over_tcp_choice : dialog.mbap_choice, TRUE);
+    gtk_spin_button_set_value(dialog.timeout_spin, double(settings.response_timeout_ms));
+    gtk_check_button_set_active(dialog.keep_open_check, settings.keep_open);
 }

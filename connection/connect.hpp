@@ -5,6 +5,7 @@
 #include <span>
 
 struct ConnectionDialog;
+struct ConnectionSettings;
 
 // "clicked" of the Connection dialog's Ok: stores the settings, wakes or starts the worker.
 void connect_link(ConnectionDialog& dialog);
@@ -15,6 +16,9 @@ void toggle_link(ConnectionDialog& dialog);
 
 // The baud rates the dialog offers, in the order of its drop-down.
 std::span<const uint32_t> dialog_baud_rates();
+// Shows settings in the dialog, as if the user had set them there (a
+// value the dialog does not offer is left as it is).
+void show_connection_settings(ConnectionDialog& dialog, const ConnectionSettings& settings);
 // Shows baud and parity in the dialog's drop-downs (a rate it does not
 // offer is left as it is).
 void show_serial_setting(ConnectionDialog& dialog, uint32_t baud, char parity);

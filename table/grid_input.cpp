@@ -9,6 +9,7 @@
 
 #include "app/dialog_layer.hpp"
 #include "app/main_window.hpp"
+#include "app/set_up_window.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
 #include "write/write_dialog.hpp"
@@ -269,6 +270,18 @@ void settle_focus_on_grid(gpointer data)
         gtk_widget_grab_focus(grid);
 }
 
+// Stores a typed label; another text than the one held changes the set-up.
+bool store_typed_label(MainWindow& main, uint16_t address, std::string_view text)
+{
+    const LabelEntry* held = find_label(main.tab->labels, address);
+    bool differs = !held || held->text != text;
+    if (!set_label(main.tab->labels, address, text))
+        return false;
+    if (differs)
+        note_set_up_change(main);
+    return true;
+}
+
 bool was_typed(GtkWidget* cell)
 {
     return g_object_get_data(G_OBJECT(cell), typed_key) != nullptr;
@@ -375,7 +388,7 @@ void on_label_activate(GtkText* text, gpointer data)
     if (was_typed(cell) && label_cell_address(main, cell, address)) {
         try {
             std::string copy(gtk_editable_get_text(GTK_EDITABLE(cell)));
-            if (!set_label(main.tab->labels, address, copy))
+            if (!store_typed_label(main, address, copy))
                 return;
         } catch (const std::bad_alloc&) {
             return;
@@ -396,7 +409,7 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
         char default_text[default_text_size];
         default_label_text(main.tab->poll.fcode, address, default_text, sizeof default_text);
         if (!text.empty() && text != default_text)
-            set_label(main.tab->labels, address, text);  // out of memory: not stored, the edit still ends
+            store_typed_label(main, address, text);  // out of memory: not stored, the edit still ends
     }
     gtk_widget_set_sensitive(cell, FALSE);
     gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));

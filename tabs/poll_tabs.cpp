@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/actions.hpp"
+#include "app/set_up_window.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/statistics_text.hpp"
 #include "table/grid_input.hpp"
@@ -128,6 +129,7 @@ void on_page_reordered(GtkNotebook*, GtkWidget* page, guint position, gpointer d
     main.tabs.erase(moved);
     main.tabs.insert(main.tabs.begin() + std::ptrdiff_t(position), std::move(tab));
     hand_poll_definitions(main);
+    note_set_up_change(main);
 }
 
 void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpointer data)
@@ -232,6 +234,7 @@ PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll)
     update_tab_actions(main);
     hand_poll_definitions(main);
     show_poll_tab(main, tab);
+    note_set_up_change(main);
     return &tab;
 }
 
@@ -249,6 +252,7 @@ bool close_poll_tab(MainWindow& main, PollTab& tab)
     hand_poll_definitions(main);
     if (main.reports)
         show_status_again(*main.reports);
+    note_set_up_change(main);
     return true;
 }
 
@@ -304,6 +308,8 @@ void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
     PollTab& tab = *main.tab;
     if (!same_block(tab.poll, poll))
         tab.key = new_definition_key(main);
+    if (tab.poll != poll)
+        note_set_up_change(main);
     tab.poll = poll;
     update_tab_title(tab);
     hand_poll_definitions(main);
@@ -377,7 +383,10 @@ std::string all_statistics_report(MainWindow& main)
 
 void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name)
 {
-    tab.name = tidy_tab_name(name);
+    std::string tidy = tidy_tab_name(name);
+    if (tidy != tab.name)
+        note_set_up_change(main);
+    tab.name = std::move(tidy);
     update_tab_title(tab);
     if (main.reports)
         show_status_again(*main.reports);

@@ -65,6 +65,7 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
         {"win.show-help-overlay", "<Control>question"},
         {"app.chart", "<Control>g"},
         {"app.scan-bus", "<Control>b"},
+        {"app.quit", "<Control>q"},
     };
     for (const auto& [name, accel] : expected) {
         SCOPED_TRACE(name);
@@ -93,6 +94,7 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Write Settings", "app.write-register"},
         {"_Save", "app.save-poll-definition"},
         {"_Load", "app.load-poll-definition"},
+        {"_Recent Set-ups", ""},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
         {"Reset Statistics", "app.reset-statistics"},
@@ -106,13 +108,16 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Previous Poll Definition", "app.previous-definition"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 18);
-    for (int i = 0; i < 18; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 19);
+    for (int i = 0; i < 19; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
         EXPECT_EQ(g_menu_model_get_item_link(menu, i, G_MENU_LINK_SECTION), nullptr);
     }
+    // The recent set-ups are a submenu of their own.
+    g_autoptr(GMenuModel) recent = g_menu_model_get_item_link(menu, 6, G_MENU_LINK_SUBMENU);
+    EXPECT_EQ(recent, G_MENU_MODEL(main.recent_menu));
     GtkPopover* popover = gtk_menu_button_get_popover(main.menu_button);
     ASSERT_TRUE(GTK_IS_POPOVER_MENU(popover));
     EXPECT_EQ(gtk_popover_menu_get_menu_model(GTK_POPOVER_MENU(popover)), menu);
@@ -128,13 +133,13 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
 
     activate(a, "toggle-alias-column");
     EXPECT_FALSE(main.tab->labels_visible);
-    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
-    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
+    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
+    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
 
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.tab->labels_visible);
-    EXPECT_EQ(menu_attribute(menu, 7, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 18);
+    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 19);
     EXPECT_EQ(grid_snapshot(main.tab->grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);

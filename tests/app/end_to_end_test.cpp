@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "desktop_session.hpp"
 #include "support/modbus_test_server.hpp"
@@ -19,8 +20,10 @@ namespace fs = std::filesystem;
 // The main window on the bus, or the visible window other than it.
 AccessibleRef window_on_bus(DesktopSession& session, bool main)
 {
+    // The main window's title names the set-up file and marks its changes
+    // ("*plant.dat — Brenvaldor"); it always ends in the program's name.
     for (const AccessibleRef& window : children_of(session.bus(), application_root(session)))
-        if ((accessible_name(session.bus(), window) == "Brenvaldor") == main)
+        if (std::string_view(accessible_name(session.bus(), window)).ends_with("Brenvaldor") == main)
             return window;
     return {};
 }

@@ -91,6 +91,7 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
         "Show Shortcuts = <Control>question", "Query Settings = F5", "Save = <Control>s", "Load = <Control>l",
         "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Chart = <Control>g",
         "Scan Bus = <Control>b", "Chart the Address under the Cursor = plus", "Copy Value to Clipboard = <Control>c",
+        "Quit = <Control>q",
     };
     EXPECT_EQ(entries_of(groups[0]), general);
     const std::vector<std::string> definitions = {

@@ -50,6 +50,8 @@ MainWindow& prepared_main()
     main.tab->labels = LabelStore{};
     set_label(main.tab->labels, 7, "kept");
     set_label(main.tab->labels, 8, "also kept");
+    // As if just saved, so a load goes to the chooser without asking first.
+    main.document.changed = false;
     return main;
 }
 

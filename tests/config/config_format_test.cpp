@@ -242,3 +242,69 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
         EXPECT_EQ(result.failed_line, line);
     }
 }
+
+TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
+{
+    SavedSetUp set_up;
+    set_up.definitions.resize(2);
+    set_up.definitions[0].poll = example_poll;
+    set_up.definitions[0].chart = {100, 104};
+    set_up.definitions[1].chart = {7};
+    ConnectionSettings tcp;
+    tcp.use_tcp = true;
+    tcp.device = "plc \"north\"";
+    tcp.baud_or_port = 1502;
+    tcp.tcp_framing = TcpFraming::rtu;
+    tcp.keep_open = true;
+    tcp.response_timeout_ms = 250;
+    set_up.connection = tcp;
+    std::string text = write_configuration(set_up);
+    EXPECT_EQ(text,
+              "Brenvaldor V.1.0.0\n"
+              "CONNECTION type=tcp port=1502 parity=N data_bits=8 stop_bits=1 serial_mode=rtu tcp_mode=rtu "
+              "timeout=250 keep_open=yes\n"
+              "DEVICE \"plc \\\"north\\\"\"\n"
+              "POLL slave=1 fcode=3 address=100 length=10 scan_rate=500\n"
+              "LABELS 0\n"
+              "CHART 100\n"
+              "CHART 104\n"
+              "POLL slave=245 fcode=3 address=0 length=20 scan_rate=1000\n"
+              "LABELS 0\n"
+              "CHART 7\n");
+
+    SavedSetUp read;
+    ASSERT_TRUE(read_configuration(text, PollDefinition{}, read).ok);
+    ASSERT_EQ(read.definitions.size(), 2u);
+    EXPECT_EQ(read.definitions[0].chart, (std::vector<uint16_t>{100, 104}));
+    EXPECT_EQ(read.definitions[1].chart, (std::vector<uint16_t>{7}));
+    EXPECT_EQ(read.connection, tcp);
+
+    // A serial line; then default settings, which write no line at all.
+    ConnectionSettings serial;
+    serial.device = "/dev/ttyUSB0";
+    serial.baud_or_port = 9600;
+    serial.parity = 'E';
+    serial.stop_bits = 2;
+    serial.serial_framing = SerialFraming::ascii;
+    set_up.connection = serial;
+    ASSERT_TRUE(read_configuration(write_configuration(set_up), PollDefinition{}, read).ok);
+    EXPECT_EQ(read.connection, serial);
+    set_up = SavedSetUp{{SavedDefinition{}}, ConnectionSettings{}};
+    EXPECT_EQ(write_configuration(set_up), write_configuration(PollDefinition{}, LabelStore{}));
+
+    // An earlier file holds no connection: none is read, so the settings stay.
+    ASSERT_TRUE(read_configuration(example_file, PollDefinition{}, read).ok);
+    EXPECT_FALSE(read.connection.has_value());
+    EXPECT_TRUE(read.definitions[0].chart.empty());
+
+    // What the program cannot use fails at its line; unknown pieces do not.
+    for (const char* bad : {"CONNECTION type=usb", "CONNECTION parity=X", "CONNECTION type=tcp port=70000",
+                            "CONNECTION data_bits=9", "CONNECTION keep_open=maybe", "CHART 65536", "CHART x",
+                            "DEVICE /dev/ttyS0"}) {
+        ConfigReadResult result = read_configuration(std::string("Brenvaldor V.1.0.0\n") + bad, PollDefinition{}, read);
+        EXPECT_FALSE(result.ok) << bad;
+        EXPECT_EQ(result.failed_line, 2u) << bad;
+    }
+    ASSERT_TRUE(read_configuration("CONNECTION colour=red baud=1200\n", PollDefinition{}, read).ok);
+    EXPECT_EQ(read.connection->baud_or_port, 1200u);
+}

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace {
 
@@ -39,6 +42,27 @@ GLogWriterOutput fatal_warnings(GLogLevelFlags level, const GLogField* fields, g
     return G_LOG_WRITER_HANDLED;
 }
 
+// The desktop's recent files (a saved or loaded set-up is added to them)
+// go to a folder of the process's own, never the user's; GLib reads the
+// folder once, so it is set before GTK starts.
+std::string private_data_home;
+
+void remove_private_data_home()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(private_data_home, ignored);
+}
+
+void use_private_data_home()
+{
+    g_autofree char* folder = g_dir_make_tmp("brenvaldor-data-XXXXXX", nullptr);
+    if (!folder)
+        return;
+    private_data_home = folder;
+    g_setenv("XDG_DATA_HOME", folder, TRUE);
+    std::atexit(remove_private_data_home);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -47,6 +71,7 @@ int main(int argc, char** argv)
     g_log_set_writer_func(fatal_warnings, nullptr, nullptr);
     gtk_disable_setlocale();
     g_set_prgname("brenvaldor");
+    use_private_data_home();
     // Pure tests run without a display; widget tests check for one themselves.
     if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
         if (gtk_init_check()) {

@@ -1,9 +1,11 @@
 // libFuzzer target for the configuration reader. Besides crashes, leaks
 // and hangs it checks one property: whatever the reader accepts, the
-// writer writes back in a form the reader turns into the same definitions.
+// writer writes back in a form the reader turns into the same definitions
+// and connection settings.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +17,13 @@ namespace {
 bool same(const SavedDefinition& a, const SavedDefinition& b)
 {
     return a.poll == b.poll && a.labels.entries == b.labels.entries && a.name == b.name && a.format == b.format &&
-           a.order == b.order;
+           a.order == b.order && a.chart == b.chart;
+}
+
+// Default settings are written as none, and read back as none.
+bool same(const std::optional<ConnectionSettings>& a, const std::optional<ConnectionSettings>& b)
+{
+    return a.value_or(ConnectionSettings{}) == b.value_or(ConnectionSettings{});
 }
 
 }  // namespace
@@ -23,8 +31,9 @@ bool same(const SavedDefinition& a, const SavedDefinition& b)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    std::vector<SavedDefinition> read;
-    ConfigReadResult result = read_configuration(text, PollDefinition{}, read);
+    SavedSetUp set_up;
+    ConfigReadResult result = read_configuration(text, PollDefinition{}, set_up);
+    const std::vector<SavedDefinition>& read = set_up.definitions;
     if (!result.ok) {
         if (result.failed_line == 0)
             __builtin_trap();
@@ -36,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (definition.poll.fcode < 1 || definition.poll.fcode > 4)
             __builtin_trap();
 
-    std::vector<SavedDefinition> again;
-    ConfigReadResult reread = read_configuration(write_configuration(read), PollDefinition{}, again);
-    if (!reread.ok || again.size() != read.size())
+    SavedSetUp written;
+    ConfigReadResult reread = read_configuration(write_configuration(set_up), PollDefinition{}, written);
+    const std::vector<SavedDefinition>& again = written.definitions;
+    if (!reread.ok || again.size() != read.size() || !same(set_up.connection, written.connection))
         __builtin_trap();
     for (size_t i = 0; i < read.size(); ++i)
         if (!same(read[i], again[i]))

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/application.hpp"
+#include "app/set_up_window.hpp"
+#include "config/config_dialogs.hpp"
+#include "config/temp_folder.hpp"
+#include "support/gtk_test_env.hpp"
+#include "support/refusal_alerts.hpp"
+#include "tabs/poll_tabs.hpp"
+
+namespace {
+
+std::string title_of(MainWindow& main)
+{
+    EXPECT_STREQ(gtk_label_get_text(main.title), gtk_window_get_title(GTK_WINDOW(main.window)));
+    return gtk_window_get_title(GTK_WINDOW(main.window));
+}
+
+// Presses the question's button with that label.
+void answer(MainWindow& main, const char* label)
+{
+    GtkWindow* question = set_up_question_window(main);
+    ASSERT_NE(question, nullptr);
+    std::vector<GtkWidget*> pending{GTK_WIDGET(question)};
+    while (!pending.empty()) {
+        GtkWidget* widget = pending.back();
+        pending.pop_back();
+        if (GTK_IS_BUTTON(widget) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), label) == 0) {
+            g_signal_emit_by_name(widget, "clicked");
+            drain_main_loop();
+            return;
+        }
+        for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+            pending.push_back(child);
+    }
+    ADD_FAILURE() << "no button " << label;
+}
+
+}  // namespace
+
+TEST(SetUpWindow, MarksChangesAsksBeforeClosingAndRemembersTheSavedFile)
+{
+    REQUIRE_DISPLAY();
+    TempFolder folder;
+    App& a = activate_app();
+    MainWindow& main = a.main_window;
+    GtkWindow* window = GTK_WINDOW(main.window);
+    EXPECT_EQ(title_of(main), "Brenvaldor");
+
+    rename_poll_tab(main, *main.tab, "Boiler");
+    EXPECT_EQ(title_of(main), "*Brenvaldor");
+    gtk_window_close(window);
+    drain_main_loop();
+    EXPECT_EQ(alerts_over(window), (AlertTexts{{"Save changes to the set-up?", "Unsaved changes are lost otherwise.",
+                                                "[Cancel]", "[Discard]", "[Save]"}}));
+    answer(main, "Cancel");
+    EXPECT_EQ(set_up_question_window(main), nullptr);
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window)));
+
+    // Saved: the title names the file, unmarked, and the file is a recent one.
+    std::string path = folder.file("Boiler.dat");
+    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    EXPECT_EQ(title_of(main), "Boiler.dat \u2014 Brenvaldor");
+    g_autofree char* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    // The test's main keeps the recent files in a folder of the process's own.
+    std::string recent_file = std::string(g_get_user_data_dir()) + "/recently-used.xbel";
+    ASSERT_TRUE(run_until([&] { return g_menu_model_get_n_items(G_MENU_MODEL(main.recent_menu)) == 1; }, 5000));
+    EXPECT_TRUE(gtk_recent_manager_has_item(gtk_recent_manager_get_default(), uri));
+    EXPECT_NE(read_file(recent_file).find(uri), std::string::npos);
+
+    // Another change; the question names the file, and Discard closes.
+    add_poll_tab(main, main.tab->poll);
+    EXPECT_EQ(title_of(main), "*Boiler.dat \u2014 Brenvaldor");
+    gtk_window_close(window);
+    drain_main_loop();
+    ASSERT_EQ(alerts_over(window).size(), 1u);
+    EXPECT_EQ(alerts_over(window)[0][0], "Save changes to \u201cBoiler.dat\u201d?");
+    answer(main, "Discard");
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window)));
+}
