@@ -199,9 +199,9 @@ TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
 TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
 {
     std::vector<SavedDefinition> saved(3);
-    saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB};
-    saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD};
-    saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD};
+    saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB, {}};
+    saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD, {}};
+    saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD, {}};
     set_label(saved[1].labels, 3, "Door open");
     std::string bytes = write_configuration(saved);
     EXPECT_NE(bytes.find("POLL slave=1 fcode=3 address=100 length=10 scan_rate=500 format=FLOAT32 order=CD_AB\n"
@@ -220,7 +220,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
         EXPECT_EQ(read[i].format, saved[i].format);
         EXPECT_EQ(read[i].order, saved[i].order);
     }
-    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels(), {}}}), example_file);
+    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {}}}), example_file);
 
     ASSERT_TRUE(read_configuration("POLL slave=3 address=7\nLABEL 1 \"x\"\nPOLL address=8 length=0",
                                    PollDefinition{17, 2, 300, 40, 250}, read).ok);
