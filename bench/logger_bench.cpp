@@ -26,11 +26,12 @@
 // windows just before and just after it, which also cancels a steady drift;
 // the figure is the median of those ratios, with their range beside it.
 //
-//   ./scripts/headless build/bench/logger_bench [seconds [frozen-statistics]]
+//   ./scripts/headless build/bench/logger_bench [seconds [frozen-statistics|folded-logger]]
 //
 // seconds (the long run at scan rate 0) defaults to 60, and the whole run
 // then takes about four minutes; with frozen-statistics the statistics line
-// under the grid does not follow the link during the run.
+// under the grid does not follow the link during the run, with
+// folded-logger the Logger is folded (still recording) during the series.
 // LOGGER_BENCH_SERIES=cycle (or =kept) leaves the other series out.
 //
 // Exit status 0 when every target is met, 1 when one is missed, 2 when the
@@ -274,7 +275,28 @@ struct ProgramRuns {
     size_t connections = 0;
     long syscalls = -1;  // of the worker of the start that counted them
     size_t counted_exchanges = 0;
+    // CPU of the user-interface thread and of the worker in the timed windows.
+    long ui_ticks = 0, worker_ticks = 0;
+    double seconds = 0;
+
+    double ui_percent() const { return seconds > 0 ? percent_of_core(ui_ticks, seconds) : 0; }
+    double worker_percent() const { return seconds > 0 ? percent_of_core(worker_ticks, seconds) : 0; }
 };
+
+// The requests a second that the server saw in one timed window, and what
+// the user-interface thread and the worker spent meanwhile.
+double timed_window(const ServerChild& server, int worker, ProgramRuns& runs)
+{
+    size_t from = server.request_count();
+    long ui_from = cpu_ticks(getpid()), worker_from = cpu_ticks(worker);
+    gint64 start = g_get_monotonic_time();
+    run_loop_for(window_ms);
+    double seconds = double(g_get_monotonic_time() - start) / 1e6;
+    runs.ui_ticks += cpu_ticks(getpid()) - ui_from;
+    runs.worker_ticks += cpu_ticks(worker) - worker_from;
+    runs.seconds += seconds;
+    return double(server.request_count() - from) / seconds;
+}
 
 // One start of the window's polling at scan rate 0, its worker pinned to
 // cpu while it still sleeps (cpu < 0: any core), timed from its first cycle.
@@ -298,13 +320,10 @@ double program_window(const ServerChild& server, bool keep_open, int cpu, Progra
     SyscallCounter counter;
     bool counting = count_syscalls && worker && counter.start(worker);
     double rate = 0;
-    if (wait_for_first_cycle()) {
-        size_t from = server.request_count();
-        gint64 start = g_get_monotonic_time();
-        run_loop_for(count_syscalls ? syscall_window_ms : window_ms);
-        gint64 end = g_get_monotonic_time();
-        rate = double(server.request_count() - from) / (double(end - start) / 1e6);
-    }
+    if (wait_for_first_cycle() && count_syscalls)
+        run_loop_for(syscall_window_ms);
+    else if (active_workers() > 0)
+        rate = timed_window(server, worker, runs);
     stop_polling(false);
     size_t requests = server.request_count() - requests_before;
     if (counting) {
@@ -434,6 +453,8 @@ std::string syscalls_text(double per_exchange)
 
 void print_series(const std::vector<SeriesFigures>& all, bool keep_open)
 {
+    if (std::none_of(all.begin(), all.end(), [&](const SeriesFigures& s) { return s.keep_open == keep_open; }))
+        return;
     const char* unit = keep_open ? "exchange" : "cycle";
     std::printf("%s, Logger recording: %d program windows of %.1f s, each against the bare windows\n"
                 "either side (cycles per second: medians; target: median ratio >= %.2f)\n",
@@ -459,6 +480,8 @@ void print_series(const std::vector<SeriesFigures>& all, bool keep_open)
         std::printf("    %zu connection%s for %d starts%s, %s\n", s.runs.connections,
                     s.runs.connections == 1 ? "" : "s", s.runs.starts, s.connections_ok() ? "" : " (WRONG)",
                     lines_text(s.file, s.runs.requests).c_str());
+        std::printf("    in the program's windows: UI thread %.1f %%, worker %.1f %% of a core\n", s.runs.ui_percent(),
+                    s.runs.worker_percent());
     }
 }
 
@@ -532,8 +555,11 @@ int main(int argc, char** argv)
     f.renderer = drawing ? G_OBJECT_TYPE_NAME(drawing) : "none";
     f.renderer += user_renderer ? " (named in GSK_RENDERER)" : " (the program's choice)";
     // "frozen-statistics": the statistics line stops following the link, to
-    // tell its share of the figures from the Logger's.
+    // tell its share of the figures from the Logger's; "folded-logger": the
+    // series run with the Logger folded, still recording, to tell what its
+    // view costs a poller on its core.
     bool frozen_statistics = argc > 2 && std::strcmp(argv[2], "frozen-statistics") == 0;
+    bool folded_logger = argc > 2 && std::strcmp(argv[2], "folded-logger") == 0;
     if (frozen_statistics)
         app().main_window.tab->statistics.line = nullptr;  // refresh_statistics_view then does nothing
     g_signal_emit_by_name(pane.logger_button, "clicked");
@@ -576,6 +602,8 @@ int main(int argc, char** argv)
     // still shown and recording; LOGGER_BENCH_SERIES=cycle or =kept measures
     // only the one.
     const char* only = g_getenv("LOGGER_BENCH_SERIES");
+    if (folded_logger)
+        g_signal_emit_by_name(pane.logger_button, "clicked");
     std::vector<SeriesFigures> series;
     for (bool keep_open : {false, true}) {
         if (only && std::strcmp(only, keep_open ? "kept" : "cycle") != 0)
@@ -587,7 +615,8 @@ int main(int argc, char** argv)
 
     // Idle: the usual scan rate, the Logger folded as at start, nothing
     // recorded, nothing else on the loop.
-    g_signal_emit_by_name(pane.logger_button, "clicked");
+    if (!folded_logger)
+        g_signal_emit_by_name(pane.logger_button, "clicked");
     poll_server(server.port, 1000);
     run_loop_for(2000);
     long idle_start = cpu_ticks(0);
