@@ -44,8 +44,9 @@ struct Resolution {
     }
 };
 
-// A numeric text read once: no resolver, no thread, no system call (a
-// scope given by name is looked up among the interfaces here, once).
+// Reads text as a numeric address, which needs no resolver, no thread and
+// no system call (but a scope given by name, looked up among the
+// interfaces); anything else is a name.
 ServerAddress read_server_text(const std::string& text, uint32_t port)
 {
     ServerAddress server;
@@ -116,8 +117,8 @@ int connect_to(Wire& wire, const ServerAddress& server, WireClock::time_point de
     return error == 0 ? 0 : -1;
 }
 
-// Opens result's line to server unless the deadline has passed: false with
-// result.error set when it could not.
+// Opens result's line to server, the connect ending at deadline at the
+// latest: false with result.error set when it could not.
 bool open_at(const ServerAddress& server, CallGuard& guard, WireClock::time_point started,
              WireClock::time_point deadline, OpenResult& result)
 {
