@@ -5,12 +5,13 @@
 //     recording to a file, accessibility left at its default, for the run's
 //     length: user-interface and worker CPU, main-loop lag, memory, the file;
 //   - that window again in short windows taking turns with a bare libmodbus
-//     loop (new context, connect, read, close, free): target, a median
-//     ratio of at least 0.9;
+//     loop (new context, connect, read, close, free), both pinned alike in
+//     each of three placements (see Placement): target, a median ratio of
+//     at least 0.9;
 //   - likewise with "Keep connection open" on, against a bare libmodbus loop
-//     that connects once and then only reads, both pinned alike in each of
-//     three placements (see Placement): target, a median ratio of at least
-//     0.95; beside it the system calls per exchange of the program's worker
+//     that connects once and then only reads: target, a median ratio of at
+//     least 0.95;
+//   - beside each series the system calls per cycle of the program's worker
 //     and of the bare loop's thread (target: no more than the library's,
 //     binding only when the kernel counts them, see SyscallCounter);
 //   - the same window, Logger folded, polling every 1000 ms (idle CPU).
@@ -25,11 +26,13 @@
 // windows just before and just after it, which also cancels a steady drift;
 // the figure is the median of those ratios, with their range beside it.
 //
-//   ./scripts/headless build/bench/logger_bench [seconds [frozen-statistics]]
+//   ./scripts/headless build/bench/logger_bench [seconds [frozen-statistics|folded-logger]]
 //
 // seconds (the long run at scan rate 0) defaults to 60, and the whole run
-// then takes about three minutes; with frozen-statistics the statistics line
-// under the grid does not follow the link during the run.
+// then takes about four minutes; with frozen-statistics the statistics line
+// under the grid does not follow the link during the run, with
+// folded-logger the Logger is folded (still recording) during the series.
+// LOGGER_BENCH_SERIES=cycle (or =kept) leaves the other series out.
 //
 // Exit status 0 when every target is met, 1 when one is missed, 2 when the
 // set-up failed.
@@ -64,6 +67,7 @@
 #include "logger/logger_pane.hpp"
 #include "support/modbus_test_server.hpp"
 #include "bench_support.hpp"
+#include "syscall_counter.hpp"
 
 namespace {
 
@@ -111,197 +115,50 @@ constexpr Placement placements[] = {
     {"server on one core, poller and UI on the other", 0, 1, 1},
 };
 
-// Counts the system calls one thread enters. The kernel's own count (the
-// raw_syscalls:sys_enter tracepoint, which perf stat reads) is exact, costs
-// the thread next to nothing and starts and stops exactly with the window,
-// but needs the tracing file system, usually root's. strace -c needs only
-// the same user, and is the fallback: it counts every call too, but stops
-// the thread at each one, so what depends on timing (a futex when a lock is
-// contended) comes out otherwise than at full speed.
-class SyscallCounter {
-public:
-    enum class Method { none, kernel, strace };
-
-    static Method method()
-    {
-        static const Method chosen = choose();
-        return chosen;
-    }
-
-    // The kernel's count is exact and leaves the timing alone, so a miss is
-    // the program's; under strace the calls that depend on timing change.
-    static bool decides() { return method() == Method::kernel; }
-
-    static const char* method_name()
-    {
-        switch (method()) {
-        case Method::kernel:
-            return "the kernel's raw_syscalls:sys_enter count";
-        case Method::strace:
-            return "strace -c";
-        default:
-            return "nothing (no tracing file system, no strace)";
-        }
-    }
-
-    // From a window's start: false when the thread cannot be counted.
-    bool start(int tid)
-    {
-        if (method() == Method::kernel) {
-            fd_ = open_kernel_count(tid);
-            return fd_ >= 0 && read(fd_, &start_count_, sizeof start_count_) == sizeof start_count_;
-        }
-        if (method() == Method::strace)
-            return start_strace(tid);
-        return false;
-    }
-
-    // The calls since start, or -1. A thread that has ended keeps its
-    // count, and strace ends with the thread it follows.
-    long stop()
-    {
-        long calls = -1;
-        if (fd_ >= 0) {
-            uint64_t count = 0;
-            if (read(fd_, &count, sizeof count) == sizeof count)
-                calls = long(count - start_count_);
-            close(fd_);
-            fd_ = -1;
-        } else if (strace_ > 0) {
-            kill(strace_, SIGINT);  // strace detaches and writes its summary
-            waitpid(strace_, nullptr, 0);
-            strace_ = 0;
-            calls = strace_total(output_);
-            std::remove(output_.c_str());
-        }
-        return calls;
-    }
-
-private:
-    static int tracepoint_id()
-    {
-        for (const char* root : {"/sys/kernel/tracing", "/sys/kernel/debug/tracing"}) {
-            std::ifstream file(std::string(root) + "/events/raw_syscalls/sys_enter/id");
-            int id = -1;
-            if (file >> id)
-                return id;
-        }
-        return -1;
-    }
-
-    static int open_kernel_count(int tid)
-    {
-        static const int id = tracepoint_id();
-        if (id < 0)
-            return -1;
-        perf_event_attr attr{};
-        attr.type = PERF_TYPE_TRACEPOINT;
-        attr.size = sizeof attr;
-        attr.config = uint64_t(id);
-        return int(syscall(SYS_perf_event_open, &attr, tid, -1, -1, PERF_FLAG_FD_CLOEXEC));
-    }
-
-    static Method choose()
-    {
-        int probe = open_kernel_count(thread_id());
-        if (probe >= 0) {
-            close(probe);
-            return Method::kernel;
-        }
-        if (g_autofree char* strace = g_find_program_in_path("strace")) {
-            // Where Yama restricts ptrace to ancestors, strace (our child)
-            // may still attach to us.
-            prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
-            return Method::strace;
-        }
-        return Method::none;
-    }
-
-    static pid_t tracer_of(int tid)
-    {
-        std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
-        std::string key;
-        while (status >> key) {
-            if (key == "TracerPid:") {
-                pid_t tracer = 0;
-                status >> tracer;
-                return tracer;
-            }
-            status.ignore(4096, '\n');
-        }
-        return 0;
-    }
-
-    bool start_strace(int tid)
-    {
-        output_ = std::string(g_get_tmp_dir()) + "/logger-bench-strace-" + std::to_string(tid);
-        std::string id = std::to_string(tid);
-        const char* argv[] = {"strace", "-c", "-q", "-o", output_.c_str(), "-p", id.c_str(), nullptr};
-        GPid pid = 0;
-        if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
-                           GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                       G_SPAWN_STDERR_TO_DEV_NULL),
-                           nullptr, nullptr, &pid, nullptr))
-            return false;
-        strace_ = pid;
-        gint64 deadline = g_get_monotonic_time() + 3000000;
-        while (tracer_of(tid) != pid && g_get_monotonic_time() < deadline)
-            g_usleep(1000);
-        if (tracer_of(tid) == pid)
-            return true;
-        stop();
-        return false;
-    }
-
-    // The calls column of the summary's total line.
-    static long strace_total(const std::string& path)
-    {
-        std::ifstream file(path);
-        for (std::string line; std::getline(file, line);) {
-            std::vector<std::string> words;
-            for (char* word = std::strtok(line.data(), " "); word; word = std::strtok(nullptr, " "))
-                words.push_back(word);
-            if (words.size() >= 5 && words.back() == "total")
-                return std::atol(words[3].c_str());
-        }
-        return -1;
-    }
-
-    int fd_ = -1;
-    uint64_t start_count_ = 0;
-    GPid strace_ = 0;
-    std::string output_;
-};
-
 struct BareWindow {
     double rate = 0;
     long exchanges = 0;
     long syscalls = -1;  // counted only when asked for
 };
 
-// One connection, then reads only, in a thread of its own pinned to cpu.
-BareWindow bare_kept_window(int port, int cpu, int milliseconds, bool count_syscalls = false)
+// The library's own loop in a thread of its own pinned to cpu: with
+// keep_open one connection, then reads only; without, a new context,
+// connect, read, close and free for every read, as a poller that keeps no
+// connection must.
+BareWindow bare_window(int port, int cpu, bool keep_open, int milliseconds, bool count_syscalls = false)
 {
     BareWindow window;
     std::thread([&] {
         pin(0, cpu);
         std::vector<uint16_t> registers(register_count);
-        modbus_t* context = modbus_new_tcp("127.0.0.1", port);
-        if (!context || modbus_connect(context) != 0) {
-            modbus_free(context);
+        modbus_t* kept = keep_open ? modbus_new_tcp("127.0.0.1", port) : nullptr;
+        if (keep_open && (!kept || modbus_connect(kept) != 0)) {
+            modbus_free(kept);
             return;
         }
         SyscallCounter counter;
         bool counting = count_syscalls && counter.start(thread_id());
         gint64 start = g_get_monotonic_time(), end = start + gint64(milliseconds) * 1000;
-        while (g_get_monotonic_time() < end && modbus_read_registers(context, 0, register_count, registers.data()) > 0)
-            ++window.exchanges;
+        while (g_get_monotonic_time() < end) {
+            modbus_t* context = keep_open ? kept : modbus_new_tcp("127.0.0.1", port);
+            bool read = (keep_open || modbus_connect(context) == 0) &&
+                        modbus_read_registers(context, 0, register_count, registers.data()) > 0;
+            window.exchanges += read ? 1 : 0;
+            if (!keep_open) {
+                modbus_close(context);
+                modbus_free(context);
+            } else if (!read) {
+                break;
+            }
+        }
         gint64 stop = g_get_monotonic_time();
         if (counting)
             window.syscalls = counter.stop();
         window.rate = window.exchanges / (double(stop - start) / 1e6);
-        modbus_close(context);
-        modbus_free(context);
+        if (kept) {
+            modbus_close(kept);
+            modbus_free(kept);
+        }
     }).join();
     return window;
 }
@@ -418,7 +275,28 @@ struct ProgramRuns {
     size_t connections = 0;
     long syscalls = -1;  // of the worker of the start that counted them
     size_t counted_exchanges = 0;
+    // CPU of the user-interface thread and of the worker in the timed windows.
+    long ui_ticks = 0, worker_ticks = 0;
+    double seconds = 0;
+
+    double ui_percent() const { return seconds > 0 ? percent_of_core(ui_ticks, seconds) : 0; }
+    double worker_percent() const { return seconds > 0 ? percent_of_core(worker_ticks, seconds) : 0; }
 };
+
+// The requests a second that the server saw in one timed window, and what
+// the user-interface thread and the worker spent meanwhile.
+double timed_window(const ServerChild& server, int worker, ProgramRuns& runs)
+{
+    size_t from = server.request_count();
+    long ui_from = cpu_ticks(getpid()), worker_from = cpu_ticks(worker);
+    gint64 start = g_get_monotonic_time();
+    run_loop_for(window_ms);
+    double seconds = double(g_get_monotonic_time() - start) / 1e6;
+    runs.ui_ticks += cpu_ticks(getpid()) - ui_from;
+    runs.worker_ticks += cpu_ticks(worker) - worker_from;
+    runs.seconds += seconds;
+    return double(server.request_count() - from) / seconds;
+}
 
 // One start of the window's polling at scan rate 0, its worker pinned to
 // cpu while it still sleeps (cpu < 0: any core), timed from its first cycle.
@@ -442,13 +320,10 @@ double program_window(const ServerChild& server, bool keep_open, int cpu, Progra
     SyscallCounter counter;
     bool counting = count_syscalls && worker && counter.start(worker);
     double rate = 0;
-    if (wait_for_first_cycle()) {
-        size_t from = server.request_count();
-        gint64 start = g_get_monotonic_time();
-        run_loop_for(count_syscalls ? syscall_window_ms : window_ms);
-        gint64 end = g_get_monotonic_time();
-        rate = double(server.request_count() - from) / (double(end - start) / 1e6);
-    }
+    if (wait_for_first_cycle() && count_syscalls)
+        run_loop_for(syscall_window_ms);
+    else if (active_workers() > 0)
+        rate = timed_window(server, worker, runs);
     stop_polling(false);
     size_t requests = server.request_count() - requests_before;
     if (counting) {
@@ -507,14 +382,18 @@ std::string lines_text(const FileCheck& file, size_t requests)
 constexpr double kept_target = 0.95;
 constexpr double cycle_target = 0.9;
 
-struct KeptFigures {
+// One series of windows in one placement: the program with "Keep
+// connection open" on or off against the library's loop that does the same.
+struct SeriesFigures {
     const Placement* placement = nullptr;
+    bool keep_open = false;
     Turns turns;
     ProgramRuns runs;
     BareWindow bare_counted;
     FileCheck file;
     bool ok = false;
 
+    double target() const { return keep_open ? kept_target : cycle_target; }
     double program_syscalls() const { return per_exchange(runs.syscalls, runs.counted_exchanges); }
     double bare_syscalls() const { return per_exchange(bare_counted.syscalls, size_t(bare_counted.exchanges)); }
     // Compared as printed, to two places: a futex now and then is no miss.
@@ -523,35 +402,44 @@ struct KeptFigures {
     {
         return std::lround(program_syscalls() * 100) <= std::lround(bare_syscalls() * 100);
     }
+    // Kept: each start makes one connection and keeps it to the end. Not
+    // kept: one a read, and perhaps one more that a stop cut short.
+    bool connections_ok() const
+    {
+        if (keep_open)
+            return runs.connections == size_t(runs.starts);
+        return runs.connections >= runs.requests && runs.connections <= runs.requests + size_t(runs.starts);
+    }
 };
 
-// Scan rate 0, "Keep connection open" on, the Logger shown and recording to
-// a file of its own, taking turns with the library's kept loop.
-KeptFigures measure_kept_connection(const ServerChild& server, LoggerPane& pane, const std::string& folder,
-                                    const Placement& placement)
+// Scan rate 0, the Logger shown and recording to a file of its own, taking
+// turns with the library's loop; then a window of each whose system calls
+// are counted.
+SeriesFigures measure_series(const ServerChild& server, LoggerPane& pane, const std::string& folder,
+                             const Placement& placement, bool keep_open)
 {
-    KeptFigures k;
-    k.placement = &placement;
-    std::string path = folder + "/kept.log";
+    SeriesFigures s;
+    s.placement = &placement;
+    s.keep_open = keep_open;
+    std::string path = folder + "/series.log";
     if (!start_recording(pane, path.c_str()))
-        return k;
+        return s;
     pin_process(server.pid, placement.server_cpu);
     pin(0, placement.ui_cpu);
-    k.turns = take_turns([&] { return bare_kept_window(server.port, placement.poller_cpu, window_ms).rate; },
-                         [&] { return program_window(server, true, placement.poller_cpu, k.runs); });
-    program_window(server, true, placement.poller_cpu, k.runs, true);
-    k.bare_counted = bare_kept_window(server.port, placement.poller_cpu, syscall_window_ms, true);
+    int cpu = placement.poller_cpu;
+    s.turns = take_turns([&] { return bare_window(server.port, cpu, keep_open, window_ms).rate; },
+                         [&] { return program_window(server, keep_open, cpu, s.runs); });
+    program_window(server, keep_open, cpu, s.runs, true);
+    s.bare_counted = bare_window(server.port, cpu, keep_open, syscall_window_ms, true);
     run_loop_for(300);  // the last posted lines
     stop_recording(pane);
     pin(0, -1);
     pin_process(server.pid, -1);
-    k.file = check_log_file(path, pane.history);
+    s.file = check_log_file(path, pane.history);
     std::remove(path.c_str());  // a fast run writes hundreds of megabytes
-    // Each start makes one connection and keeps it to the end.
-    k.ok = k.turns.ratio() >= kept_target && k.runs.connections == size_t(k.runs.starts) &&
-           lines_complete(k.file, k.runs.requests) &&
-           (!SyscallCounter::decides() || !k.syscalls_counted() || k.syscalls_ok());
-    return k;
+    s.ok = s.turns.ratio() >= s.target() && s.connections_ok() && lines_complete(s.file, s.runs.requests) &&
+           (!SyscallCounter::decides() || !s.syscalls_counted() || s.syscalls_ok());
+    return s;
 }
 
 std::string syscalls_text(double per_exchange)
@@ -563,36 +451,42 @@ std::string syscalls_text(double per_exchange)
     return text;
 }
 
-void print_kept_figures(const std::vector<KeptFigures>& all)
+void print_series(const std::vector<SeriesFigures>& all, bool keep_open)
 {
-    std::printf("kept connection, Logger recording: %d program windows of %.1f s, each against the bare windows\n"
+    if (std::none_of(all.begin(), all.end(), [&](const SeriesFigures& s) { return s.keep_open == keep_open; }))
+        return;
+    const char* unit = keep_open ? "exchange" : "cycle";
+    std::printf("%s, Logger recording: %d program windows of %.1f s, each against the bare windows\n"
                 "either side (cycles per second: medians; target: median ratio >= %.2f)\n",
-                program_windows, window_ms / 1000.0, kept_target);
-    std::printf("system calls per exchange in a further %.1f s of each, program's worker (its whole life) against\n"
+                keep_open ? "kept connection" : "a new connection each cycle", program_windows, window_ms / 1000.0,
+                keep_open ? kept_target : cycle_target);
+    std::printf("system calls per %s in a further %.1f s of each, program's worker (its whole life) against\n"
                 "the bare loop's thread, counted by %s\n(target: program <= library%s)\n",
-                syscall_window_ms / 1000.0, SyscallCounter::method_name(),
+                unit, syscall_window_ms / 1000.0, SyscallCounter::method_name(),
                 SyscallCounter::decides() ? "" : "; not counted in the exit status");
-    std::printf("  %-46s %7s %7s %5s %-10s %15s\n", "", "", "", "", "", "calls/exchange");
+    std::string calls = std::string("calls/") + unit;
+    std::printf("  %-46s %7s %7s %5s %-10s %15s\n", "", "", "", "", "", calls.c_str());
     std::printf("  %-46s %7s %7s %5s %-10s %7s %7s\n", "placement", "bare", "program", "ratio", "range", "program",
                 "library");
-    for (const KeptFigures& k : all) {
+    for (const SeriesFigures& s : all) {
+        if (s.keep_open != keep_open)
+            continue;
         char range[32];
-        std::snprintf(range, sizeof range, "%.2f-%.2f", k.turns.lowest(), k.turns.highest());
-        double program_calls = k.program_syscalls(), bare_calls = k.bare_syscalls();
-        const char* verdict = !k.syscalls_counted() ? "" : k.syscalls_ok() ? "  met" : "  MISSED";
-        std::printf("  %-46s %7.0f %7.0f %5.2f %-10s %7s %7s%s\n", k.placement->name, median(k.turns.bare),
-                    median(k.turns.program), k.turns.ratio(), range, syscalls_text(program_calls).c_str(),
-                    syscalls_text(bare_calls).c_str(), verdict);
-        std::printf("    %zu connection%s for %d starts, %s\n", k.runs.connections,
-                    k.runs.connections == 1 ? "" : "s", k.runs.starts, lines_text(k.file, k.runs.requests).c_str());
+        std::snprintf(range, sizeof range, "%.2f-%.2f", s.turns.lowest(), s.turns.highest());
+        const char* verdict = !s.syscalls_counted() ? "" : s.syscalls_ok() ? "  met" : "  MISSED";
+        std::printf("  %-46s %7.0f %7.0f %5.2f %-10s %7s %7s%s\n", s.placement->name, median(s.turns.bare),
+                    median(s.turns.program), s.turns.ratio(), range, syscalls_text(s.program_syscalls()).c_str(),
+                    syscalls_text(s.bare_syscalls()).c_str(), verdict);
+        std::printf("    %zu connection%s for %d starts%s, %s\n", s.runs.connections,
+                    s.runs.connections == 1 ? "" : "s", s.runs.starts, s.connections_ok() ? "" : " (WRONG)",
+                    lines_text(s.file, s.runs.requests).c_str());
+        std::printf("    in the program's windows: UI thread %.1f %%, worker %.1f %% of a core\n", s.runs.ui_percent(),
+                    s.runs.worker_percent());
     }
 }
 
 struct Figures {
     double program = 0;  // over the long run
-    Turns cycle;
-    ProgramRuns cycle_runs;
-    FileCheck cycle_file;
     double ui_cpu = 0, worker_cpu = 0, idle_cpu = 0;
     unsigned idle_frames = 0;
     std::string renderer;  // the window's, and whether the program chose it
@@ -605,15 +499,10 @@ struct Figures {
 void print_figures(const Figures& f, int seconds, bool ok)
 {
     std::printf("renderer              %s\n", f.renderer.c_str());
-    std::printf("duration              %d s at scan rate 0, then %d windows of %.1f s each, %d s at 1000 ms\n",
-                seconds, program_windows, window_ms / 1000.0, idle_seconds);
-    std::printf("bare libmodbus loop   %.0f cycles per second (median of %zu windows taking turns with the program)\n",
-                median(f.cycle.bare), f.cycle.bare.size());
-    std::printf("program, scan rate 0  %.0f cycles per second (median of %zu windows), %.0f over the %d s run\n",
-                median(f.cycle.program), f.cycle.program.size(), f.program, seconds);
-    std::printf("ratio                 %.2f median, %.2f-%.2f (each window against the bare ones either side;\n"
-                "                      target: median >= %.1f)\n",
-                f.cycle.ratio(), f.cycle.lowest(), f.cycle.highest(), cycle_target);
+    std::printf("duration              %d s at scan rate 0, then the series above, %d s at 1000 ms\n", seconds,
+                idle_seconds);
+    std::printf("program, scan rate 0  %.0f cycles per second over the %d s run, a new connection each cycle\n",
+                f.program, seconds);
     std::printf("UI thread CPU         %.1f %% of a core\n", f.ui_cpu);
     std::printf("worker CPU            %.1f %% of a core\n", f.worker_cpu);
     std::printf("main-loop lag         p99 %.1f ms (< 50), worst %.1f ms (< 250)\n", f.p99_ms, f.worst_ms);
@@ -621,7 +510,6 @@ void print_figures(const Figures& f, int seconds, bool ok)
     std::printf("resident memory       %.1f MiB at 10 s, %.1f MiB at %d s (%+.2f MiB, < 5)\n", f.rss_10s / 1024.0,
                 f.rss_end / 1024.0, seconds, (f.rss_end - f.rss_10s) / 1024.0);
     std::printf("log file              %s\n", lines_text(f.file, f.requests).c_str());
-    std::printf("  (the windows')      %s\n", lines_text(f.cycle_file, f.cycle_runs.requests).c_str());
     std::printf("idle CPU, 1000 ms     %.2f %% of a core (< 1), %.1f frames drawn a second\n", f.idle_cpu,
                 f.idle_frames / double(idle_seconds));
     std::printf("targets               %s\n", ok ? "met" : "MISSED");
@@ -667,8 +555,11 @@ int main(int argc, char** argv)
     f.renderer = drawing ? G_OBJECT_TYPE_NAME(drawing) : "none";
     f.renderer += user_renderer ? " (named in GSK_RENDERER)" : " (the program's choice)";
     // "frozen-statistics": the statistics line stops following the link, to
-    // tell its share of the figures from the Logger's.
+    // tell its share of the figures from the Logger's; "folded-logger": the
+    // series run with the Logger folded, still recording, to tell what its
+    // view costs a poller on its core.
     bool frozen_statistics = argc > 2 && std::strcmp(argv[2], "frozen-statistics") == 0;
+    bool folded_logger = argc > 2 && std::strcmp(argv[2], "folded-logger") == 0;
     if (frozen_statistics)
         app().main_window.tab->statistics.line = nullptr;  // refresh_statistics_view then does nothing
     g_signal_emit_by_name(pane.logger_button, "clicked");
@@ -707,26 +598,25 @@ int main(int argc, char** argv)
     f.file = check_log_file(path, pane.history);
     std::remove(path.c_str());
 
-    // The cycle rate against the bare loop, in windows taking turns, with
-    // the Logger still shown and recording.
-    std::string cycle_path = std::string(folder) + "/cycle.log";
-    if (!start_recording(pane, cycle_path.c_str()))
-        return 2;
-    f.cycle = take_turns([&] { return bare_cycles_per_second(server.port, window_ms); },
-                         [&] { return program_window(server, false, -1, f.cycle_runs); });
-    run_loop_for(300);  // the last posted lines
-    stop_recording(pane);
-    f.cycle_file = check_log_file(cycle_path, pane.history);
-    std::remove(cycle_path.c_str());
-
-    std::vector<KeptFigures> kept;
-    for (const Placement& placement : placements)
-        if (placement.server_cpu < 0 || sysconf(_SC_NPROCESSORS_ONLN) >= 2)
-            kept.push_back(measure_kept_connection(server, pane, folder, placement));
+    // Both loops in windows taking turns, pinned alike, with the Logger
+    // still shown and recording; LOGGER_BENCH_SERIES=cycle or =kept measures
+    // only the one.
+    const char* only = g_getenv("LOGGER_BENCH_SERIES");
+    if (folded_logger)
+        g_signal_emit_by_name(pane.logger_button, "clicked");
+    std::vector<SeriesFigures> series;
+    for (bool keep_open : {false, true}) {
+        if (only && std::strcmp(only, keep_open ? "kept" : "cycle") != 0)
+            continue;
+        for (const Placement& placement : placements)
+            if (placement.server_cpu < 0 || sysconf(_SC_NPROCESSORS_ONLN) >= 2)
+                series.push_back(measure_series(server, pane, folder, placement, keep_open));
+    }
 
     // Idle: the usual scan rate, the Logger folded as at start, nothing
     // recorded, nothing else on the loop.
-    g_signal_emit_by_name(pane.logger_button, "clicked");
+    if (!folded_logger)
+        g_signal_emit_by_name(pane.logger_button, "clicked");
     poll_server(server.port, 1000);
     run_loop_for(2000);
     long idle_start = cpu_ticks(0);
@@ -743,11 +633,11 @@ int main(int argc, char** argv)
     std::sort(lags.begin(), lags.end());
     f.worst_ms = lags.empty() ? 0 : lags.back() / 1000.0;
     f.p99_ms = lags.empty() ? 0 : lags[lags.size() * 99 / 100] / 1000.0;
-    bool ok = f.cycle.ratio() >= cycle_target && f.p99_ms < 50 && f.worst_ms < 250 &&
-              f.rss_end - f.rss_10s < 5 * 1024 && lines_complete(f.file, f.requests) &&
-              lines_complete(f.cycle_file, f.cycle_runs.requests) && f.idle_cpu < 1.0 &&
-              std::all_of(kept.begin(), kept.end(), [](const KeptFigures& k) { return k.ok; });
-    print_kept_figures(kept);
+    bool ok = f.p99_ms < 50 && f.worst_ms < 250 && f.rss_end - f.rss_10s < 5 * 1024 &&
+              lines_complete(f.file, f.requests) && f.idle_cpu < 1.0 &&
+              std::all_of(series.begin(), series.end(), [](const SeriesFigures& s) { return s.ok; });
+    print_series(series, false);
+    print_series(series, true);
     print_figures(f, seconds, ok);
 
     kill(server.pid, SIGKILL);

@@ -34,7 +34,7 @@ OpenResult KeptLink::take(const ConnectionSettings& settings, CallGuard& guard, 
         return kept;
     }
     kept_ = OpenResult{};  // closes a connection made with other settings, or closed at the far end
-    OpenResult opened = open_link(settings, guard);
+    OpenResult opened = open_link(settings, guard, &server_);
     opened.wire.passed_over = std::move(passed_over);
     return opened;
 }

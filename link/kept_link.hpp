@@ -13,9 +13,10 @@
 // connection is used, what waits in it (a late reply, which no request
 // awaits now) is passed over, and a connection the far end closed while
 // idle, even behind such bytes, is opened anew before anything is sent.
-// Destroying the KeptLink closes the connection; the worker's loop ends,
-// and with it the KeptLink, on Disconnect, at exit and when a newer worker
-// takes over.
+// Whether kept or not, a numeric server address is read once for as long
+// as the settings name it (see ServerAddress). Destroying the KeptLink
+// closes the connection; the worker's loop ends, and with it the KeptLink,
+// on Disconnect, at exit and when a newer worker takes over.
 
 #include "link/open_link.hpp"
 
@@ -43,4 +44,5 @@ public:
 private:
     OpenResult kept_;
     ConnectionSettings opened_with_;
+    ServerAddress server_;  // the server text as the last opening read it
 };

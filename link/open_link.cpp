@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,24 +44,34 @@ struct Resolution {
     }
 };
 
-bool is_numeric(const std::string& host)
+// Reads text as a numeric address, which needs no resolver, no thread and
+// no system call (but a scope given by name, looked up among the
+// interfaces); anything else is a name.
+ServerAddress read_server_text(const std::string& text, uint32_t port)
 {
+    ServerAddress server;
+    server.text = text;
+    server.port = port;
+    server.read = true;
     addrinfo hints{};
-    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    bool numeric = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0;
+    if (getaddrinfo(text.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return server;  // a name
     AddrInfoList list(found);
-    return numeric;
+    server.numeric = found->ai_addrlen <= sizeof server.address;
+    if (server.numeric) {
+        std::memcpy(&server.address, found->ai_addr, found->ai_addrlen);
+        server.length = found->ai_addrlen;
+    }
+    return server;
 }
 
-// -1 with errno ECANCELED when the worker was cancelled meanwhile.
+// A name, looked up anew at every connect. -1 with errno ECANCELED when the
+// worker was cancelled meanwhile.
 int resolve(const ConnectionSettings& settings, CallGuard& guard, HostAddresses& into)
 {
-    // A numeric address needs no resolver, and no thread.
-    if (is_numeric(settings.device)) {
-        into = resolve_host(settings.device, settings.baud_or_port);
-        return 0;
-    }
     auto resolution = std::make_shared<Resolution>();
     try {
         std::thread([resolution, host = settings.device, port = settings.baud_or_port] {
@@ -83,15 +94,16 @@ int resolve(const ConnectionSettings& settings, CallGuard& guard, HostAddresses&
 
 // One address: a connect that a cancel or the deadline ends. The socket is
 // the guard's from its creation, so a cancel shuts it down at once.
-int connect_to(Wire& wire, const addrinfo& address, WireClock::time_point deadline)
+int connect_to(Wire& wire, const ServerAddress& server, WireClock::time_point deadline)
 {
-    int fd = socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int fd = socket(server.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     wire.fd = fd;
     wire.guard->watch_socket(fd);
     wire.watched = true;
-    if (connect(fd, address.ai_addr, address.ai_addrlen) == 0)
+    const auto* address = reinterpret_cast<const sockaddr*>(&server.address);
+    if (connect(fd, address, server.length) == 0)
         return 0;
     if (errno != EINPROGRESS)
         return -1;
@@ -105,55 +117,67 @@ int connect_to(Wire& wire, const addrinfo& address, WireClock::time_point deadli
     return error == 0 ? 0 : -1;
 }
 
-AddrInfoList address_of(const std::string& numeric, uint32_t port)
+// Opens result's line to server, the connect ending at deadline at the
+// latest: false with result.error set when it could not.
+bool open_at(const ServerAddress& server, CallGuard& guard, WireClock::time_point started,
+             WireClock::time_point deadline, OpenResult& result)
 {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(numeric.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return nullptr;
-    return AddrInfoList(found);
+    Wire wire;
+    wire.guard = &guard;
+    if (!server.numeric || connect_to(wire, server, deadline) == -1) {
+        result.error = server.numeric ? errno : ECONNREFUSED;
+        return false;
+    }
+    int on = 1;
+    setsockopt(wire.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    result.outcome = OpenOutcome::opened;
+    result.wire = std::move(wire);
+    result.connect_time = WireClock::now() - started;
+    return true;
 }
 
-OpenResult open_tcp(const ConnectionSettings& settings, CallGuard& guard, int timeout_ms)
+// A name's addresses in the resolver's order, all within one deadline.
+void open_by_name(const ConnectionSettings& settings, CallGuard& guard, int timeout_ms, OpenResult& result)
 {
-    OpenResult result;
-    if (settings.device.empty()) {
-        result.error = EINVAL;  // nothing to connect to, as the library says
-        return result;
-    }
     HostAddresses host;
     if (resolve(settings, guard, host) == -1) {
         result.outcome = OpenOutcome::connect_failed;
         result.error = errno;
-        return result;
+        return;
     }
     if (host.resolve_error != 0) {
         result.outcome = OpenOutcome::unresolved;
         result.error = host.resolve_error;
-        return result;
+        return;
     }
     auto started = WireClock::now();
     auto deadline = started + std::chrono::milliseconds(timeout_ms);
     result.outcome = OpenOutcome::connect_failed;
     result.error = ECONNREFUSED;
     for (const std::string& text : host.numeric) {
-        AddrInfoList address = address_of(text, settings.baud_or_port);
-        Wire wire;
-        wire.guard = &guard;
-        if (address && connect_to(wire, *address, deadline) == 0) {
-            int on = 1;
-            setsockopt(wire.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            result.outcome = OpenOutcome::opened;
-            result.wire = std::move(wire);
-            result.connect_time = WireClock::now() - started;
-            return result;
-        }
-        result.error = errno;
+        if (open_at(read_server_text(text, settings.baud_or_port), guard, started, deadline, result))
+            return;
         if (result.error == ECANCELED || WireClock::now() >= deadline)
-            break;  // the one deadline covers every address
+            return;  // the one deadline covers every address
     }
+}
+
+OpenResult open_tcp(const ConnectionSettings& settings, CallGuard& guard, int timeout_ms, ServerAddress& server)
+{
+    OpenResult result;
+    if (settings.device.empty()) {
+        result.error = EINVAL;  // nothing to connect to, as the library says
+        return result;
+    }
+    if (!server.read || server.text != settings.device || server.port != settings.baud_or_port)
+        server = read_server_text(settings.device, settings.baud_or_port);
+    if (!server.numeric) {
+        open_by_name(settings, guard, timeout_ms, result);
+        return result;
+    }
+    auto started = WireClock::now();
+    result.outcome = OpenOutcome::connect_failed;
+    open_at(server, guard, started, started + std::chrono::milliseconds(timeout_ms), result);
     return result;
 }
 
@@ -190,10 +214,13 @@ OpenResult open_serial(const ConnectionSettings& settings, CallGuard& guard)
 
 }  // namespace
 
-OpenResult open_link(const ConnectionSettings& settings, CallGuard& guard)
+OpenResult open_link(const ConnectionSettings& settings, CallGuard& guard, ServerAddress* known)
 {
     int timeout_ms = settings.response_timeout_ms > 0 ? int(settings.response_timeout_ms) : default_response_timeout_ms;
-    OpenResult result = settings.use_tcp ? open_tcp(settings, guard, timeout_ms) : open_serial(settings, guard);
+    ServerAddress here;
+    ServerAddress& server = known ? *known : here;
+    OpenResult result =
+        settings.use_tcp ? open_tcp(settings, guard, timeout_ms, server) : open_serial(settings, guard);
     if (result.outcome != OpenOutcome::opened)
         return result;
     Wire& wire = result.wire;

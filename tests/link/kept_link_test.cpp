@@ -3,18 +3,37 @@
 
 #include "link/kept_link.hpp"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <modbus.h>
+#include <netdb.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "link/host_address.hpp"
 #include "link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/rtu_test_server.hpp"
+
+namespace {
+
+// The resolver's calls in this test program; the system's resolver answers
+// them (below).
+std::atomic<int> resolver_calls{0};
+
+}  // namespace
+
+extern "C" int getaddrinfo(const char* host, const char* service, const addrinfo* hints, addrinfo** found)
+{
+    using Resolver = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
+    static const auto system_resolver = reinterpret_cast<Resolver>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    resolver_calls.fetch_add(1);
+    return system_resolver(host, service, hints, found);
+}
 
 namespace {
 
@@ -294,6 +313,28 @@ TEST_F(KeptLinkTest, HostNamesResolveOrSayWhyNot)
     EXPECT_TRUE(run_until([&] { return server->closed_count() == 1; }, 1000));
     disconnect();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 1000));
+}
+
+// Given a new connection at every cycle, expect a numeric address read
+// once for all of them, and a name looked up again at every connect.
+TEST_F(KeptLinkTest, NumericAddressIsReadOncePerSettingsANameAtEveryConnect)
+{
+    int calls_before = resolver_calls.load();
+    connect_with(poll_of(1, 3, 0, 1, 5), tcp_settings(server->port()));
+    ASSERT_TRUE(run_until([&] { return server->connection_count() >= 20; }, 5000));
+    EXPECT_EQ(resolver_calls.load() - calls_before, 1);
+
+    ConnectionSettings by_name = tcp_settings(server->port());
+    by_name.device = "localhost";
+    store_connection_settings(by_name);
+    signal_wake();
+    ASSERT_TRUE(run_until([&] { return resolver_calls.load() > calls_before + 1; }, 3000));
+    size_t connections = server->connection_count();
+    int calls = resolver_calls.load();
+    ASSERT_TRUE(run_until([&] { return server->connection_count() >= connections + 10; }, 5000));
+    disconnect();
+    ASSERT_TRUE(run_until([] { return worker_threads() == 0; }, 3000));
+    EXPECT_GE(size_t(resolver_calls.load() - calls), server->connection_count() - connections - 1);
 }
 
 TEST_F(KeptLinkElsewhere, Ipv6LoopbackConnectsAndPolls)
