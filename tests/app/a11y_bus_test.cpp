@@ -56,7 +56,7 @@ AccessibleRef find_button(DesktopSession& session, const AccessibleRef& root, co
 
 TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
 {
-    TempFolder folder;
+    SessionFolder folder;
     DesktopSession session(folder.path.string());
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;
@@ -88,7 +88,7 @@ TEST(AccessibilityBus, WalkingTheWindowsNeverKillsTheProgram)
 
 TEST(AccessibilityBus, ControlsHaveNamesAScreenReaderSpeaksAndTheKeyboardReaches)
 {
-    TempFolder folder;
+    SessionFolder folder;
     DesktopSession session(folder.path.string());
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;

@@ -421,9 +421,9 @@ AccessibleRef application_root(const DesktopSession& session)
     return {session.bus_name(), root_path};
 }
 
-TempFolder::TempFolder() : path(g_dir_make_tmp("brenvaldor-XXXXXX", nullptr)) {}
+SessionFolder::SessionFolder() : path(g_dir_make_tmp("brenvaldor-XXXXXX", nullptr)) {}
 
-TempFolder::~TempFolder()
+SessionFolder::~SessionFolder()
 {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);

@@ -105,10 +105,10 @@ std::string focus_after_key(DesktopSession& session, const AccessibleRef& window
 bool tab_to(DesktopSession& session, const AccessibleRef& window, const std::string& name);
 
 // A working folder of the test's own, removed with its contents at the end.
-struct TempFolder {
+struct SessionFolder {
     std::filesystem::path path;
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    SessionFolder();
+    ~SessionFolder();
+    SessionFolder(const SessionFolder&) = delete;
+    SessionFolder& operator=(const SessionFolder&) = delete;
 };

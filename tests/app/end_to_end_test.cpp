@@ -44,7 +44,7 @@ TEST(EndToEnd, ConnectPollChangeBlockSaveAndQuit)
         server->set_holding(i, uint16_t(4100 + i));
         server->set_holding(uint16_t(300 + i), uint16_t(7300 + i));
     }
-    TempFolder folder;
+    SessionFolder folder;
     DesktopSession session(folder.path.string());
     std::string error;
     ASSERT_TRUE(session.ready(error)) << error;

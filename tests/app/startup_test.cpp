@@ -13,7 +13,7 @@ TEST(Startup, IgnoresItsArgumentsAndPrintsNothing)
 {
     if (!g_getenv("DISPLAY"))
         GTEST_FAIL() << "this test needs an X server (run under Xvfb)";
-    TempFolder folder;
+    SessionFolder folder;
     std::string program = std::string(BRENVALDOR_BINARY_DIR) + "/brenvaldor";
     // An option GApplication would refuse, were the arguments handed on;
     // timeout ends the program after two seconds and then answers 124.
