@@ -87,7 +87,7 @@ void on_activate(GtkApplication* application, gpointer)
     main.link = a.link.get();
     main.reports = a.reports.get();
     main.shown = &a.reports->shown;
-    main.write_dialog = &a.write;
+    main.open_write = [&a](uint16_t address, uint16_t fallback) { open_write_dialog(a.write, address, fallback); };
     main.connection = &a.connection;
     main.chart = &a.chart;
     create_first_tab(main, copy_poll_definition(*a.link));

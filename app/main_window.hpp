@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,6 @@ struct ChartWindow;
 struct ConnectionDialog;
 struct ShownValues;
 struct UiReports;
-struct WriteDialog;
 
 struct MainWindow {
     // Widgets owned by the window (borrowed references).
@@ -36,7 +36,9 @@ struct MainWindow {
     UiReports* reports = nullptr;
     ShownValues* shown = nullptr;  // the values the worker reported last
     ChartWindow* chart = nullptr;
-    WriteDialog* write_dialog = nullptr;
+    // Opens the Write dialog on an address of the shown tab, with a value
+    // to offer when none was written before; the application wires it up.
+    std::function<void(uint16_t address, uint16_t fallback)> open_write;
     ConnectionDialog* connection = nullptr;  // shows the settings a loaded file holds
 
     // References this record owns (released only at process end).

@@ -12,7 +12,6 @@
 #include "app/set_up_window.hpp"
 #include "table/label_store.hpp"
 #include "table/register_grid.hpp"
-#include "write/write_dialog.hpp"
 
 namespace {
 
@@ -132,7 +131,8 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
             start_label_edit(cell, select_all);
     } else {
         // A value of several registers is written from its first address.
-        open_write_dialog(*main.write_dialog, static_cast<uint16_t>(group_first_address(main, address)), fallback);
+        if (main.open_write)
+            main.open_write(static_cast<uint16_t>(group_first_address(main, address)), fallback);
     }
 }
 
