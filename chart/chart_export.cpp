@@ -8,7 +8,7 @@
 #include "chart/chart_csv.hpp"
 #include "chart/chart_plot.hpp"
 #include "chart/chart_window.hpp"
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "app/dialog_layer.hpp"
 #include "app/set_up_window.hpp"
 #include "chart/chart_window.hpp"
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 #include "config/config_format.hpp"
 #include "connection/connect.hpp"
 #include "link/link_state.hpp"

@@ -6,7 +6,7 @@
 #include "app/dialog_layer.hpp"
 #include "app/main_window.hpp"
 #include "app/status_line.hpp"
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 #include "logger/logger_pane.hpp"
 
 namespace {

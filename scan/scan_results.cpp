@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/main_window.hpp"
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 #include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "scan/scan_table.hpp"

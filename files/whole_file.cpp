@@ -1,4 +1,4 @@
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

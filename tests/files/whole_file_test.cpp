@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-#include "config/config_file.hpp"
+#include "files/whole_file.hpp"
 #include "tests/config/temp_folder.hpp"
 
 namespace {
@@ -42,7 +42,7 @@ int replace_as_nobody(const std::string& path, const std::string& bytes)
 
 }  // namespace
 
-TEST(ConfigFile, ReplacesContentsKeepingPermissionBitsAndLeavingNoTemporaryFile)
+TEST(WholeFile, ReplacesContentsKeepingPermissionBitsAndLeavingNoTemporaryFile)
 {
     TempFolder folder;
     std::string path = folder.file("Brenvaldor.dat");
@@ -62,7 +62,7 @@ TEST(ConfigFile, ReplacesContentsKeepingPermissionBitsAndLeavingNoTemporaryFile)
     EXPECT_EQ(mode_of(fresh), 0644u);
 }
 
-TEST(ConfigFile, FollowsSymbolicLinksAndKeepsThem)
+TEST(WholeFile, FollowsSymbolicLinksAndKeepsThem)
 {
     TempFolder folder;
     ASSERT_EQ(mkdir(folder.file("real").c_str(), 0755), 0);
@@ -89,7 +89,7 @@ TEST(ConfigFile, FollowsSymbolicLinksAndKeepsThem)
     EXPECT_FALSE(replace_file(folder.file("loop_a").c_str(), "x"));
 }
 
-TEST(ConfigFile, LeavesTheOldFileWhenTheFolderIsNotWritable)
+TEST(WholeFile, LeavesTheOldFileWhenTheFolderIsNotWritable)
 {
     TempFolder folder;
     std::string path = folder.file("Brenvaldor.dat");
@@ -103,7 +103,7 @@ TEST(ConfigFile, LeavesTheOldFileWhenTheFolderIsNotWritable)
     EXPECT_EQ(entry_count(folder.path), 1u);
 }
 
-TEST(ConfigFile, RefusesTargetsThatAreNoRegularFile)
+TEST(WholeFile, RefusesTargetsThatAreNoRegularFile)
 {
     TempFolder folder;
     std::string sub = folder.file("sub");
@@ -126,7 +126,7 @@ TEST(ConfigFile, RefusesTargetsThatAreNoRegularFile)
 // whatever the folder allows; a replacement that would make another user's
 // file ours is refused; a writable file in a folder that takes no new file
 // is written in place. Owner, mode and the folder's entries stay.
-TEST(ConfigFile, UserMayOnlySaveWhatTheyMayWriteAndOwnersStay)
+TEST(WholeFile, UserMayOnlySaveWhatTheyMayWriteAndOwnersStay)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to hand files to another user";

@@ -1,5 +1,6 @@
 #pragma once
-// Whole-file reading and crash-safe replacing of a configuration file.
+// Whole-file reading and crash-safe replacing of a file: the set-up file,
+// the Logger's and the chart's exports, the scan's table.
 // Both follow libmodbus's habit: false with errno set on failure.
 
 #include <string>
