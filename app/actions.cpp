@@ -1,7 +1,7 @@
 #include "app/actions.hpp"
 
 #include "app/application.hpp"
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connection_dialog.hpp"

@@ -2,10 +2,10 @@
 
 #include "app/actions.hpp"
 #include "app/color_scheme.hpp"
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "link/link_state.hpp"
 #include "logger/log_queue.hpp"
 #include "logger/logger_pane.hpp"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "link/link_state.hpp"
 #include "setup/set_up_document.hpp"
 #include "tabs/poll_tab.hpp"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/application.hpp"
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/main_window.hpp"
 #include "config/config_dialogs.hpp"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "handover/chart_feed.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/main_window.hpp"
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/set_up_window.hpp"
 #include "chart/chart_window.hpp"
 #include "files/whole_file.hpp"

@@ -5,7 +5,7 @@
 
 #include "app/main_window.hpp"
 #include "app/set_up_window.hpp"
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
 #include "handover/ui_reports.hpp"

@@ -1,6 +1,6 @@
 #include "connection/connection_dialog.hpp"
 
-#include "app/dialog_grid.hpp"
+#include "widgets/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "connection/port_list.hpp"
 #include "connection/connect.hpp"

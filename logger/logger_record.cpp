@@ -3,9 +3,9 @@
 
 #include <cerrno>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/main_window.hpp"
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "files/whole_file.hpp"
 #include "logger/logger_pane.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/dialog_grid.hpp"
+#include "widgets/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"

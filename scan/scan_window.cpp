@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "app/dialog_grid.hpp"
+#include "widgets/dialog_grid.hpp"
 #include "connection/connect.hpp"
 #include "handover/ui_post.hpp"
 #include "handover/ui_reports.hpp"

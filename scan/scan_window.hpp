@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "link/bus_scan.hpp"
 #include "scan/scan_table.hpp"
 

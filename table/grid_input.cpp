@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "app/main_window.hpp"
 #include "app/set_up_window.hpp"
 #include "table/label_store.hpp"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/statistics_view.hpp"
+#include "widgets/statistics_view.hpp"
 #include "link/link_state.hpp"
 #include "table/label_store.hpp"
 #include "values/value_format.hpp"

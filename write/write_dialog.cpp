@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/dialog_grid.hpp"
+#include "widgets/dialog_grid.hpp"
 #include "app/main_window.hpp"
 #include "handover/ui_post.hpp"
 #include "link/link_reports.hpp"

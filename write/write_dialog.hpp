@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 
 struct MainWindow;
 struct WriteAlertShowing;

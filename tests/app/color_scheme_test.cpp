@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "app/color_scheme.hpp"
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "chart/chart_plot.hpp"
 #include "support/app_link.hpp"
 #include "support/gtk_test_env.hpp"

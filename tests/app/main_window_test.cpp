@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/application.hpp"
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "support/gtk_test_env.hpp"
 #include "widget_tree.hpp"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 #include "chart/chart_export.hpp"
 #include "config/config_dialogs.hpp"
 #include "logger_test_util.hpp"

@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "chart/chart_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "query/query_settings_dialog.hpp"

@@ -1,4 +1,4 @@
-#include "app/status_line.hpp"
+#include "widgets/status_line.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/statistics_view.hpp"
+#include "widgets/statistics_view.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 
 #include <string>
 #include <vector>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/application.hpp"
-#include "app/dialog_layer.hpp"
+#include "widgets/dialog_layer.hpp"
 #include "support/gtk_test_env.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/dialog_grid.hpp"
+#include "widgets/dialog_grid.hpp"
 
 namespace {
 
