@@ -10,7 +10,7 @@
 #include "write/write_dialog.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
-#include "tabs/tab_title.hpp"
+#include "setup/definition_name.hpp"
 
 namespace {
 
@@ -88,7 +88,7 @@ void on_copy_statistics(GSimpleAction*, GVariant*, gpointer data)
 void on_new_definition(GSimpleAction*, GVariant*, gpointer)
 {
     App& a = app();
-    if (add_poll_tab(a.main_window, a.main_window.tab->poll))
+    if (add_poll_tab(a.main_window, a.main_window.tab->definition->poll))
         open_query_settings_for_new_tab(a.query_settings);
     else
         show_refusal(GTK_WINDOW(a.main_window.window), "Cannot add a poll definition",

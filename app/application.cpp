@@ -5,6 +5,7 @@
 #include "widgets/dialog_layer.hpp"
 #include "app/renderer_choice.hpp"
 #include "app/resources.hpp"
+#include "connection/connect.hpp"
 #include "widgets/status_line.hpp"
 #include "link/link_state.hpp"
 #include "logger/log_queue.hpp"
@@ -55,7 +56,7 @@ void wire_deliveries(App& a)
         else
             show_status_neutral(main.status_line, text.c_str());
     };
-    deliver.definition_shown = [&main](uint16_t key) { return find_tab_by_key(main, key) != nullptr; };
+    deliver.definition_shown = [&a](uint16_t key) { return find_definition_by_key(a.set_up, key) != nullptr; };
     deliver.values = [&main] { fill_from_shown_values(main); };
     deliver.statistics = [&main] { schedule_statistics_refresh(main.tab->statistics); };
     deliver.write = [&a] { report_write(&a.write); };
@@ -90,7 +91,19 @@ void on_activate(GtkApplication* application, gpointer)
     main.open_write = [&a](uint16_t address, uint16_t fallback) { open_write_dialog(a.write, address, fallback); };
     main.connection = &a.connection;
     main.chart = &a.chart;
-    create_first_tab(main, copy_poll_definition(*a.link));
+    main.model = &a.set_up;
+    start_set_up(a.set_up, copy_poll_definition(*a.link));
+    a.set_up.connection = copy_connection_settings(*a.link);
+    // The link polls with the set-up's connection settings from its next
+    // connection on, and the Connection dialog shows them: those of a
+    // loaded file too, which never connects by itself.
+    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
+        if (event.change != SetUpChange::connection)
+            return;
+        store_connection_settings(*a.link, a.set_up.connection);
+        show_connection_settings(a.connection, a.set_up.connection);
+    });
+    create_tabs(main);
     hand_poll_definitions(main);
     a.connection.link = a.link;
     a.connection.reports = a.reports;

@@ -22,6 +22,9 @@ struct App {
     std::shared_ptr<LinkState> link = std::make_shared<LinkState>();
     std::shared_ptr<UiReports> reports = std::make_shared<UiReports>();
 
+    // What the user set up, which the windows show and the file keeps.
+    SetUpModel set_up;
+
     GtkApplication* application = nullptr;
     MainWindow main_window;
     QuerySettingsDialog query_settings;

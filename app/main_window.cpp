@@ -71,8 +71,7 @@ void on_format_changed(GObject*, GParamSpec*, gpointer data)
     MainWindow& main = *static_cast<MainWindow*>(data);
     ValueFormat format = value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
     // Showing another tab selects its format too, which changes nothing.
-    if (std::exchange(main.tab->format, format) != format)
-        note_set_up_change(main);
+    set_definition_format(*main.model, *main.tab->definition, format, main.tab->definition->order);
     update_order_sensitivity(main);
     render_values_again(main);
 }
@@ -81,8 +80,7 @@ void on_order_changed(GObject*, GParamSpec*, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
     WordOrder order = word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
-    if (std::exchange(main.tab->order, order) != order)
-        note_set_up_change(main);
+    set_definition_format(*main.model, *main.tab->definition, main.tab->definition->format, order);
     render_values_again(main);
 }
 
@@ -230,6 +228,7 @@ void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget*
     gtk_window_set_titlebar(GTK_WINDOW(window), make_header_bar(main));
     gtk_window_set_default_size(GTK_WINDOW(window), 1024, 768);
     show_set_up_title(main);
+    follow_set_up_document(main);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
 
     GtkWidget* toolbar = make_toolbar(main);

@@ -10,7 +10,7 @@
 
 #include "widgets/dialog_layer.hpp"
 #include "link/link_state.hpp"
-#include "setup/set_up_document.hpp"
+#include "setup/set_up_model.hpp"
 #include "tabs/poll_tab.hpp"
 
 struct ChartWindow;
@@ -32,6 +32,7 @@ struct MainWindow {
     GtkLabel* title = nullptr;  // the header bar's
 
     // Records of the link and of other windows (borrowed; they outlive the window).
+    SetUpModel* model = nullptr;  // what the user set up, which the tabs show
     LinkState* link = nullptr;
     UiReports* reports = nullptr;
     ShownValues* shown = nullptr;  // the values the worker reported last
@@ -55,10 +56,7 @@ struct MainWindow {
     PollTab* tab = nullptr;
 
     // Plain state.
-    SetUpDocument document;  // the set-up file and whether the set-up changed since
     int32_t labels_item_position = 0;
-    uint32_t next_serial = 1;
-    uint16_t last_key = 0;  // keys go on from here, skipping 0
 };
 
 // Builds the main window's widget tree (header bar, toolbar, status line,

@@ -47,8 +47,8 @@ void on_answer(GObject* source, GAsyncResult* result, gpointer data)
     g_clear_object(&main.set_up_question);
     if (answer == discard_index) {
         pending->then(main);
-    } else if (answer == save_index && !main.document.path.empty()) {
-        if (save_configuration_file(main, main.document.path.c_str()))
+    } else if (answer == save_index && !main.model->document.path.empty()) {
+        if (save_configuration_file(main, main.model->document.path.c_str()))
             pending->then(main);
     } else if (answer == save_index) {
         // The chooser's completion owns the step from here.
@@ -108,33 +108,32 @@ void fill_recent_menu(GtkRecentManager* manager, gpointer data)
 
 void show_set_up_title(MainWindow& main)
 {
-    std::string title = set_up_title(main.document, file_name_of(main.document));
+    std::string title = set_up_title(main.model->document, file_name_of(main.model->document));
     if (main.window)
         gtk_window_set_title(GTK_WINDOW(main.window), title.c_str());
     if (main.title)
         gtk_label_set_text(main.title, title.c_str());
 }
 
-void note_set_up_change(MainWindow& main)
+void follow_set_up_document(MainWindow& main)
 {
-    if (main.document.changed)
-        return;
-    mark_set_up_changed(main.document);
-    show_set_up_title(main);
-}
-
-void note_set_up_stored(MainWindow& main, const char* path)
-{
-    mark_set_up_stored(main.document, path);
-    show_set_up_title(main);
-    g_autofree char* uri = g_filename_to_uri(path, nullptr, nullptr);
-    if (uri && main.window)
-        gtk_recent_manager_add_item(gtk_recent_manager_get_default(), uri);
+    listen_to_set_up(*main.model, [&main](const SetUpEvent& event) {
+        if (event.change != SetUpChange::document)
+            return;
+        show_set_up_title(main);
+        // Loaded or saved: a recent file, or one used again.
+        const SetUpDocument& document = main.model->document;
+        g_autofree char* uri = document.changed || document.path.empty()
+                                   ? nullptr
+                                   : g_filename_to_uri(document.path.c_str(), nullptr, nullptr);
+        if (uri && main.window)
+            gtk_recent_manager_add_item(gtk_recent_manager_get_default(), uri);
+    });
 }
 
 void ask_before_dropping_set_up(MainWindow& main, SetUpStep then)
 {
-    if (!main.document.changed) {
+    if (!main.model->document.changed) {
         then(main);
         return;
     }
@@ -144,7 +143,7 @@ void ask_before_dropping_set_up(MainWindow& main, SetUpStep then)
             gtk_window_present(asking);
         return;
     }
-    std::string question = set_up_question(file_name_of(main.document));
+    std::string question = set_up_question(file_name_of(main.model->document));
     main.set_up_question = alert_dialog_new(question.c_str());
     alert_dialog_set_detail(main.set_up_question, "Unsaved changes are lost otherwise.");
     static const char* const buttons[] = {"Cancel", "Discard", "Save", nullptr};

@@ -9,11 +9,10 @@
 
 struct MainWindow;
 
-// A change the set-up file keeps: the title marks it.
-void note_set_up_change(MainWindow& main);
-// The set-up is now what the file at path holds (loaded or saved): the
-// title names the file without the mark, and the file is a recent one.
-void note_set_up_stored(MainWindow& main, const char* path);
+// From now on the title follows the set-up model's document: it names the
+// file, with a mark while the set-up has unsaved changes; and a file the
+// set-up was loaded from or saved to becomes a recent one.
+void follow_set_up_document(MainWindow& main);
 void show_set_up_title(MainWindow& main);
 
 // Runs then once the set-up may be dropped: at once without unsaved

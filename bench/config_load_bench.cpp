@@ -83,12 +83,12 @@ int main()
         ConfigReadResult result = read_configuration(text, poll, labels);
         parse.push_back(seconds_since(start));
 
-        main.tab->labels = LabelStore{};
+        main.tab->definition->labels = LabelStore{};
         start = g_get_monotonic_time();
         bool loaded = load_configuration_file(main, path.c_str());
         load.push_back(seconds_since(start));
         drain_main_loop();
-        stored = main.tab->labels.entries.size();
+        stored = main.tab->definition->labels.entries.size();
         if (!result.ok || !loaded || labels.entries.size() != 65536 || stored != 65536) {
             std::fprintf(stderr, "the file did not load as expected\n");
             return 2;

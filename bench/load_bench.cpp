@@ -166,7 +166,7 @@ bool values_shown(const MainWindow& main)
 {
     const PollTab& tab = *main.tab;
     return tab.value_cells.size() == size_t(register_count) &&
-           std::string(gtk_label_get_text(tab.value_cells[1])) == (tab.poll.address == 0 ? "257" : "0");
+           std::string(gtk_label_get_text(tab.value_cells[1])) == (tab.definition->poll.address == 0 ? "257" : "0");
 }
 
 }  // namespace

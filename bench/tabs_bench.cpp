@@ -69,7 +69,7 @@ double bare_requests_per_second(int port)
 void set_scan_rates(MainWindow& main, uint32_t first, uint32_t others)
 {
     for (auto& tab : main.tabs)
-        tab->poll.scan_rate = tab.get() == main.tabs.front().get() ? first : others;
+        tab->definition->poll.scan_rate = tab.get() == main.tabs.front().get() ? first : others;
     hand_poll_definitions(main);
 }
 
@@ -142,7 +142,7 @@ void measure_slow_beside_fast(MainWindow& main, Figures& f)
     set_scan_rates(main, 1000, 0);
     ChartFeed& feed = app().reports->chart;
     set_chart_recording(feed, true);
-    uint16_t key = main.tabs.front()->key;
+    uint16_t key = main.tabs.front()->definition->key;
     std::vector<int64_t> times;
     PolledBlocks taken;
     if (start_polling()) {
@@ -222,7 +222,7 @@ int main()
     MainWindow& main = app().main_window;
     hand_poll_definition(main, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
     while (main.tabs.size() < definitions)
-        add_poll_tab(main, main.tab->poll);
+        add_poll_tab(main, main.tab->definition->poll);
     ConnectionSettings settings;
     settings.device = "127.0.0.1";
     settings.baud_or_port = uint32_t(server.port);

@@ -1,9 +1,9 @@
 #include "chart/chart_window.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/main_window.hpp"
-#include "app/set_up_window.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_plot.hpp"
 #include "chart/chart_csv.hpp"
@@ -11,7 +11,9 @@
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/grid_layout.hpp"
-#include "table/label_store.hpp"
+#include "setup/definition_name.hpp"
+#include "setup/label_store.hpp"
+#include "setup/set_up_model.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
 
@@ -25,13 +27,13 @@ ChartWindow& chart_of(gpointer data)
     return *static_cast<ChartWindow*>(data);
 }
 
-// The tab the series was charted from; none once it is closed.
-PollTab* tab_of(const ChartWindow& chart, const ChartSeries& series)
+// The definition the series was charted from; none once its tab is closed.
+DefinitionSetUp* tab_of(const ChartWindow& chart, const ChartSeries& series)
 {
-    return chart.main ? find_tab_by_serial(*chart.main, series.tab) : nullptr;
+    return chart.model ? find_definition(*chart.model, series.tab) : nullptr;
 }
 
-std::string label_of(const PollTab* tab, uint16_t address)
+std::string label_of(const DefinitionSetUp* tab, uint16_t address)
 {
     const LabelEntry* entry = tab ? find_label(tab->labels, address) : nullptr;
     return entry ? entry->text : std::string();
@@ -39,9 +41,9 @@ std::string label_of(const PollTab* tab, uint16_t address)
 
 void update_row_text(ChartWindow& chart, ChartSeries& series)
 {
-    PollTab* tab = tab_of(chart, series);
+    DefinitionSetUp* tab = tab_of(chart, series);
     std::string label = label_of(tab, series.address);
-    series.tab_title = tab && chart.main->tabs.size() > 1 ? poll_tab_title(*tab) : std::string();
+    series.tab_title = tab && chart.model->definitions.size() > 1 ? tab_title(tab->name, tab->poll) : std::string();
     std::string text = series.tab_title.empty() ? std::string() : series.tab_title + " \u00b7 ";
     text += std::to_string(series.address) + (label.empty() ? "" : "  " + label);
     if (!tab)
@@ -144,7 +146,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block)
     for (auto& s : chart.series) {
         // A series takes the polls of its own tab's definition only, in
         // that tab's format.
-        PollTab* tab = tab_of(chart, *s);
+        DefinitionSetUp* tab = tab_of(chart, *s);
         if (!tab || tab->key != block.key)
             continue;
         ValueFormat format = tab->format;
@@ -170,7 +172,7 @@ void file_block(ChartWindow& chart, const PolledBlock& block)
 void mark_polled(ChartWindow& chart)
 {
     for (auto& s : chart.series) {
-        if (PollTab* tab = tab_of(chart, *s))
+        if (DefinitionSetUp* tab = tab_of(chart, *s))
             place_series(*s, tab->poll.address, tab->poll.length, words_of(tab->poll.fcode, tab->format));
         update_row_text(chart, *s);
     }
@@ -283,6 +285,68 @@ GtkWidget* build_series_side(ChartWindow& chart)
     return side;
 }
 
+void add_series(ChartWindow& chart, uint32_t tab, uint16_t address)
+{
+    auto series = std::make_unique<ChartSeries>();
+    series->tab = tab;
+    series->address = address;
+    series->colour = free_colour(chart);
+    build_row(chart, *series);
+    chart.series.push_back(std::move(series));
+}
+
+void after_series_changed(ChartWindow& chart)
+{
+    mark_polled(chart);
+    update_add_button(chart);
+    update_description(chart);
+    chart.dirty = true;
+    gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+}
+
+bool charts(const DefinitionSetUp& definition, uint16_t address)
+{
+    return std::find(definition.chart.begin(), definition.chart.end(), address) != definition.chart.end();
+}
+
+// The series follow what the set-up charts. Those of a closed tab stay,
+// with what they recorded, until the user removes them.
+void follow_set_up(ChartWindow& chart, const SetUpEvent& event)
+{
+    if (event.change == SetUpChange::document || event.change == SetUpChange::connection)
+        return;
+    bool changed = false;
+    for (size_t i = chart.series.size(); i-- > 0;) {
+        const DefinitionSetUp* definition = tab_of(chart, *chart.series[i]);
+        if (definition && !charts(*definition, chart.series[i]->address)) {
+            gtk_box_remove(chart.series_list, chart.series[i]->row);
+            chart.series.erase(chart.series.begin() + ptrdiff_t(i));
+            changed = true;
+        }
+    }
+    for (const auto& definition : chart.model->definitions)
+        for (uint16_t address : definition->chart) {
+            bool shown = std::any_of(chart.series.begin(), chart.series.end(), [&](const auto& s) {
+                return s->tab == definition->serial && s->address == address;
+            });
+            if (!shown && chart.series.size() < max_chart_series) {
+                add_series(chart, definition->serial, address);
+                changed = true;
+            }
+        }
+    if (changed)
+        after_series_changed(chart);
+    else
+        mark_polled(chart);  // names, labels and blocks in the rows
+}
+
+void drop_series(ChartWindow& chart, size_t index)
+{
+    gtk_box_remove(chart.series_list, chart.series[index]->row);
+    chart.series.erase(chart.series.begin() + ptrdiff_t(index));
+    after_series_changed(chart);
+}
+
 }  // namespace
 
 std::string sample_readout(const ChartSeries& series, double value)
@@ -303,6 +367,8 @@ std::string series_title(const ChartSeries& series)
 void build_chart_window(ChartWindow& chart, MainWindow& main)
 {
     chart.main = &main;
+    chart.model = main.model;
+    listen_to_set_up(*chart.model, [&chart](const SetUpEvent& event) { follow_set_up(chart, event); });
     chart.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(chart.window, "Chart");
     gtk_window_set_default_size(chart.window, 900, 520);
@@ -328,7 +394,7 @@ void present_chart_window(ChartWindow& chart)
 
 bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
-    uint32_t tab = chart.main ? chart.main->tab->serial : 0;
+    uint32_t tab = chart.main ? chart.main->tab->definition->serial : 0;
     if (chart.main)
         address = uint16_t(group_first_address(*chart.main, address));
     return add_chart_series_of_tab(chart, tab, address);
@@ -336,46 +402,22 @@ bool add_chart_series(ChartWindow& chart, uint16_t address)
 
 bool add_chart_series_of_tab(ChartWindow& chart, uint32_t tab, uint16_t address)
 {
-    if (chart.series.size() >= max_chart_series)
+    DefinitionSetUp* definition = chart.model ? find_definition(*chart.model, tab) : nullptr;
+    if (!definition || chart.series.size() >= max_chart_series)
         return false;
     for (const auto& s : chart.series)
         if (s->address == address && s->tab == tab)
             return false;
-    auto series = std::make_unique<ChartSeries>();
-    series->tab = tab;
-    series->address = address;
-    series->colour = free_colour(chart);
-    build_row(chart, *series);
-    chart.series.push_back(std::move(series));
-    mark_polled(chart);
-    update_add_button(chart);
-    update_description(chart);
-    chart.dirty = true;
-    gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
-    if (chart.main)
-        note_set_up_change(*chart.main);
-    return true;
+    return set_charted(*chart.model, *definition, address, true);  // the series comes in follow_set_up
 }
 
 void remove_chart_series(ChartWindow& chart, size_t index)
 {
-    gtk_box_remove(chart.series_list, chart.series[index]->row);
-    chart.series.erase(chart.series.begin() + ptrdiff_t(index));
-    update_add_button(chart);
-    update_description(chart);
-    chart.dirty = true;
-    gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
-    if (chart.main)
-        note_set_up_change(*chart.main);
-}
-
-std::vector<uint16_t> charted_addresses(const ChartWindow& chart, uint32_t tab)
-{
-    std::vector<uint16_t> addresses;
-    for (const auto& series : chart.series)
-        if (series->tab == tab)
-            addresses.push_back(series->address);
-    return addresses;
+    ChartSeries& series = *chart.series[index];
+    // A closed tab's series is the chart's only; any other is the set-up's.
+    DefinitionSetUp* definition = tab_of(chart, series);
+    if (!definition || !set_charted(*chart.model, *definition, series.address, false))
+        drop_series(chart, index);
 }
 
 uint16_t offered_address(const ChartWindow& chart)
@@ -388,7 +430,7 @@ uint16_t offered_address(const ChartWindow& chart)
         if (address <= 0xFFFF)
             return uint16_t(address);
     }
-    return main->tab->poll.address;
+    return main->tab->definition->poll.address;
 }
 
 bool add_cursor_address(ChartWindow& chart)

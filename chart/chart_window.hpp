@@ -15,6 +15,7 @@
 #include "chart/sample_store.hpp"
 
 struct MainWindow;
+struct SetUpModel;
 
 inline constexpr size_t max_chart_series = 8;
 
@@ -51,6 +52,7 @@ struct ChartWindow {
     FileDialog* csv_dialog = nullptr;
     FileDialog* image_dialog = nullptr;
     MainWindow* main = nullptr;
+    SetUpModel* model = nullptr;  // the series follow what its definitions chart
     ChartFeed* feed = nullptr;  // the polls the worker files (borrowed)
 
     std::vector<std::unique_ptr<ChartSeries>> series;
@@ -73,12 +75,11 @@ void present_chart_window(ChartWindow& chart);
 // chart is full. A series follows its tab's polls only, and its title names
 // the tab while there are several; a closed tab's series takes no more.
 bool add_chart_series(ChartWindow& chart, uint16_t address);
-// Adds a series for address of the tab with that serial, as it stands (a
-// set-up file names the value's first address); false as above.
+// Charts address of the tab with that serial in the set-up, as it stands;
+// false as above, or when the tab is closed.
 bool add_chart_series_of_tab(ChartWindow& chart, uint32_t tab, uint16_t address);
+// The set-up charts the address no more; a closed tab's series just goes.
 void remove_chart_series(ChartWindow& chart, size_t index);
-// The addresses charted from the tab with that serial, in the chart's order.
-std::vector<uint16_t> charted_addresses(const ChartWindow& chart, uint32_t tab);
 // Adds the address under the grid's cursor (the grid key).
 bool add_cursor_address(ChartWindow& chart);
 // The address "Add" offers: the grid cursor's, as add_chart_series charts

@@ -7,15 +7,11 @@
 #include "app/main_window.hpp"
 #include "widgets/dialog_layer.hpp"
 #include "app/set_up_window.hpp"
-#include "chart/chart_window.hpp"
 #include "files/whole_file.hpp"
 #include "config/config_format.hpp"
-#include "connection/connect.hpp"
+#include "setup/definition_name.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
-#include "table/register_grid.hpp"
-#include "tabs/poll_tabs.hpp"
-#include "tabs/tab_title.hpp"
 
 namespace {
 
@@ -52,39 +48,6 @@ MainWindow& main_of(gpointer data)
     return *static_cast<MainWindow*>(data);
 }
 
-// The set-up as the file keeps it: every tab's definition with what it
-// charts, and the connection settings.
-SavedSetUp set_up_of(MainWindow& main)
-{
-    SavedSetUp set_up;
-    for (const auto& tab : main.tabs) {
-        SavedDefinition definition{tab->poll, tab->labels, tab->name, tab->format, tab->order, {}};
-        if (main.chart)
-            definition.chart = charted_addresses(*main.chart, tab->serial);
-        set_up.definitions.push_back(std::move(definition));
-    }
-    if (main.link)
-        set_up.connection = copy_connection_settings(*main.link);
-    return set_up;
-}
-
-// The connection settings a file holds wait in the Connection dialog: a
-// load never connects by itself. Its chart lines chart their tabs'
-// addresses beside what the chart holds already.
-void take_connection_and_chart(MainWindow& main, const SavedSetUp& set_up)
-{
-    if (set_up.connection && main.link) {
-        store_connection_settings(*main.link, *set_up.connection);
-        if (main.connection)
-            show_connection_settings(*main.connection, *set_up.connection);
-    }
-    if (!main.chart)
-        return;
-    for (size_t i = 0; i < set_up.definitions.size() && i < main.tabs.size(); ++i)
-        for (uint16_t address : set_up.definitions[i].chart)
-            add_chart_series_of_tab(*main.chart, main.tabs[i]->serial, address);
-}
-
 void choose_file_to_load(MainWindow& main)
 {
     file_dialog_open(main.file_dialog, GTK_WINDOW(main.window), nullptr, load_configuration, &main);
@@ -98,9 +61,9 @@ bool save_configuration_file(MainWindow& main, const char* path)
     int error = ENOMEM;  // out of memory while building the text: the old file stays
     try {
         commit_label_edit(main);  // a label still being typed is saved too
-        std::string bytes = write_configuration(set_up_of(main));
+        std::string bytes = write_configuration(set_up_of(*main.model));
         if (replace_file(path, bytes)) {
-            note_set_up_stored(main, path);
+            mark_set_up_stored(*main.model, path);
             return true;
         }
         error = errno;
@@ -114,7 +77,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
 {
     withdraw_refusal(GTK_WINDOW(main.window));
     std::string text;
-    SavedSetUp set_up;
+    SetUpRecord set_up;
     ConfigReadResult result;
     int error = ENOMEM;
     try {
@@ -122,7 +85,7 @@ bool load_configuration_file(MainWindow& main, const char* path)
             error = errno;
             result = ConfigReadResult{false, 0};
         } else {
-            result = read_configuration(text, main.tab->poll, set_up);
+            result = read_configuration(text, main.tab->definition->poll, set_up);
         }
     } catch (const std::exception&) {
         result = ConfigReadResult{false, 0};
@@ -132,23 +95,12 @@ bool load_configuration_file(MainWindow& main, const char* path)
         return false;
     }
     // A label still being edited goes to the store it was typed for, at
-    // the address it was typed at; then the definitions, handed to the
-    // worker, and a tab for each.
+    // the address it was typed at; then the set-up is the file's, which
+    // the tabs, the chart and the Connection dialog follow. A load never
+    // connects by itself.
     commit_label_edit(main);
-    std::vector<std::unique_ptr<PollTab>> tabs;
-    for (SavedDefinition& definition : set_up.definitions) {
-        auto tab = std::make_unique<PollTab>();
-        tab->poll = definition.poll;
-        tab->labels = std::move(definition.labels);
-        tab->name = tidy_tab_name(definition.name);
-        tab->format = definition.format;
-        tab->order = definition.order;
-        tab->labels_visible = main.tab->labels_visible;
-        tabs.push_back(std::move(tab));
-    }
-    replace_poll_tabs(main, std::move(tabs));
-    take_connection_and_chart(main, set_up);
-    note_set_up_stored(main, path);
+    replace_set_up(*main.model, std::move(set_up));
+    mark_set_up_stored(*main.model, path);
     return true;
 }
 

@@ -25,9 +25,9 @@ constexpr std::string_view format_names[] = {"UINT",   "INT",   "HEX",    "BINAR
 constexpr std::string_view order_names[] = {"AB_CD", "CD_AB", "BA_DC", "DC_BA"};
 
 // A definition of poll with nothing else set.
-SavedDefinition saved_definition(const PollDefinition& poll)
+DefinitionSetUp saved_definition(const PollDefinition& poll)
 {
-    SavedDefinition definition;
+    DefinitionSetUp definition;
     definition.poll = poll;
     return definition;
 }
@@ -51,7 +51,7 @@ std::string_view trim(std::string_view text, std::string_view blanks)
 }
 
 // Stores one key=value piece of a POLL line; unknown keys are no error.
-bool apply_poll_piece(std::string_view key, std::string_view value, SavedDefinition& definition)
+bool apply_poll_piece(std::string_view key, std::string_view value, DefinitionSetUp& definition)
 {
     PollDefinition& poll = definition.poll;
     if (key == "format" || key == "order") {
@@ -201,7 +201,7 @@ bool read_chart_line(std::string_view rest, std::vector<uint16_t>& chart)
 
 // Where the lines read so far have put the reader.
 struct ReadingState {
-    std::vector<SavedDefinition>& definitions;
+    std::vector<DefinitionSetUp>& definitions;
     std::optional<ConnectionSettings>& connection;
     bool poll_seen = false;
     bool too_many = false;
@@ -225,7 +225,7 @@ bool read_line(std::string_view line, ReadingState& state)
     // Also skips the header, whatever version follows the name.
     if (line.size() < 5 || line.front() == '#' || line.starts_with(header_name))
         return true;
-    std::vector<SavedDefinition>& definitions = state.definitions;
+    std::vector<DefinitionSetUp>& definitions = state.definitions;
     if (line.starts_with(poll_prefix)) {
         if (std::exchange(state.poll_seen, true)) {
             if (definitions.size() >= max_poll_definitions) {
@@ -297,7 +297,7 @@ void append_quoted_line(std::string& out, std::string_view prefix, std::string_v
 
 }  // namespace
 
-std::string write_configuration(const SavedSetUp& set_up)
+std::string write_configuration(const SetUpRecord& set_up)
 {
     std::string out;
     out.append(header_line).append("\n");
@@ -306,7 +306,7 @@ std::string write_configuration(const SavedSetUp& set_up)
         if (!set_up.connection->device.empty())
             append_quoted_line(out, device_prefix, set_up.connection->device);
     }
-    for (const SavedDefinition& definition : set_up.definitions) {
+    for (const DefinitionSetUp& definition : set_up.definitions) {
         const PollDefinition& poll = definition.poll;
         out.append("POLL slave=").append(std::to_string(poll.slave));
         out.append(" fcode=").append(std::to_string(poll.fcode));
@@ -333,21 +333,21 @@ std::string write_configuration(const SavedSetUp& set_up)
     return out;
 }
 
-std::string write_configuration(const std::vector<SavedDefinition>& definitions)
+std::string write_configuration(const std::vector<DefinitionSetUp>& definitions)
 {
-    return write_configuration(SavedSetUp{definitions, std::nullopt});
+    return write_configuration(SetUpRecord{definitions, std::nullopt});
 }
 
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
 {
-    SavedDefinition definition = saved_definition(poll);
+    DefinitionSetUp definition = saved_definition(poll);
     definition.labels = labels;
     return write_configuration({definition});
 }
 
-ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SavedSetUp& set_up)
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SetUpRecord& set_up)
 {
-    std::vector<SavedDefinition>& definitions = set_up.definitions;
+    std::vector<DefinitionSetUp>& definitions = set_up.definitions;
     definitions.assign(1, saved_definition(base));
     set_up.connection.reset();
     ReadingState state{definitions, set_up.connection};
@@ -372,9 +372,9 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
 }
 
 ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
-                                    std::vector<SavedDefinition>& definitions)
+                                    std::vector<DefinitionSetUp>& definitions)
 {
-    SavedSetUp set_up;
+    SetUpRecord set_up;
     ConfigReadResult result = read_configuration(text, base, set_up);
     definitions = std::move(set_up.definitions);
     return result;
@@ -382,7 +382,7 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
 
 ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels)
 {
-    std::vector<SavedDefinition> definitions;
+    std::vector<DefinitionSetUp> definitions;
     ConfigReadResult result = read_configuration(text, poll, definitions);
     poll = definitions.front().poll;
     labels = std::move(definitions.front().labels);

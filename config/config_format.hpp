@@ -21,31 +21,12 @@
 #include <vector>
 
 #include "link/link_state.hpp"
-#include "table/label_store.hpp"
-#include "values/value_format.hpp"
-#include "values/wide_value.hpp"
-
-// One poll definition as the file keeps it.
-struct SavedDefinition {
-    PollDefinition poll;
-    LabelStore labels;
-    std::string name;  // empty: none
-    ValueFormat format = ValueFormat::UINT;
-    WordOrder order = WordOrder::AB_CD;
-    std::vector<uint16_t> chart;  // the addresses charted from it, in the chart's order
-};
-
-// What a set-up file keeps: the definitions and the connection settings.
-struct SavedSetUp {
-    std::vector<SavedDefinition> definitions;
-    // Read: none when the file has no connection lines. Written: none, or
-    // the default settings, writes none.
-    std::optional<ConnectionSettings> connection;
-};
+#include "setup/label_store.hpp"
+#include "setup/set_up.hpp"
 
 // The exact bytes of a saved file for the definitions, in their order.
-std::string write_configuration(const SavedSetUp& set_up);
-std::string write_configuration(const std::vector<SavedDefinition>& definitions);
+std::string write_configuration(const SetUpRecord& set_up);
+std::string write_configuration(const std::vector<DefinitionSetUp>& definitions);
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels);
 
 struct ConfigReadResult {
@@ -60,9 +41,9 @@ struct ConfigReadResult {
 // base in the first definition, and of the definition before in each
 // other. On failure definitions holds whatever was read up to the failing
 // line.
-ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SavedSetUp& set_up);
+ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base, SetUpRecord& set_up);
 ConfigReadResult read_configuration(std::string_view text, const PollDefinition& base,
-                                    std::vector<SavedDefinition>& definitions);
+                                    std::vector<DefinitionSetUp>& definitions);
 // The first definition only, into poll and labels (labels emptied first).
 ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll, LabelStore& labels);
 

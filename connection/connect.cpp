@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/main_window.hpp"
-#include "app/set_up_window.hpp"
+#include "setup/set_up_model.hpp"
 #include "widgets/status_line.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
@@ -147,8 +147,8 @@ void connect_link(ConnectionDialog& dialog)
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
-    if (settings != copy_connection_settings(link) && dialog.main_window)
-        note_set_up_change(*dialog.main_window);
+    if (dialog.model)
+        set_connection(*dialog.model, settings);
     store_connection_settings(link, settings);
     // The figures describe this connection only.
     if (dialog.main_window)

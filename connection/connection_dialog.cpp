@@ -213,6 +213,7 @@ void connect_handlers(ConnectionDialog& dialog)
 void build_connection_dialog(ConnectionDialog& dialog, MainWindow& main)
 {
     dialog.main_window = &main;
+    dialog.model = main.model;
     dialog.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(dialog.window, "Connection");
     build_header(dialog);

@@ -11,6 +11,7 @@
 struct ConnectionSettings;
 struct LinkState;
 struct MainWindow;
+struct SetUpModel;
 struct UiReports;
 
 struct ConnectionDialog {
@@ -41,6 +42,7 @@ struct ConnectionDialog {
     // Shown and kept, never read by the link: no query delay is applied.
     GtkSpinButton* query_delay_spin = nullptr;
     MainWindow* main_window = nullptr;
+    SetUpModel* model = nullptr;  // keeps the settings the user connects with
     // Connect and Disconnect end a scan under way, which holds the line;
     // empty when there is none to end.
     std::function<void()> end_scan;

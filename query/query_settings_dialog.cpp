@@ -147,7 +147,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
     dialog.new_tab = 0;
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
-    const PollDefinition& poll = dialog.main_window->tab->poll;
+    const PollDefinition& poll = dialog.main_window->tab->definition->poll;
     gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, poll.address);
     gtk_spin_button_set_value(dialog.length_spin, poll.length);
@@ -162,7 +162,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
 void open_query_settings_for_new_tab(QuerySettingsDialog& dialog)
 {
     open_query_settings(dialog);
-    dialog.new_tab = dialog.main_window->tab->serial;
+    dialog.new_tab = dialog.main_window->tab->definition->serial;
 }
 
 void apply_query_settings(QuerySettingsDialog& dialog)
@@ -181,6 +181,5 @@ void apply_query_settings(QuerySettingsDialog& dialog)
     // A label still being edited belongs to the block it was typed in.
     commit_label_edit(*dialog.main_window);
     hand_poll_definition(*dialog.main_window, poll);
-    build_grid(*dialog.main_window);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
 }

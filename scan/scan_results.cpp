@@ -208,16 +208,16 @@ void use_scan_row(ScanWindow& scan, size_t index)
     if (index >= scan.rows.size() || !scan.main || !scan.main->tab)
         return;
     const ScanRow& row = scan.rows[index];
-    PollDefinition poll = scan.main->tab->poll;
+    PollDefinition poll = scan.main->tab->definition->poll;
     poll.slave = row.unit;
     hand_poll_definition(*scan.main, poll);
-    build_grid(*scan.main);
     if (!row.serial)
         return;
     ConnectionSettings settings = copy_connection_settings(*scan.link);
     if (!settings.use_tcp) {
         settings.baud_or_port = row.baud;
         settings.parity = row.parity;
+        set_connection(*scan.main->model, settings);
         store_connection_settings(*scan.link, settings);
         signal_wake(*scan.link);
     }

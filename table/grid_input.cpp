@@ -9,8 +9,7 @@
 
 #include "widgets/dialog_layer.hpp"
 #include "app/main_window.hpp"
-#include "app/set_up_window.hpp"
-#include "table/label_store.hpp"
+#include "setup/label_store.hpp"
 #include "table/register_grid.hpp"
 
 namespace {
@@ -273,13 +272,7 @@ void settle_focus_on_grid(gpointer data)
 // Stores a typed label; another text than the one held changes the set-up.
 bool store_typed_label(MainWindow& main, uint16_t address, std::string_view text)
 {
-    const LabelEntry* held = find_label(main.tab->labels, address);
-    bool differs = !held || held->text != text;
-    if (!set_label(main.tab->labels, address, text))
-        return false;
-    if (differs)
-        note_set_up_change(main);
-    return true;
+    return set_definition_label(*main.model, *main.tab->definition, address, text);
 }
 
 bool was_typed(GtkWidget* cell)
@@ -407,7 +400,7 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
     if (was_typed(cell) && label_cell_address(main, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
-        default_label_text(main.tab->poll.fcode, address, default_text, sizeof default_text);
+        default_label_text(main.tab->definition->poll.fcode, address, default_text, sizeof default_text);
         if (!text.empty() && text != default_text)
             store_typed_label(main, address, text);  // out of memory: not stored, the edit still ends
     }

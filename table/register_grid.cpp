@@ -11,7 +11,7 @@
 
 #include "app/main_window.hpp"
 #include "table/grid_input.hpp"
-#include "table/label_store.hpp"
+#include "setup/label_store.hpp"
 #include "handover/shown_values.hpp"
 
 namespace {
@@ -72,7 +72,7 @@ GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode)
     GtkWidget* cell = gtk_text_new();
     if (address <= highest_address) {
         char text[label_text_size];
-        if (const LabelEntry* stored = find_label(main.tab->labels, static_cast<uint16_t>(address)))
+        if (const LabelEntry* stored = find_label(main.tab->definition->labels, static_cast<uint16_t>(address)))
             show_stored_label(cell, stored->text);
         else if (default_label_text(fcode, address, text, sizeof text))
             gtk_editable_set_text(GTK_EDITABLE(cell), text);
@@ -145,7 +145,7 @@ void mark_group_rest(GtkLabel* cell, bool rest)
 
 GridLayout current_grid_layout(const MainWindow& main)
 {
-    const PollDefinition& poll = main.tab->poll;
+    const PollDefinition& poll = main.tab->definition->poll;
     return make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
 }
 
@@ -156,7 +156,7 @@ void build_grid(MainWindow& main)
     while (gtk_widget_get_first_child(GTK_WIDGET(main.tab->grid)))
         gtk_grid_remove_row(main.tab->grid, 0);
 
-    const PollDefinition& poll = main.tab->poll;
+    const PollDefinition& poll = main.tab->definition->poll;
     GridLayout layout = make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
     attach_header_row(main, layout);
     attach_row_numbers(main);
@@ -174,7 +174,7 @@ void build_grid_if_missing(MainWindow& main)
 
 void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
 {
-    uint8_t fcode = main.tab->poll.fcode;
+    uint8_t fcode = main.tab->definition->poll.fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
     ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
     WordOrder order = selected_order(main);
@@ -206,7 +206,7 @@ void fill_from_shown_values(MainWindow& main)
     if (!main.shown)
         return;
     // Values read for another block are never drawn.
-    PublishedValues published = copy_values_for(*main.shown, main.tab->key, main.tab->poll);
+    PublishedValues published = copy_values_for(*main.shown, main.tab->definition->key, main.tab->definition->poll);
     fill_value_cells(main, published.values.data(), published.value_count);
     // A cell without a good reply of the newest cycle looks it.
     for (size_t i = 0; i < main.tab->value_cells.size(); ++i) {
@@ -227,22 +227,22 @@ void toggle_label_column(MainWindow& main)
 
 ValueFormat selected_format(const MainWindow& main)
 {
-    return main.tab->format;
+    return main.tab->definition->format;
 }
 
 WordOrder selected_order(const MainWindow& main)
 {
-    return main.tab->order;
+    return main.tab->definition->order;
 }
 
 unsigned shown_value_width(const MainWindow& main)
 {
-    return is_register_poll(main.tab->poll.fcode) ? value_width(selected_format(main)) : 1;
+    return is_register_poll(main.tab->definition->poll.fcode) ? value_width(selected_format(main)) : 1;
 }
 
 uint32_t group_first_address(const MainWindow& main, uint32_t address)
 {
-    const PollDefinition& poll = main.tab->poll;
+    const PollDefinition& poll = main.tab->definition->poll;
     unsigned width = shown_value_width(main);
     if (width == 1 || address < poll.address || address - poll.address >= main.tab->value_cells.size())
         return address;

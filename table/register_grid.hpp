@@ -11,7 +11,7 @@
 
 struct MainWindow;
 
-// Throws every cell away and lays the grid out for main.tab->poll.
+// Throws every cell away and lays the grid out for main.tab->definition->poll.
 void build_grid(MainWindow& main);
 // Lays main.tab's grid out if it never was (a tab's grid waits until the
 // tab is shown); its cells are empty until filled.
@@ -24,7 +24,7 @@ void empty_value_cells(MainWindow& main);
 void fill_from_shown_values(MainWindow& main);
 // Flips the label column, rebuilds and refills.
 void toggle_label_column(MainWindow& main);
-// The layout of main.tab->poll and the label column.
+// The layout of main.tab->definition->poll and the label column.
 GridLayout current_grid_layout(const MainWindow& main);
 // The shown tab's format and word order, which the toolbar shows.
 ValueFormat selected_format(const MainWindow& main);

@@ -1,6 +1,7 @@
 #pragma once
 // One poll definition as the main window shows it: a page of the tab view
-// with its own grid, labels, Format and Order, values and statistics line.
+// with its own grid, values and statistics line. What the user set up for
+// it is the set-up model's.
 
 #include <gtk/gtk.h>
 
@@ -12,9 +13,7 @@
 
 #include "widgets/statistics_view.hpp"
 #include "link/link_state.hpp"
-#include "table/label_store.hpp"
-#include "values/value_format.hpp"
-#include "values/wide_value.hpp"
+#include "setup/set_up.hpp"
 
 // One reference to a widget, given up when the owner goes.
 struct OwnedWidget {
@@ -51,15 +50,10 @@ struct PollTab {
     // that replaces them, walk their thousands of widgets.
     OwnedWidget grid_scroller_ref;
 
-    // Plain state.
-    uint32_t serial = 0;  // this tab's for its whole life, e.g. for the chart's series
-    uint16_t key = 1;     // the definition's key in the link: new for every other block
-    PollDefinition poll;  // what the grid shows, and the link polls
-    std::string name;     // the user's; empty: the title says what is polled
-    LabelStore labels;    // the user's labels, by address
+    // What the tab shows, in the set-up model, which removes the tab with it.
+    DefinitionSetUp* definition = nullptr;
+    uint32_t serial = 0;  // the definition's, kept to find the tab when its definition is gone
     bool labels_visible = true;
-    ValueFormat format = ValueFormat::UINT;
-    WordOrder order = WordOrder::AB_CD;
     // The definition's own figures, which the worker records beside the link's.
     std::shared_ptr<LinkStatistics> figures = std::make_shared<LinkStatistics>();
 

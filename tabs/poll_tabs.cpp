@@ -11,7 +11,8 @@
 #include "table/register_grid.hpp"
 #include "tabs/retired_widgets.hpp"
 #include "tabs/tab_grid.hpp"
-#include "tabs/tab_title.hpp"
+#include "setup/definition_name.hpp"
+#include "setup/set_up_model.hpp"
 
 namespace {
 
@@ -23,20 +24,12 @@ size_t index_of(const MainWindow& main, const PollTab& tab)
     return 0;
 }
 
-uint16_t new_definition_key(MainWindow& main)
-{
-    do {
-        ++main.last_key;
-    } while (main.last_key == 0 || find_tab_by_key(main, main.last_key));
-    return main.last_key;
-}
-
-std::unique_ptr<PollTab> make_tab(MainWindow& main, const PollDefinition& poll)
+std::unique_ptr<PollTab> make_tab(DefinitionSetUp& definition, bool labels_visible)
 {
     auto tab = std::make_unique<PollTab>();
-    tab->serial = main.next_serial++;
-    tab->key = new_definition_key(main);
-    tab->poll = poll;
+    tab->definition = &definition;
+    tab->serial = definition.serial;
+    tab->labels_visible = labels_visible;
     return tab;
 }
 
@@ -87,9 +80,9 @@ void follow_shown_tab(MainWindow& main, bool grid_later = false)
     else
         bring_in_grid(main);
     if (main.format_selector)
-        gtk_drop_down_set_selected(main.format_selector, guint(tab.format));
+        gtk_drop_down_set_selected(main.format_selector, guint(tab.definition->format));
     if (main.order_selector)
-        gtk_drop_down_set_selected(main.order_selector, guint(tab.order));
+        gtk_drop_down_set_selected(main.order_selector, guint(tab.definition->order));
     fill_from_shown_values(main);
     tab.statistics.shown_version = UINT64_MAX;
     refresh_statistics_view(tab.statistics);
@@ -122,14 +115,9 @@ void on_page_switched(GtkNotebook*, GtkWidget*, guint, gpointer data)
 void on_page_reordered(GtkNotebook*, GtkWidget* page, guint position, gpointer data)
 {
     MainWindow& main = *static_cast<MainWindow*>(data);
-    auto moved = std::find_if(main.tabs.begin(), main.tabs.end(), [&](const auto& tab) { return tab->page == page; });
-    if (moved == main.tabs.end() || position >= main.tabs.size())
-        return;
-    std::unique_ptr<PollTab> tab = std::move(*moved);
-    main.tabs.erase(moved);
-    main.tabs.insert(main.tabs.begin() + std::ptrdiff_t(position), std::move(tab));
-    hand_poll_definitions(main);
-    note_set_up_change(main);
+    for (auto& tab : main.tabs)
+        if (tab->page == page)
+            return move_definition(*main.model, tab->definition->serial, position);
 }
 
 void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpointer data)
@@ -193,14 +181,150 @@ void drop_tab_widgets(MainWindow& main, PollTab& tab)
     }
 }
 
-}  // namespace
-
-void create_first_tab(MainWindow& main, const PollDefinition& poll)
+void take_added_definition(MainWindow& main, uint32_t serial)
 {
+    DefinitionSetUp* definition = find_definition(*main.model, serial);
+    if (!definition)
+        return;
+    main.tabs.push_back(make_tab(*definition, true));
+    PollTab& tab = *main.tabs.back();
+    if (main.notebook)
+        append_page(main, tab);
+    point_statistics_lines(main);
+    update_tab_actions(main);
+    hand_poll_definitions(main);
+    show_poll_tab(main, tab);
+}
+
+// The definition is gone from the model already: nothing may read it, not
+// even to keep a label typed in its grid, which goes with the tab.
+void take_removed_definition(MainWindow& main, uint32_t serial)
+{
+    PollTab* tab = find_tab_by_serial(main, serial);
+    if (!tab)
+        return;
+    size_t index = index_of(main, *tab);
+    if (tab == main.tab) {
+        main.tab = main.tabs[index + 1 < main.tabs.size() ? index + 1 : index - 1].get();
+        show_poll_tab(main, *main.tab);  // the page only: the tab is shown already
+        follow_shown_tab(main);
+    }
+    drop_tab_widgets(main, *tab);
+    main.tabs.erase(main.tabs.begin() + std::ptrdiff_t(index));
+    point_statistics_lines(main);
+    update_tab_actions(main);
+    hand_poll_definitions(main);
+    if (main.reports)
+        show_status_again(*main.reports);
+}
+
+void take_moved_definition(MainWindow& main, uint32_t serial)
+{
+    std::stable_sort(main.tabs.begin(), main.tabs.end(), [&](const auto& a, const auto& b) {
+        return definition_index(*main.model, a->definition->serial) <
+               definition_index(*main.model, b->definition->serial);
+    });
+    // A move the user did not drag moves the page too; one dragged is there already.
+    PollTab* tab = find_tab_by_serial(main, serial);
+    int position = tab ? int(index_of(main, *tab)) : 0;
+    if (tab && main.notebook && gtk_notebook_page_num(main.notebook, tab->page) != position)
+        gtk_notebook_reorder_child(main.notebook, tab->page, position);
+    hand_poll_definitions(main);
+}
+
+void take_replaced_set_up(MainWindow& main)
+{
+    bool labels_visible = main.tab ? main.tab->labels_visible : true;
+    if (main.notebook) {
+        g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
+        g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
+    }
+    // From the last: the page shown goes last, so the tab view never moves
+    // to another page, and never maps its widgets, on the way.
+    for (auto old = main.tabs.rbegin(); old != main.tabs.rend(); ++old)
+        drop_tab_widgets(main, **old);
     main.tabs.clear();
-    main.tabs.push_back(make_tab(main, poll));
+    for (auto& definition : main.model->definitions) {
+        main.tabs.push_back(make_tab(*definition, labels_visible));
+        if (main.notebook)
+            append_page(main, *main.tabs.back());
+    }
     main.tab = main.tabs.front().get();
     point_statistics_lines(main);
+    update_tab_actions(main);
+    hand_poll_definitions(main);
+    if (main.notebook) {
+        gtk_notebook_set_current_page(main.notebook, 0);
+        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
+        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
+        // This turn has dropped and made every tab: building and realizing
+        // a grid too would hold the window twice as long.
+        follow_shown_tab(main, true);
+    }
+}
+
+// Another block, or the same one again: the title, the link's list, and
+// the grid, at once when shown or else when the tab is next shown.
+void take_polled_block(MainWindow& main, uint32_t serial)
+{
+    PollTab* tab = find_tab_by_serial(main, serial);
+    if (!tab)
+        return;
+    update_tab_title(*tab);
+    hand_poll_definitions(main);
+    if (tab == main.tab && tab->grid)
+        build_grid(main);
+    else
+        tab->grid_built = false;
+}
+
+void take_format(MainWindow& main, uint32_t serial)
+{
+    PollTab* tab = find_tab_by_serial(main, serial);
+    if (tab != main.tab)
+        return;  // followed when shown
+    if (main.format_selector)
+        gtk_drop_down_set_selected(main.format_selector, guint(tab->definition->format));
+    if (main.order_selector)
+        gtk_drop_down_set_selected(main.order_selector, guint(tab->definition->order));
+}
+
+void follow_set_up(MainWindow& main, const SetUpEvent& event)
+{
+    switch (event.change) {
+    case SetUpChange::added:
+        return take_added_definition(main, event.serial);
+    case SetUpChange::removed:
+        return take_removed_definition(main, event.serial);
+    case SetUpChange::moved:
+        return take_moved_definition(main, event.serial);
+    case SetUpChange::replaced:
+        return take_replaced_set_up(main);
+    case SetUpChange::poll:
+        return take_polled_block(main, event.serial);
+    case SetUpChange::name:
+        if (PollTab* tab = find_tab_by_serial(main, event.serial))
+            update_tab_title(*tab);
+        if (main.reports)
+            show_status_again(*main.reports);
+        return;
+    case SetUpChange::format:
+        return take_format(main, event.serial);
+    default:
+        return;
+    }
+}
+
+}  // namespace
+
+void create_tabs(MainWindow& main)
+{
+    main.tabs.clear();
+    for (auto& definition : main.model->definitions)
+        main.tabs.push_back(make_tab(*definition, true));
+    main.tab = main.tabs.front().get();
+    point_statistics_lines(main);
+    listen_to_set_up(*main.model, [&main](const SetUpEvent& event) { follow_set_up(main, event); });
 }
 
 GtkWidget* build_tab_view(MainWindow& main)
@@ -224,68 +348,20 @@ GtkWidget* build_tab_view(MainWindow& main)
 
 PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll)
 {
-    if (main.tabs.size() >= max_poll_definitions)
-        return nullptr;
-    main.tabs.push_back(make_tab(main, poll));
-    PollTab& tab = *main.tabs.back();
-    if (main.notebook)
-        append_page(main, tab);
-    point_statistics_lines(main);
-    update_tab_actions(main);
-    hand_poll_definitions(main);
-    show_poll_tab(main, tab);
-    note_set_up_change(main);
-    return &tab;
+    DefinitionSetUp* definition = add_definition(*main.model, poll);
+    return definition ? find_tab_by_serial(main, definition->serial) : nullptr;
 }
 
 bool close_poll_tab(MainWindow& main, PollTab& tab)
 {
     if (main.tabs.size() <= 1)
         return false;
-    size_t index = index_of(main, tab);
-    if (&tab == main.tab)
+    // The neighbour first, while a label typed in the tab can still be kept.
+    if (&tab == main.tab) {
+        size_t index = index_of(main, tab);
         show_poll_tab(main, *main.tabs[index + 1 < main.tabs.size() ? index + 1 : index - 1]);
-    drop_tab_widgets(main, tab);
-    main.tabs.erase(main.tabs.begin() + std::ptrdiff_t(index));
-    point_statistics_lines(main);
-    update_tab_actions(main);
-    hand_poll_definitions(main);
-    if (main.reports)
-        show_status_again(*main.reports);
-    note_set_up_change(main);
-    return true;
-}
-
-void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> tabs)
-{
-    if (main.notebook) {
-        g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
-        g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
     }
-    // From the last: the page shown goes last, so the tab view never moves
-    // to another page, and never maps its widgets, on the way.
-    for (auto old = main.tabs.rbegin(); old != main.tabs.rend(); ++old)
-        drop_tab_widgets(main, **old);
-    main.tabs.clear();
-    for (auto& tab : tabs) {
-        tab->serial = main.next_serial++;
-        tab->key = new_definition_key(main);
-        main.tabs.push_back(std::move(tab));
-        if (main.notebook)
-            append_page(main, *main.tabs.back());
-    }
-    main.tab = main.tabs.front().get();
-    point_statistics_lines(main);
-    update_tab_actions(main);
-    hand_poll_definitions(main);
-    if (main.notebook) {
-        gtk_notebook_set_current_page(main.notebook, 0);
-        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
-        g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
-        // This turn has dropped and made every tab: building and realizing
-        // a grid too would hold the window twice as long.
-        follow_shown_tab(main, true);
-    }
+    return remove_definition(*main.model, tab.definition->serial);
 }
 
 void show_poll_tab(MainWindow& main, PollTab& tab)
@@ -305,14 +381,7 @@ void step_poll_tab(MainWindow& main, int step)
 
 void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
 {
-    PollTab& tab = *main.tab;
-    if (!same_block(tab.poll, poll))
-        tab.key = new_definition_key(main);
-    if (tab.poll != poll)
-        note_set_up_change(main);
-    tab.poll = poll;
-    update_tab_title(tab);
-    hand_poll_definitions(main);
+    set_definition_poll(*main.model, *main.tab->definition, poll);
 }
 
 void hand_poll_definitions(MainWindow& main)
@@ -322,19 +391,11 @@ void hand_poll_definitions(MainWindow& main)
     std::vector<PollEntry> entries;
     entries.reserve(main.tabs.size());
     for (const auto& tab : main.tabs)
-        entries.push_back(PollEntry{tab->key, tab->poll, tab->figures});
+        entries.push_back(PollEntry{tab->definition->key, tab->definition->poll, tab->figures});
     // Stored as one record under the settings lock, so a round starting now
     // sees either the old definitions or the new ones, never a mixture.
     store_poll_entries(*main.link, std::move(entries));
     signal_wake(*main.link);
-}
-
-PollTab* find_tab_by_key(MainWindow& main, uint16_t key)
-{
-    for (auto& tab : main.tabs)
-        if (tab->key == key)
-            return tab.get();
-    return nullptr;
 }
 
 PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial)
@@ -347,16 +408,16 @@ PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial)
 
 std::string poll_tab_title(const PollTab& tab)
 {
-    return tab_title(tab.name, tab.poll);
+    return tab_title(tab.definition->name, tab.definition->poll);
 }
 
 std::string status_line_text(MainWindow& main, const LinkStatus& status)
 {
     std::string text = link_status_text(status);
-    PollTab* tab = status.definition ? find_tab_by_key(main, status.definition) : nullptr;
-    if (!tab || main.tabs.size() < 2 || status.kind == StatusKind::cleared)
+    const DefinitionSetUp* definition = status.definition ? find_definition_by_key(*main.model, status.definition) : nullptr;
+    if (!definition || main.tabs.size() < 2 || status.kind == StatusKind::cleared)
         return text;
-    return poll_tab_title(*tab) + ": " + text;
+    return tab_title(definition->name, definition->poll) + ": " + text;
 }
 
 void reset_all_statistics(MainWindow& main)
@@ -383,11 +444,5 @@ std::string all_statistics_report(MainWindow& main)
 
 void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name)
 {
-    std::string tidy = tidy_tab_name(name);
-    if (tidy != tab.name)
-        note_set_up_change(main);
-    tab.name = std::move(tidy);
-    update_tab_title(tab);
-    if (main.reports)
-        show_status_again(*main.reports);
+    rename_definition(*main.model, *tab.definition, name);
 }

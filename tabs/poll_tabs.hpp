@@ -10,34 +10,31 @@
 #include "app/main_window.hpp"
 #include "link/link_reports.hpp"
 
-// The first tab's record, before any window is built.
-void create_first_tab(MainWindow& main, const PollDefinition& poll);
+// A tab's record for each definition of the set-up model, before any
+// window is built; from then on the tabs follow the model.
+void create_tabs(MainWindow& main);
 // The tab view with a page for every tab, the shown one selected.
 GtkWidget* build_tab_view(MainWindow& main);
 
-// A new tab polling poll, without labels, shown at once; nullptr when the
-// window already has the most definitions the link takes.
+// A new definition polling poll, without labels, and its tab, shown at
+// once; nullptr when the set-up holds the most definitions the link takes.
 PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll);
 // Closes tab, unless it is the last one; its definition is polled no more
 // and nothing of it shows anywhere, even of a request under way.
 bool close_poll_tab(MainWindow& main, PollTab& tab);
-// Replaces every tab by those of definitions (at least one): the window's
-// side of loading a configuration.
-void replace_poll_tabs(MainWindow& main, std::vector<std::unique_ptr<PollTab>> tabs);
 // Makes tab the one shown: its page, its Format and Order, its values.
 void show_poll_tab(MainWindow& main, PollTab& tab);
 // The next or previous tab, round the ends.
 void step_poll_tab(MainWindow& main, int step);
 
-// Makes poll the shown tab's definition and hands every definition to the
-// link, whose worker takes them before its next request; the grid is not
-// rebuilt. Another block gets a new key, so nothing read for the old one
-// shows as the new one's.
+// Makes poll the shown tab's definition: the tab's title and grid follow,
+// and every definition goes to the link, whose worker takes them before
+// its next request. Another block gets a new key, so nothing read for the
+// old one shows as the new one's.
 void hand_poll_definition(MainWindow& main, const PollDefinition& poll);
 // Hands every tab's definition to the link and wakes its worker.
 void hand_poll_definitions(MainWindow& main);
 
-PollTab* find_tab_by_key(MainWindow& main, uint16_t key);
 PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial);
 // What the tab's title says, and the status line's text for status: when
 // there are several tabs, a definition's status names its tab.

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "tabs/poll_tabs.hpp"
-#include "tabs/tab_title.hpp"
+#include "setup/definition_name.hpp"
 
 namespace {
 
@@ -68,10 +68,10 @@ void on_rename_closed(GtkPopover* popover, gpointer entry)
 GtkWidget* make_rename_entry(MainWindow& main, PollTab& tab)
 {
     GtkWidget* entry = gtk_entry_new();
-    gtk_editable_set_text(GTK_EDITABLE(entry), tab.name.c_str());
-    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.poll).c_str());
+    gtk_editable_set_text(GTK_EDITABLE(entry), tab.definition->name.c_str());
+    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.definition->poll).c_str());
     gtk_accessible_update_property(GTK_ACCESSIBLE(entry), GTK_ACCESSIBLE_PROPERTY_LABEL, "Tab name", -1);
-    g_object_set_data_full(G_OBJECT(entry), "tab-rename", new TabRename{&main, tab.serial},
+    g_object_set_data_full(G_OBJECT(entry), "tab-rename", new TabRename{&main, tab.definition->serial},
                            [](gpointer rename) { delete static_cast<TabRename*>(rename); });
     g_signal_connect(entry, "activate", G_CALLBACK(on_rename_activate), nullptr);
     GtkEventController* keys = gtk_event_controller_key_new();

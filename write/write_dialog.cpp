@@ -94,9 +94,9 @@ Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
     ValueFormat format = current_format(dialog);
     unsigned width = value_width(format);
     const MainWindow& main = *dialog.main_window;
-    uint16_t start = main.tab->poll.address;
+    uint16_t start = main.tab->definition->poll.address;
     // Only values read for the block now defined count.
-    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.tab->key, main.tab->poll) : PublishedValues{};
+    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.tab->definition->key, main.tab->definition->poll) : PublishedValues{};
     Words words{};
     if (address >= start && unsigned(address - start) + width <= published.value_count) {
         for (unsigned i = 0; i < width; ++i)
@@ -297,7 +297,7 @@ uint16_t shown_tab_address(const MainWindow& main)
     bool on_cell = tab.cursor_row >= 1 && tab.cursor_column >= 1 && tab.grid &&
                    gtk_grid_get_child_at(tab.grid, tab.cursor_column, tab.cursor_row);
     uint32_t address = on_cell ? group_first_address(main, cursor_address(main)) : highest_address + 1;
-    return address <= highest_address ? static_cast<uint16_t>(address) : tab.poll.address;
+    return address <= highest_address ? static_cast<uint16_t>(address) : tab.definition->poll.address;
 }
 
 // The device is the shown tab's, whichever tab the last write came from;
@@ -305,7 +305,7 @@ uint16_t shown_tab_address(const MainWindow& main)
 void aim_at_shown_tab(WriteDialog& dialog)
 {
     const MainWindow& main = *dialog.main_window;
-    gtk_spin_button_set_value(dialog.slave_spin, main.tab->poll.slave);
+    gtk_spin_button_set_value(dialog.slave_spin, main.tab->definition->poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, shown_tab_address(main));
 }
 
@@ -432,7 +432,7 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
-    const PollDefinition& poll = dialog.main_window->tab->poll;
+    const PollDefinition& poll = dialog.main_window->tab->definition->poll;
     WriteRequest last = copy_write_request(link_of(dialog));
     gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, address);

@@ -72,7 +72,7 @@ TEST(SetUpWindow, MarksChangesAsksBeforeClosingAndRemembersTheSavedFile)
     EXPECT_NE(read_file(recent_file).find(uri), std::string::npos);
 
     // Another change; the question names the file, and Discard closes.
-    add_poll_tab(main, main.tab->poll);
+    add_poll_tab(main, main.tab->definition->poll);
     EXPECT_EQ(title_of(main), "*Boiler.dat \u2014 Brenvaldor");
     gtk_window_close(window);
     drain_main_loop();

@@ -83,7 +83,7 @@ TEST(ChartWindow, AddsAddressesUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_TRUE(run_until([&] { return !gtk_widget_get_visible(popover); }, 5000));
     main.tab->cursor_column = 2;  // the value cell of address 3 (labels shown)
     main.tab->cursor_row = 4;
-    set_label(main.tab->labels, 3, "Level");
+    set_label(main.tab->definition->labels, 3, "Level");
     EXPECT_TRUE(add_cursor_address(chart));
     EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
     main.tab->cursor_row = 5;  // address 4, by the grid's key
@@ -131,7 +131,7 @@ TEST(ChartWindow, ANewWorkerStartsANewLine)
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 0});
     add_chart_series(chart, 2);
     gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
-    uint16_t key = a.main_window.tab->key;  // the worker reports each poll under its definition's key
+    uint16_t key = a.main_window.tab->definition->key;  // the worker reports each poll under its definition's key
     for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
         std::thread([value, key, run = uint32_t(value)] {
             uint16_t values[4] = {0, 0, value, 0};

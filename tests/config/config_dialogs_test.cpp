@@ -47,11 +47,11 @@ MainWindow& prepared_main()
 {
     MainWindow& main = activate_app().main_window;
     store_poll_definition(prepared_poll);
-    main.tab->labels = LabelStore{};
-    set_label(main.tab->labels, 7, "kept");
-    set_label(main.tab->labels, 8, "also kept");
+    main.tab->definition->labels = LabelStore{};
+    set_label(main.tab->definition->labels, 7, "kept");
+    set_label(main.tab->definition->labels, 8, "also kept");
     // As if just saved, so a load goes to the chooser without asking first.
-    main.document.changed = false;
+    main.model->document.changed = false;
     return main;
 }
 
@@ -104,14 +104,14 @@ TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = prepared_main();
-    LabelStore before = main.tab->labels;
+    LabelStore before = main.tab->definition->labels;
     TempFolder folder;
     std::string path = folder.file("broken.dat");
     write_file(path, "Brenvaldor V.1.0.0\nPOLL slave=1 length=5\nLABEL 1 \"one\"\nLABEL 5 x\nLABEL 2 \"two\"\n");
     GridMarker marker(main);
     EXPECT_FALSE(load_configuration_file(main, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_EQ(main.tab->labels.entries, before.entries);
+    EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
               (AlertTexts{{"Cannot load configuration file", "Line 4 is not valid", "[Close]"}}));
@@ -120,13 +120,13 @@ TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
     EXPECT_FALSE(load_configuration_file(main, folder.file("missing.dat").c_str()));
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
               (AlertTexts{{"Cannot load configuration file", "No such file or directory", "[Close]"}}));
-    EXPECT_EQ(main.tab->labels.entries, before.entries);
+    EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
 
     // An empty file loads: same definition, no labels, a new grid, the alert taken down.
     write_file(path, "");
     ASSERT_TRUE(load_configuration_file(main, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_TRUE(main.tab->labels.entries.empty());
+    EXPECT_TRUE(main.tab->definition->labels.entries.empty());
     EXPECT_FALSE(marker.still_there());
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)), AlertTexts{});
     EXPECT_EQ(status_shown(main), "") << "the status line is the link's";
@@ -165,8 +165,8 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     MainWindow& main = activate_app().main_window;
     TempFolder folder;
     store_poll_definition(PollDefinition{9, 4, 1234, 33, 750});
-    main.tab->labels = LabelStore{};
-    set_label(main.tab->labels, 1234, "Kessel\tA");
+    main.tab->definition->labels = LabelStore{};
+    set_label(main.tab->definition->labels, 1234, "Kessel\tA");
 
     start_save_configuration(main);
     GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
@@ -177,7 +177,7 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     ASSERT_TRUE(choose_path(chooser, path, true)) << chosen_path(chooser);
     press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
     ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
-    EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.tab->labels));
+    EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.tab->definition->labels));
     EXPECT_EQ(status_shown(main), "");
 
     prepared_main();
@@ -190,14 +190,14 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
     ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_shown(main);
     EXPECT_EQ(status_shown(main), "");
     EXPECT_EQ(copy_poll_definition(), (PollDefinition{9, 4, 1234, 33, 750}));
-    EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
+    EXPECT_EQ(main.tab->definition->labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
 }
 
 TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = prepared_main();
-    LabelStore before = main.tab->labels;
+    LabelStore before = main.tab->definition->labels;
     GridMarker marker(main);
     for (auto start : {start_save_configuration, start_load_configuration}) {
         start(main);
@@ -212,6 +212,6 @@ TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
     }
     EXPECT_EQ(status_shown(main), "");
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
-    EXPECT_EQ(main.tab->labels.entries, before.entries);
+    EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
 }

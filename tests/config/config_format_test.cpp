@@ -198,7 +198,7 @@ TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
 // refuses the file at that line.
 TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
 {
-    std::vector<SavedDefinition> saved(3);
+    std::vector<DefinitionSetUp> saved(3);
     saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB, {}};
     saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD, {}};
     saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD, {}};
@@ -209,7 +209,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
               std::string::npos)
         << bytes;
 
-    std::vector<SavedDefinition> read;
+    std::vector<DefinitionSetUp> read;
     ASSERT_TRUE(read_configuration(bytes, PollDefinition{}, read).ok);
     ASSERT_EQ(read.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
@@ -220,7 +220,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
         EXPECT_EQ(read[i].format, saved[i].format);
         EXPECT_EQ(read[i].order, saved[i].order);
     }
-    EXPECT_EQ(write_configuration({SavedDefinition{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {}}}), example_file);
+    EXPECT_EQ(write_configuration({DefinitionSetUp{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {}}}), example_file);
 
     ASSERT_TRUE(read_configuration("POLL slave=3 address=7\nLABEL 1 \"x\"\nPOLL address=8 length=0",
                                    PollDefinition{17, 2, 300, 40, 250}, read).ok);
@@ -245,7 +245,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
 
 TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
 {
-    SavedSetUp set_up;
+    SetUpRecord set_up;
     set_up.definitions.resize(2);
     set_up.definitions[0].poll = example_poll;
     set_up.definitions[0].chart = {100, 104};
@@ -272,7 +272,7 @@ TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
               "LABELS 0\n"
               "CHART 7\n");
 
-    SavedSetUp read;
+    SetUpRecord read;
     ASSERT_TRUE(read_configuration(text, PollDefinition{}, read).ok);
     ASSERT_EQ(read.definitions.size(), 2u);
     EXPECT_EQ(read.definitions[0].chart, (std::vector<uint16_t>{100, 104}));
@@ -289,7 +289,7 @@ TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
     set_up.connection = serial;
     ASSERT_TRUE(read_configuration(write_configuration(set_up), PollDefinition{}, read).ok);
     EXPECT_EQ(read.connection, serial);
-    set_up = SavedSetUp{{SavedDefinition{}}, ConnectionSettings{}};
+    set_up = SetUpRecord{{DefinitionSetUp{}}, ConnectionSettings{}};
     EXPECT_EQ(write_configuration(set_up), write_configuration(PollDefinition{}, LabelStore{}));
 
     // An earlier file holds no connection: none is read, so the settings stay.

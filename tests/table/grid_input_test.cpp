@@ -78,7 +78,7 @@ void press_alert_button(GtkWidget* alert, const char* label)
 
 std::string stored_label(MainWindow& main, uint16_t address)
 {
-    const LabelEntry* entry = find_label(main.tab->labels, address);
+    const LabelEntry* entry = find_label(main.tab->definition->labels, address);
     return entry ? entry->text : "<none>";
 }
 
@@ -246,7 +246,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
-    set_label(main.tab->labels, 3, "Pump");
+    set_label(main.tab->definition->labels, 3, "Pump");
     build_grid(main);
     // "Address 5" is no default for address 3: it replaces the stored label, so it comes last.
     for (const char* typed : {"", "  \t ", "Address 3", "Address 5"}) {
@@ -264,12 +264,12 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
         const char* kept = g_str_equal(typed, "Address 5") ? "Address 5" : "Pump";
         EXPECT_EQ(text_at(main, 1, 4), kept);
     }
-    EXPECT_EQ(main.tab->labels.entries.size(), 1u);
+    EXPECT_EQ(main.tab->definition->labels.entries.size(), 1u);
 
     // A default text left on an unlabelled cell makes no entry.
     click_cell(main, 1, 6, 2);
     click_cell(main, 2, 2);
-    EXPECT_EQ(main.tab->labels.entries.size(), 1u);
+    EXPECT_EQ(main.tab->definition->labels.entries.size(), 1u);
 }
 
 TEST(CopyValueAlert, CloseLeavesTheClipboardAndCopyTakesTheTextOfTheMoment)
@@ -321,7 +321,7 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
     drain_main_loop();
     EXPECT_EQ(copy_value_alert(), nullptr);
     EXPECT_EQ(clipboard_text(main), "sentinel");
-    EXPECT_TRUE(main.tab->labels.entries.empty());
+    EXPECT_TRUE(main.tab->definition->labels.entries.empty());
 
     // The last real address still works.
     put_cursor(main, 2, 6);
@@ -374,8 +374,8 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
     REQUIRE_DISPLAY();
     const std::string long_label = std::string(99998, 'L') + "\xE2\x82\xAC";  // 100,001 bytes
     MainWindow& main = grid_for(0, 20);
-    set_label(main.tab->labels, 2, long_label);
-    set_label(main.tab->labels, 3, " Pump ");
+    set_label(main.tab->definition->labels, 2, long_label);
+    set_label(main.tab->definition->labels, 3, " Pump ");
     build_grid(main);
     GtkWidget* cell = cell_at(main, 1, 3);
     // Compared whole, as the failure would print 100,000 bytes.
@@ -427,7 +427,7 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
     for (bool load : {false, true}) {
         SCOPED_TRACE(load ? "load" : "Query Settings");
         MainWindow& main = grid_for(0, 10);
-        main.tab->labels = LabelStore{};
+        main.tab->definition->labels = LabelStore{};
         GtkWidget* cell = cell_at(main, 1, 6);  // address 5
         gtk_widget_set_sensitive(cell, TRUE);
         gtk_root_set_focus(GTK_ROOT(main.window), cell);
@@ -435,7 +435,7 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
         if (load) {
             ASSERT_TRUE(load_configuration_file(main, file.c_str()));
             drain_main_loop();  // the grid is built in a turn of its own
-            EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
+            EXPECT_EQ(main.tab->definition->labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
         } else {
             // Not presented: showing the dialog could take the focus from the cell.
             QuerySettingsDialog& dialog = app().query_settings;
@@ -443,7 +443,7 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
             gtk_spin_button_set_value(dialog.length_spin, 10);
             gtk_drop_down_set_selected(dialog.function_code_dropdown, 2);
             apply_query_settings(dialog);
-            EXPECT_EQ(main.tab->labels.entries, (std::vector<LabelEntry>{{5, "Typed"}}));
+            EXPECT_EQ(main.tab->definition->labels.entries, (std::vector<LabelEntry>{{5, "Typed"}}));
         }
         EXPECT_EQ(copy_poll_definition().address, 100);
         EXPECT_EQ(text_at(main, 1, 6), load ? "Flow" : "Address 105");

@@ -75,8 +75,8 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
 {
     REQUIRE_DISPLAY();
     MainWindow& main = grid_for(0, 20);
-    set_label(main.tab->labels, 25, "Far pump");
-    set_label(main.tab->labels, 3, "Near valve");
+    set_label(main.tab->definition->labels, 25, "Far pump");
+    set_label(main.tab->definition->labels, 3, "Near valve");
     build_grid(main);
     EXPECT_EQ(text_at(main, 1, 4), "Near valve");
     EXPECT_EQ(text_at(main, 3, 6), "Address 15");
@@ -84,7 +84,7 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
     grid_for(20, 10);
     EXPECT_EQ(text_at(main, 1, 6), "Far pump");
     EXPECT_EQ(text_at(main, 1, 4), "Address 23");
-    EXPECT_EQ(main.tab->labels.entries.size(), 2u);
+    EXPECT_EQ(main.tab->definition->labels.entries.size(), 2u);
 }
 
 TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)

@@ -152,15 +152,15 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     MainWindow& main = app().main_window;
     store_poll_definition(poll_of(1, 3, 0, 4));
     build_grid(main);
-    set_label(main.tab->labels, 2, "Speed");
+    set_label(main.tab->definition->labels, 2, "Speed");
     gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::FLOAT32));
 
     activate("new-definition");
     ASSERT_EQ(main.tabs.size(), 2u);
     EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(app().query_settings.window))) << "set up at once";
     gtk_widget_set_visible(GTK_WIDGET(app().query_settings.window), FALSE);
-    EXPECT_EQ(main.tab->poll, poll_of(1, 3, 0, 4)) << "a copy of the definition shown";
-    EXPECT_TRUE(main.tab->labels.entries.empty()) << "without its labels";
+    EXPECT_EQ(main.tab->definition->poll, poll_of(1, 3, 0, 4)) << "a copy of the definition shown";
+    EXPECT_TRUE(main.tab->definition->labels.entries.empty()) << "without its labels";
     hand_poll_definition(main, poll_of(2, 1, 10, 8));
     build_grid(main);
     EXPECT_EQ(title_of(*main.tab), "ID 2 \u00b7 01 \u00b7 10\u201317");
@@ -171,22 +171,22 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     activate("previous-definition");
     EXPECT_EQ(main.tab, main.tabs[0].get());
     EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::FLOAT32));
-    ASSERT_NE(find_label(main.tab->labels, 2), nullptr);
+    ASSERT_NE(find_label(main.tab->definition->labels, 2), nullptr);
     ASSERT_TRUE(add_poll_tab(main, poll_of(3, 4, 100, 2)));
     gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::HEX));
     activate("next-definition");
     EXPECT_EQ(main.tab, main.tabs[0].get()) << "round the end";
     PollTab* shown = main.tab;
     gtk_notebook_reorder_child(main.notebook, main.tabs[2]->page, 0);  // as a drag does
-    EXPECT_EQ(main.tabs[0]->poll, poll_of(3, 4, 100, 2));
+    EXPECT_EQ(main.tabs[0]->definition->poll, poll_of(3, 4, 100, 2));
     EXPECT_EQ(main.tab, shown);
     EXPECT_EQ(main.tabs[1].get(), shown);
 
     std::vector<PollEntry> polled = copy_poll_entries(app_link());
     ASSERT_EQ(polled.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(polled[i].key, main.tabs[i]->key);
-        EXPECT_EQ(polled[i].poll, main.tabs[i]->poll);
+        EXPECT_EQ(polled[i].key, main.tabs[i]->definition->key);
+        EXPECT_EQ(polled[i].poll, main.tabs[i]->definition->poll);
     }
 
     g_autofree char* folder = g_dir_make_tmp("tabs-XXXXXX", nullptr);
@@ -202,13 +202,13 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     g_rmdir(folder);
     ASSERT_EQ(main.tabs.size(), 3u);
     EXPECT_EQ(gtk_notebook_get_n_pages(main.notebook), 3);
-    EXPECT_EQ(main.tabs[2]->poll, poll_of(2, 1, 10, 8));
+    EXPECT_EQ(main.tabs[2]->definition->poll, poll_of(2, 1, 10, 8));
     EXPECT_EQ(title_of(*main.tabs[2]), "Doors");
-    EXPECT_EQ(main.tabs[0]->format, ValueFormat::HEX);
+    EXPECT_EQ(main.tabs[0]->definition->format, ValueFormat::HEX);
     EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), guint(ValueFormat::HEX));
-    ASSERT_NE(find_label(main.tabs[1]->labels, 2), nullptr);
-    EXPECT_EQ(find_label(main.tabs[1]->labels, 2)->text, "Speed");
-    EXPECT_EQ(main.tabs[1]->format, ValueFormat::FLOAT32);
+    ASSERT_NE(find_label(main.tabs[1]->definition->labels, 2), nullptr);
+    EXPECT_EQ(find_label(main.tabs[1]->definition->labels, 2)->text, "Speed");
+    EXPECT_EQ(main.tabs[1]->definition->format, ValueFormat::FLOAT32);
     EXPECT_EQ(copy_poll_entries(app_link()).size(), 3u);
 
     while (add_poll_tab(main, poll_of(1, 3, 0, 1))) {
@@ -233,9 +233,9 @@ TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
     gtk_editable_set_text(entry, ("  " + forty + " and beyond").c_str());
     gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
     drain_main_loop();
-    EXPECT_EQ(main.tab->name, forty);
+    EXPECT_EQ(main.tab->definition->name, forty);
     EXPECT_EQ(title_of(*main.tab), forty);
-    EXPECT_EQ(g_utf8_strlen(main.tab->name.c_str(), -1), 40);
+    EXPECT_EQ(g_utf8_strlen(main.tab->definition->name.c_str(), -1), 40);
     EXPECT_EQ(rename_entry(*main.tab), nullptr) << "the rename ended";
 
     start_tab_rename(main);
@@ -245,7 +245,7 @@ TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
     gtk_editable_set_text(entry, "Abandoned");
     EXPECT_TRUE(press_escape_in(entry));
     drain_main_loop();
-    EXPECT_EQ(main.tab->name, forty);
+    EXPECT_EQ(main.tab->definition->name, forty);
     EXPECT_EQ(rename_entry(*main.tab), nullptr);
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-bool same(const SavedDefinition& a, const SavedDefinition& b)
+bool same(const DefinitionSetUp& a, const DefinitionSetUp& b)
 {
     return a.poll == b.poll && a.labels.entries == b.labels.entries && a.name == b.name && a.format == b.format &&
            a.order == b.order && a.chart == b.chart;
@@ -31,9 +31,9 @@ bool same(const std::optional<ConnectionSettings>& a, const std::optional<Connec
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    SavedSetUp set_up;
+    SetUpRecord set_up;
     ConfigReadResult result = read_configuration(text, PollDefinition{}, set_up);
-    const std::vector<SavedDefinition>& read = set_up.definitions;
+    const std::vector<DefinitionSetUp>& read = set_up.definitions;
     if (!result.ok) {
         if (result.failed_line == 0)
             __builtin_trap();
@@ -41,13 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (result.failed_line != 0 || read.empty() || read.size() > max_poll_definitions)
         __builtin_trap();
-    for (const SavedDefinition& definition : read)
+    for (const DefinitionSetUp& definition : read)
         if (definition.poll.fcode < 1 || definition.poll.fcode > 4)
             __builtin_trap();
 
-    SavedSetUp written;
+    SetUpRecord written;
     ConfigReadResult reread = read_configuration(write_configuration(set_up), PollDefinition{}, written);
-    const std::vector<SavedDefinition>& again = written.definitions;
+    const std::vector<DefinitionSetUp>& again = written.definitions;
     if (!reread.ok || again.size() != read.size() || !same(set_up.connection, written.connection))
         __builtin_trap();
     for (size_t i = 0; i < read.size(); ++i)

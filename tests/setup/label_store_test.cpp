@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "table/label_store.hpp"
+#include "setup/label_store.hpp"
 
 TEST(LabelStore, ReplacesInPlaceAndAppendsNewAddresses)
 {

@@ -1,4 +1,4 @@
-#include "table/label_store.hpp"
+#include "setup/label_store.hpp"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tabs/tab_title.hpp"
+#include "setup/definition_name.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tabs/tab_title.hpp"
+#include "setup/definition_name.hpp"
 
 #include <glib.h>
 

@@ -1,0 +1,90 @@
+#pragma once
+// What the user set up: the poll definitions in the order of their tabs,
+// each with its name, labels, Format, Order and the addresses it charts,
+// and the connection settings. The windows show it and change it only
+// through the functions below, each of which tells every listener what
+// changed, on the thread that called it (the user-interface thread). The
+// file keeps exactly this (setup/set_up.hpp). No GTK here.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "link/link_state.hpp"
+#include "setup/set_up.hpp"
+#include "setup/set_up_document.hpp"
+
+enum class SetUpChange {
+    added,       // definition: a new one, at the end
+    removed,     // definition: gone (it is no longer in the model)
+    moved,       // definition: at another place in the order
+    replaced,    // every definition (a load)
+    poll,        // definition: what it polls
+    name,        // definition
+    labels,      // definition
+    format,      // definition: Format or Order
+    chart,       // definition: the addresses it charts
+    connection,  // the connection settings
+    document,    // the file, or whether the set-up changed since
+};
+
+struct SetUpEvent {
+    SetUpChange change = SetUpChange::document;
+    uint32_t serial = 0;  // the definition's, for the changes of one
+};
+
+using SetUpListener = std::function<void(const SetUpEvent&)>;
+
+struct SetUpModel {
+    // In the order of the tabs; never empty once started. Each is held on
+    // its own, so a view may keep a pointer to the one it shows until that
+    // one is removed.
+    std::vector<std::unique_ptr<DefinitionSetUp>> definitions;
+    ConnectionSettings connection;
+    SetUpDocument document;
+    std::vector<SetUpListener> listeners;
+    uint32_t next_serial = 1;
+    uint16_t last_key = 0;  // keys go on from here, skipping 0
+};
+
+// Told of every change from now on, after the listeners before it.
+void listen_to_set_up(SetUpModel& model, SetUpListener listener);
+
+// The first definition, before any view shows the model: no change.
+void start_set_up(SetUpModel& model, const PollDefinition& poll);
+
+DefinitionSetUp* find_definition(SetUpModel& model, uint32_t serial);
+DefinitionSetUp* find_definition_by_key(SetUpModel& model, uint16_t key);
+size_t definition_index(const SetUpModel& model, uint32_t serial);
+
+// A new definition at the end; null when the model holds the most the
+// link takes.
+DefinitionSetUp* add_definition(SetUpModel& model, const PollDefinition& poll);
+// False for the last one, which stays.
+bool remove_definition(SetUpModel& model, uint32_t serial);
+void move_definition(SetUpModel& model, uint32_t serial, size_t position);
+// Every definition by those of set_up (at least one), each with a new
+// serial and key; then the connection settings, when it has them.
+void replace_set_up(SetUpModel& model, SetUpRecord set_up);
+
+// Another block gets a new key, so that nothing read for the old block
+// is ever taken for the new one's. Listeners hear of it even when poll is
+// what the definition had.
+void set_definition_poll(SetUpModel& model, DefinitionSetUp& definition, const PollDefinition& poll);
+// The name as tidy_tab_name makes it; empty: the title says what is polled.
+void rename_definition(SetUpModel& model, DefinitionSetUp& definition, std::string_view name);
+// False when memory ran out (nothing changed then).
+bool set_definition_label(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, std::string_view text);
+void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, ValueFormat format, WordOrder order);
+// Charts address of definition, or no more; false when that changes nothing.
+bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted);
+size_t charted_count(const SetUpModel& model);
+void set_connection(SetUpModel& model, const ConnectionSettings& settings);
+
+// What the file keeps, copied out.
+SetUpRecord set_up_of(const SetUpModel& model);
+// The set-up is now what the file at path holds (loaded or saved).
+void mark_set_up_stored(SetUpModel& model, std::string path);
