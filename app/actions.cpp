@@ -2,7 +2,7 @@
 
 #include "app/application.hpp"
 #include "widgets/dialog_layer.hpp"
-#include "app/set_up_window.hpp"
+#include "config/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/connect.hpp"
@@ -25,12 +25,12 @@ void on_poll_definition(GSimpleAction*, GVariant*, gpointer dialog)
 
 void on_save_poll_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    start_save_configuration(*static_cast<MainWindow*>(main));
+    start_save_configuration(*static_cast<SetUpFiles*>(main));
 }
 
 void on_load_poll_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    start_load_configuration(*static_cast<MainWindow*>(main));
+    start_load_configuration(*static_cast<SetUpFiles*>(main));
 }
 
 void on_connection_definition(GSimpleAction*, GVariant*, gpointer dialog)
@@ -54,15 +54,22 @@ void on_about_window(GSimpleAction*, GVariant*, gpointer about)
     present_about_dialog(static_cast<GtkAboutDialog*>(about), GTK_WINDOW(app().main_window.window));
 }
 
-void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer main)
+void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer)
 {
-    toggle_label_column(*static_cast<MainWindow*>(main));
-    update_labels_menu_item(*static_cast<MainWindow*>(main));
+    App& a = app();
+    toggle_label_column(a.tabs.tab->table);
+    update_labels_menu_item(a.main_window, a.tabs);
 }
 
 void on_chart(GSimpleAction*, GVariant*, gpointer chart)
 {
     present_chart_window(*static_cast<ChartWindow*>(chart));
+}
+
+// "+" on a grid.
+void on_chart_cursor(GSimpleAction*, GVariant*, gpointer chart)
+{
+    add_cursor_address(*static_cast<ChartWindow*>(chart));
 }
 
 void on_scan_bus(GSimpleAction*, GVariant*, gpointer scan)
@@ -72,23 +79,23 @@ void on_scan_bus(GSimpleAction*, GVariant*, gpointer scan)
 
 void on_reset_statistics(GSimpleAction*, GVariant*, gpointer main)
 {
-    reset_all_statistics(*static_cast<MainWindow*>(main));
+    reset_all_statistics(*static_cast<PollTabs*>(main));
 }
 
 void on_copy_statistics(GSimpleAction*, GVariant*, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
-    if (!main.window)
+    PollTabs& tabs = *static_cast<PollTabs*>(data);
+    if (!tabs.window)
         return;
-    std::string report = all_statistics_report(main);
-    gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(main.window)), report.c_str());
+    std::string report = all_statistics_report(tabs);
+    gdk_clipboard_set_text(gtk_widget_get_clipboard(GTK_WIDGET(tabs.window)), report.c_str());
 }
 
 // A copy of the shown definition without its labels, set up at once.
 void on_new_definition(GSimpleAction*, GVariant*, gpointer)
 {
     App& a = app();
-    if (add_poll_tab(a.main_window, a.main_window.tab->definition->poll))
+    if (add_poll_tab(a.tabs, a.tabs.tab->definition->poll))
         open_query_settings_for_new_tab(a.query_settings);
     else
         show_refusal(GTK_WINDOW(a.main_window.window), "Cannot add a poll definition",
@@ -97,32 +104,32 @@ void on_new_definition(GSimpleAction*, GVariant*, gpointer)
 
 void on_close_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    close_poll_tab(*static_cast<MainWindow*>(main), *static_cast<MainWindow*>(main)->tab);
+    close_poll_tab(*static_cast<PollTabs*>(main), *static_cast<PollTabs*>(main)->tab);
 }
 
 void on_next_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    step_poll_tab(*static_cast<MainWindow*>(main), 1);
+    step_poll_tab(*static_cast<PollTabs*>(main), 1);
 }
 
 void on_previous_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    step_poll_tab(*static_cast<MainWindow*>(main), -1);
+    step_poll_tab(*static_cast<PollTabs*>(main), -1);
 }
 
 void on_rename_definition(GSimpleAction*, GVariant*, gpointer main)
 {
-    start_tab_rename(*static_cast<MainWindow*>(main));
+    start_tab_rename(*static_cast<PollTabs*>(main));
 }
 
 void on_quit(GSimpleAction*, GVariant*, gpointer main)
 {
-    quit_after_asking(*static_cast<MainWindow*>(main));
+    quit_after_asking(*static_cast<SetUpFiles*>(main));
 }
 
 void on_open_recent_set_up(GSimpleAction*, GVariant* uri, gpointer main)
 {
-    open_recent_set_up(*static_cast<MainWindow*>(main), g_variant_get_string(uri, nullptr));
+    open_recent_set_up(*static_cast<SetUpFiles*>(main), g_variant_get_string(uri, nullptr));
 }
 
 void add_action(GtkApplication* application, const char* name, GCallback handler, gpointer data)
@@ -136,25 +143,26 @@ void add_actions(App& a)
 {
     GtkApplication* application = a.application;
     add_action(application, "poll-definition", G_CALLBACK(on_poll_definition), &a.query_settings);
-    add_action(application, "save-poll-definition", G_CALLBACK(on_save_poll_definition), &a.main_window);
-    add_action(application, "load-poll-definition", G_CALLBACK(on_load_poll_definition), &a.main_window);
+    add_action(application, "save-poll-definition", G_CALLBACK(on_save_poll_definition), &a.set_up_files);
+    add_action(application, "load-poll-definition", G_CALLBACK(on_load_poll_definition), &a.set_up_files);
     add_action(application, "connection-definition", G_CALLBACK(on_connection_definition), &a.connection);
     add_action(application, "write-register", G_CALLBACK(on_write_register), &a.write);
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), &a.connection);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
-    add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), &a.main_window);
-    add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.main_window);
-    add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.main_window);
+    add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), nullptr);
+    add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.tabs);
+    add_action(application, "copy-statistics", G_CALLBACK(on_copy_statistics), &a.tabs);
     add_action(application, "new-definition", G_CALLBACK(on_new_definition), nullptr);
-    add_action(application, "close-definition", G_CALLBACK(on_close_definition), &a.main_window);
-    add_action(application, "next-definition", G_CALLBACK(on_next_definition), &a.main_window);
-    add_action(application, "previous-definition", G_CALLBACK(on_previous_definition), &a.main_window);
-    add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.main_window);
+    add_action(application, "close-definition", G_CALLBACK(on_close_definition), &a.tabs);
+    add_action(application, "next-definition", G_CALLBACK(on_next_definition), &a.tabs);
+    add_action(application, "previous-definition", G_CALLBACK(on_previous_definition), &a.tabs);
+    add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.tabs);
     add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
+    add_action(application, "chart-cursor", G_CALLBACK(on_chart_cursor), &a.chart);
     add_action(application, "scan-bus", G_CALLBACK(on_scan_bus), &a.scan);
-    add_action(application, "quit", G_CALLBACK(on_quit), &a.main_window);
+    add_action(application, "quit", G_CALLBACK(on_quit), &a.set_up_files);
     g_autoptr(GSimpleAction) recent = g_simple_action_new("open-recent-set-up", G_VARIANT_TYPE_STRING);
-    g_signal_connect(recent, "activate", G_CALLBACK(on_open_recent_set_up), &a.main_window);
+    g_signal_connect(recent, "activate", G_CALLBACK(on_open_recent_set_up), &a.set_up_files);
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(recent));
 }
 
@@ -192,7 +200,7 @@ GMenuItem* make_labels_item(bool labels_visible)
     return g_menu_item_new(labels_visible ? hide_labels_text : show_labels_text, toggle_labels_action);
 }
 
-void build_menu(MainWindow& main)
+void build_menu(MainWindow& main, App& a)
 {
     main.menu = g_menu_new();
     g_menu_append(main.menu, "_Connect", "app.connection-definition");
@@ -201,10 +209,10 @@ void build_menu(MainWindow& main)
     g_menu_append(main.menu, "Write Settings", "app.write-register");
     g_menu_append(main.menu, "_Save", "app.save-poll-definition");
     g_menu_append(main.menu, "_Load", "app.load-poll-definition");
-    g_menu_append_submenu(main.menu, "_Recent Set-ups", build_recent_set_ups_menu(main));
+    g_menu_append_submenu(main.menu, "_Recent Set-ups", build_recent_set_ups_menu(a.set_up_files));
     g_menu_append(main.menu, "_Info", "win.show-help-overlay");
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
-    main.labels_item = make_labels_item(main.tab->labels_visible);
+    main.labels_item = make_labels_item(a.tabs.tab->table.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
@@ -224,14 +232,14 @@ void register_actions(App& a)
 {
     set_accels(a.application);
     add_actions(a);
-    build_menu(a.main_window);
+    build_menu(a.main_window, a);
 }
 
-void update_labels_menu_item(MainWindow& main)
+void update_labels_menu_item(MainWindow& main, const PollTabs& tabs)
 {
     if (!main.menu)
         return;
-    GMenuItem* item = make_labels_item(main.tab->labels_visible);
+    GMenuItem* item = make_labels_item(tabs.tab->table.labels_visible);
     g_menu_remove(main.menu, main.labels_item_position);
     g_menu_insert_item(main.menu, main.labels_item_position, item);
     if (main.labels_item)

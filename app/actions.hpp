@@ -8,8 +8,9 @@
 
 struct App;
 struct MainWindow;
+struct PollTabs;
 
 // Adds the actions, registers their accelerators, builds the menu model.
 void register_actions(App& app);
 // Replaces the labels entry of the menu after a toggle of the label column.
-void update_labels_menu_item(MainWindow& main);
+void update_labels_menu_item(MainWindow& main, const PollTabs& tabs);

@@ -43,23 +43,82 @@ void wire_deliveries(App& a)
 {
     UiDelivery& deliver = a.reports->deliver;
     MainWindow& main = a.main_window;
+    PollTabs& tabs = a.tabs;
     deliver.queue_frame = queue_log_frame;
     deliver.wait_for_log_room = wait_for_log_room;
     deliver.log_lines = [&a] { append_log_lines(a.logger); };
-    deliver.show_status = [&main](const LinkStatus& status) {
+    deliver.show_status = [&main, &tabs](const LinkStatus& status) {
         if (!main.status_line)
             return;
         // The text is made here, on the user-interface thread only.
-        std::string text = status_line_text(main, status);
+        std::string text = status_line_text(tabs, status);
         if (is_error_status(status.kind))
             show_status_error(main.status_line, text.c_str());
         else
             show_status_neutral(main.status_line, text.c_str());
     };
     deliver.definition_shown = [&a](uint16_t key) { return find_definition_by_key(a.set_up, key) != nullptr; };
-    deliver.values = [&main] { fill_from_shown_values(main); };
-    deliver.statistics = [&main] { schedule_statistics_refresh(main.tab->statistics); };
+    deliver.values = [&tabs] { fill_from_shown_values(tabs.tab->table); };
+    deliver.statistics = [&tabs] { schedule_statistics_refresh(tabs.tab->statistics); };
     deliver.write = [&a] { report_write(&a.write); };
+}
+
+// The records every view works on, before any view is built: the set-up
+// with its first definition and the link's settings, and the tabs that
+// show it.
+void prepare_records(App& a)
+{
+    start_set_up(a.set_up, copy_poll_definition(*a.link));
+    a.set_up.connection = copy_connection_settings(*a.link);
+    // The link polls with the set-up's connection settings from its next
+    // connection on, and the Connection dialog shows them: those of a
+    // loaded file too, which never connects by itself.
+    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
+        if (event.change != SetUpChange::connection)
+            return;
+        store_connection_settings(*a.link, a.set_up.connection);
+        show_connection_settings(a.connection, a.set_up.connection);
+    });
+    PollTabs& tabs = a.tabs;
+    tabs.model = &a.set_up;
+    tabs.link = a.link.get();
+    tabs.reports = a.reports.get();
+    tabs.grid_context.model = &a.set_up;
+    tabs.grid_context.shown = &a.reports->shown;
+    tabs.grid_context.open_write = [&a](uint16_t address, uint16_t fallback) {
+        open_write_dialog(a.write, address, fallback);
+    };
+    tabs.shown_tab_changed = [&a] { update_labels_menu_item(a.main_window, a.tabs); };
+    create_tabs(tabs);
+    hand_poll_definitions(tabs);
+
+    SetUpFiles& files = a.set_up_files;
+    files.model = &a.set_up;
+    files.tabs = &tabs;
+    files.quit = [&a] {
+        take_pending_ui_work(*a.reports);  // into the ring and a recording while the window lives
+        if (a.main_window.window)
+            gtk_widget_set_visible(GTK_WIDGET(a.main_window.window), FALSE);
+        g_application_quit(G_APPLICATION(a.application));
+    };
+    build_set_up_files(files);
+}
+
+// The main window's widgets that the other windows borrow, once it is built.
+void lend_main_window(App& a)
+{
+    MainWindow& main = a.main_window;
+    GtkWindow* window = GTK_WINDOW(main.window);
+    a.tabs.window = window;
+    a.set_up_files.window = window;
+    a.set_up_files.title = main.title;
+    a.connection.status_line = main.status_line;
+    a.connection.connect_button = main.connect_button;
+    a.connection.connect_label = main.connect_label;
+    a.logger.status_line = main.status_line;
+    a.logger.window = window;
+    show_set_up_title(a.set_up_files);
+    follow_set_up_document(a.set_up_files);
 }
 
 }  // namespace
@@ -81,50 +140,31 @@ void on_activate(GtkApplication* application, gpointer)
     // program that GtkApplication adds to the theme.
     gtk_window_set_default_icon_name("com.Brenvaldor");
 
+    prepare_records(a);
     // Every kept dialog is made before the main window: an accessibility
     // client that asks for a child past the visible windows is answered
     // with the last-made toplevel, which therefore must be the visible one.
-    // The records every view works on, before any view is built.
-    main.link = a.link.get();
-    main.reports = a.reports.get();
-    main.shown = &a.reports->shown;
-    main.open_write = [&a](uint16_t address, uint16_t fallback) { open_write_dialog(a.write, address, fallback); };
-    main.connection = &a.connection;
-    main.chart = &a.chart;
-    main.model = &a.set_up;
-    start_set_up(a.set_up, copy_poll_definition(*a.link));
-    a.set_up.connection = copy_connection_settings(*a.link);
-    // The link polls with the set-up's connection settings from its next
-    // connection on, and the Connection dialog shows them: those of a
-    // loaded file too, which never connects by itself.
-    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
-        if (event.change != SetUpChange::connection)
-            return;
-        store_connection_settings(*a.link, a.set_up.connection);
-        show_connection_settings(a.connection, a.set_up.connection);
-    });
-    create_tabs(main);
-    hand_poll_definitions(main);
     a.connection.link = a.link;
     a.connection.reports = a.reports;
     a.chart.feed = &a.reports->chart;
-    build_query_settings_dialog(a.query_settings, main);
-    build_connection_dialog(a.connection, main);
+    build_query_settings_dialog(a.query_settings, a.tabs);
+    build_connection_dialog(a.connection, a.tabs);
     a.about = build_about_dialog();
-    build_write_dialog(a.write, main);
+    build_write_dialog(a.write, a.tabs);
     a.shortcuts = build_shortcuts_window();
-    build_chart_window(a.chart, main);
+    build_chart_window(a.chart, a.tabs);
     a.scan.link = a.link;
     a.scan.reports = a.reports;
-    build_scan_window(a.scan, main, a.connection);
+    build_scan_window(a.scan, a.tabs, a.connection);
     a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
     for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window})
         close_on_escape(dialog);
 
-    build_logger_pane(a.logger, main);
+    build_logger_pane(a.logger);
     register_actions(a);
-    build_main_window(main, application, GTK_WIDGET(a.logger.outer_box));
+    build_main_window(main, application, a.tabs, GTK_WIDGET(a.logger.outer_box));
+    lend_main_window(a);
 
     wire_deliveries(a);
 

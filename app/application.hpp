@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/main_window.hpp"
+#include "config/set_up_window.hpp"
 #include "chart/chart_window.hpp"
 #include "connection/connection_dialog.hpp"
 #include "handover/ui_reports.hpp"
@@ -14,6 +15,8 @@
 #include "logger/logger_pane.hpp"
 #include "query/query_settings_dialog.hpp"
 #include "scan/scan_window.hpp"
+#include "setup/set_up_model.hpp"
+#include "tabs/poll_tabs.hpp"
 #include "write/write_dialog.hpp"
 
 struct App {
@@ -27,6 +30,8 @@ struct App {
 
     GtkApplication* application = nullptr;
     MainWindow main_window;
+    PollTabs tabs;  // in the main window
+    SetUpFiles set_up_files;
     QuerySettingsDialog query_settings;
     ConnectionDialog connection;
     LoggerPane logger;

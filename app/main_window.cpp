@@ -4,7 +4,7 @@
 
 #include "app/application.hpp"
 #include "app/resources.hpp"
-#include "app/set_up_window.hpp"
+#include "config/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
 #include "connection/connect.hpp"
 #include "handover/ui_reports.hpp"
@@ -20,9 +20,9 @@ namespace {
 constexpr int connect_caption_size = 8000;
 constexpr int css_priority = GTK_STYLE_PROVIDER_PRIORITY_APPLICATION;
 
-gboolean on_close_request(GtkWindow*, gpointer main)
+gboolean on_close_request(GtkWindow*, gpointer)
 {
-    quit_after_asking(*static_cast<MainWindow*>(main));
+    quit_after_asking(app().set_up_files);
     return TRUE;
 }
 
@@ -41,47 +41,47 @@ void on_write_clicked(GtkButton*, gpointer)
     present_write_dialog_modal(app().write);
 }
 
-void on_save_clicked(GtkButton*, gpointer main)
+void on_save_clicked(GtkButton*, gpointer)
 {
-    start_save_configuration(*static_cast<MainWindow*>(main));
+    start_save_configuration(app().set_up_files);
 }
 
-void on_load_clicked(GtkButton*, gpointer main)
+void on_load_clicked(GtkButton*, gpointer)
 {
-    start_load_configuration(*static_cast<MainWindow*>(main));
+    start_load_configuration(app().set_up_files);
 }
 
 // The grid first, then the Write dialog, as the user reads them; nothing
 // is polled again.
-void render_values_again(MainWindow& main)
+void render_values_again(PollTabs& tabs)
 {
-    fill_from_shown_values(main);
+    fill_from_shown_values(tabs.tab->table);
     rerender_write_value(app().write);
 }
 
 // A 16-bit value has no word order to choose.
-void update_order_sensitivity(MainWindow& main)
+void update_order_sensitivity(PollTabs& tabs)
 {
-    if (main.order_selector)
-        gtk_widget_set_sensitive(GTK_WIDGET(main.order_selector), value_width(selected_format(main)) > 1);
+    if (tabs.order_selector)
+        gtk_widget_set_sensitive(GTK_WIDGET(tabs.order_selector), value_width(selected_format(tabs.tab->table)) > 1);
 }
 
 void on_format_changed(GObject*, GParamSpec*, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
-    ValueFormat format = value_format_from_index(gtk_drop_down_get_selected(main.format_selector));
+    PollTabs& tabs = *static_cast<PollTabs*>(data);
+    ValueFormat format = value_format_from_index(gtk_drop_down_get_selected(tabs.format_selector));
     // Showing another tab selects its format too, which changes nothing.
-    set_definition_format(*main.model, *main.tab->definition, format, main.tab->definition->order);
-    update_order_sensitivity(main);
-    render_values_again(main);
+    set_definition_format(*tabs.model, *tabs.tab->definition, format, tabs.tab->definition->order);
+    update_order_sensitivity(tabs);
+    render_values_again(tabs);
 }
 
 void on_order_changed(GObject*, GParamSpec*, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
-    WordOrder order = word_order_from_index(gtk_drop_down_get_selected(main.order_selector));
-    set_definition_format(*main.model, *main.tab->definition, main.tab->definition->format, order);
-    render_values_again(main);
+    PollTabs& tabs = *static_cast<PollTabs*>(data);
+    WordOrder order = word_order_from_index(gtk_drop_down_get_selected(tabs.order_selector));
+    set_definition_format(*tabs.model, *tabs.tab->definition, tabs.tab->definition->format, order);
+    render_values_again(tabs);
 }
 
 GtkDropDown* make_selector(GtkActionBar* bar, const char* caption_text, const char* const* entries)
@@ -125,7 +125,7 @@ GtkWidget* make_connect_button(MainWindow& main)
     return button;
 }
 
-GtkWidget* make_toolbar(MainWindow& main)
+GtkWidget* make_toolbar(MainWindow& main, PollTabs& tabs)
 {
     GtkActionBar* bar = GTK_ACTION_BAR(gtk_action_bar_new());
     gtk_action_bar_pack_start(bar, make_connect_button(main));
@@ -139,21 +139,21 @@ GtkWidget* make_toolbar(MainWindow& main)
     gtk_action_bar_pack_start(bar, write);
 
     GtkWidget* save = make_tool_button("document-save-symbolic", "Save configuration");
-    g_signal_connect(save, "clicked", G_CALLBACK(on_save_clicked), &main);
+    g_signal_connect(save, "clicked", G_CALLBACK(on_save_clicked), nullptr);
     gtk_action_bar_pack_start(bar, save);
 
     GtkWidget* load = make_tool_button("document-open-symbolic", "Load configuration");
-    g_signal_connect(load, "clicked", G_CALLBACK(on_load_clicked), &main);
+    g_signal_connect(load, "clicked", G_CALLBACK(on_load_clicked), nullptr);
     gtk_action_bar_pack_start(bar, load);
 
     static const char* const formats[] = {"UINT",  "INT",     "HEX",   "BINARY", "INT32", "UINT32",
                                           "FLOAT32", "INT64", "UINT64", "FLOAT64", nullptr};
-    main.format_selector = make_selector(bar, "Format:", formats);
+    tabs.format_selector = make_selector(bar, "Format:", formats);
     static const char* const orders[] = {"AB CD", "CD AB", "BA DC", "DC BA", nullptr};
-    main.order_selector = make_selector(bar, "Order:", orders);
-    update_order_sensitivity(main);
-    g_signal_connect(main.format_selector, "notify::selected", G_CALLBACK(on_format_changed), &main);
-    g_signal_connect(main.order_selector, "notify::selected", G_CALLBACK(on_order_changed), &main);
+    tabs.order_selector = make_selector(bar, "Order:", orders);
+    update_order_sensitivity(tabs);
+    g_signal_connect(tabs.format_selector, "notify::selected", G_CALLBACK(on_format_changed), &tabs);
+    g_signal_connect(tabs.order_selector, "notify::selected", G_CALLBACK(on_order_changed), &tabs);
     return GTK_WIDGET(bar);
 }
 
@@ -177,7 +177,7 @@ GtkWidget* make_header_bar(MainWindow& main)
     return GTK_WIDGET(header);
 }
 
-GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
+GtkWidget* make_top_box(MainWindow& main, PollTabs& tabs, GtkWidget* toolbar)
 {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 5);
     gtk_box_append(GTK_BOX(box), toolbar);
@@ -189,20 +189,8 @@ GtkWidget* make_top_box(MainWindow& main, GtkWidget* toolbar)
                                    "Status", -1);
     gtk_box_append(GTK_BOX(box), GTK_WIDGET(main.status_line));
 
-    gtk_box_append(GTK_BOX(box), build_tab_view(main));
+    gtk_box_append(GTK_BOX(box), build_tab_view(tabs));
     return box;
-}
-
-void make_file_dialog(MainWindow& main)
-{
-    main.file_dialog = file_dialog_new();
-    file_dialog_set_initial_name(main.file_dialog, "Brenvaldor.dat");
-    g_autoptr(GFile) folder = g_file_new_for_path(".");
-    file_dialog_set_initial_folder(main.file_dialog, folder);
-    g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
-    gtk_file_filter_add_suffix(filter, "dat");
-    gtk_file_filter_set_name(filter, "Configuration (*.dat)");
-    file_dialog_set_default_filter(main.file_dialog, filter);
 }
 
 }  // namespace
@@ -217,22 +205,20 @@ GtkCssProvider* load_stylesheet(GtkWidget* window)
     return css;
 }
 
-void build_main_window(MainWindow& main, GtkApplication* application, GtkWidget* logger_box)
+void build_main_window(MainWindow& main, GtkApplication* application, PollTabs& tabs, GtkWidget* logger_box)
 {
     GtkWidget* window = gtk_application_window_new(application);
     main.window = GTK_APPLICATION_WINDOW(window);
     gtk_widget_add_css_class(window, "platform-windows");
     g_signal_connect(window, "close-request", G_CALLBACK(on_close_request), &main);
-    make_file_dialog(main);
 
     gtk_window_set_titlebar(GTK_WINDOW(window), make_header_bar(main));
     gtk_window_set_default_size(GTK_WINDOW(window), 1024, 768);
-    show_set_up_title(main);
-    follow_set_up_document(main);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
 
-    GtkWidget* toolbar = make_toolbar(main);
-    GtkWidget* top = make_top_box(main, toolbar);
+    GtkWidget* toolbar = make_toolbar(main, tabs);
+    tabs.window = GTK_WINDOW(window);
+    GtkWidget* top = make_top_box(main, tabs, toolbar);
 
     main.paned = GTK_PANED(gtk_paned_new(GTK_ORIENTATION_VERTICAL));
     gtk_paned_set_start_child(main.paned, top);

@@ -68,7 +68,7 @@ int main()
         std::fprintf(stderr, "config_load_bench needs an X server (run it under Xvfb)\n");
         return 2;
     }
-    MainWindow& main = activate_app().main_window;
+    PollTabs& main = activate_app().tabs;
     std::string text = file_text();
     g_autofree char* folder = g_dir_make_tmp("config-bench-XXXXXX", nullptr);
     std::string path = std::string(folder) + "/Brenvaldor.dat";
@@ -85,7 +85,7 @@ int main()
 
         main.tab->definition->labels = LabelStore{};
         start = g_get_monotonic_time();
-        bool loaded = load_configuration_file(main, path.c_str());
+        bool loaded = load_configuration_file(app().set_up_files, path.c_str());
         load.push_back(seconds_since(start));
         drain_main_loop();
         stored = main.tab->definition->labels.entries.size();

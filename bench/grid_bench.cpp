@@ -15,16 +15,16 @@
 
 namespace {
 
-MainWindow& grid_of_255(bool labels_visible)
+PollTabs& grid_of_255(bool labels_visible)
 {
-    MainWindow& main = activate_app().main_window;
+    PollTabs& main = activate_app().tabs;
     PollDefinition poll = copy_poll_definition();
     poll.address = 0;
     poll.length = 255;
     poll.fcode = 3;
     store_poll_definition(poll);
-    main.tab->labels_visible = labels_visible;
-    build_grid(main);
+    main.tab->table.labels_visible = labels_visible;
+    build_grid(main.tab->table);
     drain_main_loop();
     return main;
 }
@@ -34,7 +34,7 @@ MainWindow& grid_of_255(bool labels_visible)
 // argument is the Format drop-down's entry: 0 UINT, 6 FLOAT32, 9 FLOAT64.
 void fill_value_cells_255_changing(benchmark::State& state)
 {
-    MainWindow& main = grid_of_255(true);
+    PollTabs& main = grid_of_255(true);
     gtk_drop_down_set_selected(main.format_selector, static_cast<guint>(state.range(0)));
     std::vector<uint16_t> even(max_values), odd(max_values);
     for (unsigned i = 0; i < max_values; ++i) {
@@ -43,7 +43,7 @@ void fill_value_cells_255_changing(benchmark::State& state)
     }
     bool flip = false;
     for (auto _ : state) {
-        fill_value_cells(main, flip ? odd.data() : even.data(), max_values);
+        fill_value_cells(main.tab->table, flip ? odd.data() : even.data(), max_values);
         flip = !flip;
     }
 }
@@ -51,19 +51,19 @@ BENCHMARK(fill_value_cells_255_changing)->Arg(0)->Arg(6)->Arg(9)->Unit(benchmark
 
 void fill_value_cells_255_unchanged(benchmark::State& state)
 {
-    MainWindow& main = grid_of_255(true);
+    PollTabs& main = grid_of_255(true);
     std::vector<uint16_t> values(max_values, 1234);
-    fill_value_cells(main, values.data(), max_values);
+    fill_value_cells(main.tab->table, values.data(), max_values);
     for (auto _ : state)
-        fill_value_cells(main, values.data(), max_values);
+        fill_value_cells(main.tab->table, values.data(), max_values);
 }
 BENCHMARK(fill_value_cells_255_unchanged)->Unit(benchmark::kMicrosecond);
 
 void build_grid_255_labels_shown(benchmark::State& state)
 {
-    MainWindow& main = grid_of_255(true);
+    PollTabs& main = grid_of_255(true);
     for (auto _ : state)
-        build_grid(main);
+        build_grid(main.tab->table);
     drain_main_loop();
 }
 BENCHMARK(build_grid_255_labels_shown)->Unit(benchmark::kMillisecond);

@@ -120,7 +120,7 @@ Block longest_block(const std::function<void()>& action)
 }
 
 // Shows every tab in turn, one every 50 ms, and the first again.
-Block longest_switch(MainWindow& main)
+Block longest_switch(PollTabs& main)
 {
     BlockProbe probe;
     start_probe(probe);
@@ -135,9 +135,9 @@ Block longest_switch(MainWindow& main)
 
 // What loading cost before grids were built on demand: every tab's grid
 // built in the turn of the loop that loads.
-void load_building_every_grid(MainWindow& main, const char* path)
+void load_building_every_grid(PollTabs& main, const char* path)
 {
-    load_configuration_file(main, path);
+    load_configuration_file(app().set_up_files, path);
     for (auto& tab : main.tabs)
         show_poll_tab(main, *tab);
     show_poll_tab(main, *main.tabs.front());
@@ -151,7 +151,7 @@ bool start_polling(int port)
     settings.use_tcp = true;
     settings.keep_open = true;
     store_connection_settings(link(), settings);
-    hand_poll_definition(app().main_window, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
+    hand_poll_definition(app().tabs, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
     link().running.store(true);
     if (!start_worker(app().link, app().reports))
         return false;
@@ -162,11 +162,11 @@ bool start_polling(int port)
 }
 
 // The shown tab's second cell holds the server's value once a poll came back.
-bool values_shown(const MainWindow& main)
+bool values_shown(const PollTabs& main)
 {
     const PollTab& tab = *main.tab;
-    return tab.value_cells.size() == size_t(register_count) &&
-           std::string(gtk_label_get_text(tab.value_cells[1])) == (tab.definition->poll.address == 0 ? "257" : "0");
+    return tab.table.value_cells.size() == size_t(register_count) &&
+           std::string(gtk_label_get_text(tab.table.value_cells[1])) == (tab.definition->poll.address == 0 ? "257" : "0");
 }
 
 }  // namespace
@@ -188,7 +188,7 @@ int main()
     GtkApplication* application = create_application(G_APPLICATION_NON_UNIQUE);
     g_application_register(G_APPLICATION(application), nullptr, nullptr);
     g_application_activate(G_APPLICATION(application));
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     g_autofree char* folder = g_dir_make_tmp("load-bench-XXXXXX", nullptr);
     std::string path = std::string(folder) + "/plant.dat";
     std::ofstream(path, std::ios::binary) << file_text();
@@ -198,10 +198,10 @@ int main()
     }
     run_loop_for(500);
     Block idle = longest_block([] {});
-    Block first = longest_block([&] { load_configuration_file(main, path.c_str()); });
+    Block first = longest_block([&] { load_configuration_file(app().set_up_files, path.c_str()); });
     bool loaded = main.tabs.size() == size_t(definitions) && values_shown(main);
     Block switching = longest_switch(main);
-    Block again = longest_block([&] { load_configuration_file(main, path.c_str()); });
+    Block again = longest_block([&] { load_configuration_file(app().set_up_files, path.c_str()); });
     loaded = loaded && values_shown(main);
     longest_switch(main);
     Block old_way = longest_block([&] { load_building_every_grid(main, path.c_str()); });

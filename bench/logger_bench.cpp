@@ -561,7 +561,7 @@ int main(int argc, char** argv)
     bool frozen_statistics = argc > 2 && std::strcmp(argv[2], "frozen-statistics") == 0;
     bool folded_logger = argc > 2 && std::strcmp(argv[2], "folded-logger") == 0;
     if (frozen_statistics)
-        app().main_window.tab->statistics.line = nullptr;  // refresh_statistics_view then does nothing
+        app().tabs.tab->statistics.line = nullptr;  // refresh_statistics_view then does nothing
     g_signal_emit_by_name(pane.logger_button, "clicked");
     run_loop_for(500);
     g_autofree char* folder = g_dir_make_tmp("logger-bench-XXXXXX", nullptr);

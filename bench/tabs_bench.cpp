@@ -66,7 +66,7 @@ double bare_requests_per_second(int port)
 }
 
 // Every tab's scan rate, the first's apart, handed to the link.
-void set_scan_rates(MainWindow& main, uint32_t first, uint32_t others)
+void set_scan_rates(PollTabs& main, uint32_t first, uint32_t others)
 {
     for (auto& tab : main.tabs)
         tab->definition->poll.scan_rate = tab.get() == main.tabs.front().get() ? first : others;
@@ -107,7 +107,7 @@ struct Figures {
     double lag_p99_ms = 0;
 };
 
-void measure_throughput(const ServerChild& server, MainWindow& main, Figures& f)
+void measure_throughput(const ServerChild& server, PollTabs& main, Figures& f)
 {
     set_scan_rates(main, 0, 0);
     for (auto& tab : main.tabs)
@@ -137,7 +137,7 @@ void measure_throughput(const ServerChild& server, MainWindow& main, Figures& f)
     f.spread = *most ? double(*most - *fewest) / double(*most) : 1;
 }
 
-void measure_slow_beside_fast(MainWindow& main, Figures& f)
+void measure_slow_beside_fast(PollTabs& main, Figures& f)
 {
     set_scan_rates(main, 1000, 0);
     ChartFeed& feed = app().reports->chart;
@@ -166,7 +166,7 @@ void measure_slow_beside_fast(MainWindow& main, Figures& f)
     }
 }
 
-void measure_idle(MainWindow& main, Figures& f)
+void measure_idle(PollTabs& main, Figures& f)
 {
     set_scan_rates(main, 1000, 1000);
     if (!start_polling())
@@ -179,7 +179,7 @@ void measure_idle(MainWindow& main, Figures& f)
     stop_polling();
 }
 
-void measure_switching(MainWindow& main, Figures& f)
+void measure_switching(PollTabs& main, Figures& f)
 {
     set_scan_rates(main, 0, 0);
     if (!start_polling())
@@ -187,7 +187,7 @@ void measure_switching(MainWindow& main, Figures& f)
     LagProbe probe;
     guint probe_source = g_timeout_add(probe_interval_ms, on_probe, &probe);
     guint switcher = g_timeout_add(100, [](gpointer m) -> gboolean {
-        step_poll_tab(*static_cast<MainWindow*>(m), 1);
+        step_poll_tab(*static_cast<PollTabs*>(m), 1);
         return G_SOURCE_CONTINUE;
     }, &main);
     run_loop_for(4000);
@@ -219,7 +219,7 @@ int main()
     GtkApplication* application = create_application(G_APPLICATION_NON_UNIQUE);
     g_application_register(G_APPLICATION(application), nullptr, nullptr);
     g_application_activate(G_APPLICATION(application));
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     hand_poll_definition(main, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
     while (main.tabs.size() < definitions)
         add_poll_tab(main, main.tab->definition->poll);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_window.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_plot.hpp"
 #include "chart/chart_csv.hpp"
@@ -224,7 +223,7 @@ void on_add_confirmed(GtkWidget*, gpointer data)
         gtk_menu_button_popdown(chart.add_button);
         return;
     }
-    uint32_t charted = chart.main ? group_first_address(*chart.main, address) : address;
+    uint32_t charted = chart.tabs ? group_first_address(chart.tabs->tab->table, address) : address;
     std::string why = chart.series.size() >= max_chart_series
                           ? "The chart holds " + std::to_string(max_chart_series) + " addresses"
                           : "Address " + std::to_string(charted) + " is charted already";
@@ -262,11 +261,6 @@ GtkWidget* build_add_popover(ChartWindow& chart)
     return popover;
 }
 
-gboolean on_grid_plus(GtkWidget*, GVariant*, gpointer data)
-{
-    add_cursor_address(chart_of(data));
-    return TRUE;
-}
 
 GtkWidget* build_series_side(ChartWindow& chart)
 {
@@ -364,10 +358,10 @@ std::string series_title(const ChartSeries& series)
     return series.label.empty() ? title : title + " (" + series.label + ")";
 }
 
-void build_chart_window(ChartWindow& chart, MainWindow& main)
+void build_chart_window(ChartWindow& chart, PollTabs& tabs)
 {
-    chart.main = &main;
-    chart.model = main.model;
+    chart.tabs = &tabs;
+    chart.model = tabs.model;
     listen_to_set_up(*chart.model, [&chart](const SetUpEvent& event) { follow_set_up(chart, event); });
     chart.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(chart.window, "Chart");
@@ -386,17 +380,17 @@ void build_chart_window(ChartWindow& chart, MainWindow& main)
 
 void present_chart_window(ChartWindow& chart)
 {
-    if (chart.main && chart.main->window)
-        gtk_window_set_transient_for(chart.window, GTK_WINDOW(chart.main->window));
+    if (chart.tabs && chart.tabs->window)
+        gtk_window_set_transient_for(chart.window, chart.tabs->window);
     mark_polled(chart);
     gtk_window_present(chart.window);
 }
 
 bool add_chart_series(ChartWindow& chart, uint16_t address)
 {
-    uint32_t tab = chart.main ? chart.main->tab->definition->serial : 0;
-    if (chart.main)
-        address = uint16_t(group_first_address(*chart.main, address));
+    uint32_t tab = chart.tabs ? chart.tabs->tab->definition->serial : 0;
+    if (chart.tabs)
+        address = uint16_t(group_first_address(chart.tabs->tab->table, address));
     return add_chart_series_of_tab(chart, tab, address);
 }
 
@@ -422,11 +416,11 @@ void remove_chart_series(ChartWindow& chart, size_t index)
 
 uint16_t offered_address(const ChartWindow& chart)
 {
-    const MainWindow* main = chart.main;
+    const PollTabs* main = chart.tabs;
     if (!main)
         return 0;
-    if (main->tab->cursor_row >= 1 && main->tab->cursor_column >= 1) {
-        uint32_t address = group_first_address(*main, cursor_address(*main));
+    if (main->tab->table.cursor_row >= 1 && main->tab->table.cursor_column >= 1) {
+        uint32_t address = group_first_address(main->tab->table, cursor_address(main->tab->table));
         if (address <= 0xFFFF)
             return uint16_t(address);
     }
@@ -435,22 +429,11 @@ uint16_t offered_address(const ChartWindow& chart)
 
 bool add_cursor_address(ChartWindow& chart)
 {
-    MainWindow* main = chart.main;
-    if (!main || main->tab->cursor_row < 1 || main->tab->cursor_column < 1)
+    PollTabs* main = chart.tabs;
+    if (!main || main->tab->table.cursor_row < 1 || main->tab->table.cursor_column < 1)
         return false;
-    uint32_t address = cursor_address(*main);
+    uint32_t address = cursor_address(main->tab->table);
     return address <= 0xFFFF && add_chart_series(chart, uint16_t(address));
-}
-
-void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid)
-{
-    GtkEventController* keys = gtk_shortcut_controller_new();
-    for (guint key : {GDK_KEY_plus, GDK_KEY_KP_Add}) {
-        GtkShortcutAction* action = gtk_callback_action_new(on_grid_plus, &chart, nullptr);
-        gtk_shortcut_controller_add_shortcut(GTK_SHORTCUT_CONTROLLER(keys),
-                                             gtk_shortcut_new(gtk_keyval_trigger_new(key, GdkModifierType(0)), action));
-    }
-    gtk_widget_add_controller(grid, keys);
 }
 
 void drain_chart_polls(ChartWindow& chart)

@@ -14,7 +14,7 @@
 #include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
 
-struct MainWindow;
+struct PollTabs;
 struct SetUpModel;
 
 inline constexpr size_t max_chart_series = 8;
@@ -51,7 +51,7 @@ struct ChartWindow {
     GtkLabel* readout = nullptr;  // hover read-out
     FileDialog* csv_dialog = nullptr;
     FileDialog* image_dialog = nullptr;
-    MainWindow* main = nullptr;
+    PollTabs* tabs = nullptr;  // the tab view, whose shown tab the grid key and Add take from
     SetUpModel* model = nullptr;  // the series follow what its definitions chart
     ChartFeed* feed = nullptr;  // the polls the worker files (borrowed)
 
@@ -67,7 +67,7 @@ struct ChartWindow {
 };
 
 // Builds the window hidden, before the main window (see activation).
-void build_chart_window(ChartWindow& chart, MainWindow& main);
+void build_chart_window(ChartWindow& chart, PollTabs& tabs);
 void present_chart_window(ChartWindow& chart);
 
 // Adds a series for address of the tab shown, or for the first address of
@@ -85,8 +85,6 @@ bool add_cursor_address(ChartWindow& chart);
 // The address "Add" offers: the grid cursor's, as add_chart_series charts
 // it, or the block's first when there is no cursor.
 uint16_t offered_address(const ChartWindow& chart);
-// The grid key that adds the cursor's address ("plus"), attached to the grid.
-void attach_chart_grid_key(ChartWindow& chart, GtkWidget* grid);
 
 // Moves every recorded poll into the series; run by a timer, and by tests.
 void drain_chart_polls(ChartWindow& chart);

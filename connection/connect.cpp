@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "app/main_window.hpp"
 #include "setup/set_up_model.hpp"
 #include "widgets/status_line.hpp"
 #include "connection/connection_dialog.hpp"
@@ -41,25 +40,21 @@ T selected_of(GtkDropDown* selector, const T (&table)[N])
 
 void show_status(ConnectionDialog& dialog, const char* text, bool error)
 {
-    MainWindow* main = dialog.main_window;
-    if (!main || !main->status_line)
+    if (!dialog.status_line)
         return;
     if (error)
-        show_status_error(main->status_line, text);
+        show_status_error(dialog.status_line, text);
     else
-        show_status_neutral(main->status_line, text);
+        show_status_neutral(dialog.status_line, text);
 }
 
 void show_connect_button(ConnectionDialog& dialog, const char* text, bool destructive)
 {
-    MainWindow* main = dialog.main_window;
-    if (!main)
+    if (dialog.connect_label)
+        gtk_label_set_text(dialog.connect_label, text);
+    if (!dialog.connect_button)
         return;
-    if (main->connect_label)
-        gtk_label_set_text(main->connect_label, text);
-    if (!main->connect_button)
-        return;
-    GtkWidget* button = GTK_WIDGET(main->connect_button);
+    GtkWidget* button = GTK_WIDGET(dialog.connect_button);
     gtk_widget_set_tooltip_text(button, text);
     gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, text, -1);
     if (destructive)
@@ -76,8 +71,8 @@ void refuse_empty_device(ConnectionDialog& dialog)
     clear_values(reports.shown);
     post_ui_work(reports, ui_work_values);
     // A count of 0 fills no cell: the old values are cleared here.
-    if (MainWindow* main = dialog.main_window)
-        empty_value_cells(*main);
+    if (dialog.tabs)
+        empty_value_cells(dialog.tabs->tab->table);
 }
 
 // Reads the serial widgets into settings; false if no device name was given.
@@ -151,8 +146,8 @@ void connect_link(ConnectionDialog& dialog)
         set_connection(*dialog.model, settings);
     store_connection_settings(link, settings);
     // The figures describe this connection only.
-    if (dialog.main_window)
-        reset_all_statistics(*dialog.main_window);
+    if (dialog.tabs)
+        reset_all_statistics(*dialog.tabs);
     else
         reset_statistics(link.statistics);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);

@@ -1,7 +1,7 @@
 #include "connection/connection_dialog.hpp"
 
 #include "widgets/dialog_grid.hpp"
-#include "app/main_window.hpp"
+#include "tabs/poll_tabs.hpp"
 #include "connection/port_list.hpp"
 #include "connection/connect.hpp"
 
@@ -210,10 +210,10 @@ void connect_handlers(ConnectionDialog& dialog)
 
 }  // namespace
 
-void build_connection_dialog(ConnectionDialog& dialog, MainWindow& main)
+void build_connection_dialog(ConnectionDialog& dialog, PollTabs& tabs)
 {
-    dialog.main_window = &main;
-    dialog.model = main.model;
+    dialog.tabs = &tabs;
+    dialog.model = tabs.model;
     dialog.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(dialog.window, "Connection");
     build_header(dialog);
@@ -227,7 +227,7 @@ void open_connection_dialog(ConnectionDialog& dialog)
 {
     gtk_combo_box_text_remove_all(dialog.port_combo);
     refresh_port_list(dialog);
-    gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
+    gtk_window_set_transient_for(dialog.window, dialog.tabs->window);
     gtk_window_set_modal(dialog.window, TRUE);
     gtk_window_present(dialog.window);
 }

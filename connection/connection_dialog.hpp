@@ -10,7 +10,7 @@
 
 struct ConnectionSettings;
 struct LinkState;
-struct MainWindow;
+struct PollTabs;
 struct SetUpModel;
 struct UiReports;
 
@@ -41,7 +41,11 @@ struct ConnectionDialog {
     GtkCheckButton* ascii_choice = nullptr;
     // Shown and kept, never read by the link: no query delay is applied.
     GtkSpinButton* query_delay_spin = nullptr;
-    MainWindow* main_window = nullptr;
+    PollTabs* tabs = nullptr;  // its values and figures start afresh with a new connection
+    // The main window's, once it is built (borrowed).
+    GtkLabel* status_line = nullptr;
+    GtkButton* connect_button = nullptr;  // Connect or Disconnect
+    GtkLabel* connect_label = nullptr;
     SetUpModel* model = nullptr;  // keeps the settings the user connects with
     // Connect and Disconnect end a scan under way, which holds the line;
     // empty when there is none to end.
@@ -56,7 +60,7 @@ struct ConnectionDialog {
     std::string port_root = "/";
 };
 
-void build_connection_dialog(ConnectionDialog& dialog, MainWindow& main);
+void build_connection_dialog(ConnectionDialog& dialog, PollTabs& tabs);
 // Refreshes the port list in the background and presents the dialog modally.
 void open_connection_dialog(ConnectionDialog& dialog);
 // "toggled" of both connection types: serial options or the remote server.

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.hpp"
 #include "logger/log_queue.hpp"
 
 namespace {
@@ -205,9 +204,8 @@ void trim(Buffer& buffer)
 
 }  // namespace
 
-void build_logger_pane(LoggerPane& pane, MainWindow& main)
+void build_logger_pane(LoggerPane& pane)
 {
-    pane.main_window = &main;
     pane.outer_box = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
     pane.inner_box = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
     gtk_box_append(pane.outer_box, GTK_WIDGET(pane.inner_box));
@@ -285,8 +283,8 @@ void on_copy_clicked(GtkButton*, gpointer data)
     if (!text || !*text)
         return;
     GdkClipboard* clipboard = nullptr;
-    if (pane.main_window && pane.main_window->window)
-        clipboard = gtk_widget_get_clipboard(GTK_WIDGET(pane.main_window->window));
+    if (pane.window)
+        clipboard = gtk_widget_get_clipboard(GTK_WIDGET(pane.window));
     else
         clipboard = gdk_display_get_clipboard(gdk_display_get_default());
     gdk_clipboard_set_text(clipboard, text);

@@ -8,7 +8,6 @@
 #include "logger/log_file.hpp"
 #include "logger/log_history.hpp"
 
-struct MainWindow;
 
 struct LoggerPane {
     // Owned by the pane's widgets (borrowed references).
@@ -24,7 +23,10 @@ struct LoggerPane {
     GtkButton* record_button = nullptr;
     GtkTextTag* rx_tag = nullptr;
     GtkTextTag* tx_tag = nullptr;
-    MainWindow* main_window = nullptr;
+    // The main window's, once it is built (borrowed): the parent of its
+    // dialogs, and the line that shows the recording.
+    GtkWindow* window = nullptr;
+    GtkLabel* status_line = nullptr;
     // Plain state.
     LogHistory history;
     bool logging_paused = false;
@@ -36,7 +38,7 @@ struct LoggerPane {
     gint64 last_redraw_us = 0;    // monotonic time of the last redraw
 };
 
-void build_logger_pane(LoggerPane& pane, MainWindow& main);
+void build_logger_pane(LoggerPane& pane);
 
 // Takes every queued line at once into the ring and, in one write, into
 // the log file. The view follows within a second while it is unfolded, and

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "widgets/dialog_layer.hpp"
-#include "app/main_window.hpp"
 #include "widgets/status_line.hpp"
 #include "files/whole_file.hpp"
 #include "logger/logger_pane.hpp"
@@ -13,7 +12,7 @@ namespace {
 
 GtkLabel* status_line_of(const LoggerPane& pane)
 {
-    return pane.main_window ? pane.main_window->status_line : nullptr;
+    return pane.status_line;
 }
 
 // While recording the button stops the recording; once a write failed it
@@ -70,7 +69,7 @@ void choose_log_file(LoggerPane& pane)
     file_dialog_set_initial_name(dialog, "Brenvaldor.log");
     g_autoptr(GFile) folder = g_file_new_for_path(".");
     file_dialog_set_initial_folder(dialog, folder);
-    GtkWindow* parent = pane.main_window ? GTK_WINDOW(pane.main_window->window) : nullptr;
+    GtkWindow* parent = pane.window;
     // The choice holds its own reference to the dialog until it completes.
     file_dialog_save(dialog, parent, nullptr, on_log_file_chosen, &pane);
 }
@@ -81,7 +80,7 @@ bool start_recording(LoggerPane& pane, const char* path)
 {
     g_autofree char* full_path = g_canonicalize_filename(path, nullptr);
     stop_recording(pane);
-    GtkWindow* window = pane.main_window ? GTK_WINDOW(pane.main_window->window) : nullptr;
+    GtkWindow* window = pane.window;
     withdraw_refusal(window);
     if (!open_log_file(pane.recording, full_path)) {
         // Not on the status line, which the link's next report takes over.

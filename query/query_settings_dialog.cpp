@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "widgets/dialog_grid.hpp"
-#include "app/main_window.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
@@ -49,7 +48,7 @@ void on_ok_clicked(GtkButton*, gpointer dialog)
 // copy of the shown one.
 void close_new_tab(QuerySettingsDialog& dialog)
 {
-    MainWindow& main = *dialog.main_window;
+    PollTabs& main = *dialog.tabs;
     PollTab* tab = find_tab_by_serial(main, std::exchange(dialog.new_tab, 0u));
     if (tab)
         close_poll_tab(main, *tab);
@@ -127,9 +126,9 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
 
 }  // namespace
 
-void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main)
+void build_query_settings_dialog(QuerySettingsDialog& dialog, PollTabs& main)
 {
-    dialog.main_window = &main;
+    dialog.tabs = &main;
     dialog.window = GTK_WINDOW(gtk_window_new());
     // Closing from the window manager only hides: the window is kept for
     // the next opening, and the definition stays as it was.
@@ -147,14 +146,14 @@ void open_query_settings(QuerySettingsDialog& dialog)
     dialog.new_tab = 0;
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
-    const PollDefinition& poll = dialog.main_window->tab->definition->poll;
+    const PollDefinition& poll = dialog.tabs->tab->definition->poll;
     gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, poll.address);
     gtk_spin_button_set_value(dialog.length_spin, poll.length);
     gtk_spin_button_set_value(dialog.scan_rate_spin, poll.scan_rate);
     gtk_drop_down_set_selected(dialog.function_code_dropdown, poll.fcode - 1u);
 
-    gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
+    gtk_window_set_transient_for(dialog.window, dialog.tabs->window);
     gtk_window_set_modal(dialog.window, TRUE);
     gtk_window_present(dialog.window);
 }
@@ -162,7 +161,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
 void open_query_settings_for_new_tab(QuerySettingsDialog& dialog)
 {
     open_query_settings(dialog);
-    dialog.new_tab = dialog.main_window->tab->definition->serial;
+    dialog.new_tab = dialog.tabs->tab->definition->serial;
 }
 
 void apply_query_settings(QuerySettingsDialog& dialog)
@@ -179,7 +178,7 @@ void apply_query_settings(QuerySettingsDialog& dialog)
     guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
     poll.fcode = static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
     // A label still being edited belongs to the block it was typed in.
-    commit_label_edit(*dialog.main_window);
-    hand_poll_definition(*dialog.main_window, poll);
+    commit_label_edit(dialog.tabs->tab->table);
+    hand_poll_definition(*dialog.tabs, poll);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
 }

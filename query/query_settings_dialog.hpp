@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-struct MainWindow;
+struct PollTabs;
 
 struct QuerySettingsDialog {
     // Owned by the window (borrowed references).
@@ -18,13 +18,13 @@ struct QuerySettingsDialog {
     GtkButton* ok_button = nullptr;
     GtkButton* cancel_button = nullptr;
     // The window whose grid is rebuilt on apply.
-    MainWindow* main_window = nullptr;
+    PollTabs* tabs = nullptr;  // the tab view, whose shown tab it acts on
     // The serial of the tab made for this opening, which Cancel takes away
     // again; 0 when the shown tab was there before.
     uint32_t new_tab = 0;
 };
 
-void build_query_settings_dialog(QuerySettingsDialog& dialog, MainWindow& main);
+void build_query_settings_dialog(QuerySettingsDialog& dialog, PollTabs& main);
 // Fills the widgets from the PollDefinition and presents the dialog modally.
 void open_query_settings(QuerySettingsDialog& dialog);
 // The same for the tab just made: Cancel, Escape or a close of the window

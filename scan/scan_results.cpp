@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "app/main_window.hpp"
 #include "files/whole_file.hpp"
 #include "connection/connect.hpp"
 #include "link/link_state.hpp"
@@ -205,19 +204,19 @@ void choose_scan_row(ScanWindow& scan, size_t index)
 
 void use_scan_row(ScanWindow& scan, size_t index)
 {
-    if (index >= scan.rows.size() || !scan.main || !scan.main->tab)
+    if (index >= scan.rows.size() || !scan.tabs || !scan.tabs->tab)
         return;
     const ScanRow& row = scan.rows[index];
-    PollDefinition poll = scan.main->tab->definition->poll;
+    PollDefinition poll = scan.tabs->tab->definition->poll;
     poll.slave = row.unit;
-    hand_poll_definition(*scan.main, poll);
+    hand_poll_definition(*scan.tabs, poll);
     if (!row.serial)
         return;
     ConnectionSettings settings = copy_connection_settings(*scan.link);
     if (!settings.use_tcp) {
         settings.baud_or_port = row.baud;
         settings.parity = row.parity;
-        set_connection(*scan.main->model, settings);
+        set_connection(*scan.tabs->model, settings);
         store_connection_settings(*scan.link, settings);
         signal_wake(*scan.link);
     }

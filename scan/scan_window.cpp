@@ -202,9 +202,9 @@ GtkWidget* build_controls(ScanWindow& scan)
 
 }  // namespace
 
-void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& connection)
+void build_scan_window(ScanWindow& scan, PollTabs& tabs, ConnectionDialog& connection)
 {
-    scan.main = &main;
+    scan.tabs = &tabs;
     scan.connection = &connection;
     scan.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_title(scan.window, "Scan Bus");

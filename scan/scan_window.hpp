@@ -21,7 +21,7 @@
 
 struct ConnectionDialog;
 struct LinkState;
-struct MainWindow;
+struct PollTabs;
 struct UiReports;
 
 struct ScanWindow {
@@ -42,7 +42,7 @@ struct ScanWindow {
     GtkListBox* results = nullptr;
     GtkButton* use_button = nullptr;  // sensitive while a row is selected
     GtkButton* export_button = nullptr;
-    MainWindow* main = nullptr;
+    PollTabs* tabs = nullptr;  // the tab view: "Use" puts a found unit into its shown tab
     ConnectionDialog* connection = nullptr;
     // Owned for the life of the process.
     FileDialog* csv_dialog = nullptr;
@@ -64,7 +64,7 @@ struct ScanWindow {
 };
 
 // Builds the window hidden, before the main window (see activation).
-void build_scan_window(ScanWindow& scan, MainWindow& main, ConnectionDialog& connection);
+void build_scan_window(ScanWindow& scan, PollTabs& tabs, ConnectionDialog& connection);
 void present_scan_window(ScanWindow& scan);
 
 // Start: the settings of the link, the inputs of the window. A unit range

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "widgets/dialog_layer.hpp"
-#include "app/main_window.hpp"
+#include "setup/set_up_model.hpp"
 #include "setup/label_store.hpp"
 #include "table/register_grid.hpp"
 
@@ -25,42 +25,64 @@ constexpr const char* typed_key = "brenvaldor-label-typed";
 constexpr uint16_t double_click_fallback = 10;
 constexpr uint16_t return_fallback = 0;
 
-MainWindow& main_of(gpointer data)
+constexpr const char* record_key = "brenvaldor-register-grid";
+
+// The record of the grid that holds widget (the grid itself or one of its
+// cells); none once the grid's tab is gone, while its widgets wait to be
+// destroyed.
+RegisterGrid* record_of(GtkWidget* widget)
 {
-    return *static_cast<MainWindow*>(data);
+    for (; widget; widget = gtk_widget_get_parent(widget))
+        if (GTK_IS_GRID(widget))
+            return static_cast<RegisterGrid*>(g_object_get_data(G_OBJECT(widget), record_key));
+    return nullptr;
 }
 
-GtkWidget* cell_at(MainWindow& main, unsigned column, unsigned row)
+// The record a handler is given, or else that of its controller's grid.
+RegisterGrid* record_of(gpointer data, gpointer controller)
 {
-    return gtk_grid_get_child_at(main.tab->grid, static_cast<int>(column), static_cast<int>(row));
+    if (data)
+        return static_cast<RegisterGrid*>(data);
+    return controller ? record_of(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller))) : nullptr;
 }
 
-GtkWidget* cursor_cell(MainWindow& main)
+GtkWindow* window_of(const RegisterGrid& table)
 {
-    return cell_at(main, main.tab->cursor_column, main.tab->cursor_row);
+    GtkRoot* root = table.grid ? gtk_widget_get_root(GTK_WIDGET(table.grid)) : nullptr;
+    return GTK_IS_WINDOW(root) ? GTK_WINDOW(root) : nullptr;
 }
 
-void unmark_cursor(MainWindow& main)
+GtkWidget* cell_at(RegisterGrid& table, unsigned column, unsigned row)
 {
-    if (GtkWidget* cell = cursor_cell(main))
+    return gtk_grid_get_child_at(table.grid, static_cast<int>(column), static_cast<int>(row));
+}
+
+GtkWidget* cursor_cell(RegisterGrid& table)
+{
+    return cell_at(table, table.cursor_column, table.cursor_row);
+}
+
+void unmark_cursor(RegisterGrid& table)
+{
+    if (GtkWidget* cell = cursor_cell(table))
         gtk_widget_remove_css_class(cell, "active");
 }
 
 // Moves the cursor to a grid position and marks the cell there.
-void move_cursor(MainWindow& main, unsigned column, unsigned row)
+void move_cursor(RegisterGrid& table, unsigned column, unsigned row)
 {
-    main.tab->cursor_column = static_cast<uint8_t>(column);
-    main.tab->cursor_row = static_cast<uint8_t>(row);
-    if (GtkWidget* cell = cursor_cell(main))
+    table.cursor_column = static_cast<uint8_t>(column);
+    table.cursor_row = static_cast<uint8_t>(row);
+    if (GtkWidget* cell = cursor_cell(table))
         gtk_widget_add_css_class(cell, "active");
 }
 
-bool position_of(MainWindow& main, GtkWidget* cell, unsigned& column, unsigned& row)
+bool position_of(RegisterGrid& table, GtkWidget* cell, unsigned& column, unsigned& row)
 {
-    if (gtk_widget_get_parent(cell) != GTK_WIDGET(main.tab->grid))
+    if (gtk_widget_get_parent(cell) != GTK_WIDGET(table.grid))
         return false;
     int c = 0, r = 0;
-    gtk_grid_query_child(main.tab->grid, cell, &c, &r, nullptr, nullptr);
+    gtk_grid_query_child(table.grid, cell, &c, &r, nullptr, nullptr);
     column = static_cast<unsigned>(c);
     row = static_cast<unsigned>(r);
     return true;
@@ -75,20 +97,16 @@ const char* cell_text(GtkWidget* cell)
     return "";
 }
 
-void copy_to_clipboard(MainWindow& main, const char* text)
+void copy_to_clipboard(GtkWidget* widget, const char* text)
 {
-    if (!text || !*text)
-        return;
-    GdkClipboard* clipboard = main.window ? gtk_widget_get_clipboard(GTK_WIDGET(main.window)) : nullptr;
-    if (!clipboard)
-        clipboard = gdk_display_get_clipboard(gdk_display_get_default());
-    gdk_clipboard_set_text(clipboard, text);
+    if (text && *text)
+        gdk_clipboard_set_text(gtk_widget_get_clipboard(widget), text);
 }
 
 // The address of a label or value cell, if it lies within 0..65535.
-bool addressable(MainWindow& main, unsigned column, unsigned row, uint16_t& address)
+bool addressable(RegisterGrid& table, unsigned column, unsigned row, uint16_t& address)
 {
-    uint32_t wide = cell_address(current_grid_layout(main), column, row);
+    uint32_t wide = cell_address(current_grid_layout(table), column, row);
     if (wide > highest_address)
         return false;
     address = static_cast<uint16_t>(wide);
@@ -106,32 +124,32 @@ void start_label_edit(GtkWidget* cell, bool select_all)
 
 // The cell that shows the value of the group a value cell belongs to: the
 // group's first cell, or the cell itself where values are not grouped.
-GtkWidget* group_cell(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
+GtkWidget* group_cell(RegisterGrid& table, GtkWidget* cell, unsigned column, unsigned row)
 {
-    GridLayout layout = current_grid_layout(main);
+    GridLayout layout = current_grid_layout(table);
     if (row == 0 || column == 0 || is_label_cell(layout, column, row))
         return cell;
     uint32_t address = cell_address(layout, column, row);
-    uint32_t first = group_first_address(main, address);
-    return first == address ? cell : GTK_WIDGET(main.tab->value_cells[first - layout.start]);
+    uint32_t first = group_first_address(table, address);
+    return first == address ? cell : GTK_WIDGET(table.value_cells[first - layout.start]);
 }
 
 // Return or a double click on the cursor cell: edit its label, or open the
 // Write dialog for its address.
-void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
+void act_on_cursor_cell(RegisterGrid& table, bool select_all, uint16_t fallback)
 {
-    unsigned column = main.tab->cursor_column, row = main.tab->cursor_row;
-    GtkWidget* cell = cursor_cell(main);
+    unsigned column = table.cursor_column, row = table.cursor_row;
+    GtkWidget* cell = cursor_cell(table);
     uint16_t address = 0;
-    if (row == 0 || column == 0 || !cell || !addressable(main, column, row, address))
+    if (row == 0 || column == 0 || !cell || !addressable(table, column, row, address))
         return;
-    if (is_label_cell(current_grid_layout(main), column, row)) {
+    if (is_label_cell(current_grid_layout(table), column, row)) {
         if (!gtk_widget_get_sensitive(cell))  // Return while editing goes on editing
             start_label_edit(cell, select_all);
     } else {
         // A value of several registers is written from its first address.
-        if (main.open_write)
-            main.open_write(static_cast<uint16_t>(group_first_address(main, address)), fallback);
+        if (table.context->open_write)
+            table.context->open_write(static_cast<uint16_t>(group_first_address(table, address)), fallback);
     }
 }
 
@@ -139,47 +157,48 @@ void act_on_cursor_cell(MainWindow& main, bool select_all, uint16_t fallback)
 // focus-loss commit, which hands the focus to the grid from inside the
 // toolkit's own focus change; the toolkit then finishes its change and
 // leaves the window with no focus widget, so no key would reach the grid.
-void end_label_edit(MainWindow& main, GtkWidget* cell)
+void end_label_edit(RegisterGrid& table, GtkWidget* cell)
 {
     gtk_widget_set_sensitive(cell, FALSE);
-    if (!gtk_window_get_focus(GTK_WINDOW(main.window)))
-        gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    GtkWindow* window = window_of(table);
+    if (window && !gtk_window_get_focus(window))
+        gtk_widget_grab_focus(GTK_WIDGET(table.grid));
 }
 
-void copy_cursor_value(MainWindow& main)
+void copy_cursor_value(RegisterGrid& table)
 {
-    unsigned column = main.tab->cursor_column;
+    unsigned column = table.cursor_column;
     // From a label column, the value beside it (or the header beside "Label").
-    if (main.tab->labels_visible && column % 2 == 1)
+    if (table.labels_visible && column % 2 == 1)
         ++column;
-    if (GtkWidget* cell = cell_at(main, column, main.tab->cursor_row))
-        copy_to_clipboard(main, cell_text(group_cell(main, cell, column, main.tab->cursor_row)));
+    if (GtkWidget* cell = cell_at(table, column, table.cursor_row))
+        copy_to_clipboard(cell, cell_text(group_cell(table, cell, column, table.cursor_row)));
 }
 
-void escape_edit(MainWindow& main)
+void escape_edit(RegisterGrid& table)
 {
-    GtkWidget* cell = cursor_cell(main);
-    if (cell && is_label_cell(current_grid_layout(main), main.tab->cursor_column, main.tab->cursor_row) &&
+    GtkWidget* cell = cursor_cell(table);
+    if (cell && is_label_cell(current_grid_layout(table), table.cursor_column, table.cursor_row) &&
         gtk_widget_get_sensitive(cell))
-        end_label_edit(main, cell);
+        end_label_edit(table, cell);
 }
 
-void step_cursor(MainWindow& main, int dc, int dr)
+void step_cursor(RegisterGrid& table, int dc, int dr)
 {
     // 8-bit arithmetic: stepping left of column 0 lands on 255, where no cell is.
-    uint8_t column = static_cast<uint8_t>(main.tab->cursor_column + dc);
-    uint8_t row = static_cast<uint8_t>(main.tab->cursor_row + dr);
-    if (column == 0 || row == 0 || !cell_at(main, column, row))
+    uint8_t column = static_cast<uint8_t>(table.cursor_column + dc);
+    uint8_t row = static_cast<uint8_t>(table.cursor_row + dr);
+    if (column == 0 || row == 0 || !cell_at(table, column, row))
         return;
-    GtkWidget* old = cursor_cell(main);
+    GtkWidget* old = cursor_cell(table);
     if (old) {
         gtk_widget_remove_css_class(old, "active");
-        bool editing = main.tab->labels_visible && gtk_widget_get_sensitive(old) && main.tab->cursor_row != 0 &&
-                       main.tab->cursor_column % 2 == 1;
+        bool editing = table.labels_visible && gtk_widget_get_sensitive(old) && table.cursor_row != 0 &&
+                       table.cursor_column % 2 == 1;
         if (editing)
-            end_label_edit(main, old);
+            end_label_edit(table, old);
     }
-    move_cursor(main, column, row);
+    move_cursor(table, column, row);
 }
 
 bool is_arrow(guint keyval, int& dc, int& dr)
@@ -205,9 +224,9 @@ bool is_arrow(guint keyval, int& dc, int& dr)
 
 // The cell of the grid under a picked widget (the widget itself, or the
 // cell that holds it), or null for the grid's background.
-GtkWidget* cell_of_pick(MainWindow& main, GtkWidget* picked)
+GtkWidget* cell_of_pick(RegisterGrid& table, GtkWidget* picked)
 {
-    GtkWidget* grid = GTK_WIDGET(main.tab->grid);
+    GtkWidget* grid = GTK_WIDGET(table.grid);
     while (picked && picked != grid && gtk_widget_get_parent(picked) != grid)
         picked = gtk_widget_get_parent(picked);
     return picked == grid ? nullptr : picked;
@@ -215,7 +234,6 @@ GtkWidget* cell_of_pick(MainWindow& main, GtkWidget* picked)
 
 // The value cell a "Copy Value" choice is about, held until the choice ends.
 struct CopyChoice {
-    MainWindow* main;
     GtkWidget* cell;
 };
 
@@ -226,7 +244,7 @@ void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer data)
     int button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
     // Polling goes on while the alert is open: copy what the cell shows now.
     if (button == 1)
-        copy_to_clipboard(*choice->main, cell_text(choice->cell));
+        copy_to_clipboard(choice->cell, cell_text(choice->cell));
     g_object_unref(choice->cell);
 }
 
@@ -241,12 +259,12 @@ std::string_view trimmed(std::string_view text)
 }
 
 // The address of a label cell from its own place in the grid.
-bool label_cell_address(MainWindow& main, GtkWidget* cell, uint16_t& address)
+bool label_cell_address(RegisterGrid& table, GtkWidget* cell, uint16_t& address)
 {
     unsigned column = 0, row = 0;
-    if (!position_of(main, cell, column, row) || row == 0 || column == 0)
+    if (!position_of(table, cell, column, row) || row == 0 || column == 0)
         return false;
-    GridLayout layout = current_grid_layout(main);
+    GridLayout layout = current_grid_layout(table);
     layout.labels_visible = true;  // only label cells get here
     uint32_t wide = cell_address(layout, column, row);
     if (wide > highest_address)
@@ -262,17 +280,19 @@ bool label_cell_address(MainWindow& main, GtkWidget* cell, uint16_t& address)
 // started meanwhile.
 void settle_focus_on_grid(gpointer data)
 {
-    MainWindow& main = main_of(data);
-    GtkWidget* grid = GTK_WIDGET(main.tab->grid);
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(main.window));
+    g_autoptr(GtkWidget) grid = GTK_WIDGET(data);  // held for this turn
+    GtkRoot* root = gtk_widget_get_root(grid);
+    if (!record_of(grid) || !GTK_IS_WINDOW(root))
+        return;  // its tab is gone, or it is out of the window
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(root));
     if (focus != grid && !(focus && gtk_widget_get_parent(focus) == grid))
         gtk_widget_grab_focus(grid);
 }
 
 // Stores a typed label; another text than the one held changes the set-up.
-bool store_typed_label(MainWindow& main, uint16_t address, std::string_view text)
+bool store_typed_label(RegisterGrid& table, uint16_t address, std::string_view text)
 {
-    return set_definition_label(*main.model, *main.tab->definition, address, text);
+    return set_definition_label(*table.context->model, *table.definition, address, text);
 }
 
 bool was_typed(GtkWidget* cell)
@@ -300,63 +320,70 @@ void on_label_insert(GtkEditable* cell, const char* text, int length, int*, gpoi
 
 }  // namespace
 
-uint32_t cursor_address(const MainWindow& main)
+uint32_t cursor_address(const RegisterGrid& table)
 {
-    return cell_address(current_grid_layout(main), main.tab->cursor_column, main.tab->cursor_row);
+    return cell_address(current_grid_layout(table), table.cursor_column, table.cursor_row);
 }
 
-gboolean on_grid_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
+gboolean on_grid_key(GtkEventControllerKey* keys, guint keyval, guint, GdkModifierType state, gpointer data)
 {
-    MainWindow& main = main_of(data);
+    RegisterGrid* record = record_of(data, keys);
+    if (!record)
+        return FALSE;
+    RegisterGrid& table = *record;
     int dc = 0, dr = 0;
     if ((state & GDK_CONTROL_MASK) && (keyval == GDK_KEY_c || keyval == GDK_KEY_C)) {
-        copy_cursor_value(main);
+        copy_cursor_value(table);
     } else if (keyval == GDK_KEY_Return) {
-        act_on_cursor_cell(main, true, return_fallback);
+        act_on_cursor_cell(table, true, return_fallback);
     } else if (keyval == GDK_KEY_Escape) {
-        escape_edit(main);
+        escape_edit(table);
     } else if (is_arrow(keyval, dc, dr)) {
-        step_cursor(main, dc, dr);
+        step_cursor(table, dc, dr);
     } else {
         return FALSE;
     }
     return TRUE;
 }
 
-void on_grid_click(GtkGestureClick*, int n_press, double x, double y, gpointer data)
+void on_grid_click(GtkGestureClick* click, int n_press, double x, double y, gpointer data)
 {
-    MainWindow& main = main_of(data);
+    RegisterGrid* record = record_of(data, click);
+    if (!record)
+        return;
+    RegisterGrid& table = *record;
     // Label cells are insensitive while idle: pick them all the same.
-    GtkWidget* picked = gtk_widget_pick(GTK_WIDGET(main.tab->grid), x, y, GTK_PICK_INSENSITIVE);
-    GtkWidget* cell = cell_of_pick(main, picked);
-    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    GtkWidget* picked = gtk_widget_pick(GTK_WIDGET(table.grid), x, y, GTK_PICK_INSENSITIVE);
+    GtkWidget* cell = cell_of_pick(table, picked);
+    gtk_widget_grab_focus(GTK_WIDGET(table.grid));
     if (n_press == 2) {
         // The first press already moved the cursor here; a double click on
         // the background acts on no cell.
-        if (cell && cell == cursor_cell(main))
-            act_on_cursor_cell(main, false, double_click_fallback);
+        if (cell && cell == cursor_cell(table))
+            act_on_cursor_cell(table, false, double_click_fallback);
         return;
     }
-    unmark_cursor(main);
+    unmark_cursor(table);
     unsigned column = 0, row = 0;
-    if (cell && position_of(main, cell, column, row))
-        move_cursor(main, column, row);
+    if (cell && position_of(table, cell, column, row))
+        move_cursor(table, column, row);
 }
 
-void on_value_right_click(GtkGestureClick* gesture, int, double, double, gpointer main)
+void on_value_right_click(GtkGestureClick* gesture, int, double, double, gpointer table)
 {
-    offer_copy_value(main_of(main), gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(gesture)));
+    if (RegisterGrid* record = record_of(table, gesture))
+        offer_copy_value(*record, gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(gesture)));
 }
 
-void offer_copy_value(MainWindow& main, GtkWidget* cell)
+void offer_copy_value(RegisterGrid& table, GtkWidget* cell)
 {
     unsigned column = 0, row = 0;
-    if (!gtk_widget_get_sensitive(cell) || !position_of(main, cell, column, row))
+    if (!gtk_widget_get_sensitive(cell) || !position_of(table, cell, column, row))
         return;
-    unmark_cursor(main);
-    move_cursor(main, column, row);
+    unmark_cursor(table);
+    move_cursor(table, column, row);
     // Any cell of a group offers the group's value.
-    cell = group_cell(main, cell, column, row);
+    cell = group_cell(table, cell, column, row);
 
     // The choice holds the alert until it completes.
     g_autoptr(AlertDialog) alert = alert_dialog_new("Copy Value");
@@ -366,66 +393,83 @@ void offer_copy_value(MainWindow& main, GtkWidget* cell)
     alert_dialog_set_cancel_button(alert, 0);
     // The cell is held until the choice ends: a rebuild meanwhile must not
     // leave the completion with a dangling cell.
-    auto* choice = new CopyChoice{&main, GTK_WIDGET(g_object_ref(cell))};
-    alert_dialog_choose(alert, GTK_WINDOW(main.window), nullptr, on_copy_value_chosen, choice);
+    auto* choice = new CopyChoice{GTK_WIDGET(g_object_ref(cell))};
+    alert_dialog_choose(alert, window_of(table), nullptr, on_copy_value_chosen, choice);
 }
 
-void on_label_activate(GtkText* text, gpointer data)
+void on_label_activate(GtkText* text, gpointer)
 {
-    MainWindow& main = main_of(data);
+    RegisterGrid* record = record_of(GTK_WIDGET(text));
+    if (!record)
+        return;
+    RegisterGrid& table = *record;
     GtkWidget* cell = GTK_WIDGET(text);
     gtk_widget_set_sensitive(cell, FALSE);
     uint16_t address = 0;
     // The cell's own place names the address; it is the cursor cell while an
     // edit runs, and stays right if the cursor moved by a right click.
-    if (was_typed(cell) && label_cell_address(main, cell, address)) {
+    if (was_typed(cell) && label_cell_address(table, cell, address)) {
         try {
             std::string copy(gtk_editable_get_text(GTK_EDITABLE(cell)));
-            if (!store_typed_label(main, address, copy))
+            if (!store_typed_label(table, address, copy))
                 return;
         } catch (const std::bad_alloc&) {
             return;
         }
     }
-    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    gtk_widget_grab_focus(GTK_WIDGET(table.grid));
 }
 
-void on_label_focus_change(GObject* object, GParamSpec*, gpointer data)
+void on_label_focus_change(GObject* object, GParamSpec*, gpointer)
 {
-    MainWindow& main = main_of(data);
+    RegisterGrid* record = record_of(GTK_WIDGET(object));
+    if (!record)
+        return;
+    RegisterGrid& table = *record;
     GtkWidget* cell = GTK_WIDGET(object);
     if (gtk_widget_has_focus(cell))
         return;
     uint16_t address = 0;
-    if (was_typed(cell) && label_cell_address(main, cell, address)) {
+    if (was_typed(cell) && label_cell_address(table, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
-        default_label_text(main.tab->definition->poll.fcode, address, default_text, sizeof default_text);
+        default_label_text(table.definition->poll.fcode, address, default_text, sizeof default_text);
         if (!text.empty() && text != default_text)
-            store_typed_label(main, address, text);  // out of memory: not stored, the edit still ends
+            store_typed_label(table, address, text);  // out of memory: not stored, the edit still ends
     }
     gtk_widget_set_sensitive(cell, FALSE);
-    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
-    g_idle_add_once(settle_focus_on_grid, &main);
+    gtk_widget_grab_focus(GTK_WIDGET(table.grid));
+    g_idle_add_once(settle_focus_on_grid, g_object_ref(table.grid));
 }
 
-void watch_label_cell(GtkText* cell, MainWindow& main)
+void attach_grid_record(RegisterGrid& table)
 {
-    g_signal_connect(cell, "activate", G_CALLBACK(on_label_activate), &main);
-    g_signal_connect(cell, "notify::has-focus", G_CALLBACK(on_label_focus_change), &main);
+    g_object_set_data(G_OBJECT(table.grid), record_key, &table);
+}
+
+void detach_grid_record(RegisterGrid& table)
+{
+    if (table.grid)
+        g_object_set_data(G_OBJECT(table.grid), record_key, nullptr);
+}
+
+void watch_label_cell(GtkText* cell)
+{
+    g_signal_connect(cell, "activate", G_CALLBACK(on_label_activate), nullptr);
+    g_signal_connect(cell, "notify::has-focus", G_CALLBACK(on_label_focus_change), nullptr);
     g_signal_connect(cell, "changed", G_CALLBACK(on_label_changed), nullptr);
     g_signal_connect(cell, "insert-text", G_CALLBACK(on_label_insert), nullptr);
 }
 
-void commit_label_edit(MainWindow& main)
+void commit_label_edit(RegisterGrid& table)
 {
-    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(main.tab->grid));
+    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(table.grid));
     GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
-    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(main.tab->grid))
+    if (!focus || !GTK_IS_TEXT(focus) || gtk_widget_get_parent(focus) != GTK_WIDGET(table.grid))
         return;
-    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    gtk_widget_grab_focus(GTK_WIDGET(table.grid));
     // The focus-loss commit runs on "notify::has-focus", which an inactive
     // window never sends; the cell still open for editing tells it did not run.
     if (gtk_widget_get_sensitive(focus))
-        on_label_focus_change(G_OBJECT(focus), nullptr, &main);
+        on_label_focus_change(G_OBJECT(focus), nullptr, nullptr);
 }

@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/main_window.hpp"
+#include "handover/shown_values.hpp"
+#include "setup/set_up_model.hpp"
 #include "table/grid_input.hpp"
 #include "setup/label_store.hpp"
 #include "handover/shown_values.hpp"
@@ -23,9 +24,9 @@ constexpr size_t value_text_size = 100;
 
 constexpr const char* group_rest_class = "group_rest";
 
-void attach(MainWindow& main, GtkWidget* cell, unsigned column, unsigned row)
+void attach(RegisterGrid& table, GtkWidget* cell, unsigned column, unsigned row)
 {
-    gtk_grid_attach(main.tab->grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
+    gtk_grid_attach(table.grid, cell, static_cast<int>(column), static_cast<int>(row), 1, 1);
 }
 
 GtkWidget* make_heading(const char* text, const char* css_class)
@@ -35,24 +36,24 @@ GtkWidget* make_heading(const char* text, const char* css_class)
     return cell;
 }
 
-void attach_header_row(MainWindow& main, const GridLayout& layout)
+void attach_header_row(RegisterGrid& table, const GridLayout& layout)
 {
     for (unsigned block = 0; block < layout.blocks; ++block) {
         char text[header_text_size];
         int n = std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(block_first_address(layout, block)));
         GtkWidget* header = make_heading(n > 0 && size_t(n) < sizeof text ? text : "xxxx", "first_row");
         if (layout.labels_visible)
-            attach(main, make_heading("Label", "first_row"), label_column(block), 0);
-        attach(main, header, value_column(layout, block), 0);
+            attach(table, make_heading("Label", "first_row"), label_column(block), 0);
+        attach(table, header, value_column(layout, block), 0);
     }
 }
 
-void attach_row_numbers(MainWindow& main)
+void attach_row_numbers(RegisterGrid& table)
 {
     for (unsigned row = 1; row < grid_rows; ++row) {
         char text[header_text_size];
         int n = std::snprintf(text, sizeof text, "%u", row - 1);
-        attach(main, make_heading(n > 0 && size_t(n) < sizeof text ? text : "x", "first_column"), 0, row);
+        attach(table, make_heading(n > 0 && size_t(n) < sizeof text ? text : "x", "first_column"), 0, row);
     }
 }
 
@@ -67,38 +68,38 @@ void show_stored_label(GtkWidget* cell, const std::string& text)
     gtk_editable_set_text(GTK_EDITABLE(cell), shown.data());
 }
 
-GtkWidget* make_label_cell(MainWindow& main, uint32_t address, uint8_t fcode)
+GtkWidget* make_label_cell(RegisterGrid& table, uint32_t address, uint8_t fcode)
 {
     GtkWidget* cell = gtk_text_new();
     if (address <= highest_address) {
         char text[label_text_size];
-        if (const LabelEntry* stored = find_label(main.tab->definition->labels, static_cast<uint16_t>(address)))
+        if (const LabelEntry* stored = find_label(table.definition->labels, static_cast<uint16_t>(address)))
             show_stored_label(cell, stored->text);
         else if (default_label_text(fcode, address, text, sizeof text))
             gtk_editable_set_text(GTK_EDITABLE(cell), text);
     }
     gtk_widget_set_sensitive(cell, FALSE);
-    watch_label_cell(GTK_TEXT(cell), main);
+    watch_label_cell(GTK_TEXT(cell));
     return cell;
 }
 
-void attach_label_cells(MainWindow& main, const GridLayout& layout, uint8_t fcode)
+void attach_label_cells(RegisterGrid& table, const GridLayout& layout, uint8_t fcode)
 {
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
             uint32_t address = block_first_address(layout, block) + row - 1;
-            attach(main, make_label_cell(main, address, fcode), label_column(block), row);
+            attach(table, make_label_cell(table, address, fcode), label_column(block), row);
         }
     }
 }
 
-GtkWidget* make_value_cell(MainWindow& main, bool addressable)
+GtkWidget* make_value_cell(RegisterGrid& table, bool addressable)
 {
     GtkWidget* cell = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(cell), 1.0f);
     GtkGesture* right_click = gtk_gesture_click_new();
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(right_click), GDK_BUTTON_SECONDARY);
-    g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), &main);
+    g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), nullptr);
     gtk_widget_add_controller(cell, GTK_EVENT_CONTROLLER(right_click));
     // Past the top of the address range: shown, but never filled or opened.
     if (!addressable)
@@ -106,21 +107,21 @@ GtkWidget* make_value_cell(MainWindow& main, bool addressable)
     return cell;
 }
 
-void attach_value_cells(MainWindow& main, const GridLayout& layout)
+void attach_value_cells(RegisterGrid& table, const GridLayout& layout)
 {
     std::vector<GtkLabel*> cells;
     cells.reserve(layout.blocks * block_size);
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
             uint32_t address = block_first_address(layout, block) + row - 1;
-            GtkWidget* cell = make_value_cell(main, address <= highest_address);
-            attach(main, cell, value_column(layout, block), row);
+            GtkWidget* cell = make_value_cell(table, address <= highest_address);
+            attach(table, cell, value_column(layout, block), row);
             cells.push_back(GTK_LABEL(cell));
         }
     }
     unsigned first = layout.start - layout.base;
     unsigned items = shown_items(layout);
-    main.tab->value_cells.assign(cells.begin() + first, cells.begin() + first + items);
+    table.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
 bool is_register_poll(uint8_t fcode)
@@ -143,46 +144,46 @@ void mark_group_rest(GtkLabel* cell, bool rest)
 
 }  // namespace
 
-GridLayout current_grid_layout(const MainWindow& main)
+GridLayout current_grid_layout(const RegisterGrid& table)
 {
-    const PollDefinition& poll = main.tab->definition->poll;
-    return make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
+    const PollDefinition& poll = table.definition->poll;
+    return make_grid_layout(poll.address, poll.length, table.labels_visible);
 }
 
-void build_grid(MainWindow& main)
+void build_grid(RegisterGrid& table)
 {
-    commit_label_edit(main);
-    main.tab->value_cells.clear();
-    while (gtk_widget_get_first_child(GTK_WIDGET(main.tab->grid)))
-        gtk_grid_remove_row(main.tab->grid, 0);
+    commit_label_edit(table);
+    table.value_cells.clear();
+    while (gtk_widget_get_first_child(GTK_WIDGET(table.grid)))
+        gtk_grid_remove_row(table.grid, 0);
 
-    const PollDefinition& poll = main.tab->definition->poll;
-    GridLayout layout = make_grid_layout(poll.address, poll.length, main.tab->labels_visible);
-    attach_header_row(main, layout);
-    attach_row_numbers(main);
+    const PollDefinition& poll = table.definition->poll;
+    GridLayout layout = make_grid_layout(poll.address, poll.length, table.labels_visible);
+    attach_header_row(table, layout);
+    attach_row_numbers(table);
     if (layout.labels_visible)
-        attach_label_cells(main, layout, poll.fcode);
-    attach_value_cells(main, layout);
-    main.tab->grid_built = true;
+        attach_label_cells(table, layout, poll.fcode);
+    attach_value_cells(table, layout);
+    table.built = true;
 }
 
-void build_grid_if_missing(MainWindow& main)
+void build_grid_if_missing(RegisterGrid& table)
 {
-    if (!main.tab->grid_built)
-        build_grid(main);
+    if (!table.built)
+        build_grid(table);
 }
 
-void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
+void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned count)
 {
-    uint8_t fcode = main.tab->definition->poll.fcode;
+    uint8_t fcode = table.definition->poll.fcode;
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
-    ValueFormat format = is_register_poll(fcode) ? selected_format(main) : ValueFormat::UINT;
-    WordOrder order = selected_order(main);
+    ValueFormat format = is_register_poll(fcode) ? selected_format(table) : ValueFormat::UINT;
+    WordOrder order = selected_order(table);
     unsigned width = value_width(format);
-    unsigned cells = static_cast<unsigned>(main.tab->value_cells.size());
+    unsigned cells = static_cast<unsigned>(table.value_cells.size());
     unsigned n = std::min(count, cells);
     for (unsigned i = 0; i < cells; ++i) {
-        GtkLabel* cell = main.tab->value_cells[i];
+        GtkLabel* cell = table.value_cells[i];
         mark_group_rest(cell, width > 1 && i % width != 0 && group_complete(i, width, cells));
         if (i >= n)
             continue;  // not polled (yet): the cell keeps its text
@@ -195,22 +196,22 @@ void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count)
     }
 }
 
-void empty_value_cells(MainWindow& main)
+void empty_value_cells(RegisterGrid& table)
 {
-    for (GtkLabel* cell : main.tab->value_cells)
+    for (GtkLabel* cell : table.value_cells)
         gtk_label_set_text(cell, "");
 }
 
-void fill_from_shown_values(MainWindow& main)
+void fill_from_shown_values(RegisterGrid& table)
 {
-    if (!main.shown)
+    if (!table.context->shown)
         return;
     // Values read for another block are never drawn.
-    PublishedValues published = copy_values_for(*main.shown, main.tab->definition->key, main.tab->definition->poll);
-    fill_value_cells(main, published.values.data(), published.value_count);
+    PublishedValues published = copy_values_for(*table.context->shown, table.definition->key, table.definition->poll);
+    fill_value_cells(table, published.values.data(), published.value_count);
     // A cell without a good reply of the newest cycle looks it.
-    for (size_t i = 0; i < main.tab->value_cells.size(); ++i) {
-        GtkWidget* cell = GTK_WIDGET(main.tab->value_cells[i]);
+    for (size_t i = 0; i < table.value_cells.size(); ++i) {
+        GtkWidget* cell = GTK_WIDGET(table.value_cells[i]);
         if (published.live && i < published.value_count)
             gtk_widget_remove_css_class(cell, "stale");
         else
@@ -218,33 +219,33 @@ void fill_from_shown_values(MainWindow& main)
     }
 }
 
-void toggle_label_column(MainWindow& main)
+void toggle_label_column(RegisterGrid& table)
 {
-    main.tab->labels_visible = !main.tab->labels_visible;
-    build_grid(main);
-    fill_from_shown_values(main);
+    table.labels_visible = !table.labels_visible;
+    build_grid(table);
+    fill_from_shown_values(table);
 }
 
-ValueFormat selected_format(const MainWindow& main)
+ValueFormat selected_format(const RegisterGrid& table)
 {
-    return main.tab->definition->format;
+    return table.definition->format;
 }
 
-WordOrder selected_order(const MainWindow& main)
+WordOrder selected_order(const RegisterGrid& table)
 {
-    return main.tab->definition->order;
+    return table.definition->order;
 }
 
-unsigned shown_value_width(const MainWindow& main)
+unsigned shown_value_width(const RegisterGrid& table)
 {
-    return is_register_poll(main.tab->definition->poll.fcode) ? value_width(selected_format(main)) : 1;
+    return is_register_poll(table.definition->poll.fcode) ? value_width(selected_format(table)) : 1;
 }
 
-uint32_t group_first_address(const MainWindow& main, uint32_t address)
+uint32_t group_first_address(const RegisterGrid& table, uint32_t address)
 {
-    const PollDefinition& poll = main.tab->definition->poll;
-    unsigned width = shown_value_width(main);
-    if (width == 1 || address < poll.address || address - poll.address >= main.tab->value_cells.size())
+    const PollDefinition& poll = table.definition->poll;
+    unsigned width = shown_value_width(table);
+    if (width == 1 || address < poll.address || address - poll.address >= table.value_cells.size())
         return address;
     return poll.address + group_head(address - poll.address, width);
 }

@@ -1,38 +1,68 @@
 #pragma once
-// The register grid inside the main window's GtkGrid.
+// The register grid of one poll definition: its cells in a GtkGrid, its
+// cursor, and the definition it shows, which it takes from the set-up
+// model and whose labels it changes through it.
+
+#include <gtk/gtk.h>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "link/link_state.hpp"
-
+#include "setup/set_up.hpp"
 #include "table/grid_layout.hpp"
 #include "values/value_format.hpp"
 #include "values/wide_value.hpp"
 
-struct MainWindow;
+struct SetUpModel;
+struct ShownValues;
 
-// Throws every cell away and lays the grid out for main.tab->definition->poll.
-void build_grid(MainWindow& main);
-// Lays main.tab's grid out if it never was (a tab's grid waits until the
-// tab is shown); its cells are empty until filled.
-void build_grid_if_missing(MainWindow& main);
+// What every grid of the window works with (borrowed; it outlives the grids).
+struct GridContext {
+    SetUpModel* model = nullptr;
+    ShownValues* shown = nullptr;  // the values the worker reported last
+    // Opens the Write dialog on an address, with a value to offer when
+    // none was written before.
+    std::function<void(uint16_t address, uint16_t fallback)> open_write;
+};
+
+struct RegisterGrid {
+    GtkGrid* grid = nullptr;  // none until first shown
+    DefinitionSetUp* definition = nullptr;  // what it shows
+    const GridContext* context = nullptr;
+    // The value cell of each grid item in address order, so a poll result
+    // reaches its cells without searching the grid. Empty until built; the
+    // values wait in ShownValues.
+    std::vector<GtkLabel*> value_cells;
+    bool built = false;
+    bool labels_visible = true;
+    uint8_t cursor_column = 1;
+    uint8_t cursor_row = 0;
+};
+
+// Throws every cell away and lays the grid out for its definition's block.
+void build_grid(RegisterGrid& table);
+// Lays the grid out if it never was (a tab's grid waits until the tab is
+// shown); its cells are empty until filled.
+void build_grid_if_missing(RegisterGrid& table);
 // Renders the first count entries of values into their value cells.
-void fill_value_cells(MainWindow& main, const uint16_t* values, unsigned count);
+void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned count);
 // Clears the text of every value cell, as when no value is known.
-void empty_value_cells(MainWindow& main);
+void empty_value_cells(RegisterGrid& table);
 // Fills from the values the worker reported last for the grid's block.
-void fill_from_shown_values(MainWindow& main);
+void fill_from_shown_values(RegisterGrid& table);
 // Flips the label column, rebuilds and refills.
-void toggle_label_column(MainWindow& main);
-// The layout of main.tab->definition->poll and the label column.
-GridLayout current_grid_layout(const MainWindow& main);
-// The shown tab's format and word order, which the toolbar shows.
-ValueFormat selected_format(const MainWindow& main);
-WordOrder selected_order(const MainWindow& main);
+void toggle_label_column(RegisterGrid& table);
+// The layout of the definition's block and the label column.
+GridLayout current_grid_layout(const RegisterGrid& table);
+// The definition's format and word order, which the toolbar shows.
+ValueFormat selected_format(const RegisterGrid& table);
+WordOrder selected_order(const RegisterGrid& table);
 
 // Registers per shown value: the selected format's width while registers
 // are polled, 1 for coils and discrete inputs.
-unsigned shown_value_width(const MainWindow& main);
+unsigned shown_value_width(const RegisterGrid& table);
 // The first address of the group of registers that holds address, or
 // address itself where values are not grouped or address is not polled.
-uint32_t group_first_address(const MainWindow& main, uint32_t address);
+uint32_t group_first_address(const RegisterGrid& table, uint32_t address);

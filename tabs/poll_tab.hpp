@@ -14,6 +14,7 @@
 #include "widgets/statistics_view.hpp"
 #include "link/link_state.hpp"
 #include "setup/set_up.hpp"
+#include "table/register_grid.hpp"
 
 // One reference to a widget, given up when the owner goes.
 struct OwnedWidget {
@@ -39,7 +40,6 @@ struct OwnedWidget {
 struct PollTab {
     // Widgets owned by the tab view (borrowed references).
     GtkWidget* page = nullptr;  // the notebook page: grid scroller (while shown) and statistics line
-    GtkGrid* grid = nullptr;    // in grid_scroller; none until the tab is first shown
     GtkScrolledWindow* grid_scroller = nullptr;  // held by grid_scroller_ref
     GtkLabel* title = nullptr;  // on the tab
     StatisticsView statistics;  // the line under the grid
@@ -53,15 +53,9 @@ struct PollTab {
     // What the tab shows, in the set-up model, which removes the tab with it.
     DefinitionSetUp* definition = nullptr;
     uint32_t serial = 0;  // the definition's, kept to find the tab when its definition is gone
-    bool labels_visible = true;
     // The definition's own figures, which the worker records beside the link's.
     std::shared_ptr<LinkStatistics> figures = std::make_shared<LinkStatistics>();
 
-    // Maintained by build_grid: the value cell of each grid item in address
-    // order, so a poll result reaches its cells without searching the grid.
-    // Empty until the grid is built; the values wait in ShownValues.
-    std::vector<GtkLabel*> value_cells;
-    bool grid_built = false;
-    uint8_t cursor_column = 1;
-    uint8_t cursor_row = 0;
+    // The grid (in grid_scroller), its cells and cursor, and what it shows.
+    RegisterGrid table;
 };

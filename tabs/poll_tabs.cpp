@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/actions.hpp"
-#include "app/set_up_window.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/statistics_text.hpp"
 #include "table/grid_input.hpp"
@@ -16,7 +14,7 @@
 
 namespace {
 
-size_t index_of(const MainWindow& main, const PollTab& tab)
+size_t index_of(const PollTabs& main, const PollTab& tab)
 {
     for (size_t i = 0; i < main.tabs.size(); ++i)
         if (main.tabs[i].get() == &tab)
@@ -24,20 +22,22 @@ size_t index_of(const MainWindow& main, const PollTab& tab)
     return 0;
 }
 
-std::unique_ptr<PollTab> make_tab(DefinitionSetUp& definition, bool labels_visible)
+std::unique_ptr<PollTab> make_tab(PollTabs& main, DefinitionSetUp& definition, bool labels_visible)
 {
     auto tab = std::make_unique<PollTab>();
     tab->definition = &definition;
     tab->serial = definition.serial;
-    tab->labels_visible = labels_visible;
+    tab->table.definition = &definition;
+    tab->table.context = &main.grid_context;
+    tab->table.labels_visible = labels_visible;
     return tab;
 }
 
 // The last tab cannot be closed. A tab past the link's most stays offered,
 // so that asking for one says why there is none.
-void update_tab_actions(MainWindow& main)
+void update_tab_actions(PollTabs& main)
 {
-    GtkApplication* application = main.window ? gtk_window_get_application(GTK_WINDOW(main.window)) : nullptr;
+    GtkApplication* application = main.window ? gtk_window_get_application(main.window) : nullptr;
     if (!application)
         return;
     auto enable = [&](const char* name, bool enabled) {
@@ -51,7 +51,7 @@ void update_tab_actions(MainWindow& main)
 // With one tab its line shows the link's figures, as the program always
 // has; with several each shows its own definition's. A line out of sight
 // is rewritten when its tab is shown.
-void point_statistics_lines(MainWindow& main)
+void point_statistics_lines(PollTabs& main)
 {
     for (auto& tab : main.tabs) {
         LinkStatistics* stats = main.tabs.size() == 1 && main.link ? &main.link->statistics : tab->figures.get();
@@ -72,7 +72,7 @@ void update_tab_title(PollTab& tab)
 
 // The drop-downs, the values and the figures of the tab now shown; its
 // grid at once, or with grid_later in a turn of the main loop of its own.
-void follow_shown_tab(MainWindow& main, bool grid_later = false)
+void follow_shown_tab(PollTabs& main, bool grid_later = false)
 {
     PollTab& tab = *main.tab;
     if (grid_later)
@@ -83,19 +83,20 @@ void follow_shown_tab(MainWindow& main, bool grid_later = false)
         gtk_drop_down_set_selected(main.format_selector, guint(tab.definition->format));
     if (main.order_selector)
         gtk_drop_down_set_selected(main.order_selector, guint(tab.definition->order));
-    fill_from_shown_values(main);
+    fill_from_shown_values(main.tab->table);
     tab.statistics.shown_version = UINT64_MAX;
     refresh_statistics_view(tab.statistics);
-    update_labels_menu_item(main);
+    if (main.shown_tab_changed)
+        main.shown_tab_changed();
 }
 
 void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
+    PollTabs& main = *static_cast<PollTabs*>(data);
     if (page >= main.tabs.size() || main.tabs[page].get() == main.tab)
         return;
     // A label being typed belongs to the tab it was typed in.
-    commit_label_edit(main);
+    commit_label_edit(main.tab->table);
     main.tab = main.tabs[page].get();
     follow_shown_tab(main);
 }
@@ -104,7 +105,7 @@ void on_switch_page(GtkNotebook*, GtkWidget*, guint page, gpointer data)
 // to the page shown.
 void on_page_switched(GtkNotebook*, GtkWidget*, guint, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
+    PollTabs& main = *static_cast<PollTabs*>(data);
     for (auto& tab : main.tabs)
         if (tab.get() != main.tab)
             put_grid_aside(*tab);
@@ -114,7 +115,7 @@ void on_page_switched(GtkNotebook*, GtkWidget*, guint, gpointer data)
 // file, the statistics report and the link list them as the user sees them.
 void on_page_reordered(GtkNotebook*, GtkWidget* page, guint position, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
+    PollTabs& main = *static_cast<PollTabs*>(data);
     for (auto& tab : main.tabs)
         if (tab->page == page)
             return move_definition(*main.model, tab->definition->serial, position);
@@ -122,7 +123,7 @@ void on_page_reordered(GtkNotebook*, GtkWidget* page, guint position, gpointer d
 
 void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpointer data)
 {
-    MainWindow& main = *static_cast<MainWindow*>(data);
+    PollTabs& main = *static_cast<PollTabs*>(data);
     if (n_press != 2)
         return;
     GtkWidget* title = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
@@ -133,7 +134,7 @@ void on_title_pressed(GtkGestureClick* click, int n_press, double, double, gpoin
         }
 }
 
-GtkWidget* make_title(MainWindow& main, PollTab& tab)
+GtkWidget* make_title(PollTabs& main, PollTab& tab)
 {
     tab.title = GTK_LABEL(gtk_label_new(poll_tab_title(tab).c_str()));
     GtkGesture* click = gtk_gesture_click_new();
@@ -155,7 +156,7 @@ GtkWidget* make_page(PollTab& tab)
 // The page of tab at the end of the tab view. Its grid is laid out when
 // the tab is first shown: a set-up of many large tabs would otherwise hold
 // the window for seconds, building grids nobody may look at.
-void append_page(MainWindow& main, PollTab& tab)
+void append_page(PollTabs& main, PollTab& tab)
 {
     GtkWidget* page = make_page(tab);
     gtk_notebook_append_page(main.notebook, page, make_title(main, tab));
@@ -163,8 +164,10 @@ void append_page(MainWindow& main, PollTab& tab)
 }
 
 // The tab's widgets go with its page; a refresh waiting for its turn goes too.
-void drop_tab_widgets(MainWindow& main, PollTab& tab)
+void drop_tab_widgets(PollTabs& main, PollTab& tab)
 {
+    // Its handlers, which may still run until its widgets go, find no grid.
+    detach_grid_record(tab.table);
     // A rename still open goes before its tab's title.
     for (GtkWidget* child = tab.title ? gtk_widget_get_first_child(GTK_WIDGET(tab.title)) : nullptr; child;) {
         GtkWidget* next = gtk_widget_get_next_sibling(child);
@@ -181,12 +184,12 @@ void drop_tab_widgets(MainWindow& main, PollTab& tab)
     }
 }
 
-void take_added_definition(MainWindow& main, uint32_t serial)
+void take_added_definition(PollTabs& main, uint32_t serial)
 {
     DefinitionSetUp* definition = find_definition(*main.model, serial);
     if (!definition)
         return;
-    main.tabs.push_back(make_tab(*definition, true));
+    main.tabs.push_back(make_tab(main, *definition, true));
     PollTab& tab = *main.tabs.back();
     if (main.notebook)
         append_page(main, tab);
@@ -198,7 +201,7 @@ void take_added_definition(MainWindow& main, uint32_t serial)
 
 // The definition is gone from the model already: nothing may read it, not
 // even to keep a label typed in its grid, which goes with the tab.
-void take_removed_definition(MainWindow& main, uint32_t serial)
+void take_removed_definition(PollTabs& main, uint32_t serial)
 {
     PollTab* tab = find_tab_by_serial(main, serial);
     if (!tab)
@@ -218,7 +221,7 @@ void take_removed_definition(MainWindow& main, uint32_t serial)
         show_status_again(*main.reports);
 }
 
-void take_moved_definition(MainWindow& main, uint32_t serial)
+void take_moved_definition(PollTabs& main, uint32_t serial)
 {
     std::stable_sort(main.tabs.begin(), main.tabs.end(), [&](const auto& a, const auto& b) {
         return definition_index(*main.model, a->definition->serial) <
@@ -232,9 +235,9 @@ void take_moved_definition(MainWindow& main, uint32_t serial)
     hand_poll_definitions(main);
 }
 
-void take_replaced_set_up(MainWindow& main)
+void take_replaced_set_up(PollTabs& main)
 {
-    bool labels_visible = main.tab ? main.tab->labels_visible : true;
+    bool labels_visible = main.tab ? main.tab->table.labels_visible : true;
     if (main.notebook) {
         g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
         g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
@@ -245,7 +248,7 @@ void take_replaced_set_up(MainWindow& main)
         drop_tab_widgets(main, **old);
     main.tabs.clear();
     for (auto& definition : main.model->definitions) {
-        main.tabs.push_back(make_tab(*definition, labels_visible));
+        main.tabs.push_back(make_tab(main, *definition, labels_visible));
         if (main.notebook)
             append_page(main, *main.tabs.back());
     }
@@ -265,20 +268,20 @@ void take_replaced_set_up(MainWindow& main)
 
 // Another block, or the same one again: the title, the link's list, and
 // the grid, at once when shown or else when the tab is next shown.
-void take_polled_block(MainWindow& main, uint32_t serial)
+void take_polled_block(PollTabs& main, uint32_t serial)
 {
     PollTab* tab = find_tab_by_serial(main, serial);
     if (!tab)
         return;
     update_tab_title(*tab);
     hand_poll_definitions(main);
-    if (tab == main.tab && tab->grid)
-        build_grid(main);
+    if (tab == main.tab && tab->table.grid)
+        build_grid(tab->table);
     else
-        tab->grid_built = false;
+        tab->table.built = false;
 }
 
-void take_format(MainWindow& main, uint32_t serial)
+void take_format(PollTabs& main, uint32_t serial)
 {
     PollTab* tab = find_tab_by_serial(main, serial);
     if (tab != main.tab)
@@ -289,7 +292,7 @@ void take_format(MainWindow& main, uint32_t serial)
         gtk_drop_down_set_selected(main.order_selector, guint(tab->definition->order));
 }
 
-void follow_set_up(MainWindow& main, const SetUpEvent& event)
+void follow_set_up(PollTabs& main, const SetUpEvent& event)
 {
     switch (event.change) {
     case SetUpChange::added:
@@ -317,17 +320,17 @@ void follow_set_up(MainWindow& main, const SetUpEvent& event)
 
 }  // namespace
 
-void create_tabs(MainWindow& main)
+void create_tabs(PollTabs& main)
 {
     main.tabs.clear();
     for (auto& definition : main.model->definitions)
-        main.tabs.push_back(make_tab(*definition, true));
+        main.tabs.push_back(make_tab(main, *definition, true));
     main.tab = main.tabs.front().get();
     point_statistics_lines(main);
     listen_to_set_up(*main.model, [&main](const SetUpEvent& event) { follow_set_up(main, event); });
 }
 
-GtkWidget* build_tab_view(MainWindow& main)
+GtkWidget* build_tab_view(PollTabs& main)
 {
     main.notebook = GTK_NOTEBOOK(gtk_notebook_new());
     gtk_notebook_set_scrollable(main.notebook, TRUE);
@@ -336,7 +339,7 @@ GtkWidget* build_tab_view(MainWindow& main)
     for (auto& tab : main.tabs)
         append_page(main, *tab);
     bring_in_grid(main);
-    fill_from_shown_values(main);
+    fill_from_shown_values(main.tab->table);
     point_statistics_lines(main);
     update_tab_actions(main);
     gtk_notebook_set_current_page(main.notebook, int(index_of(main, *main.tab)));
@@ -346,13 +349,13 @@ GtkWidget* build_tab_view(MainWindow& main)
     return GTK_WIDGET(main.notebook);
 }
 
-PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll)
+PollTab* add_poll_tab(PollTabs& main, const PollDefinition& poll)
 {
     DefinitionSetUp* definition = add_definition(*main.model, poll);
     return definition ? find_tab_by_serial(main, definition->serial) : nullptr;
 }
 
-bool close_poll_tab(MainWindow& main, PollTab& tab)
+bool close_poll_tab(PollTabs& main, PollTab& tab)
 {
     if (main.tabs.size() <= 1)
         return false;
@@ -364,7 +367,7 @@ bool close_poll_tab(MainWindow& main, PollTab& tab)
     return remove_definition(*main.model, tab.definition->serial);
 }
 
-void show_poll_tab(MainWindow& main, PollTab& tab)
+void show_poll_tab(PollTabs& main, PollTab& tab)
 {
     if (main.notebook)
         gtk_notebook_set_current_page(main.notebook, int(index_of(main, tab)));  // follows in on_switch_page
@@ -372,19 +375,19 @@ void show_poll_tab(MainWindow& main, PollTab& tab)
         main.tab = &tab;
 }
 
-void step_poll_tab(MainWindow& main, int step)
+void step_poll_tab(PollTabs& main, int step)
 {
     int count = int(main.tabs.size());
     int index = (int(index_of(main, *main.tab)) + step % count + count) % count;
     show_poll_tab(main, *main.tabs[size_t(index)]);
 }
 
-void hand_poll_definition(MainWindow& main, const PollDefinition& poll)
+void hand_poll_definition(PollTabs& main, const PollDefinition& poll)
 {
     set_definition_poll(*main.model, *main.tab->definition, poll);
 }
 
-void hand_poll_definitions(MainWindow& main)
+void hand_poll_definitions(PollTabs& main)
 {
     if (!main.link)
         return;
@@ -398,7 +401,7 @@ void hand_poll_definitions(MainWindow& main)
     signal_wake(*main.link);
 }
 
-PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial)
+PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial)
 {
     for (auto& tab : main.tabs)
         if (tab->serial == serial)
@@ -411,7 +414,7 @@ std::string poll_tab_title(const PollTab& tab)
     return tab_title(tab.definition->name, tab.definition->poll);
 }
 
-std::string status_line_text(MainWindow& main, const LinkStatus& status)
+std::string status_line_text(PollTabs& main, const LinkStatus& status)
 {
     std::string text = link_status_text(status);
     const DefinitionSetUp* definition = status.definition ? find_definition_by_key(*main.model, status.definition) : nullptr;
@@ -420,7 +423,7 @@ std::string status_line_text(MainWindow& main, const LinkStatus& status)
     return tab_title(definition->name, definition->poll) + ": " + text;
 }
 
-void reset_all_statistics(MainWindow& main)
+void reset_all_statistics(PollTabs& main)
 {
     if (main.link)
         reset_statistics(main.link->statistics);
@@ -429,7 +432,7 @@ void reset_all_statistics(MainWindow& main)
     refresh_statistics_view(main.tab->statistics);
 }
 
-std::string all_statistics_report(MainWindow& main)
+std::string all_statistics_report(PollTabs& main)
 {
     if (!main.link)
         return {};
@@ -442,7 +445,7 @@ std::string all_statistics_report(MainWindow& main)
     return report + "Link totals\n" + link_report;
 }
 
-void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name)
+void rename_poll_tab(PollTabs& main, PollTab& tab, std::string_view name)
 {
     rename_definition(*main.model, *tab.definition, name);
 }

@@ -1,53 +1,85 @@
 #pragma once
 // The main window's poll definitions, one tab each, all polled over the
-// one link. The tab shown is main.tab; every command of the window acts on
+// one link. The tab shown is tabs.tab; every command of the window acts on
 // it, and the toolbar's Format and Order follow it.
 
+#include <gtk/gtk.h>
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "app/main_window.hpp"
 #include "link/link_reports.hpp"
+#include "link/link_state.hpp"
+#include "setup/set_up_model.hpp"
+#include "table/register_grid.hpp"
+#include "tabs/poll_tab.hpp"
+
+struct UiReports;
+
+// The tab view: a tab for each definition of the set-up model, in its
+// order, and the one shown, which every command of the window acts on.
+struct PollTabs {
+    // Widgets of the main window (borrowed), set as it is built.
+    GtkNotebook* notebook = nullptr;  // one page per poll definition
+    GtkWindow* window = nullptr;      // the main window
+    GtkDropDown* format_selector = nullptr;  // the toolbar's Format and Order,
+    GtkDropDown* order_selector = nullptr;   // which follow the shown tab
+
+    // Records of the application (borrowed; they outlive the tabs).
+    SetUpModel* model = nullptr;
+    LinkState* link = nullptr;
+    UiReports* reports = nullptr;
+    GridContext grid_context;  // what every tab's grid works with
+    // Another tab is shown; the application updates what follows it.
+    std::function<void()> shown_tab_changed;
+
+    // Never empty once created.
+    std::vector<std::unique_ptr<PollTab>> tabs;
+    PollTab* tab = nullptr;
+};
 
 // A tab's record for each definition of the set-up model, before any
 // window is built; from then on the tabs follow the model.
-void create_tabs(MainWindow& main);
+void create_tabs(PollTabs& main);
 // The tab view with a page for every tab, the shown one selected.
-GtkWidget* build_tab_view(MainWindow& main);
+GtkWidget* build_tab_view(PollTabs& main);
 
 // A new definition polling poll, without labels, and its tab, shown at
 // once; nullptr when the set-up holds the most definitions the link takes.
-PollTab* add_poll_tab(MainWindow& main, const PollDefinition& poll);
+PollTab* add_poll_tab(PollTabs& main, const PollDefinition& poll);
 // Closes tab, unless it is the last one; its definition is polled no more
 // and nothing of it shows anywhere, even of a request under way.
-bool close_poll_tab(MainWindow& main, PollTab& tab);
+bool close_poll_tab(PollTabs& main, PollTab& tab);
 // Makes tab the one shown: its page, its Format and Order, its values.
-void show_poll_tab(MainWindow& main, PollTab& tab);
+void show_poll_tab(PollTabs& main, PollTab& tab);
 // The next or previous tab, round the ends.
-void step_poll_tab(MainWindow& main, int step);
+void step_poll_tab(PollTabs& main, int step);
 
 // Makes poll the shown tab's definition: the tab's title and grid follow,
 // and every definition goes to the link, whose worker takes them before
 // its next request. Another block gets a new key, so nothing read for the
 // old one shows as the new one's.
-void hand_poll_definition(MainWindow& main, const PollDefinition& poll);
+void hand_poll_definition(PollTabs& main, const PollDefinition& poll);
 // Hands every tab's definition to the link and wakes its worker.
-void hand_poll_definitions(MainWindow& main);
+void hand_poll_definitions(PollTabs& main);
 
-PollTab* find_tab_by_serial(MainWindow& main, uint32_t serial);
+PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial);
 // What the tab's title says, and the status line's text for status: when
 // there are several tabs, a definition's status names its tab.
 std::string poll_tab_title(const PollTab& tab);
-std::string status_line_text(MainWindow& main, const LinkStatus& status);
+std::string status_line_text(PollTabs& main, const LinkStatus& status);
 
 // Every figure to zero, the link's and each definition's, shown at once.
-void reset_all_statistics(MainWindow& main);
+void reset_all_statistics(PollTabs& main);
 // The report for the clipboard: with one tab the link's, with several each
 // definition's under its tab's title, then the link's totals.
-std::string all_statistics_report(MainWindow& main);
+std::string all_statistics_report(PollTabs& main);
 
 // Names tab (an empty name: the title says what it polls).
-void rename_poll_tab(MainWindow& main, PollTab& tab, std::string_view name);
+void rename_poll_tab(PollTabs& main, PollTab& tab, std::string_view name);
 // Offers the shown tab's name for editing in a popover on its tab.
-void start_tab_rename(MainWindow& main);
+void start_tab_rename(PollTabs& main);

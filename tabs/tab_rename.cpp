@@ -11,7 +11,7 @@ namespace {
 // its serial, and whether it has ended (Enter, Escape, a click elsewhere
 // and the focus leaving may all come for one rename).
 struct TabRename {
-    MainWindow* main;
+    PollTabs* main;
     uint32_t serial;
     bool ended = false;
 };
@@ -65,7 +65,7 @@ void on_rename_closed(GtkPopover* popover, gpointer entry)
         g_object_ref(popover));
 }
 
-GtkWidget* make_rename_entry(MainWindow& main, PollTab& tab)
+GtkWidget* make_rename_entry(PollTabs& main, PollTab& tab)
 {
     GtkWidget* entry = gtk_entry_new();
     gtk_editable_set_text(GTK_EDITABLE(entry), tab.definition->name.c_str());
@@ -83,7 +83,7 @@ GtkWidget* make_rename_entry(MainWindow& main, PollTab& tab)
 
 }  // namespace
 
-void start_tab_rename(MainWindow& main)
+void start_tab_rename(PollTabs& main)
 {
     PollTab& tab = *main.tab;
     if (!tab.title || !main.window)

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "widgets/dialog_grid.hpp"
-#include "app/main_window.hpp"
+#include "tabs/poll_tabs.hpp"
 #include "handover/ui_post.hpp"
 #include "link/link_reports.hpp"
 #include "link/link_state.hpp"
@@ -33,7 +33,7 @@ namespace {
 
 LinkState& link_of(const WriteDialog& dialog)
 {
-    return *dialog.main_window->link;
+    return *dialog.tabs->link;
 }
 
 // Function-code entries in drop-down order.
@@ -41,12 +41,12 @@ constexpr uint8_t write_fcodes[] = {5, 6, 15, 16};
 
 ValueFormat current_format(const WriteDialog& dialog)
 {
-    return dialog.main_window ? selected_format(*dialog.main_window) : ValueFormat::UINT;
+    return dialog.tabs ? selected_format(dialog.tabs->tab->table) : ValueFormat::UINT;
 }
 
 WordOrder current_order(const WriteDialog& dialog)
 {
-    return dialog.main_window ? selected_order(*dialog.main_window) : WordOrder::AB_CD;
+    return dialog.tabs ? selected_order(dialog.tabs->tab->table) : WordOrder::AB_CD;
 }
 
 using Words = std::array<uint16_t, 4>;
@@ -93,10 +93,10 @@ Words value_at(const WriteDialog& dialog, uint16_t address, uint16_t fallback)
 {
     ValueFormat format = current_format(dialog);
     unsigned width = value_width(format);
-    const MainWindow& main = *dialog.main_window;
+    const PollTabs& main = *dialog.tabs;
     uint16_t start = main.tab->definition->poll.address;
     // Only values read for the block now defined count.
-    PublishedValues published = main.shown ? copy_values_for(*main.shown, main.tab->definition->key, main.tab->definition->poll) : PublishedValues{};
+    PublishedValues published = main.grid_context.shown ? copy_values_for(*main.grid_context.shown, main.tab->definition->key, main.tab->definition->poll) : PublishedValues{};
     Words words{};
     if (address >= start && unsigned(address - start) + width <= published.value_count) {
         for (unsigned i = 0; i < width; ++i)
@@ -291,12 +291,12 @@ std::optional<Words> value_to_send(const WriteDialog& dialog, uint8_t fcode, Val
 // Where Write starts on the shown tab: at its cursor (the first register
 // of a wide value), or at the block's first address while the cursor is on
 // no cell of an address.
-uint16_t shown_tab_address(const MainWindow& main)
+uint16_t shown_tab_address(const PollTabs& main)
 {
     const PollTab& tab = *main.tab;
-    bool on_cell = tab.cursor_row >= 1 && tab.cursor_column >= 1 && tab.grid &&
-                   gtk_grid_get_child_at(tab.grid, tab.cursor_column, tab.cursor_row);
-    uint32_t address = on_cell ? group_first_address(main, cursor_address(main)) : highest_address + 1;
+    bool on_cell = tab.table.cursor_row >= 1 && tab.table.cursor_column >= 1 && tab.table.grid &&
+                   gtk_grid_get_child_at(tab.table.grid, tab.table.cursor_column, tab.table.cursor_row);
+    uint32_t address = on_cell ? group_first_address(main.tab->table, cursor_address(main.tab->table)) : highest_address + 1;
     return address <= highest_address ? static_cast<uint16_t>(address) : tab.definition->poll.address;
 }
 
@@ -304,14 +304,14 @@ uint16_t shown_tab_address(const MainWindow& main)
 // the function, value and length stay as the user left them.
 void aim_at_shown_tab(WriteDialog& dialog)
 {
-    const MainWindow& main = *dialog.main_window;
+    const PollTabs& main = *dialog.tabs;
     gtk_spin_button_set_value(dialog.slave_spin, main.tab->definition->poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, shown_tab_address(main));
 }
 
 void present_modal(WriteDialog& dialog)
 {
-    gtk_window_set_transient_for(dialog.window, GTK_WINDOW(dialog.main_window->window));
+    gtk_window_set_transient_for(dialog.window, dialog.tabs->window);
     gtk_window_set_modal(dialog.window, TRUE);
     gtk_window_present(dialog.window);
 }
@@ -412,9 +412,9 @@ void report_pending(WriteDialog& dialog)
 
 }  // namespace
 
-void build_write_dialog(WriteDialog& dialog, MainWindow& main)
+void build_write_dialog(WriteDialog& dialog, PollTabs& main)
 {
-    dialog.main_window = &main;
+    dialog.tabs = &main;
     dialog.window = GTK_WINDOW(gtk_window_new());
     gtk_window_set_hide_on_close(dialog.window, TRUE);
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
@@ -432,7 +432,7 @@ void build_write_dialog(WriteDialog& dialog, MainWindow& main)
 
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value)
 {
-    const PollDefinition& poll = dialog.main_window->tab->definition->poll;
+    const PollDefinition& poll = dialog.tabs->tab->definition->poll;
     WriteRequest last = copy_write_request(link_of(dialog));
     gtk_spin_button_set_value(dialog.slave_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, address);

@@ -8,7 +8,7 @@
 
 #include "widgets/dialog_layer.hpp"
 
-struct MainWindow;
+struct PollTabs;
 struct WriteAlertShowing;
 
 struct WriteDialog {
@@ -42,10 +42,10 @@ struct WriteDialog {
     // The alert on screen as this dialog last showed it; its completion
     // tells whether the user or the program closed it.
     WriteAlertShowing* showing = nullptr;
-    MainWindow* main_window = nullptr;
+    PollTabs* tabs = nullptr;  // the tab view, whose shown tab it acts on
 };
 
-void build_write_dialog(WriteDialog& dialog, MainWindow& main);
+void build_write_dialog(WriteDialog& dialog, PollTabs& main);
 // For a value cell of the grid: fills the window for the address and presents it.
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value);
 // The toolbar's way: aims the window at the shown tab (its Modbus ID, and

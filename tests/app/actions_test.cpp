@@ -85,8 +85,8 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
 TEST(Actions, MainMenuListsItsEntriesInOrder)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = activate_app().main_window;
-    GMenuModel* menu = G_MENU_MODEL(main.menu);
+    PollTabs& main = activate_app().tabs;
+    GMenuModel* menu = G_MENU_MODEL(app().main_window.menu);
     const std::pair<const char*, const char*> expected[] = {
         {"_Connect", "app.connection-definition"},
         {"_Disconnect", "app.disconnect"},
@@ -117,8 +117,8 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
     }
     // The recent set-ups are a submenu of their own.
     g_autoptr(GMenuModel) recent = g_menu_model_get_item_link(menu, 6, G_MENU_LINK_SUBMENU);
-    EXPECT_EQ(recent, G_MENU_MODEL(main.recent_menu));
-    GtkPopover* popover = gtk_menu_button_get_popover(main.menu_button);
+    EXPECT_EQ(recent, G_MENU_MODEL(app().set_up_files.recent_menu));
+    GtkPopover* popover = gtk_menu_button_get_popover(app().main_window.menu_button);
     ASSERT_TRUE(GTK_IS_POPOVER_MENU(popover));
     EXPECT_EQ(gtk_popover_menu_get_menu_model(GTK_POPOVER_MENU(popover)), menu);
 }
@@ -127,20 +127,20 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
 {
     REQUIRE_DISPLAY();
     App& a = activate_app();
-    MainWindow& main = a.main_window;
-    GMenuModel* menu = G_MENU_MODEL(main.menu);
-    std::vector<Cell> before = grid_snapshot(main.tab->grid);
+    PollTabs& main = a.tabs;
+    GMenuModel* menu = G_MENU_MODEL(app().main_window.menu);
+    std::vector<Cell> before = grid_snapshot(main.tab->table.grid);
 
     activate(a, "toggle-alias-column");
-    EXPECT_FALSE(main.tab->labels_visible);
+    EXPECT_FALSE(main.tab->table.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
     EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
 
     activate(a, "toggle-alias-column");
-    EXPECT_TRUE(main.tab->labels_visible);
+    EXPECT_TRUE(main.tab->table.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
     EXPECT_EQ(g_menu_model_get_n_items(menu), 19);
-    EXPECT_EQ(grid_snapshot(main.tab->grid), before);
+    EXPECT_EQ(grid_snapshot(main.tab->table.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);
 }

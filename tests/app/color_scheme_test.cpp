@@ -93,9 +93,9 @@ TEST(ColorScheme, DarkPreferenceSwitchesTheStyleAtRunTime)
     g_autoptr(GSettings) desktop = g_settings_new_full(schema, nullptr, nullptr);
 
     App& a = activate_app();
-    ASSERT_GE(a.main_window.tab->value_cells.size(), 2u);
-    GtkWidget* cell = GTK_WIDGET(a.main_window.tab->value_cells[0]);
-    GtkWidget* stale = GTK_WIDGET(a.main_window.tab->value_cells[1]);
+    ASSERT_GE(a.tabs.tab->table.value_cells.size(), 2u);
+    GtkWidget* cell = GTK_WIDGET(a.tabs.tab->table.value_cells[0]);
+    GtkWidget* stale = GTK_WIDGET(a.tabs.tab->table.value_cells[1]);
     gtk_widget_remove_css_class(cell, "stale");
     gtk_widget_add_css_class(stale, "stale");
     // Shown: GTK restyles only what is on screen.

@@ -45,26 +45,26 @@ TEST(MainWindow, BuildsTheWidgetTreeOfTheDesign)
     EXPECT_TRUE(GTK_IS_ACTION_BAR(rows[0]));
     EXPECT_EQ(rows[1], GTK_WIDGET(main.status_line));
     // The tab view: one page per definition, the grid above its statistics line.
-    EXPECT_EQ(rows[2], GTK_WIDGET(main.notebook));
-    ASSERT_EQ(gtk_notebook_get_n_pages(main.notebook), 1);
-    std::vector<GtkWidget*> page = children(gtk_notebook_get_nth_page(main.notebook, 0));
+    EXPECT_EQ(rows[2], GTK_WIDGET(app().tabs.notebook));
+    ASSERT_EQ(gtk_notebook_get_n_pages(app().tabs.notebook), 1);
+    std::vector<GtkWidget*> page = children(gtk_notebook_get_nth_page(app().tabs.notebook, 0));
     ASSERT_EQ(page.size(), 2u);
-    EXPECT_EQ(page[0], GTK_WIDGET(main.tab->grid_scroller));
-    EXPECT_EQ(page[1], GTK_WIDGET(main.tab->statistics.line));
+    EXPECT_EQ(page[0], GTK_WIDGET(app().tabs.tab->grid_scroller));
+    EXPECT_EQ(page[1], GTK_WIDGET(app().tabs.tab->statistics.line));
     EXPECT_STREQ(gtk_label_get_text(main.status_line), "");
 
     // The grid is not scrollable itself, so GTK puts a viewport between them.
-    GtkScrolledWindow* scroller = main.tab->grid_scroller;
+    GtkScrolledWindow* scroller = app().tabs.tab->grid_scroller;
     GtkWidget* viewport = gtk_scrolled_window_get_child(scroller);
     ASSERT_TRUE(GTK_IS_VIEWPORT(viewport));
-    EXPECT_EQ(gtk_viewport_get_child(GTK_VIEWPORT(viewport)), GTK_WIDGET(main.tab->grid));
+    EXPECT_EQ(gtk_viewport_get_child(GTK_VIEWPORT(viewport)), GTK_WIDGET(app().tabs.tab->table.grid));
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(scroller), 320);
     EXPECT_EQ(gtk_scrolled_window_get_min_content_height(scroller), 264);
     EXPECT_FALSE(gtk_scrolled_window_get_propagate_natural_width(scroller));
     EXPECT_FALSE(gtk_scrolled_window_get_propagate_natural_height(scroller));
 
-    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(main.tab->grid), "registers"));
-    EXPECT_TRUE(gtk_widget_get_focusable(GTK_WIDGET(main.tab->grid)));
+    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(app().tabs.tab->table.grid), "registers"));
+    EXPECT_TRUE(gtk_widget_get_focusable(GTK_WIDGET(app().tabs.tab->table.grid)));
 }
 
 TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
@@ -106,29 +106,29 @@ TEST(MainWindow, ToolbarHoldsSevenItemsInOrder)
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items[5])), "Format:");
     EXPECT_EQ(gtk_widget_get_margin_start(items[5]), 8);
 
-    EXPECT_EQ(items[6], GTK_WIDGET(main.format_selector));
-    GListModel* model = gtk_drop_down_get_model(main.format_selector);
+    EXPECT_EQ(items[6], GTK_WIDGET(app().tabs.format_selector));
+    GListModel* model = gtk_drop_down_get_model(app().tabs.format_selector);
     std::vector<std::string> formats;
     for (guint i = 0; i < g_list_model_get_n_items(model); ++i)
         formats.push_back(gtk_string_list_get_string(GTK_STRING_LIST(model), i));
     EXPECT_EQ(formats, (std::vector<std::string>{"UINT", "INT", "HEX", "BINARY", "INT32", "UINT32", "FLOAT32",
                                                  "INT64", "UINT64", "FLOAT64"}));
-    EXPECT_EQ(gtk_drop_down_get_selected(main.format_selector), 0u);
+    EXPECT_EQ(gtk_drop_down_get_selected(app().tabs.format_selector), 0u);
 
     ASSERT_TRUE(GTK_IS_LABEL(items[7]));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(items[7])), "Order:");
-    EXPECT_EQ(items[8], GTK_WIDGET(main.order_selector));
-    model = gtk_drop_down_get_model(main.order_selector);
+    EXPECT_EQ(items[8], GTK_WIDGET(app().tabs.order_selector));
+    model = gtk_drop_down_get_model(app().tabs.order_selector);
     std::vector<std::string> orders;
     for (guint i = 0; i < g_list_model_get_n_items(model); ++i)
         orders.push_back(gtk_string_list_get_string(GTK_STRING_LIST(model), i));
     EXPECT_EQ(orders, (std::vector<std::string>{"AB CD", "CD AB", "BA DC", "DC BA"}));
-    EXPECT_EQ(gtk_drop_down_get_selected(main.order_selector), 0u);
+    EXPECT_EQ(gtk_drop_down_get_selected(app().tabs.order_selector), 0u);
     // Only values of several registers have a word order.
     EXPECT_FALSE(gtk_widget_get_sensitive(items[8]));
-    gtk_drop_down_set_selected(main.format_selector, 6);
+    gtk_drop_down_set_selected(app().tabs.format_selector, 6);
     EXPECT_TRUE(gtk_widget_get_sensitive(items[8]));
-    gtk_drop_down_set_selected(main.format_selector, 3);
+    gtk_drop_down_set_selected(app().tabs.format_selector, 3);
     EXPECT_FALSE(gtk_widget_get_sensitive(items[8]));
 }
 
@@ -147,14 +147,14 @@ TEST(MainWindow, SaveAndLoadButtonsOpenTheFileChooserEachWay)
     for (const auto& [item, action] : choosers) {
         SCOPED_TRACE(item);
         g_signal_emit_by_name(items[item], "clicked");
-        GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+        GtkWindow* chooser = file_dialog_get_window(app().set_up_files.file_dialog);
         ASSERT_NE(chooser, nullptr);
         G_GNUC_BEGIN_IGNORE_DEPRECATIONS
         EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)), action);
         EXPECT_EQ(gtk_window_get_transient_for(chooser), window);
         gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
         G_GNUC_END_IGNORE_DEPRECATIONS
-        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(app().set_up_files.file_dialog) == nullptr; }, 5000));
     }
     EXPECT_STREQ(gtk_label_get_text(main.status_line), "") << "a cancelled choice says nothing";
 }

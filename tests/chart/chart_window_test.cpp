@@ -69,10 +69,10 @@ TEST(ChartWindow, AddsAddressesUpToEightSeriesAndSavesThePlotAsPng)
     REQUIRE_DISPLAY();
     App& a = activate_app();
     ChartWindow& chart = a.chart;
-    MainWindow& main = a.main_window;
+    PollTabs& main = a.tabs;
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 20, .scan_rate = 1000});
-    build_grid(main);
-    main.tab->cursor_row = 0;
+    build_grid(main.tab->table);
+    main.tab->table.cursor_row = 0;
     gtk_window_set_default_size(chart.window, 700, 450);
     present_chart_window(chart);
     GtkWidget* popover = GTK_WIDGET(gtk_menu_button_get_popover(chart.add_button));
@@ -81,13 +81,13 @@ TEST(ChartWindow, AddsAddressesUpToEightSeriesAndSavesThePlotAsPng)
     EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address), 0);
     g_signal_emit_by_name(chart.add_confirm, "clicked");
     EXPECT_TRUE(run_until([&] { return !gtk_widget_get_visible(popover); }, 5000));
-    main.tab->cursor_column = 2;  // the value cell of address 3 (labels shown)
-    main.tab->cursor_row = 4;
+    main.tab->table.cursor_column = 2;  // the value cell of address 3 (labels shown)
+    main.tab->table.cursor_row = 4;
     set_label(main.tab->definition->labels, 3, "Level");
     EXPECT_TRUE(add_cursor_address(chart));
     EXPECT_FALSE(add_cursor_address(chart)) << "an address is charted once";
-    main.tab->cursor_row = 5;  // address 4, by the grid's key
-    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.tab->grid), GDK_KEY_plus));
+    main.tab->table.cursor_row = 5;  // address 4, by the grid's key
+    EXPECT_TRUE(press_grid_shortcut(GTK_WIDGET(main.tab->table.grid), GDK_KEY_plus));
     ASSERT_EQ(chart.series.size(), 3u);
     EXPECT_EQ(chart.series[0]->address, 0);
     EXPECT_EQ(chart.series[1]->address, 3);
@@ -130,8 +130,8 @@ TEST(ChartWindow, ANewWorkerStartsANewLine)
     ChartWindow& chart = a.chart;
     store_poll_definition({.slave = 1, .fcode = 3, .address = 0, .length = 4, .scan_rate = 0});
     add_chart_series(chart, 2);
-    gtk_drop_down_set_selected(a.main_window.format_selector, 1);  // INT
-    uint16_t key = a.main_window.tab->definition->key;  // the worker reports each poll under its definition's key
+    gtk_drop_down_set_selected(a.tabs.format_selector, 1);  // INT
+    uint16_t key = a.tabs.tab->definition->key;  // the worker reports each poll under its definition's key
     for (uint16_t value : {uint16_t(5), uint16_t(65535)}) {
         std::thread([value, key, run = uint32_t(value)] {
             uint16_t values[4] = {0, 0, value, 0};
@@ -158,7 +158,7 @@ TEST(ChartWindow, RecordsEveryPollOfARealServerWithAGapWhileItIsStopped)
     ASSERT_TRUE(server);
     store_poll_definition({.slave = 1, .fcode = 3, .address = 100, .length = 4, .scan_rate = 20});
     store_connection_settings(tcp_to(*server));
-    build_grid(a.main_window);
+    build_grid(a.tabs.tab->table);
     add_chart_series(chart, 101);
     add_chart_series(chart, 103);
     server->set_holding(103, 65535);  // INT is not selected: plots 65535
@@ -228,9 +228,9 @@ TEST(ChartWindow, ChartsWhatTheGridShowsAtEachAddressOfWideValues)
         server->set_holding(uint16_t(10 + i), floats[i]);
     store_poll_definition({.slave = 1, .fcode = 3, .address = 10, .length = 12, .scan_rate = 20});
     store_connection_settings(tcp_to(*server));
-    build_grid(a.main_window);
+    build_grid(a.tabs.tab->table);
     ASSERT_TRUE(add_chart_series(chart, 15));  // UINT: a value of its own
-    gtk_drop_down_set_selected(a.main_window.format_selector, unsigned(ValueFormat::FLOAT32));
+    gtk_drop_down_set_selected(a.tabs.format_selector, unsigned(ValueFormat::FLOAT32));
     for (uint16_t address : {11, 12, 14})
         ASSERT_TRUE(add_chart_series(chart, address)) << address;
     EXPECT_FALSE(add_chart_series(chart, 13)) << "the value at 12 is charted already";

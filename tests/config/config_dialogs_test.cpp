@@ -17,10 +17,10 @@
 namespace {
 
 // The status line's text, with " [error]" when it wears the error class.
-std::string status_shown(MainWindow& main)
+std::string status_shown()
 {
-    std::string text = gtk_label_get_text(main.status_line);
-    return gtk_widget_has_css_class(GTK_WIDGET(main.status_line), "error") ? text + " [error]" : text;
+    std::string text = gtk_label_get_text(app().main_window.status_line);
+    return gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error") ? text + " [error]" : text;
 }
 
 // A cell of our own in the grid: gone once build_grid has thrown every
@@ -29,23 +29,23 @@ std::string status_shown(MainWindow& main)
 // while shown.
 struct GridMarker {
     GtkWidget* cell = GTK_WIDGET(g_object_ref_sink(gtk_label_new("marker")));
-    MainWindow& main;
+    PollTabs& main;
     GtkGrid* grid;
 
-    explicit GridMarker(MainWindow& shown) : main(shown), grid(shown.tab->grid)
+    explicit GridMarker(PollTabs& shown) : main(shown), grid(shown.tab->table.grid)
     {
         gtk_grid_attach(grid, cell, 40, 40, 1, 1);
     }
     ~GridMarker() { g_object_unref(cell); }
-    bool still_there() const { return main.tab->grid == grid && gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
+    bool still_there() const { return main.tab->table.grid == grid && gtk_widget_get_parent(cell) == GTK_WIDGET(grid); }
 };
 
 // The program's state before a load: a definition and labels of its own.
 const PollDefinition prepared_poll{17, 2, 300, 40, 250};
 
-MainWindow& prepared_main()
+PollTabs& prepared_main()
 {
-    MainWindow& main = activate_app().main_window;
+    PollTabs& main = activate_app().tabs;
     store_poll_definition(prepared_poll);
     main.tab->definition->labels = LabelStore{};
     set_label(main.tab->definition->labels, 7, "kept");
@@ -103,13 +103,13 @@ bool choose_path(GtkWindow* window, const std::string& path, bool saving)
 TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = prepared_main();
+    PollTabs& main = prepared_main();
     LabelStore before = main.tab->definition->labels;
     TempFolder folder;
     std::string path = folder.file("broken.dat");
     write_file(path, "Brenvaldor V.1.0.0\nPOLL slave=1 length=5\nLABEL 1 \"one\"\nLABEL 5 x\nLABEL 2 \"two\"\n");
     GridMarker marker(main);
-    EXPECT_FALSE(load_configuration_file(main, path.c_str()));
+    EXPECT_FALSE(load_configuration_file(app().set_up_files, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
@@ -117,25 +117,25 @@ TEST(ConfigDialogs, FailedLoadChangesNothingAndAnEmptyFileEmptiesTheLabels)
               (AlertTexts{{"Cannot load configuration file", "Line 4 is not valid", "[Close]"}}));
 
     // A file that cannot be read at all names no line but the reason.
-    EXPECT_FALSE(load_configuration_file(main, folder.file("missing.dat").c_str()));
+    EXPECT_FALSE(load_configuration_file(app().set_up_files, folder.file("missing.dat").c_str()));
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
               (AlertTexts{{"Cannot load configuration file", "No such file or directory", "[Close]"}}));
     EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
 
     // An empty file loads: same definition, no labels, a new grid, the alert taken down.
     write_file(path, "");
-    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(load_configuration_file(app().set_up_files, path.c_str()));
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_TRUE(main.tab->definition->labels.entries.empty());
     EXPECT_FALSE(marker.still_there());
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)), AlertTexts{});
-    EXPECT_EQ(status_shown(main), "") << "the status line is the link's";
+    EXPECT_EQ(status_shown(), "") << "the status line is the link's";
 }
 
 TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = prepared_main();
+    PollTabs& main = prepared_main();
     TempFolder folder;
     std::string path = folder.file("Brenvaldor.dat");
     write_file(path, "old contents\n");
@@ -146,7 +146,7 @@ TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
     small.rlim_cur = 20;
     sighandler_t old_handler = signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool saved = save_configuration_file(main, path.c_str());
+    bool saved = save_configuration_file(app().set_up_files, path.c_str());
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);
     EXPECT_FALSE(saved);
@@ -155,40 +155,40 @@ TEST(ConfigDialogs, FailedSaveKeepsTheOldFileAndSaysSo)
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),
               (AlertTexts{{"Cannot save configuration file", "File too large", "[Close]"}}));
 
-    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(save_configuration_file(app().set_up_files, path.c_str()));
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)), AlertTexts{});
 }
 
 TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = activate_app().main_window;
+    PollTabs& main = activate_app().tabs;
     TempFolder folder;
     store_poll_definition(PollDefinition{9, 4, 1234, 33, 750});
     main.tab->definition->labels = LabelStore{};
     set_label(main.tab->definition->labels, 1234, "Kessel\tA");
 
-    start_save_configuration(main);
-    GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+    start_save_configuration(app().set_up_files);
+    GtkWindow* chooser = file_dialog_get_window(app().set_up_files.file_dialog);
     ASSERT_NE(chooser, nullptr);
     EXPECT_EQ(gtk_window_get_transient_for(chooser), GTK_WINDOW(main.window));
     EXPECT_STREQ(gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(chooser)), "Brenvaldor.dat");
     std::string path = folder.file("plant.dat");
     ASSERT_TRUE(choose_path(chooser, path, true)) << chosen_path(chooser);
     press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
-    ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+    ASSERT_TRUE(run_until([&] { return file_dialog_get_window(app().set_up_files.file_dialog) == nullptr; }, 5000));
     EXPECT_EQ(read_file(path), write_configuration(PollDefinition{9, 4, 1234, 33, 750}, main.tab->definition->labels));
-    EXPECT_EQ(status_shown(main), "");
+    EXPECT_EQ(status_shown(), "");
 
     prepared_main();
     GridMarker marker(main);
-    start_load_configuration(main);
-    chooser = file_dialog_get_window(main.file_dialog);
+    start_load_configuration(app().set_up_files);
+    chooser = file_dialog_get_window(app().set_up_files.file_dialog);
     ASSERT_NE(chooser, nullptr);
     ASSERT_TRUE(choose_path(chooser, path, false)) << chosen_path(chooser);
     press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
-    ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_shown(main);
-    EXPECT_EQ(status_shown(main), "");
+    ASSERT_TRUE(run_until([&] { return !marker.still_there(); }, 5000)) << status_shown();
+    EXPECT_EQ(status_shown(), "");
     EXPECT_EQ(copy_poll_definition(), (PollDefinition{9, 4, 1234, 33, 750}));
     EXPECT_EQ(main.tab->definition->labels.entries, (std::vector<LabelEntry>{{1234, "Kessel\tA"}}));
 }
@@ -196,21 +196,21 @@ TEST(ConfigDialogs, SavesAndLoadsThroughTheFileChooser)
 TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = prepared_main();
+    PollTabs& main = prepared_main();
     LabelStore before = main.tab->definition->labels;
     GridMarker marker(main);
     for (auto start : {start_save_configuration, start_load_configuration}) {
-        start(main);
-        GtkWindow* chooser = file_dialog_get_window(main.file_dialog);
+        start(app().set_up_files);
+        GtkWindow* chooser = file_dialog_get_window(app().set_up_files.file_dialog);
         ASSERT_NE(chooser, nullptr);
         // given a chooser already open, expect a second start to keep it
-        start_load_configuration(main);
-        EXPECT_EQ(file_dialog_get_window(main.file_dialog), chooser);
+        start_load_configuration(app().set_up_files);
+        EXPECT_EQ(file_dialog_get_window(app().set_up_files.file_dialog), chooser);
         press_dialog_button(chooser, GTK_RESPONSE_CANCEL);
-        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(main.file_dialog) == nullptr; }, 5000));
+        ASSERT_TRUE(run_until([&] { return file_dialog_get_window(app().set_up_files.file_dialog) == nullptr; }, 5000));
         drain_main_loop();
     }
-    EXPECT_EQ(status_shown(main), "");
+    EXPECT_EQ(status_shown(), "");
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());

@@ -172,12 +172,12 @@ TEST(Connect, DisconnectRestoresTheButtonAndSaysNotConnected)
     // Connect again: while it connects, neither the notice nor the figures
     // of the old link stand.
     record_request_sent(link_statistics());
-    refresh_statistics_view(app().main_window.tab->statistics);
+    refresh_statistics_view(app().tabs.tab->statistics);
     toggle_link(d);
     choose_tcp(d, "127.0.0.1", "1");
     click(d.ok_button);
     expect_status(" ", false);
-    EXPECT_EQ(std::string(gtk_label_get_text(app().main_window.tab->statistics.line)).substr(0, 7), "Polls 0");
+    EXPECT_EQ(std::string(gtk_label_get_text(app().tabs.tab->statistics.line)).substr(0, 7), "Polls 0");
     disconnect_link();
 }
 

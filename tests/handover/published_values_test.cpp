@@ -16,16 +16,16 @@ namespace {
 using namespace app_test;
 using Texts = std::vector<std::string>;
 
-MainWindow& main_window()
+PollTabs& main_window()
 {
-    return app().main_window;
+    return app().tabs;
 }
 
 Texts cell_texts(size_t count)
 {
     Texts texts;
-    for (size_t i = 0; i < count && i < main_window().tab->value_cells.size(); ++i)
-        texts.emplace_back(gtk_label_get_text(main_window().tab->value_cells[i]));
+    for (size_t i = 0; i < count && i < main_window().tab->table.value_cells.size(); ++i)
+        texts.emplace_back(gtk_label_get_text(main_window().tab->table.value_cells[i]));
     return texts;
 }
 
@@ -33,8 +33,8 @@ Texts cell_texts(size_t count)
 size_t stale_cells(size_t count)
 {
     size_t stale = 0;
-    for (size_t i = 0; i < count && i < main_window().tab->value_cells.size(); ++i)
-        stale += gtk_widget_has_css_class(GTK_WIDGET(main_window().tab->value_cells[i]), "stale");
+    for (size_t i = 0; i < count && i < main_window().tab->table.value_cells.size(); ++i)
+        stale += gtk_widget_has_css_class(GTK_WIDGET(main_window().tab->table.value_cells[i]), "stale");
     return stale;
 }
 
@@ -42,7 +42,7 @@ size_t stale_cells(size_t count)
 void define(const PollDefinition& poll)
 {
     store_poll_definition(poll);
-    build_grid(main_window());
+    build_grid(main_window().tab->table);
     signal_wake();
 }
 
@@ -93,7 +93,7 @@ TEST_F(PublishedValuesTest, NewDefinitionEmptiesTheValuesUntilItsFirstRead)
     define(poll_of(1, 1, 0, 3));
     gtk_drop_down_set_selected(main_window().format_selector, 2);  // HEX
     EXPECT_EQ(cell_texts(3), (Texts{"", "", ""}));
-    toggle_label_column(main_window());
+    toggle_label_column(main_window().tab->table);
     EXPECT_EQ(cell_texts(3), (Texts{"", "", ""}));
     open_write_dialog(app().write, 1, 7);
     EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(app().write.value_entry)), "0x0007");

@@ -248,7 +248,7 @@ TEST(LoggerRecording, FileRefusalsStayReadableWhileTheLinkPolls)
     ASSERT_TRUE(start_worker());
     ASSERT_TRUE(run_until([&] { return server->request_count() >= 2; }, 5000));
 
-    EXPECT_FALSE(save_configuration_file(app.main_window, "/sys/Brenvaldor.dat"));
+    EXPECT_FALSE(save_configuration_file(app.set_up_files, "/sys/Brenvaldor.dat"));
     EXPECT_EQ(alerts_over(main_window()),
               (AlertTexts{{"Cannot save configuration file", creation_refusal("/sys/probe"), "[Close]"}}));
     EXPECT_FALSE(start_recording(app.logger, fifo.c_str()));

@@ -32,9 +32,9 @@ protected:
     void plant_sentinel()
     {
         sentinel = GTK_WIDGET(g_object_ref_sink(gtk_label_new("sentinel")));
-        gtk_grid_attach(app().main_window.tab->grid, sentinel, 0, 1000, 1, 1);
+        gtk_grid_attach(app().tabs.tab->table.grid, sentinel, 0, 1000, 1, 1);
     }
-    bool grid_holds_sentinel() const { return gtk_widget_get_parent(sentinel) == GTK_WIDGET(app().main_window.tab->grid); }
+    bool grid_holds_sentinel() const { return gtk_widget_get_parent(sentinel) == GTK_WIDGET(app().tabs.tab->table.grid); }
 
     QuerySettingsDialog& dialog = app().query_settings;
     GtkWidget* sentinel = nullptr;  // our own reference

@@ -84,7 +84,7 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
     ASSERT_TRUE(run_until([&] { return !scan.rows.empty(); }, 5000));
     ASSERT_TRUE(scan.control);  // a double click while the scan runs
     g_signal_emit_by_name(scan.results, "row-activated", gtk_list_box_get_row_at_index(scan.results, 0));
-    EXPECT_EQ(a.main_window.tab->definition->poll.slave, 1);
+    EXPECT_EQ(a.tabs.tab->definition->poll.slave, 1);
     EXPECT_EQ(active_workers(), 0);
 
     ASSERT_TRUE(run_until([&] { return !scan.control; }, 10000));
@@ -174,7 +174,7 @@ TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
     ConnectionSettings used = copy_connection_settings();
     EXPECT_EQ(used.baud_or_port, 9600u);
     EXPECT_EQ(used.parity, 'E');
-    EXPECT_EQ(a.main_window.tab->definition->poll.slave, 2);
+    EXPECT_EQ(a.tabs.tab->definition->poll.slave, 2);
     EXPECT_EQ(gtk_drop_down_get_selected(a.connection.baud_selector), 1u);   // 1200, 9600, 19200
     EXPECT_EQ(gtk_drop_down_get_selected(a.connection.parity_selector), 2u);  // None, Odd, Even
     EXPECT_TRUE(run_until([] { return published_values().live && shown_values() == std::vector<uint16_t>{4242}; },
@@ -220,10 +220,10 @@ TEST(ScanWindow, RefusesAnEmptyRangeAndAsksBeforeUsingAnIdNoDeviceAnswered)
                            "A gateway answered that no device is behind it. Poll unit 2 anyway?", "[Cancel]",
                            "[Use Anyway]"}}));
     press_alert_button(scan.use_alert, "Cancel");
-    EXPECT_EQ(a.main_window.tab->definition->poll.slave, 1);
+    EXPECT_EQ(a.tabs.tab->definition->poll.slave, 1);
     g_signal_emit_by_name(scan.use_button, "clicked");
     press_alert_button(scan.use_alert, "Use Anyway");
-    EXPECT_EQ(a.main_window.tab->definition->poll.slave, 2);
+    EXPECT_EQ(a.tabs.tab->definition->poll.slave, 2);
     EXPECT_EQ(alerts_over(scan.window), AlertTexts{});
     disconnect_link();
 }

@@ -14,7 +14,7 @@ inline LinkState& app_link() { return *app().link; }
 inline UiReports& app_reports() { return *app().reports; }
 
 // The main window's definition, handed to the link as Query Settings does.
-inline void store_poll_definition(const PollDefinition& poll) { hand_poll_definition(app().main_window, poll); }
+inline void store_poll_definition(const PollDefinition& poll) { hand_poll_definition(app().tabs, poll); }
 inline PollDefinition copy_poll_definition() { return copy_poll_definition(app_link()); }
 // The settings the link polls with, and the set-up keeps, as Connect stores them.
 inline void store_connection_settings(const ConnectionSettings& settings)
@@ -43,7 +43,7 @@ inline LinkStatistics& link_statistics() { return app_link().statistics; }
 inline void publish_values(const PollDefinition& block, const uint16_t* values, unsigned count, bool live)
 {
     PublishedValues published{block};
-    published.key = app().main_window.tab->definition->key;
+    published.key = app().tabs.tab->definition->key;
     published.value_count = count > max_values ? max_values : count;
     published.live = live;
     std::copy(values, values + published.value_count, published.values.begin());
@@ -51,7 +51,7 @@ inline void publish_values(const PollDefinition& block, const uint16_t* values, 
 }
 inline PublishedValues copy_values_for(const PollDefinition& current)
 {
-    return copy_values_for(app_reports().shown, app().main_window.tab->definition->key, current);
+    return copy_values_for(app_reports().shown, app().tabs.tab->definition->key, current);
 }
 inline void clear_values() { clear_values(app_reports().shown); }
 

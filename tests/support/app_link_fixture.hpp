@@ -37,7 +37,7 @@ inline PublishedValues published_values()
     UiReports& reports = app_reports();
     std::lock_guard lock(reports.shown.lock);
     for (const PublishedValues& values : reports.shown.published)
-        if (values.key == app().main_window.tab->definition->key)
+        if (values.key == app().tabs.tab->definition->key)
             return values;
     return PublishedValues{};
 }
@@ -83,7 +83,7 @@ inline void run_cycle(const PollDefinition& poll, const ConnectionSettings& sett
     WorkerContext worker{app_link(), app_reports(), guard, 1};
     KeptLink for_this_round;
     PollSchedule schedule;
-    run_poll_round(worker, {PollEntry{app().main_window.tab->definition->key, poll, nullptr}}, settings, for_this_round,
+    run_poll_round(worker, {PollEntry{app().tabs.tab->definition->key, poll, nullptr}}, settings, for_this_round,
                    schedule);
     drain_main_loop();
 }

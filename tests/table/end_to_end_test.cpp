@@ -14,7 +14,7 @@ TEST(GridEndToEnd, ShowsTheServersRegistersAfterTheFirstCycle)
         server->set_holding(uint16_t(13 + i), uint16_t(1000 + i));
     server->set_holding(20, 65535);
 
-    MainWindow& main = grid_for(13, 20);
+    PollTabs& main = grid_for(13, 20);
     PollDefinition poll = copy_poll_definition();
     poll.slave = 1;
     poll.scan_rate = 100;

@@ -6,16 +6,16 @@
 
 namespace {
 
-void put_cursor(MainWindow& main, uint8_t column, uint8_t row)
+void put_cursor(PollTabs& main, uint8_t column, uint8_t row)
 {
-    main.tab->cursor_column = column;
-    main.tab->cursor_row = row;
+    main.tab->table.cursor_column = column;
+    main.tab->table.cursor_row = row;
 }
 
-void expect_cursor(MainWindow& main, int column, int row)
+void expect_cursor(PollTabs& main, int column, int row)
 {
-    EXPECT_EQ(main.tab->cursor_column, column);
-    EXPECT_EQ(main.tab->cursor_row, row);
+    EXPECT_EQ(main.tab->table.cursor_column, column);
+    EXPECT_EQ(main.tab->table.cursor_row, row);
 }
 
 bool write_dialog_shown()
@@ -58,9 +58,9 @@ GtkWidget* copy_value_alert()
 }
 
 // Right-clicks a value cell and returns the alert it opens, if any.
-GtkWidget* open_alert(MainWindow& main, int column, int row)
+GtkWidget* open_alert(PollTabs& main, int column, int row)
 {
-    offer_copy_value(main, cell_at(main, column, row));
+    offer_copy_value(main.tab->table, cell_at(main, column, row));
     GtkWidget* alert = nullptr;
     EXPECT_TRUE(run_until([&] { return (alert = copy_value_alert()) != nullptr; }, 2000));
     return alert;
@@ -76,7 +76,7 @@ void press_alert_button(GtkWidget* alert, const char* label)
     run_for(50);  // the completion may be dispatched from an idle
 }
 
-std::string stored_label(MainWindow& main, uint16_t address)
+std::string stored_label(PollTabs& main, uint16_t address)
 {
     const LabelEntry* entry = find_label(main.tab->definition->labels, address);
     return entry ? entry->text : "<none>";
@@ -89,7 +89,7 @@ std::string stored_label(MainWindow& main, uint16_t address)
 TEST(GridKeys, ArrowsStopAtEveryEdge)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);  // columns 1..4, rows 1..10
+    PollTabs& main = grid_for(0, 20);  // columns 1..4, rows 1..10
     struct Case {
         uint8_t column, row;
         guint key;
@@ -119,7 +119,7 @@ TEST(GridKeys, ArrowsStopAtEveryEdge)
 TEST(GridKeys, CtrlCCopiesWhatTheValueCellShows)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(3, 20);
+    PollTabs& main = grid_for(3, 20);
     std::vector<uint16_t> values = numbered_values(20);
     values[1] = 255;  // address 4, row 5
     publish_values(values);
@@ -150,7 +150,7 @@ TEST(GridKeys, CtrlCCopiesWhatTheValueCellShows)
 TEST(GridKeys, ReturnOrDoubleClickOnAValueCellOpensTheWriteDialog)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(3, 20);
+    PollTabs& main = grid_for(3, 20);
     publish_values(numbered_values(20));
     put_cursor(main, 2, 5);  // address 4, entry 1
     EXPECT_TRUE(press_key(main, GDK_KEY_Return));
@@ -172,15 +172,15 @@ TEST(GridKeys, ReturnOrDoubleClickOnAValueCellOpensTheWriteDialog)
 TEST(GridClicks, SinglePressMovesTheMarkAndFocusesTheGrid)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     gtk_widget_grab_focus(GTK_WIDGET(main.format_selector));
     click_cell(main, 1, 3);  // an insensitive label cell is found all the same
     expect_cursor(main, 1, 3);
     EXPECT_TRUE(is_active(main, 1, 3));
     EXPECT_TRUE(grid_is_focus_widget(main));
     // The background beside the last column: cursor numbers stay, nothing marked.
-    on_grid_click(nullptr, 1, gtk_widget_get_width(GTK_WIDGET(main.tab->grid)) - 1.0,
-                  gtk_widget_get_height(GTK_WIDGET(main.tab->grid)) - 1.0, &main);
+    on_grid_click(nullptr, 1, gtk_widget_get_width(GTK_WIDGET(main.tab->table.grid)) - 1.0,
+                  gtk_widget_get_height(GTK_WIDGET(main.tab->table.grid)) - 1.0, &main.tab->table);
     expect_cursor(main, 1, 3);
     EXPECT_FALSE(is_active(main, 1, 3));
 }
@@ -192,7 +192,7 @@ TEST(GridClicks, SinglePressMovesTheMarkAndFocusesTheGrid)
 TEST(GridLabels, LeavingAnEditStoresTheTrimmedLabel)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     for (int way = 0; way < 5; ++way) {
         SCOPED_TRACE(way);
         int row = way + 2;  // address way + 1
@@ -230,14 +230,14 @@ TEST(GridLabels, LeavingAnEditStoresTheTrimmedLabel)
 
     // The cell keeps the typed text until a rebuild shows the stored one.
     EXPECT_EQ(text_at(main, 1, 2), " \tPump \n");
-    build_grid(main);
+    build_grid(main.tab->table);
     EXPECT_EQ(text_at(main, 1, 2), "Pump");
 
     // Labels survive the label-column toggle, even one typed but not yet committed.
     click_cell(main, 1, 9, 2);
     gtk_editable_set_text(GTK_EDITABLE(cell_at(main, 1, 9)), "Mixer");
-    toggle_label_column(main);
-    toggle_label_column(main);
+    toggle_label_column(main.tab->table);
+    toggle_label_column(main.tab->table);
     EXPECT_EQ(text_at(main, 1, 2), "Pump");
     EXPECT_EQ(text_at(main, 1, 9), "Mixer");
 }
@@ -245,9 +245,9 @@ TEST(GridLabels, LeavingAnEditStoresTheTrimmedLabel)
 TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     set_label(main.tab->definition->labels, 3, "Pump");
-    build_grid(main);
+    build_grid(main.tab->table);
     // "Address 5" is no default for address 3: it replaces the stored label, so it comes last.
     for (const char* typed : {"", "  \t ", "Address 3", "Address 5"}) {
         SCOPED_TRACE(typed);
@@ -260,7 +260,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
         gtk_editable_set_text(GTK_EDITABLE(cell), typed);
         click_cell(main, 2, 9);
         EXPECT_EQ(text_at(main, 1, 4), typed);
-        build_grid(main);
+        build_grid(main.tab->table);
         const char* kept = g_str_equal(typed, "Address 5") ? "Address 5" : "Pump";
         EXPECT_EQ(text_at(main, 1, 4), kept);
     }
@@ -275,7 +275,7 @@ TEST(GridLabels, ClearedBlankOrDefaultTextKeepsTheStore)
 TEST(CopyValueAlert, CloseLeavesTheClipboardAndCopyTakesTheTextOfTheMoment)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(3, 20);
+    PollTabs& main = grid_for(3, 20);
     publish_values(numbered_values(20));
     set_clipboard(main, "sentinel");
     click_cell(main, 1, 1);
@@ -304,7 +304,7 @@ TEST(CopyValueAlert, CloseLeavesTheClipboardAndCopyTakesTheTextOfTheMoment)
 TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(65530, 20);
+    PollTabs& main = grid_for(65530, 20);
     publish_values(std::vector<uint16_t>(20, 9));
     set_clipboard(main, "sentinel");
     for (auto [column, row] : {std::pair{2, 7}, std::pair{4, 1}, std::pair{1, 8}, std::pair{3, 10}}) {
@@ -317,7 +317,7 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
         EXPECT_FALSE(write_dialog_shown());
         EXPECT_FALSE(gtk_widget_get_sensitive(cell_at(main, column, row)));
     }
-    offer_copy_value(main, cell_at(main, 2, 8));
+    offer_copy_value(main.tab->table, cell_at(main, 2, 8));
     drain_main_loop();
     EXPECT_EQ(copy_value_alert(), nullptr);
     EXPECT_EQ(clipboard_text(main), "sentinel");
@@ -333,7 +333,7 @@ TEST(GridTopOfRange, CellsPastAddress65535NeverEditOrOpen)
 TEST(GridGroups, CopyReturnDoubleClickAndCopyValueActOnTheWholeValue)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(13, 5);
+    PollTabs& main = grid_for(13, 5);
     gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::FLOAT32));
     publish_values({0x4049, 0x0FDB, 0x3F80, 0x0000, 7});
     struct Copy {
@@ -373,10 +373,10 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
 {
     REQUIRE_DISPLAY();
     const std::string long_label = std::string(99998, 'L') + "\xE2\x82\xAC";  // 100,001 bytes
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     set_label(main.tab->definition->labels, 2, long_label);
     set_label(main.tab->definition->labels, 3, " Pump ");
-    build_grid(main);
+    build_grid(main.tab->table);
     GtkWidget* cell = cell_at(main, 1, 3);
     // Compared whole, as the failure would print 100,000 bytes.
     EXPECT_TRUE(text_at(main, 1, 3) == std::string(label_cell_capacity - 3, 'L') + "\xE2\x80\xA6");
@@ -391,7 +391,7 @@ TEST(GridLabels, LongLabelsAreNeverCutInTheStore)
         else if (way == 1)
             g_signal_emit_by_name(cell, "activate");
         else
-            build_grid(main);
+            build_grid(main.tab->table);
         drain_main_loop();
         cell = cell_at(main, 1, 3);
     }
@@ -426,14 +426,14 @@ TEST(GridLabels, OpenEditCommitsBeforeTheBlockIsReplaced)
     write_file(file, "POLL address=100 length=10\nLABEL 105 \"Flow\"\n");
     for (bool load : {false, true}) {
         SCOPED_TRACE(load ? "load" : "Query Settings");
-        MainWindow& main = grid_for(0, 10);
+        PollTabs& main = grid_for(0, 10);
         main.tab->definition->labels = LabelStore{};
         GtkWidget* cell = cell_at(main, 1, 6);  // address 5
         gtk_widget_set_sensitive(cell, TRUE);
         gtk_root_set_focus(GTK_ROOT(main.window), cell);
         gtk_editable_set_text(GTK_EDITABLE(cell), "Typed");
         if (load) {
-            ASSERT_TRUE(load_configuration_file(main, file.c_str()));
+            ASSERT_TRUE(load_configuration_file(app().set_up_files, file.c_str()));
             drain_main_loop();  // the grid is built in a turn of its own
             EXPECT_EQ(main.tab->definition->labels.entries, (std::vector<LabelEntry>{{105, "Flow"}}));
         } else {

@@ -10,7 +10,7 @@
 TEST(RegisterGrid, WorkedLayoutWithLabelsShown)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(13, 20);
+    PollTabs& main = grid_for(13, 20);
     const char* headers[] = {"Label", "10", "Label", "20", "Label", "30"};
     for (int column = 1; column <= 6; ++column) {
         EXPECT_EQ(text_at(main, column, 0), headers[column - 1]);
@@ -64,7 +64,7 @@ TEST(RegisterGrid, BlocksAtTheEdgesOfLengthAndAddressRange)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << int(c.length));
-        MainWindow& main = grid_for(c.start, c.length, c.fcode);
+        PollTabs& main = grid_for(c.start, c.length, c.fcode);
         publish_values(numbered_values(std::max(20, int(c.length))));
         for (const Cell& cell : c.cells)
             EXPECT_EQ(text_at(main, cell.column, cell.row), cell.text) << cell.column << "," << cell.row;
@@ -74,10 +74,10 @@ TEST(RegisterGrid, BlocksAtTheEdgesOfLengthAndAddressRange)
 TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     set_label(main.tab->definition->labels, 25, "Far pump");
     set_label(main.tab->definition->labels, 3, "Near valve");
-    build_grid(main);
+    build_grid(main.tab->table);
     EXPECT_EQ(text_at(main, 1, 4), "Near valve");
     EXPECT_EQ(text_at(main, 3, 6), "Address 15");
 
@@ -90,7 +90,7 @@ TEST(RegisterGrid, StoredLabelOutsideTheBlocksIsKeptAndShowsLater)
 TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     std::vector<uint16_t> values;
     for (int i = 0; i < 20; ++i)
         values.push_back(i % 2 ? 65535 : 32768);
@@ -118,13 +118,13 @@ TEST(RegisterGrid, FormatChangeRendersAgainWithoutAPollAndCoilsStayZeroOrOne)
 TEST(RegisterGrid, RebuildLeavesValuesEmptyUntilTheNextRefresh)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(0, 20);
+    PollTabs& main = grid_for(0, 20);
     publish_values(numbered_values(20));
-    build_grid(main);
+    build_grid(main.tab->table);
     for (int row = 1; row <= 10; ++row)
         for (int column : {2, 4})
             EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;
-    fill_from_shown_values(app().main_window);
+    fill_from_shown_values(app().tabs.tab->table);
     EXPECT_EQ(text_at(main, 2, 1), "100");
     EXPECT_EQ(text_at(main, 4, 10), "119");
 
@@ -137,28 +137,28 @@ TEST(RegisterGrid, RebuildLeavesValuesEmptyUntilTheNextRefresh)
 TEST(RegisterGrid, LabelToggleBringsValuesBackAtOnce)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(13, 20);
+    PollTabs& main = grid_for(13, 20);
     publish_values(numbered_values(20));
-    toggle_label_column(main);
-    EXPECT_FALSE(main.tab->labels_visible);
+    toggle_label_column(main.tab->table);
+    EXPECT_FALSE(main.tab->table.labels_visible);
     // The worked layout without labels: one column per block.
     EXPECT_EQ(text_at(main, 3, 0), "30");
     EXPECT_EQ(cell_at(main, 4, 0), nullptr);
-    for (GtkWidget* c = gtk_widget_get_first_child(GTK_WIDGET(main.tab->grid)); c; c = gtk_widget_get_next_sibling(c))
+    for (GtkWidget* c = gtk_widget_get_first_child(GTK_WIDGET(main.tab->table.grid)); c; c = gtk_widget_get_next_sibling(c))
         EXPECT_FALSE(GTK_IS_TEXT(c));
     EXPECT_EQ(text_at(main, 1, 4), "100");
     EXPECT_EQ(text_at(main, 2, 1), "107");
     EXPECT_EQ(text_at(main, 1, 3), "");
 
-    toggle_label_column(main);
-    EXPECT_TRUE(main.tab->labels_visible);
+    toggle_label_column(main.tab->table);
+    EXPECT_TRUE(main.tab->table.labels_visible);
     EXPECT_EQ(text_at(main, 4, 1), "107");
     EXPECT_EQ(text_at(main, 3, 1), "Address 20");
 }
 
 namespace {
 
-bool in_group_rest(MainWindow& main, int column, int row)
+bool in_group_rest(PollTabs& main, int column, int row)
 {
     return gtk_widget_has_css_class(cell_at(main, column, row), "group_rest");
 }
@@ -176,7 +176,7 @@ TEST(RegisterGrid, WideValuesGroupFromTheFirstPolledAddress)
     const uint16_t holding[] = {0xFFFF, 0xFFFE, 0x0001, 0x0000, 0x1234};
     for (uint16_t i = 0; i < 5; ++i)
         server->set_holding(uint16_t(13 + i), holding[i]);
-    MainWindow& main = grid_for(13, 5);
+    PollTabs& main = grid_for(13, 5);
     gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT32));
     store_poll_definition(PollDefinition{1, 3, 13, 5, 60000});
     store_connection_settings({.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
@@ -215,7 +215,7 @@ TEST(RegisterGrid, WideValuesGroupFromTheFirstPolledAddress)
 TEST(RegisterGrid, SixtyFourBitGroupsAndRebuildsKeepTheirStyle)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(8, 9);
+    PollTabs& main = grid_for(8, 9);
     gtk_drop_down_set_selected(main.format_selector, unsigned(ValueFormat::INT64));
     publish_values({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFE, 0, 0, 0, 7, 1});
     EXPECT_EQ(text_at(main, 2, 9), "-2");   // address 8, row 9 of block 0
@@ -226,7 +226,7 @@ TEST(RegisterGrid, SixtyFourBitGroupsAndRebuildsKeepTheirStyle)
     EXPECT_FALSE(in_group_rest(main, 4, 3));
     EXPECT_FALSE(in_group_rest(main, 4, 7));
     // The label column's toggle rebuilds the grid and fills it at once.
-    toggle_label_column(main);
+    toggle_label_column(main.tab->table);
     EXPECT_EQ(text_at(main, 2, 3), "7");
     EXPECT_TRUE(in_group_rest(main, 2, 4));
 }
@@ -236,7 +236,7 @@ TEST(RegisterGrid, SixtyFourBitGroupsAndRebuildsKeepTheirStyle)
 TEST(RegisterGrid, ConnectWithoutADeviceEmptiesTheValueCells)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = grid_for(3, 12);
+    PollTabs& main = grid_for(3, 12);
     publish_values(numbered_values(12));
     ASSERT_EQ(text_at(main, 2, 4), "100");
     ConnectionDialog& dialog = app().connection;
@@ -244,7 +244,7 @@ TEST(RegisterGrid, ConnectWithoutADeviceEmptiesTheValueCells)
     gtk_editable_set_text(GTK_EDITABLE(gtk_combo_box_get_child(GTK_COMBO_BOX(dialog.port_combo))), "");
     connect_link(dialog);
     drain_main_loop();
-    EXPECT_STREQ(gtk_label_get_text(main.status_line), "No device selected");
+    EXPECT_STREQ(gtk_label_get_text(app().main_window.status_line), "No device selected");
     for (int row = 1; row <= 10; ++row)
         for (int column : {2, 4})
             EXPECT_EQ(text_at(main, column, row), "") << column << "," << row;

@@ -21,7 +21,7 @@ protected:
     void TearDown() override
     {
         AppLinkTest::TearDown();
-        MainWindow& main = app().main_window;
+        PollTabs& main = app().tabs;
         while (close_poll_tab(main, *main.tabs.back())) {
         }
     }
@@ -38,20 +38,20 @@ bool values_waiting(const PollTab& tab)
     return copy_values_for(app_reports().shown, tab.definition->key, tab.definition->poll).value_count == tab.definition->poll.length;
 }
 
-std::string cell_text(MainWindow& main, int column, int row)
+std::string cell_text(PollTabs& main, int column, int row)
 {
-    GtkWidget* cell = gtk_grid_get_child_at(main.tab->grid, column, row);
+    GtkWidget* cell = gtk_grid_get_child_at(main.tab->table.grid, column, row);
     if (!cell)
         return "<none>";
     return GTK_IS_LABEL(cell) ? gtk_label_get_text(GTK_LABEL(cell)) : gtk_editable_get_text(GTK_EDITABLE(cell));
 }
 
-bool press(MainWindow& main, guint keyval, GdkModifierType state = GdkModifierType(0))
+bool press(PollTabs& main, guint keyval, GdkModifierType state = GdkModifierType(0))
 {
-    return on_grid_key(nullptr, keyval, 0, state, &main);
+    return on_grid_key(nullptr, keyval, 0, state, &main.tab->table);
 }
 
-std::string clipboard_text(MainWindow& main)
+std::string clipboard_text(PollTabs& main)
 {
     std::pair<bool, std::string> read{false, ""};
     gdk_clipboard_read_text_async(
@@ -86,9 +86,9 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
                            "POLL slave=1 fcode=3 address=100 length=4 scan_rate=20 format=HEX\n"
                            "LABELS 1\nLABEL 101 \"Flow\"\n"
                            "POLL slave=1 fcode=3 address=200 length=2 scan_rate=20\n";
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     connect_with(poll_of(1, 3, 0, 5, 20), tcp_settings(server->port()));
-    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(load_configuration_file(app().set_up_files, path.c_str()));
     ASSERT_EQ(main.tabs.size(), 3u);
     PollTab& first = *main.tabs[0];
     PollTab& pump = *main.tabs[1];
@@ -98,7 +98,7 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
     EXPECT_FALSE(grid_in_page(pump));
     EXPECT_FALSE(grid_in_page(*main.tabs[2]));
     ASSERT_TRUE(run_until([&] { return values_waiting(pump) && values_waiting(*main.tabs[2]); }, 5000));
-    EXPECT_TRUE(pump.value_cells.empty()) << "no grid is built out of sight";
+    EXPECT_TRUE(pump.table.value_cells.empty()) << "no grid is built out of sight";
 
     show_poll_tab(main, pump);
     ASSERT_EQ(main.tab, &pump);
@@ -106,13 +106,13 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
     EXPECT_FALSE(grid_in_page(first)) << "out of the window while not shown";
     EXPECT_EQ(cell_text(main, 2, 1), "0x1230");
     EXPECT_EQ(cell_text(main, 2, 4), "0x1233");
-    EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(pump.value_cells[3]), "stale"));
+    EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(pump.table.value_cells[3]), "stale"));
     EXPECT_EQ(cell_text(main, 1, 2), "Flow");
     EXPECT_TRUE(press(main, GDK_KEY_Down));
     EXPECT_TRUE(press(main, GDK_KEY_Right));
     EXPECT_TRUE(press(main, GDK_KEY_Down));
-    EXPECT_EQ(cursor_address(main), 101u);
-    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(pump.value_cells[1]), "active"));
+    EXPECT_EQ(cursor_address(main.tab->table), 101u);
+    EXPECT_TRUE(gtk_widget_has_css_class(GTK_WIDGET(pump.table.value_cells[1]), "active"));
     EXPECT_TRUE(press(main, GDK_KEY_c, GDK_CONTROL_MASK));
     EXPECT_EQ(clipboard_text(main), "0x1231");
     EXPECT_TRUE(press(main, GDK_KEY_Return));
@@ -121,12 +121,12 @@ TEST_F(LateGrids, ALoadedTabShowsItsValuesLabelsAndCursorWhenFirstShown)
     EXPECT_EQ(gtk_spin_button_get_value_as_int(write.address_spin), 101);
     gtk_widget_set_visible(GTK_WIDGET(write.window), FALSE);
 
-    GtkGrid* first_grid = first.grid;
+    GtkGrid* first_grid = first.table.grid;
     show_poll_tab(main, first);
-    EXPECT_EQ(first.grid, first_grid) << "built once";
+    EXPECT_EQ(first.table.grid, first_grid) << "built once";
     EXPECT_TRUE(grid_in_page(first));
     EXPECT_EQ(cell_text(main, 2, 1), "0");
-    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(load_configuration_file(app().set_up_files, path.c_str()));
     drain_main_loop();
     EXPECT_EQ(main.tabs.size(), 3u);
     EXPECT_TRUE(grid_in_page(*main.tabs[0]));

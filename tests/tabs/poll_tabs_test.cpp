@@ -30,7 +30,7 @@ void activate(const char* action)
 Texts cell_texts(const PollTab& tab)
 {
     Texts texts;
-    for (GtkLabel* cell : tab.value_cells)
+    for (GtkLabel* cell : tab.table.value_cells)
         texts.emplace_back(gtk_label_get_text(cell));
     return texts;
 }
@@ -65,13 +65,13 @@ bool press_escape_in(GtkEditable* entry)
     return false;
 }
 
-class PollTabs : public AppLinkTest {
+class TabView : public AppLinkTest {
 protected:
     void TearDown() override
     {
         AppLinkTest::TearDown();
         // The next test starts from one tab, as the program does.
-        MainWindow& main = app().main_window;
+        PollTabs& main = app().tabs;
         while (close_poll_tab(main, *main.tabs.back())) {
         }
     }
@@ -84,7 +84,7 @@ protected:
 // expect its exception never on the status line and its series taking
 // nothing more, the remaining tab's values live and charted, and the closed
 // tab's block never asked for again.
-TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
+TEST_F(TabView, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
 {
     std::atomic<bool> boiler_in_flight{false};
     std::atomic<size_t> boiler_reads{0};
@@ -97,9 +97,9 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
         return std::vector<ScriptedTcpServer::Send>{{read_reply(request.bytes, 7), 5}};
     });
     ASSERT_TRUE(server);
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     store_poll_definition(poll_of(1, 3, 0, 3, 50));
-    build_grid(main);
+    build_grid(main.tab->table);
     PollTab* first = main.tab;
     PollTab* boiler = add_poll_tab(main, poll_of(1, 3, 200, 3, 50));
     ASSERT_TRUE(boiler);
@@ -126,13 +126,13 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
     bool error_shown = false;
     run_until(
         [&] {
-            error_shown |= gtk_widget_has_css_class(GTK_WIDGET(main.status_line), "error");
+            error_shown |= gtk_widget_has_css_class(GTK_WIDGET(app().main_window.status_line), "error");
             return false;
         },
         1000);
-    EXPECT_FALSE(error_shown) << gtk_label_get_text(main.status_line);
+    EXPECT_FALSE(error_shown) << gtk_label_get_text(app().main_window.status_line);
     EXPECT_EQ(cell_texts(*first), (Texts{"7", "7", "7"}));
-    EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(first->value_cells[0]), "stale"));
+    EXPECT_FALSE(gtk_widget_has_css_class(GTK_WIDGET(first->table.value_cells[0]), "stale"));
     EXPECT_EQ(boiler_reads.load(), 1u);
     drain_chart_polls(chart);
     EXPECT_EQ(full_sample_count(chart.series[0]->samples), boiler_samples);
@@ -147,11 +147,11 @@ TEST_F(PollTabs, ClosedWhileItsRequestIsInFlightShowsNothingAnywhere)
 // the tabs' order, the file to bring all three back in that order
 // after the window was changed, the last tab never to close, and no more
 // tabs than the link takes.
-TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
+TEST_F(TabView, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
 {
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     store_poll_definition(poll_of(1, 3, 0, 4));
-    build_grid(main);
+    build_grid(main.tab->table);
     set_label(main.tab->definition->labels, 2, "Speed");
     gtk_drop_down_set_selected(main.format_selector, guint(ValueFormat::FLOAT32));
 
@@ -162,7 +162,7 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
     EXPECT_EQ(main.tab->definition->poll, poll_of(1, 3, 0, 4)) << "a copy of the definition shown";
     EXPECT_TRUE(main.tab->definition->labels.entries.empty()) << "without its labels";
     hand_poll_definition(main, poll_of(2, 1, 10, 8));
-    build_grid(main);
+    build_grid(main.tab->table);
     EXPECT_EQ(title_of(*main.tab), "ID 2 \u00b7 01 \u00b7 10\u201317");
     rename_poll_tab(main, *main.tab, "  Doors\n");
     EXPECT_EQ(title_of(*main.tab), "Doors");
@@ -191,13 +191,13 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
 
     g_autofree char* folder = g_dir_make_tmp("tabs-XXXXXX", nullptr);
     std::string path = std::string(folder) + "/plant.dat";
-    ASSERT_TRUE(save_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(save_configuration_file(app().set_up_files, path.c_str()));
     activate("close-definition");
     activate("close-definition");
     activate("close-definition");
     ASSERT_EQ(main.tabs.size(), 1u) << "the last tab stays";
     EXPECT_FALSE(g_action_group_get_action_enabled(G_ACTION_GROUP(app().application), "close-definition"));
-    ASSERT_TRUE(load_configuration_file(main, path.c_str()));
+    ASSERT_TRUE(load_configuration_file(app().set_up_files, path.c_str()));
     g_remove(path.c_str());
     g_rmdir(folder);
     ASSERT_EQ(main.tabs.size(), 3u);
@@ -220,9 +220,9 @@ TEST_F(PollTabs, EachTabKeepsItsOwnSetUpAndTheFileKeepsThemAll)
 // an emoji and more after, and the focus then moved elsewhere, expect the
 // name kept, trimmed and cut after the 40th character; given a name typed
 // and then Escape, expect the name before it kept.
-TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
+TEST_F(TabView, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
 {
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     const std::string forty = "北側ボイラー室 boiler pressure, north side 12 🔥";
     start_tab_rename(main);
     drain_main_loop();
@@ -231,7 +231,7 @@ TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
     GtkWidget* text = GTK_WIDGET(gtk_editable_get_delegate(entry));
     ASSERT_TRUE(run_until([&] { return gtk_window_get_focus(GTK_WINDOW(main.window)) == text; }, 2000));
     gtk_editable_set_text(entry, ("  " + forty + " and beyond").c_str());
-    gtk_widget_grab_focus(GTK_WIDGET(main.tab->grid));
+    gtk_widget_grab_focus(GTK_WIDGET(main.tab->table.grid));
     drain_main_loop();
     EXPECT_EQ(main.tab->definition->name, forty);
     EXPECT_EQ(title_of(*main.tab), forty);
@@ -252,9 +252,9 @@ TEST_F(PollTabs, RenameIsKeptWhenTheFocusLeavesAndEscapeCancelsIt)
 // Given Ctrl+N, expect Cancel or a close of its Query Settings to
 // take the new tab away again and Ok to keep it; at the link's most, expect
 // Ctrl+N and a file of one definition more to be refused, naming the limit.
-TEST_F(PollTabs, ANewTabCancelledGoesAndTheLimitIsNamed)
+TEST_F(TabView, ANewTabCancelledGoesAndTheLimitIsNamed)
 {
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     QuerySettingsDialog& dialog = app().query_settings;
     PollTab* first = main.tab;
     for (bool by_close : {false, true}) {
@@ -290,7 +290,7 @@ TEST_F(PollTabs, ANewTabCancelledGoesAndTheLimitIsNamed)
     g_autofree char* folder = g_dir_make_tmp("tabs-XXXXXX", nullptr);
     std::string path = std::string(folder) + "/many.dat";
     ASSERT_TRUE(g_file_set_contents(path.c_str(), text.c_str(), -1, nullptr));
-    EXPECT_FALSE(load_configuration_file(main, path.c_str()));
+    EXPECT_FALSE(load_configuration_file(app().set_up_files, path.c_str()));
     g_remove(path.c_str());
     g_rmdir(folder);
     EXPECT_EQ(alerts_over(GTK_WINDOW(main.window)),

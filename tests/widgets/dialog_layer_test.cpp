@@ -231,11 +231,11 @@ TEST(DialogEscape, ClosesEveryDialog)
 
     g_action_group_activate_action(G_ACTION_GROUP(a.application), "new-definition", nullptr);
     drain_main_loop();
-    ASSERT_EQ(a.main_window.tabs.size(), 2u);
+    ASSERT_EQ(a.tabs.tabs.size(), 2u);
     EXPECT_TRUE(press_key(GTK_WIDGET(a.query_settings.window), GDK_KEY_Escape));
     drain_main_loop();
     EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(a.query_settings.window)));
-    EXPECT_EQ(a.main_window.tabs.size(), 1u);
+    EXPECT_EQ(a.tabs.tabs.size(), 1u);
 
     g_autoptr(FileDialog) files = file_dialog_new();
     Outcome outcome;

@@ -33,7 +33,7 @@ void activate(App& a, const char* action)
 
 std::string line_text(App& a)
 {
-    return gtk_label_get_text(a.main_window.tab->statistics.line);
+    return gtk_label_get_text(a.tabs.tab->statistics.line);
 }
 
 void record_some_polls()
@@ -69,7 +69,7 @@ TEST(StatisticsView, LineShowsChangedFiguresAndCarriesTheReport)
 {
     REQUIRE_DISPLAY();
     App& a = app_with_a11y();
-    StatisticsView& view = a.main_window.tab->statistics;
+    StatisticsView& view = a.tabs.tab->statistics;
     reset_statistics_view(view);
     EXPECT_EQ(line_text(a), zero_line);
     EXPECT_FALSE(refresh_statistics_view(view)) << "nothing changed, nothing rewritten";
@@ -116,7 +116,7 @@ TEST(StatisticsView, ResetAndConnectClearEveryFigureDisconnectKeepsThem)
     disconnect_link();
     EXPECT_TRUE(run_until([] { return worker_threads() == 0; }, 5000));
     EXPECT_EQ(statistics_report(take_snapshot(link_statistics())), before);
-    refresh_statistics_view(a.main_window.tab->statistics);
+    refresh_statistics_view(a.tabs.tab->statistics);
     EXPECT_EQ(line_text(a).substr(0, 7), "Polls 3");
 }
 
@@ -125,10 +125,10 @@ TEST(StatisticsView, ResetAndConnectClearEveryFigureDisconnectKeepsThem)
 TEST(StatisticsView, LineLeavesTheGridItsMinimumHeight)
 {
     REQUIRE_DISPLAY();
-    MainWindow& main = activate_app().main_window;
+    PollTabs& main = activate_app().tabs;
     GtkWidget* scroller = GTK_WIDGET(main.tab->grid_scroller);
     ASSERT_TRUE(run_until([&] { return gtk_widget_get_height(scroller) > 0; }, 5000));
-    gtk_paned_set_position(main.paned, 0);
+    gtk_paned_set_position(app().main_window.paned, 0);
     run_for(100);
     EXPECT_GE(gtk_widget_get_height(scroller), 264);
     EXPECT_GT(gtk_widget_get_height(GTK_WIDGET(main.tab->statistics.line)), 0);

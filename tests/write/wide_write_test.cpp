@@ -24,7 +24,7 @@ class PymodbusWrite : public AppLinkTest {};
 void send_wide(ValueFormat format, unsigned order, uint16_t address, const char* text, int length,
                guint fcode_entry = 3)
 {
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     WriteDialog& dialog = app().write;
     gtk_drop_down_set_selected(main.format_selector, unsigned(format));
     gtk_drop_down_set_selected(main.order_selector, order);

@@ -85,7 +85,7 @@ protected:
     const char* value_text() const { return gtk_editable_get_text(GTK_EDITABLE(dialog.value_entry)); }
     void choose_format(ValueFormat format)
     {
-        gtk_drop_down_set_selected(app().main_window.format_selector, static_cast<guint>(format));
+        gtk_drop_down_set_selected(app().tabs.format_selector, static_cast<guint>(format));
     }
     void press_send() { g_signal_emit_by_name(dialog.send_button, "clicked"); }
 
@@ -169,9 +169,9 @@ TEST_F(WriteDialogTest, WideFormatsReadTheRememberedRegistersAgain)
 {
     choose_format(ValueFormat::FLOAT32);
     type_value("3.1415927");
-    gtk_drop_down_set_selected(app().main_window.order_selector, 1);
+    gtk_drop_down_set_selected(app().tabs.order_selector, 1);
     EXPECT_STREQ(value_text(), "2.1619829e-29");  // 4049 0FDB read as CD AB
-    gtk_drop_down_set_selected(app().main_window.order_selector, 0);
+    gtk_drop_down_set_selected(app().tabs.order_selector, 0);
     EXPECT_STREQ(value_text(), "3.1415927");
     choose_format(ValueFormat::UINT32);
     EXPECT_STREQ(value_text(), "1078530011");
@@ -372,11 +372,11 @@ protected:
     {
         WriteDialogTest::TearDown();
         // The next test starts from one tab with its cursor where it starts.
-        MainWindow& main = app().main_window;
+        PollTabs& main = app().tabs;
         while (close_poll_tab(main, *main.tabs.back())) {
         }
-        main.tab->cursor_column = 1;
-        main.tab->cursor_row = 0;
+        main.tab->table.cursor_column = 1;
+        main.tab->table.cursor_row = 0;
     }
 
     size_t writes_seen()
@@ -513,10 +513,10 @@ TEST_F(WriteToServer, SecondWriteAfterACancelledSlowOneIsSentAndReported)
 // server sees each write where the dialog said.
 TEST_F(WriteToServer, WriteFollowsTheShownTab)
 {
-    MainWindow& main = app().main_window;
+    PollTabs& main = app().tabs;
     auto press = [&](std::initializer_list<guint> keys) {
         for (guint key : keys)
-            on_grid_key(nullptr, key, 0, GdkModifierType(0), &main);
+            on_grid_key(nullptr, key, 0, GdkModifierType(0), &main.tab->table);
     };
     auto write_and_close = [&](const char* value) {
         type_value(value);
@@ -535,7 +535,7 @@ TEST_F(WriteToServer, WriteFollowsTheShownTab)
     };
 
     store_poll_definition(poll_of(1, 3, 100, 10, 200));
-    build_grid(main);
+    build_grid(main.tab->table);
     PollTab* first = main.tab;
     press({GDK_KEY_Down, GDK_KEY_Right, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down,
            GDK_KEY_Return});
@@ -554,7 +554,7 @@ TEST_F(WriteToServer, WriteFollowsTheShownTab)
     EXPECT_EQ(server->holding(20), 777);
 
     press({GDK_KEY_Down, GDK_KEY_Right, GDK_KEY_Down, GDK_KEY_Down, GDK_KEY_Down});
-    g_signal_emit_by_name(toolbar_items(main).at(2), "clicked");
+    g_signal_emit_by_name(toolbar_items(app().main_window).at(2), "clicked");
     EXPECT_EQ(aimed_at(), (std::vector<int>{5, 23}));
     write_and_close("4");
     EXPECT_EQ(last_write(), (std::vector<int>{5, 23}));

@@ -1,14 +1,12 @@
-#include "app/set_up_window.hpp"
+#include "config/set_up_window.hpp"
 
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/application.hpp"
-#include "widgets/dialog_layer.hpp"
-#include "app/main_window.hpp"
 #include "config/config_dialogs.hpp"
+#include "setup/set_up_model.hpp"
 
 namespace {
 
@@ -28,40 +26,38 @@ std::string file_name_of(const SetUpDocument& document)
 
 // A step waiting for the user's answer, or for the Save chooser.
 struct PendingStep {
-    MainWindow* main;
+    SetUpFiles* files;
     SetUpStep then;
 };
 
 void on_saved_as(GObject* source, GAsyncResult* result, gpointer data)
 {
     std::unique_ptr<PendingStep> pending(static_cast<PendingStep*>(data));
-    if (finish_save_choice(source, result, *pending->main))
-        pending->then(*pending->main);
+    if (finish_save_choice(source, result, *pending->files))
+        pending->then(*pending->files);
 }
 
 void on_answer(GObject* source, GAsyncResult* result, gpointer data)
 {
     std::unique_ptr<PendingStep> pending(static_cast<PendingStep*>(data));
-    MainWindow& main = *pending->main;
+    SetUpFiles& files = *pending->files;
     int answer = alert_dialog_choose_finish(ALERT_DIALOG(source), result, nullptr);
-    g_clear_object(&main.set_up_question);
+    g_clear_object(&files.question);
     if (answer == discard_index) {
-        pending->then(main);
-    } else if (answer == save_index && !main.model->document.path.empty()) {
-        if (save_configuration_file(main, main.model->document.path.c_str()))
-            pending->then(main);
+        pending->then(files);
+    } else if (answer == save_index && !files.model->document.path.empty()) {
+        if (save_configuration_file(files, files.model->document.path.c_str()))
+            pending->then(files);
     } else if (answer == save_index) {
         // The chooser's completion owns the step from here.
-        file_dialog_save(main.file_dialog, GTK_WINDOW(main.window), nullptr, on_saved_as, pending.release());
+        file_dialog_save(files.file_dialog, files.window, nullptr, on_saved_as, pending.release());
     }
 }
 
-void quit_now(MainWindow& main)
+void quit_now(SetUpFiles& files)
 {
-    take_pending_ui_work(*app().reports);  // into the ring and a recording while the window lives
-    if (main.window)
-        gtk_widget_set_visible(GTK_WIDGET(main.window), FALSE);
-    g_application_quit(G_APPLICATION(app().application));
+    if (files.quit)
+        files.quit();
 }
 
 bool is_own_set_up(GtkRecentInfo* info)
@@ -87,7 +83,7 @@ std::string menu_label(const char* name)
 
 void fill_recent_menu(GtkRecentManager* manager, gpointer data)
 {
-    GMenu* menu = static_cast<MainWindow*>(data)->recent_menu;
+    GMenu* menu = static_cast<SetUpFiles*>(data)->recent_menu;
     g_menu_remove_all(menu);
     GList* items = g_list_sort(gtk_recent_manager_get_items(manager), newest_first);
     guint shown = 0;
@@ -106,78 +102,90 @@ void fill_recent_menu(GtkRecentManager* manager, gpointer data)
 
 }  // namespace
 
-void show_set_up_title(MainWindow& main)
+void show_set_up_title(SetUpFiles& files)
 {
-    std::string title = set_up_title(main.model->document, file_name_of(main.model->document));
-    if (main.window)
-        gtk_window_set_title(GTK_WINDOW(main.window), title.c_str());
-    if (main.title)
-        gtk_label_set_text(main.title, title.c_str());
+    std::string title = set_up_title(files.model->document, file_name_of(files.model->document));
+    if (files.window)
+        gtk_window_set_title(files.window, title.c_str());
+    if (files.title)
+        gtk_label_set_text(files.title, title.c_str());
 }
 
-void follow_set_up_document(MainWindow& main)
+void build_set_up_files(SetUpFiles& files)
 {
-    listen_to_set_up(*main.model, [&main](const SetUpEvent& event) {
+    files.file_dialog = file_dialog_new();
+    file_dialog_set_initial_name(files.file_dialog, "Brenvaldor.dat");
+    g_autoptr(GFile) folder = g_file_new_for_path(".");
+    file_dialog_set_initial_folder(files.file_dialog, folder);
+    g_autoptr(GtkFileFilter) filter = gtk_file_filter_new();
+    gtk_file_filter_add_suffix(filter, "dat");
+    gtk_file_filter_set_name(filter, "Configuration (*.dat)");
+    file_dialog_set_default_filter(files.file_dialog, filter);
+}
+
+void follow_set_up_document(SetUpFiles& files)
+{
+    listen_to_set_up(*files.model, [&files](const SetUpEvent& event) {
         if (event.change != SetUpChange::document)
             return;
-        show_set_up_title(main);
+        show_set_up_title(files);
         // Loaded or saved: a recent file, or one used again.
-        const SetUpDocument& document = main.model->document;
+        const SetUpDocument& document = files.model->document;
         g_autofree char* uri = document.changed || document.path.empty()
                                    ? nullptr
                                    : g_filename_to_uri(document.path.c_str(), nullptr, nullptr);
-        if (uri && main.window)
+        if (uri && files.window)
             gtk_recent_manager_add_item(gtk_recent_manager_get_default(), uri);
     });
 }
 
-void ask_before_dropping_set_up(MainWindow& main, SetUpStep then)
+void ask_before_dropping_set_up(SetUpFiles& files, SetUpStep then)
 {
-    if (!main.model->document.changed) {
-        then(main);
+    if (!files.model->document.changed) {
+        then(files);
         return;
     }
-    if (main.set_up_question) {
+    if (files.question) {
         // One question at a time: the one asked already answers for this too.
-        if (GtkWindow* asking = set_up_question_window(main))
+        if (GtkWindow* asking = set_up_question_window(files))
             gtk_window_present(asking);
         return;
     }
-    std::string question = set_up_question(file_name_of(main.model->document));
-    main.set_up_question = alert_dialog_new(question.c_str());
-    alert_dialog_set_detail(main.set_up_question, "Unsaved changes are lost otherwise.");
+    std::string question = set_up_question(file_name_of(files.model->document));
+    files.question = alert_dialog_new(question.c_str());
+    alert_dialog_set_detail(files.question, "Unsaved changes are lost otherwise.");
     static const char* const buttons[] = {"Cancel", "Discard", "Save", nullptr};
-    alert_dialog_set_buttons(main.set_up_question, buttons);
-    alert_dialog_set_cancel_button(main.set_up_question, cancel_index);
-    alert_dialog_set_default_button(main.set_up_question, save_index);
-    alert_dialog_choose(main.set_up_question, GTK_WINDOW(main.window), nullptr, on_answer,
-                        new PendingStep{&main, std::move(then)});
+    alert_dialog_set_buttons(files.question, buttons);
+    alert_dialog_set_cancel_button(files.question, cancel_index);
+    alert_dialog_set_default_button(files.question, save_index);
+    alert_dialog_choose(files.question, files.window, nullptr, on_answer,
+                        new PendingStep{&files, std::move(then)});
 }
 
-GtkWindow* set_up_question_window(MainWindow& main)
+GtkWindow* set_up_question_window(SetUpFiles& files)
 {
-    return main.set_up_question ? alert_dialog_get_window(main.set_up_question) : nullptr;
+    return files.question ? alert_dialog_get_window(files.question) : nullptr;
 }
 
-void quit_after_asking(MainWindow& main)
+void quit_after_asking(SetUpFiles& files)
 {
-    ask_before_dropping_set_up(main, quit_now);
+    ask_before_dropping_set_up(files, quit_now);
 }
 
-GMenuModel* build_recent_set_ups_menu(MainWindow& main)
+GMenuModel* build_recent_set_ups_menu(SetUpFiles& files)
 {
-    main.recent_menu = g_menu_new();
+    files.recent_menu = g_menu_new();
     GtkRecentManager* manager = gtk_recent_manager_get_default();
-    g_signal_connect(manager, "changed", G_CALLBACK(fill_recent_menu), &main);
-    fill_recent_menu(manager, &main);
-    return G_MENU_MODEL(main.recent_menu);
+    g_signal_connect(manager, "changed", G_CALLBACK(fill_recent_menu), &files);
+    fill_recent_menu(manager, &files);
+    return G_MENU_MODEL(files.recent_menu);
 }
 
-void open_recent_set_up(MainWindow& main, const char* uri)
+void open_recent_set_up(SetUpFiles& files, const char* uri)
 {
     g_autofree char* path = g_filename_from_uri(uri, nullptr, nullptr);
     if (!path)
         return;
     std::string file = path;
-    ask_before_dropping_set_up(main, [file](MainWindow& m) { load_configuration_file(m, file.c_str()); });
+    ask_before_dropping_set_up(files, [file](SetUpFiles& m) { load_configuration_file(m, file.c_str()); });
 }
