@@ -34,6 +34,8 @@ enum class SetUpChange {
 struct SetUpEvent {
     SetUpChange change = SetUpChange::document;
     uint32_t serial = 0;  // the definition's, for the changes of one
+
+    bool operator==(const SetUpEvent&) const = default;
 };
 
 using SetUpListener = std::function<void(const SetUpEvent&)>;

@@ -93,7 +93,7 @@ void attach_label_cells(RegisterGrid& table, const GridLayout& layout, uint8_t f
     }
 }
 
-GtkWidget* make_value_cell(RegisterGrid& table, bool addressable)
+GtkWidget* make_value_cell(bool addressable)
 {
     GtkWidget* cell = gtk_label_new("");
     gtk_label_set_xalign(GTK_LABEL(cell), 1.0f);
@@ -114,7 +114,7 @@ void attach_value_cells(RegisterGrid& table, const GridLayout& layout)
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
             uint32_t address = block_first_address(layout, block) + row - 1;
-            GtkWidget* cell = make_value_cell(table, address <= highest_address);
+            GtkWidget* cell = make_value_cell(address <= highest_address);
             attach(table, cell, value_column(layout, block), row);
             cells.push_back(GTK_LABEL(cell));
         }

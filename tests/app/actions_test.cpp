@@ -85,8 +85,7 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
 TEST(Actions, MainMenuListsItsEntriesInOrder)
 {
     REQUIRE_DISPLAY();
-    PollTabs& main = activate_app().tabs;
-    GMenuModel* menu = G_MENU_MODEL(app().main_window.menu);
+    GMenuModel* menu = G_MENU_MODEL(activate_app().main_window.menu);
     const std::pair<const char*, const char*> expected[] = {
         {"_Connect", "app.connection-definition"},
         {"_Disconnect", "app.disconnect"},

@@ -24,19 +24,8 @@ void answer(const char* label)
 {
     GtkWindow* question = set_up_question_window(app().set_up_files);
     ASSERT_NE(question, nullptr);
-    std::vector<GtkWidget*> pending{GTK_WIDGET(question)};
-    while (!pending.empty()) {
-        GtkWidget* widget = pending.back();
-        pending.pop_back();
-        if (GTK_IS_BUTTON(widget) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), label) == 0) {
-            g_signal_emit_by_name(widget, "clicked");
-            drain_main_loop();
-            return;
-        }
-        for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
-            pending.push_back(child);
-    }
-    ADD_FAILURE() << "no button " << label;
+    ASSERT_TRUE(press_alert_button(question, label)) << label;
+    drain_main_loop();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/application.hpp"
 #include "config/config_dialogs.hpp"
 #include "config/config_format.hpp"
+#include "config/set_up_window.hpp"
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/refusal_alerts.hpp"
@@ -214,4 +215,78 @@ TEST(ConfigDialogs, CancelledDialogSaysNothingAndChangesNothing)
     EXPECT_EQ(copy_poll_definition(), prepared_poll);
     EXPECT_EQ(main.tab->definition->labels.entries, before.entries);
     EXPECT_TRUE(marker.still_there());
+}
+
+// Given a set-up of two tabs, one named, in HEX and charting an address,
+// with connection settings of its own: a load asks first, and "Save" with
+// no file yet goes through the Save chooser and only then on to the Open
+// chooser. Loaded over a set-up changed meanwhile, the file brings it all
+// back: the tabs, the chart, the link's settings and the Connection
+// dialog's fields, under a title that names the file, unmarked.
+TEST(ConfigDialogs, LoadAsksFirstSavesThroughTheQuestionAndBringsTheSetUpBack)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    PollTabs& tabs = a.tabs;
+    TempFolder folder;
+    ConnectionSettings plant;
+    plant.device = "plc.example";
+    plant.baud_or_port = 1502;
+    plant.use_tcp = true;
+    plant.keep_open = true;
+    set_connection(a.set_up, plant);
+    PollTab* meter = add_poll_tab(tabs, PollDefinition{2, 4, 100, 6, 500});
+    ASSERT_NE(meter, nullptr);
+    rename_poll_tab(tabs, *meter, "Meter");
+    gtk_drop_down_set_selected(tabs.format_selector, guint(ValueFormat::HEX));
+    ASSERT_TRUE(add_chart_series(a.chart, 102));
+    EXPECT_STREQ(gtk_window_get_title(tabs.window), "*Brenvaldor");
+
+    start_load_configuration(a.set_up_files);
+    GtkWindow* question = set_up_question_window(a.set_up_files);
+    ASSERT_NE(question, nullptr) << "a load asks first";
+    EXPECT_EQ(file_dialog_get_window(a.set_up_files.file_dialog), nullptr);
+    ASSERT_TRUE(press_alert_button(question, "Save"));
+    drain_main_loop();
+    GtkWindow* chooser = file_dialog_get_window(a.set_up_files.file_dialog);
+    ASSERT_NE(chooser, nullptr);
+    std::string path = folder.file("plant.dat");
+    ASSERT_TRUE(choose_path(chooser, path, true)) << chosen_path(chooser);
+    press_dialog_button(chooser, GTK_RESPONSE_ACCEPT);
+    ASSERT_TRUE(run_until([&] { return !read_file(path).empty(); }, 5000));
+    EXPECT_STREQ(gtk_window_get_title(tabs.window), "plant.dat \u2014 Brenvaldor");
+    std::string saved = read_file(path);
+    EXPECT_NE(saved.find("CONNECTION "), std::string::npos);
+    EXPECT_NE(saved.find("DEVICE \"plc.example\"\n"), std::string::npos);
+    EXPECT_NE(saved.find("CHART 102\n"), std::string::npos);
+    ASSERT_TRUE(run_until([&] {
+        GtkWindow* open = file_dialog_get_window(a.set_up_files.file_dialog);
+        return open && open != chooser;
+    }, 5000)) << "then the load goes on to its chooser";
+    chooser = file_dialog_get_window(a.set_up_files.file_dialog);
+    press_dialog_button(chooser, GTK_RESPONSE_CANCEL);
+    ASSERT_TRUE(run_until([&] { return file_dialog_get_window(a.set_up_files.file_dialog) == nullptr; }, 5000));
+
+    // Meanwhile: the named tab closed, its series removed, another connection.
+    ASSERT_TRUE(close_poll_tab(tabs, *meter));
+    ASSERT_EQ(a.chart.series.size(), 1u) << "a closed tab's series stays until removed";
+    remove_chart_series(a.chart, 0);
+    ConnectionSettings other = plant;
+    other.device = "10.0.0.9";
+    set_connection(a.set_up, other);
+    a.set_up.document.changed = false;  // as if discarded
+
+    ASSERT_TRUE(load_configuration_file(a.set_up_files, path.c_str()));
+    drain_main_loop();
+    ASSERT_EQ(tabs.tabs.size(), 2u);
+    EXPECT_EQ(tabs.tabs[1]->definition->name, "Meter");
+    EXPECT_EQ(tabs.tabs[1]->definition->format, ValueFormat::HEX);
+    EXPECT_EQ(tabs.tabs[1]->definition->poll, (PollDefinition{2, 4, 100, 6, 500}));
+    ASSERT_EQ(a.chart.series.size(), 1u);
+    EXPECT_EQ(a.chart.series[0]->address, 102);
+    EXPECT_EQ(a.chart.series[0]->tab, tabs.tabs[1]->serial);
+    EXPECT_EQ(copy_connection_settings(), plant);
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(a.connection.ip_entry)), "plc.example");
+    EXPECT_STREQ(gtk_window_get_title(tabs.window), "plant.dat \u2014 Brenvaldor");
+    EXPECT_EQ(write_configuration(set_up_of(a.set_up)), saved) << "and saves as it was";
 }

@@ -33,3 +33,21 @@ inline AlertTexts alerts_over(GtkWindow* parent)
     }
     return alerts;
 }
+
+// Presses the button with that label in an alert, as a click does; false
+// when it has none.
+inline bool press_alert_button(GtkWindow* alert, const char* label)
+{
+    std::vector<GtkWidget*> pending{GTK_WIDGET(alert)};
+    while (!pending.empty()) {
+        GtkWidget* widget = pending.back();
+        pending.pop_back();
+        if (GTK_IS_BUTTON(widget) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(widget)), label) == 0) {
+            g_signal_emit_by_name(widget, "clicked");
+            return true;
+        }
+        for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+            pending.push_back(child);
+    }
+    return false;
+}
