@@ -3,12 +3,14 @@
 // tabs, and the connection settings. No GTK here.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "link/link_state.hpp"
 #include "setup/label_store.hpp"
+#include "setup/point.hpp"
 #include "values/value_format.hpp"
 #include "values/wide_value.hpp"
 
@@ -19,6 +21,7 @@ struct DefinitionSetUp {
     ValueFormat format = ValueFormat::UINT;
     WordOrder order = WordOrder::AB_CD;
     std::vector<uint16_t> chart;  // the addresses charted from it, in the order charted
+    std::map<uint16_t, Point> points;  // by address; none empty
 
     // Given by the model, never by the file: the definition's for its
     // whole life (the views find it by this), and its key in the link.

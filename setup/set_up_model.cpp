@@ -168,6 +168,18 @@ void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, Value
     tell_change(model, SetUpChange::format, definition.serial);
 }
 
+void set_point(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, const Point& point)
+{
+    auto held = definition.points.find(address);
+    if (held == definition.points.end() ? is_empty_point(point) : held->second == point)
+        return;
+    if (is_empty_point(point))
+        definition.points.erase(held);
+    else
+        definition.points[address] = point;
+    tell_change(model, SetUpChange::points, definition.serial);
+}
+
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted)
 {
     auto found = std::find(definition.chart.begin(), definition.chart.end(), address);

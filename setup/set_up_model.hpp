@@ -27,6 +27,7 @@ enum class SetUpChange {
     labels,      // definition
     format,      // definition: Format or Order
     chart,       // definition: the addresses it charts
+    points,      // definition: a point's type, scale, unit or names
     connection,  // the connection settings
     document,    // the file, or whether the set-up changed since
 };
@@ -81,6 +82,8 @@ void rename_definition(SetUpModel& model, DefinitionSetUp& definition, std::stri
 // False when memory ran out (nothing changed then).
 bool set_definition_label(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, std::string_view text);
 void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, ValueFormat format, WordOrder order);
+// The point at address of definition; an empty point removes it.
+void set_point(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, const Point& point);
 // Charts address of definition, or no more; false when that changes nothing.
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted);
 size_t charted_count(const SetUpModel& model);
