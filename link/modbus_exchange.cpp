@@ -132,13 +132,18 @@ int exchange(LinkChannel& channel, const Frame& request, Reply& reply)
     if (!channel.wire && reopen(channel) == -1)
         return -1;
     Wire& wire = channel.wire;
+    // Logged before it goes, under the guard: a frame on the wire is in the
+    // log even when a Disconnect comes while it is under way, and after a
+    // Disconnect no frame goes out at all.
+    if (!channel.guard.while_current(
+            [&] { channel.reports.frame_logged(request.bytes.data(), request.size, LogDirection::tx); }))
+        return fail(ECANCELED);
     if (wire.transport->send(wire, request) == -1) {
         int error = channel.guard.cancelled() ? ECANCELED : errno;
         wire.transport->recover(wire, error, false);
         return fail(error);
     }
     reply.sent = true;
-    log_frame(channel, request.bytes.data(), request.size, LogDirection::tx);
     auto first_byte = WireClock::now() + std::chrono::milliseconds(wire.response_timeout_ms);
     if (receive_reply(channel, request, reply, first_byte) == 0)
         return 0;
