@@ -8,6 +8,7 @@
 #include "connection/connect.hpp"
 #include "query/query_settings_dialog.hpp"
 #include "write/write_dialog.hpp"
+#include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tabs.hpp"
 #include "setup/definition_name.hpp"
@@ -64,6 +65,28 @@ void on_toggle_alias_column(GSimpleAction*, GVariant*, gpointer)
 void on_chart(GSimpleAction*, GVariant*, gpointer chart)
 {
     present_chart_window(*static_cast<ChartWindow*>(chart));
+}
+
+// Points show their registers as read, or their values (a toggle).
+void on_raw_values(GSimpleAction* action, GVariant*, gpointer)
+{
+    App& a = app();
+    g_autoptr(GVariant) state = g_action_get_state(G_ACTION(action));
+    bool raw = !g_variant_get_boolean(state);
+    g_simple_action_set_state(action, g_variant_new_boolean(raw));
+    a.tabs.grid_context.raw_values = raw;
+    fill_from_shown_values(a.tabs.tab->table);
+}
+
+// On the value under the grid's cursor, or the block's first without one.
+void on_edit_point(GSimpleAction*, GVariant*, gpointer)
+{
+    App& a = app();
+    RegisterGrid& table = a.tabs.tab->table;
+    uint32_t address = table.definition->poll.address;
+    if (table.cursor_row >= 1 && table.cursor_column >= 1 && cursor_address(table) <= highest_address)
+        address = group_first_address(table, cursor_address(table));
+    open_point_dialog(a.point_dialog, uint16_t(address));
 }
 
 // "+" on a grid.
@@ -159,8 +182,12 @@ void add_actions(App& a)
     add_action(application, "rename-definition", G_CALLBACK(on_rename_definition), &a.tabs);
     add_action(application, "chart", G_CALLBACK(on_chart), &a.chart);
     add_action(application, "chart-cursor", G_CALLBACK(on_chart_cursor), &a.chart);
+    add_action(application, "edit-point", G_CALLBACK(on_edit_point), nullptr);
     add_action(application, "scan-bus", G_CALLBACK(on_scan_bus), &a.scan);
     add_action(application, "quit", G_CALLBACK(on_quit), &a.set_up_files);
+    g_autoptr(GSimpleAction) raw = g_simple_action_new_stateful("raw-values", nullptr, g_variant_new_boolean(FALSE));
+    g_signal_connect(raw, "activate", G_CALLBACK(on_raw_values), nullptr);
+    g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(raw));
     g_autoptr(GSimpleAction) recent = g_simple_action_new("open-recent-set-up", G_VARIANT_TYPE_STRING);
     g_signal_connect(recent, "activate", G_CALLBACK(on_open_recent_set_up), &a.set_up_files);
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(recent));
@@ -181,6 +208,8 @@ void set_accels(GtkApplication* application)
         {"app.save-poll-definition", "<ctrl>s"},
         {"app.load-poll-definition", "<ctrl>l"},
         {"app.toggle-alias-column", "<ctrl>t"},
+        {"app.raw-values", "<ctrl>r"},
+        {"app.edit-point", "<ctrl>e"},
         {"app.chart", "<ctrl>g"},
         {"app.scan-bus", "<ctrl>b"},
         {"app.new-definition", "<ctrl>n"},
@@ -214,6 +243,8 @@ void build_menu(MainWindow& main, App& a)
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(a.tabs.tab->table.labels_visible);
     g_menu_append_item(main.menu, main.labels_item);
+    g_menu_append(main.menu, "Edit Point…", "app.edit-point");
+    g_menu_append(main.menu, "Raw Values", "app.raw-values");
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
     g_menu_append(main.menu, "Chart", "app.chart");

@@ -58,7 +58,11 @@ void wire_deliveries(App& a)
             show_status_neutral(main.status_line, text.c_str());
     };
     deliver.definition_shown = [&a](uint16_t key) { return find_definition_by_key(a.set_up, key) != nullptr; };
-    deliver.values = [&tabs] { fill_from_shown_values(tabs.tab->table); };
+    deliver.values = [&a, &tabs] {
+        fill_from_shown_values(tabs.tab->table);
+        if (gtk_widget_get_visible(GTK_WIDGET(a.point_dialog.window)))
+            update_point_preview(a.point_dialog);
+    };
     deliver.statistics = [&tabs] { schedule_statistics_refresh(tabs.tab->statistics); };
     deliver.write = [&a] { report_write(&a.write); };
 }
@@ -88,6 +92,7 @@ void prepare_records(App& a)
     tabs.grid_context.open_write = [&a](uint16_t address, uint16_t fallback) {
         open_write_dialog(a.write, address, fallback);
     };
+    tabs.grid_context.edit_point = [&a](uint16_t address) { open_point_dialog(a.point_dialog, address); };
     tabs.shown_tab_changed = [&a] { update_labels_menu_item(a.main_window, a.tabs); };
     create_tabs(tabs);
     hand_poll_definitions(tabs);
@@ -151,6 +156,7 @@ void on_activate(GtkApplication* application, gpointer)
     build_connection_dialog(a.connection, a.tabs);
     a.about = build_about_dialog();
     build_write_dialog(a.write, a.tabs);
+    build_point_dialog(a.point_dialog, a.tabs);
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, a.tabs);
     a.scan.link = a.link;
@@ -158,7 +164,8 @@ void on_activate(GtkApplication* application, gpointer)
     build_scan_window(a.scan, a.tabs, a.connection);
     a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
-    for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window})
+    for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window,
+                              a.point_dialog.window})
         close_on_escape(dialog);
 
     build_logger_pane(a.logger);

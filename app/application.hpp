@@ -13,6 +13,7 @@
 #include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
 #include "logger/logger_pane.hpp"
+#include "pointedit/point_dialog.hpp"
 #include "query/query_settings_dialog.hpp"
 #include "scan/scan_window.hpp"
 #include "setup/set_up_model.hpp"
@@ -38,6 +39,7 @@ struct App {
     GtkAboutDialog* about = nullptr;
     GtkShortcutsWindow* shortcuts = nullptr;
     WriteDialog write;
+    PointDialog point_dialog;
     ChartWindow chart;
     ScanWindow scan;
 };

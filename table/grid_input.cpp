@@ -1,5 +1,6 @@
 #include "table/grid_input.hpp"
 
+#include <functional>
 #include <memory>
 
 #include <cstring>
@@ -235,7 +236,11 @@ GtkWidget* cell_of_pick(RegisterGrid& table, GtkWidget* picked)
 // The value cell a "Copy Value" choice is about, held until the choice ends.
 struct CopyChoice {
     GtkWidget* cell;
+    std::function<void()> edit_point;  // on the cell's value; none when it has no address
 };
+
+constexpr int edit_point_button = 1;
+constexpr int copy_button = 2;
 
 void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer data)
 {
@@ -243,8 +248,10 @@ void on_copy_value_chosen(GObject* source, GAsyncResult* result, gpointer data)
     g_autoptr(GError) error = nullptr;
     int button = alert_dialog_choose_finish(ALERT_DIALOG(source), result, &error);
     // Polling goes on while the alert is open: copy what the cell shows now.
-    if (button == 1)
+    if (button == copy_button)
         copy_to_clipboard(choice->cell, cell_text(choice->cell));
+    else if (button == edit_point_button && choice->edit_point)
+        choice->edit_point();
     g_object_unref(choice->cell);
 }
 
@@ -388,12 +395,18 @@ void offer_copy_value(RegisterGrid& table, GtkWidget* cell)
     // The choice holds the alert until it completes.
     g_autoptr(AlertDialog) alert = alert_dialog_new("Copy Value");
     alert_dialog_set_detail(alert, cell_text(cell));
-    static const char* const buttons[] = {"Close", "Copy", nullptr};
+    static const char* const buttons[] = {"Close", "Edit Point\u2026", "Copy", nullptr};
     alert_dialog_set_buttons(alert, buttons);
     alert_dialog_set_cancel_button(alert, 0);
     // The cell is held until the choice ends: a rebuild meanwhile must not
-    // leave the completion with a dangling cell.
-    auto* choice = new CopyChoice{GTK_WIDGET(g_object_ref(cell))};
+    // leave the completion with a dangling cell; the Edit Point callback is
+    // the application's, which outlives the grid.
+    auto* choice = new CopyChoice{GTK_WIDGET(g_object_ref(cell)), {}};
+    uint16_t address = 0;
+    if (table.context && table.context->edit_point && addressable(table, column, row, address)) {
+        uint16_t first = uint16_t(group_first_address(table, address));
+        choice->edit_point = [edit = table.context->edit_point, first] { edit(first); };
+    }
     alert_dialog_choose(alert, window_of(table), nullptr, on_copy_value_chosen, choice);
 }
 

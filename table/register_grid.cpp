@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "handover/shown_values.hpp"
+#include "points/value_groups.hpp"
+#include "setup/label_store.hpp"
 #include "setup/set_up_model.hpp"
 #include "table/grid_input.hpp"
-#include "setup/label_store.hpp"
-#include "handover/shown_values.hpp"
 
 namespace {
 
@@ -124,9 +124,13 @@ void attach_value_cells(RegisterGrid& table, const GridLayout& layout)
     table.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
-bool is_register_poll(uint8_t fcode)
+// A point's cell tells what it does not show, in its tooltip: the raw
+// registers beside its value, or the value beside the raw registers.
+void show_raw_beside(GtkWidget* cell, const std::string& other)
 {
-    return fcode == 3 || fcode == 4;
+    const char* held = gtk_widget_get_tooltip_text(cell);
+    if (!held || other != held)
+        gtk_widget_set_tooltip_text(cell, other.c_str());
 }
 
 // The cells after the first of a group show no text; their style shows
@@ -175,24 +179,38 @@ void build_grid_if_missing(RegisterGrid& table)
 
 void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned count)
 {
-    uint8_t fcode = table.definition->poll.fcode;
+    const DefinitionSetUp& definition = *table.definition;
+    bool bits = is_bit_poll(definition.poll.fcode);
     // Coils and discrete inputs are 0 or 1 whatever the chosen format.
-    ValueFormat format = is_register_poll(fcode) ? selected_format(table) : ValueFormat::UINT;
-    WordOrder order = selected_order(table);
-    unsigned width = value_width(format);
+    TabFormat tab{bits ? ValueFormat::UINT : definition.format, definition.order};
+    bool raw = table.context && table.context->raw_values;
     unsigned cells = static_cast<unsigned>(table.value_cells.size());
     unsigned n = std::min(count, cells);
-    for (unsigned i = 0; i < cells; ++i) {
-        GtkLabel* cell = table.value_cells[i];
-        mark_group_rest(cell, width > 1 && i % width != 0 && group_complete(i, width, cells));
-        if (i >= n)
-            continue;  // not polled (yet): the cell keeps its text
-        char buffer[value_text_size];
-        const char* text = "";  // the rest of a group, or a group cut off by the end of the poll
-        if (width == 1 || (i % width == 0 && group_complete(i, width, n)))
-            text = render_registers_or_fallback(values + i, format, order, buffer, sizeof buffer);
-        if (std::strcmp(gtk_label_get_text(cell), text) != 0)
-            gtk_label_set_text(cell, text);
+    std::string point_text;
+    for (const ValueGroup& group : value_groups(definition)) {
+        for (unsigned k = 0; k < group.width && group.first + k < cells; ++k) {
+            unsigned i = group.first + k;
+            GtkLabel* cell = table.value_cells[i];
+            mark_group_rest(cell, k > 0 && group.complete);
+            if (i >= n)
+                continue;  // not polled (yet): the cell keeps its text
+            char buffer[value_text_size];
+            const char* text = "";  // the rest of a group, or a group cut off by the end of the poll
+            if (k == 0 && group.complete && group.first + group.width <= n) {
+                if (group.point) {
+                    PointReading reading = read_point(*group.point, tab, {values + i, group.width}, bits);
+                    point_text = raw ? reading.raw : reading.text;
+                    text = point_text.c_str();
+                    show_raw_beside(GTK_WIDGET(cell), raw ? reading.text : "Raw " + reading.raw);
+                } else {
+                    text = render_registers_or_fallback(values + i, tab.format, tab.order, buffer, sizeof buffer);
+                    if (gtk_widget_get_tooltip_text(GTK_WIDGET(cell)))
+                        gtk_widget_set_tooltip_text(GTK_WIDGET(cell), nullptr);  // a point there before
+                }
+            }
+            if (std::strcmp(gtk_label_get_text(cell), text) != 0)
+                gtk_label_set_text(cell, text);
+        }
     }
 }
 
@@ -236,16 +254,12 @@ WordOrder selected_order(const RegisterGrid& table)
     return table.definition->order;
 }
 
-unsigned shown_value_width(const RegisterGrid& table)
-{
-    return is_register_poll(table.definition->poll.fcode) ? value_width(selected_format(table)) : 1;
-}
-
 uint32_t group_first_address(const RegisterGrid& table, uint32_t address)
 {
     const PollDefinition& poll = table.definition->poll;
-    unsigned width = shown_value_width(table);
-    if (width == 1 || address < poll.address || address - poll.address >= table.value_cells.size())
+    if (address < poll.address || address - poll.address >= table.value_cells.size())
         return address;
-    return poll.address + group_head(address - poll.address, width);
+    std::vector<ValueGroup> groups = value_groups(*table.definition);
+    size_t index = group_index(groups, address - poll.address);
+    return index < groups.size() ? poll.address + groups[index].first : address;
 }

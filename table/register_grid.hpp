@@ -25,6 +25,10 @@ struct GridContext {
     // Opens the Write dialog on an address, with a value to offer when
     // none was written before.
     std::function<void(uint16_t address, uint16_t fallback)> open_write;
+    // Opens the Edit Point dialog on an address of the shown tab.
+    std::function<void(uint16_t address)> edit_point;
+    // Points show their registers as read, their values in the tooltip.
+    bool raw_values = false;
 };
 
 struct RegisterGrid {
@@ -60,9 +64,6 @@ GridLayout current_grid_layout(const RegisterGrid& table);
 ValueFormat selected_format(const RegisterGrid& table);
 WordOrder selected_order(const RegisterGrid& table);
 
-// Registers per shown value: the selected format's width while registers
-// are polled, 1 for coils and discrete inputs.
-unsigned shown_value_width(const RegisterGrid& table);
-// The first address of the group of registers that holds address, or
-// address itself where values are not grouped or address is not polled.
+// The first address of the value that holds address (a point's, or one
+// in the tab's Format), or address itself where it is not polled.
 uint32_t group_first_address(const RegisterGrid& table, uint32_t address);

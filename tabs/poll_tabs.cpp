@@ -313,6 +313,10 @@ void follow_set_up(PollTabs& main, const SetUpEvent& event)
         return;
     case SetUpChange::format:
         return take_format(main, event.serial);
+    case SetUpChange::points:
+        if (main.tab && main.tab->serial == event.serial)
+            fill_from_shown_values(main.tab->table);
+        return;
     default:
         return;
     }
