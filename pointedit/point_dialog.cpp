@@ -73,6 +73,12 @@ std::optional<Point> checked_point(PointDialog& dialog, std::string& refusal)
     std::optional<Point> point = point_of(read_fields(dialog), refusal);
     if (point)
         refusal = point_refusal(*point, definition->poll, dialog.address);
+    // In the tab's Format, a value may be wider than the type alone tells.
+    bool bits = is_bit_poll(definition->poll.fcode);
+    TabFormat tab{bits ? ValueFormat::UINT : definition->format, definition->order};
+    const PollDefinition& poll = definition->poll;
+    if (point && refusal.empty() && dialog.address + point_width(*point, tab, bits) > poll.address + poll.length)
+        refusal = "Its value runs past the block's end";
     return refusal.empty() ? point : std::nullopt;
 }
 
