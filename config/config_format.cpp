@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "config/connection_format.hpp"
+#include "config/point_format.hpp"
 #include "values/number_syntax.hpp"
 
 namespace {
@@ -18,11 +19,9 @@ constexpr std::string_view name_prefix = "NAME ";
 constexpr std::string_view chart_prefix = "CHART ";
 constexpr std::string_view connection_prefix = "CONNECTION ";
 constexpr std::string_view device_prefix = "DEVICE ";
-
-// As the toolbar names them, with no blank inside a POLL line's piece.
-constexpr std::string_view format_names[] = {"UINT",   "INT",   "HEX",    "BINARY", "INT32",
-                                             "UINT32", "FLOAT32", "INT64", "UINT64", "FLOAT64"};
-constexpr std::string_view order_names[] = {"AB_CD", "CD_AB", "BA_DC", "DC_BA"};
+constexpr std::string_view point_prefix = "POINT ";
+constexpr std::string_view value_prefix = "VALUE ";
+constexpr std::string_view bit_prefix = "BIT ";
 
 // A definition of poll with nothing else set.
 DefinitionSetUp saved_definition(const PollDefinition& poll)
@@ -30,15 +29,6 @@ DefinitionSetUp saved_definition(const PollDefinition& poll)
     DefinitionSetUp definition;
     definition.poll = poll;
     return definition;
-}
-
-template <size_t N>
-std::optional<unsigned> index_of_name(const std::string_view (&names)[N], std::string_view name)
-{
-    for (unsigned i = 0; i < N; ++i)
-        if (names[i] == name)
-            return i;
-    return std::nullopt;
 }
 
 std::string_view trim(std::string_view text, std::string_view blanks)
@@ -54,14 +44,15 @@ std::string_view trim(std::string_view text, std::string_view blanks)
 bool apply_poll_piece(std::string_view key, std::string_view value, DefinitionSetUp& definition)
 {
     PollDefinition& poll = definition.poll;
-    if (key == "format" || key == "order") {
-        std::optional<unsigned> index =
-            key == "format" ? index_of_name(format_names, value) : index_of_name(order_names, value);
-        if (index && key == "format")
-            definition.format = ValueFormat(*index);
-        else if (index)
-            definition.order = WordOrder(*index);
-        return index.has_value();
+    if (key == "format") {
+        std::optional<ValueFormat> format = format_from_name(value);
+        definition.format = format.value_or(definition.format);
+        return format.has_value();
+    }
+    if (key == "order") {
+        std::optional<WordOrder> order = order_from_name(value);
+        definition.order = order.value_or(definition.order);
+        return order.has_value();
     }
     if (key == "slave") {
         std::optional<uint32_t> slave = parse_unsigned(value, UINT8_MAX);
@@ -153,23 +144,6 @@ bool is_valid_utf8(std::string_view text)
     return true;
 }
 
-// A quoted, escaped text. A missing closing quote is forgiven: the text
-// runs to the line's end. The label cells and the tabs take only UTF-8; a
-// file in another encoding is refused at its line rather than shown as
-// broken text.
-std::optional<std::string> read_quoted(std::string_view rest)
-{
-    std::string_view quoted = trim(rest, " \t");
-    if (quoted.empty() || quoted.front() != '"')
-        return std::nullopt;
-    std::string_view text = quoted.size() > 1 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2)
-                                                                       : quoted.substr(1);
-    std::string unescaped = unescape_label(text);
-    if (!is_valid_utf8(unescaped))
-        return std::nullopt;
-    return unescaped;
-}
-
 bool read_label_line(std::string_view rest, LabelStore& labels)
 {
     rest = trim(rest, " \t");
@@ -179,13 +153,13 @@ bool read_label_line(std::string_view rest, LabelStore& labels)
     std::optional<uint32_t> address = parse_unsigned(trim(rest.substr(0, space), " \t"), UINT16_MAX);
     if (!address)
         return false;
-    std::optional<std::string> label = read_quoted(rest.substr(space + 1));
+    std::optional<std::string> label = read_quoted_label(rest.substr(space + 1));
     return label && set_label(labels, uint16_t(*address), *label);
 }
 
 bool read_name_line(std::string_view rest, std::string& name)
 {
-    std::optional<std::string> read = read_quoted(rest);
+    std::optional<std::string> read = read_quoted_label(rest);
     if (read)
         name = std::move(*read);
     return read.has_value();
@@ -246,10 +220,39 @@ bool read_line(std::string_view line, ReadingState& state)
         return read_chart_line(line.substr(chart_prefix.size()), definitions.back().chart);
     if (line.starts_with(connection_prefix) || line.starts_with(device_prefix))
         return read_connection_line(line, state);
+    if (line.starts_with(point_prefix))
+        return read_point_line(line.substr(point_prefix.size()), definitions.back().points);
+    if (line.starts_with(value_prefix))
+        return read_value_line(line.substr(value_prefix.size()), definitions.back().points);
+    if (line.starts_with(bit_prefix))
+        return read_bit_line(line.substr(bit_prefix.size()), definitions.back().points);
     return true;
 }
 
+// A POINT line without keys, names or unit leaves an empty point, which
+// the set-up keeps nowhere.
+void drop_empty_points(std::vector<DefinitionSetUp>& definitions)
+{
+    for (DefinitionSetUp& definition : definitions)
+        std::erase_if(definition.points, [](const auto& entry) { return is_empty_point(entry.second); });
+}
+
 }  // namespace
+
+// The label cells and the tabs take only UTF-8; a file in another encoding
+// is refused at its line rather than shown as broken text.
+std::optional<std::string> read_quoted_label(std::string_view rest)
+{
+    std::string_view quoted = trim(rest, " \t");
+    if (quoted.empty() || quoted.front() != '"')
+        return std::nullopt;
+    std::string_view text = quoted.size() > 1 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2)
+                                                                       : quoted.substr(1);
+    std::string unescaped = unescape_label(text);
+    if (!is_valid_utf8(unescaped))
+        return std::nullopt;
+    return unescaped;
+}
 
 void append_escaped_label(std::string& out, std::string_view text)
 {
@@ -314,9 +317,9 @@ std::string write_configuration(const SetUpRecord& set_up)
         out.append(" length=").append(std::to_string(poll.length));
         out.append(" scan_rate=").append(std::to_string(poll.scan_rate));
         if (definition.format != ValueFormat::UINT)
-            out.append(" format=").append(format_names[unsigned(definition.format)]);
+            out.append(" format=").append(format_name(definition.format));
         if (definition.order != WordOrder::AB_CD)
-            out.append(" order=").append(order_names[unsigned(definition.order)]);
+            out.append(" order=").append(order_name(definition.order));
         out.append("\n");
         if (!definition.name.empty())
             append_quoted_line(out, name_prefix, definition.name);
@@ -327,6 +330,9 @@ std::string write_configuration(const SetUpRecord& set_up)
             append_escaped_label(out, entry.text);
             out.append("\"\n");
         }
+        for (const auto& [address, point] : definition.points)
+            if (!is_empty_point(point))
+                append_point_lines(out, address, point);
         for (uint16_t address : definition.chart)
             out.append(chart_prefix).append(std::to_string(address)).append("\n");
     }
@@ -362,12 +368,15 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
         } catch (const std::bad_alloc&) {
             // A label too large to hold fails the load like a malformed line.
         }
-        if (!line_ok)
+        if (!line_ok) {
+            drop_empty_points(definitions);
             return ConfigReadResult{false, number, state.too_many};
+        }
         if (end == std::string_view::npos)
             break;
         text.remove_prefix(end + 1);
     }
+    drop_empty_points(definitions);
     return ConfigReadResult{};
 }
 

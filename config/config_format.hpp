@@ -1,23 +1,25 @@
 #pragma once
 // The configuration file's text: the header, then the connection's
 // CONNECTION and DEVICE lines, then per poll definition its POLL line, an
-// optional NAME line, the count line, one LABEL line per label and one
-// CHART line per charted address. No GTK here.
+// optional NAME line, the count line, one LABEL line per label, the lines
+// of each point that has anything set (a POINT line followed by its VALUE
+// and BIT lines, see point_format.hpp) and one CHART line per charted
+// address. No GTK here.
 //
 // The POLL line carries format= and order= only when they differ from
 // UINT and AB_CD, a definition without a name has no NAME line, nothing
 // charted has no CHART line and default connection settings have no
-// CONNECTION line, so one definition with nothing else set is written as
-// the program always wrote it. Each POLL line after the first starts
-// another definition; LABEL, NAME and CHART lines belong to the POLL line
-// before them (those before any, to the first).
+// CONNECTION line and no point has no POINT line, so one definition with
+// nothing else set is written as the program always wrote it. Each POLL
+// line after the first starts another definition; LABEL, NAME, POINT,
+// VALUE, BIT and CHART lines belong to the POLL line before them (those
+// before any, to the first).
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
 #include <vector>
 
 #include "link/link_state.hpp"
@@ -50,3 +52,8 @@ ConfigReadResult read_configuration(std::string_view text, PollDefinition& poll,
 // Label text escaping of the LABEL lines (without the surrounding quotes).
 void append_escaped_label(std::string& out, std::string_view text);
 std::string unescape_label(std::string_view text);
+// The text of a line's rest that is a quoted, escaped text (blanks around
+// it allowed), as LABEL, NAME and DEVICE lines hold it; nothing when rest
+// does not open with a quote or the text is not UTF-8. A missing closing
+// quote is forgiven: the text runs to the line's end.
+std::optional<std::string> read_quoted_label(std::string_view rest);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/config_format.hpp"
@@ -41,6 +44,17 @@ Loaded load(std::string_view text, PollDefinition start = PollDefinition{})
     set_label(loaded.labels, 9, "held before");
     loaded.result = read_configuration(text, loaded.poll, loaded.labels);
     return loaded;
+}
+
+Point typed(PointKind kind, ValueFormat format = ValueFormat::UINT, WordOrder order = WordOrder::AB_CD,
+            uint8_t registers = 1)
+{
+    Point point;
+    point.kind = kind;
+    point.format = format;
+    point.order = order;
+    point.registers = registers;
+    return point;
 }
 
 }  // namespace
@@ -199,9 +213,9 @@ TEST(ConfigReader, FailsAtTheFirstMalformedLabelLine)
 TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
 {
     std::vector<DefinitionSetUp> saved(3);
-    saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB, {}};
-    saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD, {}};
-    saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD, {}};
+    saved[0] = {example_poll, example_labels(), "Drive \"A\"", ValueFormat::FLOAT32, WordOrder::CD_AB, {}, {}};
+    saved[1] = {PollDefinition{2, 1, 0, 16, 0}, {}, "", ValueFormat::UINT, WordOrder::AB_CD, {}, {}};
+    saved[2] = {PollDefinition{3, 4, 7, 2, 100}, {}, "Meter · énergie", ValueFormat::HEX, WordOrder::AB_CD, {}, {}};
     set_label(saved[1].labels, 3, "Door open");
     std::string bytes = write_configuration(saved);
     EXPECT_NE(bytes.find("POLL slave=1 fcode=3 address=100 length=10 scan_rate=500 format=FLOAT32 order=CD_AB\n"
@@ -220,7 +234,7 @@ TEST(ConfigFormat, SeveralDefinitionsRoundTripAndRefuseWhatIsMalformed)
         EXPECT_EQ(read[i].format, saved[i].format);
         EXPECT_EQ(read[i].order, saved[i].order);
     }
-    EXPECT_EQ(write_configuration({DefinitionSetUp{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {}}}), example_file);
+    EXPECT_EQ(write_configuration({DefinitionSetUp{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {}, {}}}), example_file);
 
     ASSERT_TRUE(read_configuration("POLL slave=3 address=7\nLABEL 1 \"x\"\nPOLL address=8 length=0",
                                    PollDefinition{17, 2, 300, 40, 250}, read).ok);
@@ -307,4 +321,93 @@ TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
     }
     ASSERT_TRUE(read_configuration("CONNECTION colour=red baud=1200\n", PollDefinition{}, read).ok);
     EXPECT_EQ(read.connection->baud_or_port, 1200u);
+}
+
+// Given a point of every kind, expect the file to sit its lines between
+// the labels and the chart, read back the same points and write the same
+// bytes again; a definition with labels and a chart but no point is
+// written as before.
+TEST(ConfigFormat, PointsOfEveryKindRoundTripBetweenLabelsAndChart)
+{
+    SetUpRecord set_up;
+    set_up.definitions.resize(2);
+    std::map<uint16_t, Point>& points = set_up.definitions[0].points;
+    for (unsigned i = 0; i < 10; ++i)
+        points[uint16_t(i)] = typed(PointKind::format, ValueFormat(i), WordOrder(i % 4));
+    points[10] = typed(PointKind::format, ValueFormat::UINT32, WordOrder::CD_AB);
+    points[10].scale = 0.1;
+    points[10].offset = -40;
+    points[10].decimals = 1;
+    points[10].unit = "°C";
+    points[11] = typed(PointKind::bcd);
+    points[12] = typed(PointKind::bcd, ValueFormat::UINT, WordOrder::DC_BA, 2);
+    points[13] = typed(PointKind::string, ValueFormat::UINT, WordOrder::AB_CD, 8);
+    points[13].swapped_bytes = true;
+    points[14] = typed(PointKind::string, ValueFormat::UINT, WordOrder::AB_CD, longest_point_string);
+    points[15] = typed(PointKind::bits);
+    points[15].bit_names = {{0, "Run"}, {15, "Over \"temp\""}};
+    points[16].scale = 1e-300;
+    points[16].offset = 123456.789;
+    points[16].decimals = 0;
+    points[17].value_names = {{INT64_MIN, "lowest"}, {0, "Stopped"}, {3, ""}};
+    DefinitionSetUp& second = set_up.definitions[1];
+    set_label(second.labels, 3, "Door");
+    second.chart = {5};
+    second.points[5].unit = "m³ \"wet\"\t\\";
+    second.points[5].value_names[-2] = "Low";
+
+    std::string bytes = write_configuration(set_up);
+    EXPECT_NE(bytes.find("POINT 10 type=UINT32 order=CD_AB scale=0.1 offset=-40 decimals=1 unit=\"°C\"\n"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find("LABELS 1\nLABEL 3 \"Door\"\nPOINT 5 unit=\"m³ \\\"wet\\\"\\t\\\\\"\nVALUE 5 -2 \"Low\"\n"
+                         "CHART 5\n"),
+              std::string::npos)
+        << bytes;
+    SetUpRecord read;
+    ASSERT_TRUE(read_configuration(bytes, PollDefinition{}, read).ok);
+    ASSERT_EQ(read.definitions.size(), 2u);
+    EXPECT_EQ(read.definitions[0].points, points);
+    EXPECT_EQ(read.definitions[1].points, second.points);
+    EXPECT_EQ(write_configuration(read), bytes);
+
+    DefinitionSetUp charted{example_poll, example_labels(), {}, ValueFormat::UINT, WordOrder::AB_CD, {100}, {}};
+    EXPECT_EQ(write_configuration({charted}), std::string(example_file) + "CHART 100\n");
+}
+
+TEST(ConfigReader, RefusesMalformedPointLinesAtTheirLine)
+{
+    const std::string start = "Brenvaldor V.1.0.0\nPOLL slave=1\nPOINT 7 type=BITS\n";
+    const std::pair<const char*, size_t> refused[] = {
+        {"POINT 8 type=FLOAT16", 4},           {"POINT 8 type=UINT32 scale=0", 4},
+        {"POINT 8 scale=inf", 4},               {"POINT 8 scale=nan", 4},
+        {"POINT 8 offset=1e999", 4},            {"POINT 8 scale=1,5", 4},
+        {"POINT 8 type=STRING registers=0", 4}, {"POINT 8 type=STRING registers=65", 4},
+        {"POINT 8 type=BCD32 registers=1", 4},  {"POINT 8 type=UINT registers=2", 4},
+        {"POINT 8 type=INT bytes=swapped", 4},  {"POINT 8 type=STRING bytes=odd", 4},
+        {"POINT 8 order=AB-CD", 4},             {"POINT 8 decimals=-2", 4},
+        {"POINT 8 unit=\"open", 4},             {"POINT 8 unit=\"a\"b", 4},
+        {"POINT 8 unit=C", 4},                  {"POINT 8 unit=\"\xff\"", 4},
+        {"POINT 65536", 4},                     {"POINT 7 type=INT", 4},
+        {"VALUE 8 0 \"x\"", 4},                 {"VALUE 7 x \"x\"", 4},
+        {"VALUE 7 9223372036854775808 \"x\"", 4}, {"VALUE 7 0 x", 4},
+        {"BIT 7 16 \"x\"", 4},                  {"BIT 7 -1 \"x\"", 4},
+        {"POLL slave=2\nBIT 7 0 \"x\"", 5},
+    };
+    SetUpRecord read;
+    for (const auto& [line, number] : refused) {
+        SCOPED_TRACE(line);
+        ConfigReadResult result = read_configuration(start + line + "\nLABEL 1 \"x\"\n", PollDefinition{}, read);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.failed_line, number);
+    }
+
+    // Unknown pieces are passed over, and a POINT line that sets nothing
+    // leaves no point.
+    ASSERT_TRUE(read_configuration(start + "POINT 8 colour=\"dark red\" type=INT shade=3\nPOINT 9\n"
+                                           "VALUE 7 -9223372036854775808 \"lowest\"",
+                                   PollDefinition{}, read).ok);
+    std::map<uint16_t, Point> expected{{7, typed(PointKind::bits)}, {8, typed(PointKind::format, ValueFormat::INT)}};
+    expected[7].value_names[INT64_MIN] = "lowest";
+    EXPECT_EQ(read.definitions[0].points, expected);
 }

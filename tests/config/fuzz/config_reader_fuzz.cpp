@@ -1,7 +1,7 @@
 // libFuzzer target for the configuration reader. Besides crashes, leaks
 // and hangs it checks one property: whatever the reader accepts, the
 // writer writes back in a form the reader turns into the same definitions
-// and connection settings.
+// (points included) and connection settings.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,7 @@ namespace {
 bool same(const DefinitionSetUp& a, const DefinitionSetUp& b)
 {
     return a.poll == b.poll && a.labels.entries == b.labels.entries && a.name == b.name && a.format == b.format &&
-           a.order == b.order && a.chart == b.chart;
+           a.order == b.order && a.chart == b.chart && a.points == b.points;
 }
 
 // Default settings are written as none, and read back as none.
