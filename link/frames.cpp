@@ -76,6 +76,10 @@ Frame write_request_frame(const WriteFrameRequest& request)
             put_word(frame, request.registers ? request.registers[i] : request.value);
         return frame;
     }
+    case 22:
+        put_word(frame, request.and_mask);
+        put_word(frame, request.or_mask);
+        return frame;
     default:
         return Frame{};
     }

@@ -15,16 +15,18 @@ struct Frame {
     size_t size = 0;  // 0: the request cannot be framed at all
 };
 
-// What a write sends: n is the item count after clamping (1 for 5 and 6).
-// A register write of a 32- or 64-bit value carries its n registers
-// instead of repeating value.
+// What a write sends: n is the item count after clamping (1 for 5, 6 and
+// 22). A register write with registers carries those n instead of
+// repeating value; a mask write carries its two masks.
 struct WriteFrameRequest {
     uint8_t slave;
-    uint8_t fcode;  // 5, 6, 15 or 16
+    uint8_t fcode;  // 5, 6, 15, 16 or 22
     uint16_t address;
     uint16_t value;
     uint16_t n;
     const uint16_t* registers = nullptr;
+    uint16_t and_mask = 0xFFFF;
+    uint16_t or_mask = 0;
 };
 
 // Clamps a multiple write's count: 0 is taken as 1, above 255 as 255.

@@ -115,6 +115,8 @@ size_t reply_length_so_far(const uint8_t* bytes, size_t have, size_t checksum_si
     case 15:
     case 16:
         return 6 + checksum_size;
+    case 22:
+        return 8 + checksum_size;
     case 17:
         return have < 3 ? 0 : 3 + size_t(bytes[2]) + checksum_size;
     case 43:

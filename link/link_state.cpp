@@ -51,6 +51,18 @@ bool same_block(const PollDefinition& a, const PollDefinition& b)
     return a.slave == b.slave && a.fcode == b.fcode && a.address == b.address && a.length == b.length;
 }
 
+WriteRequest bit_write_request(uint8_t slave, uint16_t address, unsigned bit, bool on)
+{
+    auto mask = static_cast<uint16_t>(1u << (bit & 15));
+    WriteRequest request;
+    request.slave = slave;
+    request.fcode = 22;
+    request.address = address;
+    request.and_mask = static_cast<uint16_t>(~mask);
+    request.or_mask = on ? mask : 0;
+    return request;
+}
+
 uint32_t hand_over_write(LinkState& link, WriteRequest request, bool running)
 {
     std::lock_guard lock(link.write_lock);

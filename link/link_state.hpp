@@ -75,18 +75,29 @@ struct PollEntry {
 
 inline constexpr size_t max_poll_definitions = 64;
 
+// The most registers one write may carry (function 16).
+inline constexpr unsigned max_write_registers = 123;
+
 // One write the user sent; the sequence number tells it from every other.
+// A fixed-size record, so it is copied whole under write_lock.
 struct WriteRequest {
     uint32_t sequence = 0;  // 0: no write was ever sent
     uint8_t slave = 1;
-    uint8_t fcode = 6;  // 5, 6, 15 or 16
+    uint8_t fcode = 6;  // 5, 6, 15, 16 or 22
     uint16_t address = 0;
     uint16_t value = 0;
     uint16_t count = 1;
-    // A 32- or 64-bit value: its registers as written, which a "10" write
-    // repeats count times. A width of 1 writes value alone.
-    std::array<uint16_t, 4> words{};
+    // A "10" write of width registers, repeated count times: a 32- or
+    // 64-bit value count times, or a block such as a string once. A width
+    // of 1 writes value count times. More than max_write_registers in all
+    // ends as failed, "Too many data", with nothing sent.
+    std::array<uint16_t, max_write_registers> words{};
     uint8_t width = 1;
+    // Function 22, Mask Write Register, of the register at address: the
+    // device keeps the bits set in and_mask, and where and_mask is 0 takes
+    // the bit of or_mask (bit_write_request fills both for one bit).
+    uint16_t and_mask = 0xFFFF;
+    uint16_t or_mask = 0;
 };
 
 // What became of the write with that sequence number.
@@ -155,6 +166,10 @@ void store_connection_settings(LinkState& link, const ConnectionSettings& settin
 // The fields that name a block: another slave, function, address or length
 // is another block (the scan rate is not).
 bool same_block(const PollDefinition& a, const PollDefinition& b);
+
+// A mask write that sets (on) or clears bit (0, the lowest, to 15) of the
+// register at address and leaves its other bits as the device has them.
+WriteRequest bit_write_request(uint8_t slave, uint16_t address, unsigned bit, bool on);
 
 // UI side of a write. Stores the request under a new sequence number and
 // returns it; it waits for the worker, or, when the link is not running,

@@ -12,21 +12,27 @@ namespace {
 // Lets a slow device settle between the write and the poll read.
 constexpr std::chrono::milliseconds pause_after_write{50};
 
-using Registers = std::array<uint16_t, max_values>;
+using Registers = std::array<uint16_t, max_write_registers>;
 
-// A 32- or 64-bit value goes out as its registers, count times over, in one
-// request; the request then carries every register. More registers than a
-// frame holds give no frame, and the write fails as too large.
+// A block of width registers goes out count times over in one request,
+// which then carries every register; a width of 1 repeats value, and a
+// mask write carries its masks. More registers than a write may hold are
+// left unframed or too large, and the exchange refuses them unsent.
 WriteFrameRequest framed(const WriteRequest& request, Registers& registers)
 {
     WriteFrameRequest frame{request.slave, request.fcode, request.address, request.value, 1};
+    frame.and_mask = request.and_mask;
+    frame.or_mask = request.or_mask;
     if (request.fcode == 15 || request.fcode == 16)
         frame.n = clamp_write_count(request.count);
     unsigned width = request.width;
-    if (request.fcode != 16 || width < 2 || width > request.words.size())
+    if (request.fcode != 16 || width < 2)
         return frame;
-    frame.n = static_cast<uint16_t>(frame.n * width);
-    for (unsigned i = 0; i < frame.n && i < registers.size(); ++i)
+    unsigned total = frame.n * width;  // at most 255 times 255
+    frame.n = static_cast<uint16_t>(total);
+    if (total > registers.size())
+        return frame;
+    for (unsigned i = 0; i < total; ++i)
         registers[i] = request.words[i % width];
     frame.registers = registers.data();
     return frame;

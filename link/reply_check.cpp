@@ -46,8 +46,10 @@ int check_frame(const uint8_t* request, size_t request_size, const uint8_t* fram
         return EMBBADDATA;
     if (is_read(request[1]))
         return frame[2] == read_byte_count(request) ? 0 : EMBBADDATA;
-    // A write's reply repeats its address and value, or address and quantity.
-    return std::memcmp(frame, request, 6) == 0 ? 0 : EMBBADDATA;
+    // A write's reply repeats its address and value, or address and
+    // quantity, or for a mask write address and both masks.
+    bool echoed = request_size >= expected && std::memcmp(frame, request, expected) == 0;
+    return echoed ? 0 : EMBBADDATA;
 }
 
 }  // namespace
@@ -63,6 +65,8 @@ size_t expected_reply_size(const uint8_t* request, size_t request_size)
         return 0;
     if (is_read(request[1]))
         return request_size < 6 ? 0 : 3 + read_byte_count(request);
+    if (request[1] == 22)  // mask write: address and both masks
+        return 8;
     bool write = request[1] == 5 || request[1] == 6 || request[1] == 15 || request[1] == 16;
     return write ? 6 : 0;
 }

@@ -49,6 +49,7 @@ TEST(LineFrames, ReplyLengthFollowsItsFunctionAndByteCount)
         {{0x01, 0x83}, 2, 5},
         {{0x01, 0x10}, 2, 8},
         {{0x01, 0x05}, 0, 6},
+        {{0x01, 0x16}, 2, 10},
         {{0x01, 0x2C}, 2, SIZE_MAX},
     };
     for (const Row& row : rows)
