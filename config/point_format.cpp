@@ -17,7 +17,7 @@ constexpr std::string_view order_names[] = {"AB_CD", "CD_AB", "BA_DC", "DC_BA"};
 
 // Far beyond any digit a double holds; the bound only keeps a text field
 // made from it small.
-constexpr uint32_t most_decimals = 99;
+constexpr uint32_t most_decimals = 15;  // as Edit Point takes them
 
 template <size_t N>
 std::optional<unsigned> index_of_name(const std::string_view (&names)[N], std::string_view name)
