@@ -18,6 +18,7 @@
 #include "table/register_grid.hpp"
 #include "handover/shown_values.hpp"
 #include "values/wide_value.hpp"
+#include "write/write_point.hpp"
 #include "write/write_value.hpp"
 
 // One showing of the alert. The completion of a choice may arrive after the
@@ -55,6 +56,8 @@ void on_value_changed(GtkEditable* entry, gpointer data);
 
 void show_current_value(WriteDialog& dialog)
 {
+    if (show_point_value(dialog))
+        return;
     char text[64];
     const char* shown = render_registers_or_fallback(dialog.current_words.data(), current_format(dialog),
                                                      current_order(dialog), text, sizeof text);
@@ -140,6 +143,26 @@ void on_value_changed(GtkEditable*, gpointer data)
     dialog.value_edited = true;
     if (std::optional<Words> words = parse_entry(dialog, current_format(dialog)))
         dialog.current_words = *words;
+}
+
+void on_address_changed(GtkSpinButton*, gpointer dialog)
+{
+    follow_aimed_point(*static_cast<WriteDialog*>(dialog));
+}
+
+void on_bit_chosen(GObject*, GParamSpec*, gpointer dialog)
+{
+    show_point_value(*static_cast<WriteDialog*>(dialog));
+}
+
+// A name chosen is the value typed.
+void on_name_chosen(GObject*, GParamSpec*, gpointer data)
+{
+    WriteDialog& dialog = *static_cast<WriteDialog*>(data);
+    guint chosen = gtk_drop_down_get_selected(dialog.name_choice);
+    if (chosen >= dialog.choice_names.size())
+        return;
+    gtk_editable_set_text(GTK_EDITABLE(dialog.value_entry), dialog.choice_names[chosen].c_str());
 }
 
 void on_send(GtkWidget*, gpointer dialog)
@@ -228,6 +251,19 @@ GtkWidget* make_content(WriteDialog& dialog)
     add_row(grid, 3, "Value:", GTK_WIDGET(dialog.value_entry));
     gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 4, 2, 2);
     dialog.length_label = add_row(grid, 6, "Length:", GTK_WIDGET(dialog.length_spin));
+    dialog.name_choice = GTK_DROP_DOWN(gtk_drop_down_new(nullptr, nullptr));
+    dialog.name_label = add_row(grid, 7, "Name:", GTK_WIDGET(dialog.name_choice));
+    dialog.bit_choice = GTK_DROP_DOWN(gtk_drop_down_new(nullptr, nullptr));
+    dialog.bit_label = add_row(grid, 8, "Bit:", GTK_WIDGET(dialog.bit_choice));
+    dialog.read_change_write = GTK_CHECK_BUTTON(gtk_check_button_new_with_label(
+        "Read, change and write the whole register (another master may change it between the read and the write)"));
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.read_change_write), 0, 9, 2, 1);
+    for (GtkWidget* hidden : {GTK_WIDGET(dialog.name_choice), GTK_WIDGET(dialog.name_label), GTK_WIDGET(dialog.bit_choice),
+                              GTK_WIDGET(dialog.bit_label), GTK_WIDGET(dialog.read_change_write)})
+        gtk_widget_set_visible(hidden, FALSE);
+    g_signal_connect(dialog.address_spin, "value-changed", G_CALLBACK(on_address_changed), &dialog);
+    g_signal_connect(dialog.bit_choice, "notify::selected", G_CALLBACK(on_bit_chosen), &dialog);
+    g_signal_connect(dialog.name_choice, "notify::selected", G_CALLBACK(on_name_chosen), &dialog);
     // The parse error belongs to the value it refuses.
     gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.value_entry), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
                                    dialog.message_label, nullptr, -1);
@@ -241,11 +277,9 @@ GtkWidget* make_content(WriteDialog& dialog)
     return GTK_WIDGET(grid);
 }
 
-// Shows why Send did nothing; the write is neither stored nor sent.
 void refuse(WriteDialog& dialog, const char* text)
 {
-    gtk_label_set_text(dialog.message_label, text);
-    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
+    refuse_write(dialog, text);
 }
 
 bool is_coil_write(uint8_t fcode)
@@ -329,6 +363,20 @@ void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& 
     request.address = static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin));
     request.value = words[0];
     request.count = count;
+    submit_write(dialog, request);
+}
+
+}  // namespace
+
+void refuse_write(WriteDialog& dialog, const char* text)
+{
+    gtk_label_set_text(dialog.message_label, text);
+    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
+}
+
+void submit_write(WriteDialog& dialog, WriteRequest request)
+{
+    dialog.last_fcode = request.fcode;
     LinkState& link = link_of(dialog);
     bool running = link.running.load(std::memory_order_acquire);
     dialog.sequence = hand_over_write(link, request, running);
@@ -339,6 +387,8 @@ void hand_over(WriteDialog& dialog, uint8_t fcode, uint16_t count, const Words& 
     signal_wake(link);
     post_to_ui(report_write, &dialog);
 }
+
+namespace {
 
 // Closes the "Pending" alert from the program's side. Its completion, now
 // or later, is marked as ours so it is not taken for the user's Cancel.
@@ -365,7 +415,10 @@ void set_result_texts(WriteDialog& dialog, const WriteResult& result)
 {
     if (result.failed) {
         alert_dialog_set_message(dialog.alert, "Error ❌");
-        alert_dialog_set_detail(dialog.alert, write_failure_text(result));
+        bool mask_refused = dialog.last_fcode == 22 && result.exception == 1;
+        alert_dialog_set_detail(dialog.alert, mask_refused ? "The device refused function 0x16 (Mask Write Register); "
+                                                             "it may take the whole register written instead"
+                                                           : write_failure_text(result));
     } else {
         alert_dialog_set_message(dialog.alert, "Success ✅");
         alert_dialog_set_detail(dialog.alert, "Write operation completed");
@@ -441,6 +494,7 @@ void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_
             gtk_drop_down_set_selected(dialog.fcode_dropdown, i);
 
     dialog.current_words = value_at(dialog, address, fallback_value);
+    follow_aimed_point(dialog);
     show_current_value(dialog);
 
     gtk_spin_button_set_value(dialog.length_spin, last.count);
@@ -488,6 +542,8 @@ void send_write(WriteDialog& dialog)
     uint8_t fcode = write_fcodes[entry];
     uint16_t count = entry >= 2 ? static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.length_spin)) : 1;
 
+    if (send_point_write(dialog, fcode))
+        return;
     ValueFormat format = current_format(dialog);
     std::optional<Words> words = value_to_send(dialog, fcode, format);
     char text[160];

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "widgets/dialog_layer.hpp"
 
@@ -23,6 +25,12 @@ struct WriteDialog {
     GtkLabel* message_label = nullptr;
     GtkButton* send_button = nullptr;
     GtkButton* close_button = nullptr;
+    // Rows of a point's write, shown while the dialog aims at one.
+    GtkLabel* name_label = nullptr;
+    GtkDropDown* name_choice = nullptr;  // its value names
+    GtkLabel* bit_label = nullptr;
+    GtkDropDown* bit_choice = nullptr;   // the bit of a point of bits
+    GtkCheckButton* read_change_write = nullptr;
     // Owned references.
     AlertDialog* alert = nullptr;
     GCancellable* cancellable = nullptr;  // of the alert while it is shown
@@ -33,6 +41,8 @@ struct WriteDialog {
     // The entry was typed in since the value was last shown; until then
     // Send writes current_words as they are.
     bool value_edited = false;
+    std::vector<std::string> choice_names;  // the name choice's entries
+    uint8_t last_fcode = 0;  // of the last write handed over
     bool pending_shown = false;
     bool result_scheduled = false;
     // The write this dialog reports on (its sequence number; 0 before the
