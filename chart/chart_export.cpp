@@ -108,8 +108,13 @@ bool export_csv_file(ChartWindow& chart, const char* path)
     int error = ENOMEM;  // out of memory while building the text: the old file stays
     try {
         std::vector<CsvColumn> columns;
-        for (const auto& s : chart.series)
-            columns.push_back({series_title(*s), &s->samples});
+        for (const auto& s : chart.series) {
+            std::string name = series_name(*s);
+            std::string unit = s->point ? s->point->unit : std::string();
+            columns.push_back({unit.empty() ? name : name + " [" + unit + "]", &s->samples});
+            if (full_sample_count(s->raw_samples) > 0)
+                columns.push_back({name + " raw", &s->raw_samples});
+        }
         if (replace_file(path, samples_csv(columns)))
             return true;
         error = errno;

@@ -239,7 +239,7 @@ void draw_curve(cairo_t* cr, CurveImage& image, const Frame& f, const std::vecto
 std::string newest_value_text(const ChartSeries& series)
 {
     size_t n = full_sample_count(series.samples);
-    std::string text = n ? chart_value_text(series.samples.values[n - 1], series.format) : std::string();
+    std::string text = n ? series_value_text(series, series.samples.values[n - 1]) : std::string();
     return text.empty() ? std::string("–") : text;
 }
 

@@ -3,10 +3,11 @@
 #include <bit>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "chart/chart_csv.hpp"
 #include "chart/sample_store.hpp"
-#include "table/grid_layout.hpp"
+#include "points/value_groups.hpp"
 
 namespace {
 
@@ -61,14 +62,25 @@ unsigned chart_value_words(ValueFormat format)
     return value_width(format);
 }
 
-ChartPlace chart_place(uint32_t address, uint32_t start, unsigned length, unsigned width)
+ChartSpot chart_spot(const DefinitionSetUp& definition, uint16_t address)
 {
-    if (address < start || address - start >= length)
-        return ChartPlace::not_polled;
-    unsigned item = address - start;
-    if (group_head(item, width) != item)
-        return ChartPlace::inside_value;
-    return group_complete(item, width, length) ? ChartPlace::value : ChartPlace::cut_off;
+    const PollDefinition& poll = definition.poll;
+    ChartSpot spot;
+    if (address < poll.address || address - poll.address >= poll.length)
+        return spot;
+    unsigned item = address - poll.address;
+    std::vector<ValueGroup> groups = value_groups(definition);
+    const ValueGroup& group = groups[group_index(groups, item)];
+    spot.head = uint16_t(poll.address + group.first);
+    spot.width = group.width;
+    spot.point = group.point;
+    if (group.first != item)
+        spot.place = ChartPlace::inside_value;
+    else if (group.complete)
+        spot.place = ChartPlace::value;
+    else
+        spot.place = group.first + group.width < poll.length ? ChartPlace::cut_short : ChartPlace::cut_off;
+    return spot;
 }
 
 double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrder order, bool bits)
@@ -100,6 +112,14 @@ double chart_value(std::span<const uint16_t> words, ValueFormat format, WordOrde
         break;
     }
     return std::isnan(value) ? device_nan() : value;
+}
+
+ChartNumbers chart_point_value(const Point& point, const PointNumberStyle& style, TabFormat tab,
+                               std::span<const uint16_t> words, bool bits)
+{
+    auto filed = [](double number) { return std::isnan(number) ? device_nan() : number; };
+    double shown = filed(read_point(point, tab, words, bits).number);
+    return {shown, style.scaled ? filed(point_raw_number(point, tab, words, bits)) : shown};
 }
 
 std::string chart_value_text(double value, ValueFormat format)

@@ -8,8 +8,8 @@
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
 #include "link/link_state.hpp"
+#include "points/value_groups.hpp"
 #include "table/grid_input.hpp"
-#include "table/grid_layout.hpp"
 #include "setup/definition_name.hpp"
 #include "setup/label_store.hpp"
 #include "setup/set_up_model.hpp"
@@ -53,6 +53,8 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
         text += "  (inside the value at " + std::to_string(series.value_head) + ")";
     else if (series.place == ChartPlace::cut_off)
         text += "  (its value runs past the poll's end)";
+    else if (series.place == ChartPlace::cut_short)
+        text += "  (a point starts inside its value)";
     const char* shown = gtk_check_button_get_label(series.check);
     if (!shown || text != shown)
         gtk_check_button_set_label(series.check, text.c_str());
@@ -124,57 +126,91 @@ void build_row(ChartWindow& chart, ChartSeries& series)
     gtk_box_append(chart.series_list, row);
 }
 
-// Places the series in a block of length items from start, as the grid
-// groups them; true when it is charted there.
-bool place_series(ChartSeries& series, uint16_t start, unsigned length, unsigned width)
+// How the definition shows its values: coils and discrete inputs are 0 or
+// 1 whatever the chosen format.
+TabFormat tab_format(const DefinitionSetUp& definition)
 {
-    series.place = chart_place(series.address, start, length, width);
-    if (series.place == ChartPlace::inside_value)
-        series.value_head = uint16_t(start + group_head(series.address - start, width));
-    return series.place == ChartPlace::value;
+    return {is_bit_poll(definition.poll.fcode) ? ValueFormat::UINT : definition.format, definition.order};
 }
 
-unsigned words_of(uint8_t fcode, ValueFormat format)
+// Places the series in its definition's block as the grid groups it now,
+// with the point its address holds there.
+void place_series(ChartSeries& series, const DefinitionSetUp& definition)
 {
-    return fcode == 1 || fcode == 2 ? 1 : chart_value_words(format);
+    ChartSpot spot = chart_spot(definition, series.address);
+    series.place = spot.place;
+    series.value_head = spot.head;
+    series.width = spot.width;
+    if (!spot.point) {
+        series.point.reset();
+        series.style = PointNumberStyle{};
+        return;
+    }
+    if (!series.point || *series.point != *spot.point)
+        series.point = *spot.point;
+    series.style = point_number_style(*spot.point, tab_format(definition), is_bit_poll(definition.poll.fcode));
+}
+
+// Files one poll of the series; the raw values follow at the same times
+// once they are kept.
+void record_sample(ChartSeries& series, int64_t time_ms, double value, double raw)
+{
+    append_sample(series.samples, time_ms, value);
+    if (series.style.scaled || full_sample_count(series.raw_samples) > 0) {
+        const Ring<int64_t>& times = series.samples.times;
+        append_sample(series.raw_samples, times[times.size() - 1], raw);
+    }
+}
+
+void record_gap(ChartSeries& series, int64_t time_ms)
+{
+    record_sample(series, time_ms, std::nan(""), std::nan(""));
 }
 
 void file_block(ChartWindow& chart, const PolledBlock& block)
 {
-    bool bits = block.fcode == 1 || block.fcode == 2;
     for (auto& s : chart.series) {
         // A series takes the polls of its own tab's definition only, in
-        // that tab's format.
+        // that tab's format or its point's type; the key changes with the
+        // block, so the series stands in it as placed.
         DefinitionSetUp* tab = tab_of(chart, *s);
         if (!tab || tab->key != block.key)
             continue;
-        ValueFormat format = tab->format;
-        unsigned words = words_of(block.fcode, format);
         // Only what the grid shows a value at is charted: no value joined
         // from the registers of two.
-        if (!place_series(*s, block.address, block.length, words))
+        if (s->place != ChartPlace::value)
             continue;
         unsigned offset = s->address - block.address;
         // A restarted link begins a new line: no join across the pause.
         if (block.new_link && full_sample_count(s->samples) > 0)
-            append_sample(s->samples, block.time_ms - 1, std::nan(""));
-        double value = std::nan("");
-        if (block.ok && offset + words <= block.count) {
-            std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, words);
-            value = chart_value(from, format, tab->order, bits);
+            record_gap(*s, block.time_ms - 1);
+        TabFormat format = tab_format(*tab);
+        s->format = s->point ? s->style.format : format.format;
+        ChartNumbers numbers{std::nan(""), std::nan("")};
+        if (block.ok && offset + s->width <= block.count) {
+            std::span<const uint16_t> from(chart.drained.words.data() + block.first_word + offset, s->width);
+            bool bits = is_bit_poll(block.fcode);
+            if (s->point)
+                numbers = chart_point_value(*s->point, s->style, format, from, bits);
+            else
+                numbers.shown = numbers.raw = chart_value(from, format.format, format.order, bits);
         }
-        s->format = bits ? ValueFormat::UINT : format;
-        append_sample(s->samples, block.time_ms, value);
+        record_sample(*s, block.time_ms, numbers.shown, numbers.raw);
     }
+}
+
+void place_all(ChartWindow& chart)
+{
+    for (auto& s : chart.series)
+        if (DefinitionSetUp* tab = tab_of(chart, *s))
+            place_series(*s, *tab);
 }
 
 void mark_polled(ChartWindow& chart)
 {
-    for (auto& s : chart.series) {
-        if (DefinitionSetUp* tab = tab_of(chart, *s))
-            place_series(*s, tab->poll.address, tab->poll.length, words_of(tab->poll.fcode, tab->format));
+    place_all(chart);
+    for (auto& s : chart.series)
         update_row_text(chart, *s);
-    }
 }
 
 std::string newest_text(const ChartSeries& series)
@@ -341,21 +377,43 @@ void drop_series(ChartWindow& chart, size_t index)
     after_series_changed(chart);
 }
 
+// "Address 5 (Tank level, °C)": the label and the unit, either or none.
+std::string named(const ChartSeries& series, const std::string& unit)
+{
+    std::string name = series.tab_title.empty() ? std::string() : series.tab_title + ": ";
+    name += "Address " + std::to_string(series.address);
+    std::string note = series.label;
+    if (!unit.empty())
+        note += (note.empty() ? "" : ", ") + unit;
+    return note.empty() ? name : name + " (" + note + ")";
+}
+
 }  // namespace
+
+std::string series_value_text(const ChartSeries& series, double value)
+{
+    std::string text = chart_value_text(value, series.format);
+    if (text.empty() || !series.point)
+        return text;
+    return point_number_text(*series.point, series.style, value, std::move(text));
+}
 
 std::string sample_readout(const ChartSeries& series, double value)
 {
-    std::string text = chart_value_text(value, series.format);
+    std::string text = series_value_text(series, value);
     if (text.empty())
         return "–";
     return std::isfinite(value) ? text : text + " from the device";
 }
 
+std::string series_name(const ChartSeries& series)
+{
+    return named(series, std::string());
+}
+
 std::string series_title(const ChartSeries& series)
 {
-    std::string title = series.tab_title.empty() ? std::string() : series.tab_title + ": ";
-    title += "Address " + std::to_string(series.address);
-    return series.label.empty() ? title : title + " (" + series.label + ")";
+    return named(series, series.point ? series.point->unit : std::string());
 }
 
 void build_chart_window(ChartWindow& chart, PollTabs& tabs)
@@ -444,7 +502,8 @@ void drain_chart_polls(ChartWindow& chart)
         return;
     if (chart.drained.dropped > 0 && !chart.drained.blocks.empty())
         for (auto& s : chart.series)
-            append_sample(s->samples, chart.drained.blocks.front().time_ms - 1, std::nan(""));
+            record_gap(*s, chart.drained.blocks.front().time_ms - 1);
+    place_all(chart);  // nothing changes the set-up while the blocks are filed
     for (const PolledBlock& block : chart.drained.blocks)
         file_block(chart, block);
     if (!chart.drained.blocks.empty())

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "handover/chart_feed.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
+#include "points/point_number.hpp"
+#include "setup/point.hpp"
 
 struct PollTabs;
 struct SetUpModel;
@@ -23,11 +26,22 @@ struct ChartSeries {
     uint32_t tab = 0;  // the serial of the tab it was charted from
     uint16_t address = 0;
     unsigned colour = 0;  // index into the palette
-    // Where the address stands in the current poll and format, and the
-    // address that heads its value when it stands inside one.
+    // Where the address stands in the current poll, format and points, the
+    // address that heads its value when it stands inside one, and the
+    // registers of its value.
     ChartPlace place = ChartPlace::value;
     uint16_t value_head = 0;
+    unsigned width = 1;
+    // The point its address holds in the set-up, if any: the samples are
+    // its shown numbers, and the read-outs write them at its decimals with
+    // its unit.
+    std::optional<Point> point;
+    PointNumberStyle style;  // of point
     SeriesSamples samples;
+    // The raw values at the times of the samples, kept once a scale or an
+    // offset made them differ, so that an export never holds only the
+    // converted figures; no reduced seconds.
+    SeriesSamples raw_samples{full_resolution_samples, 0};
     ValueFormat format = ValueFormat::UINT;  // of the newest sample: the read-outs write it as the grid does
     std::string label;      // the label text last shown
     std::string tab_title;  // its tab's, while the window has several tabs
@@ -89,12 +103,17 @@ uint16_t offered_address(const ChartWindow& chart);
 // Moves every recorded poll into the series; run by a timer, and by tests.
 void drain_chart_polls(ChartWindow& chart);
 
-// A sample of series for the read-outs: the number as the grid writes it
-// (chart_value_text), "NaN from the device" (or "Inf", "-Inf"), or "–" for
-// a failed poll.
+// A sample of series as the grid writes it: chart_value_text, or the
+// point's text of the number (point_number_text); empty for a failed poll.
+std::string series_value_text(const ChartSeries& series, double value);
+// A sample of series for the read-outs: series_value_text, "NaN from the
+// device" (or "Inf", "-Inf"), or "–" for a failed poll.
 std::string sample_readout(const ChartSeries& series, double value);
 // "Address 5", or "Address 5 (Tank level)" with a label, after its tab's
 // title and a colon while there are several tabs.
+std::string series_name(const ChartSeries& series);
+// series_name with the unit of its point: "Address 5 (Tank level, °C)",
+// "Address 6 (rpm)".
 std::string series_title(const ChartSeries& series);
 // The view's time span for the current range, pause and samples.
 void chart_view(const ChartWindow& chart, int64_t& from_ms, int64_t& to_ms);

@@ -10,6 +10,7 @@
 #include "chart/chart_csv.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/plot_axes.hpp"
+#include "points/point_number.hpp"
 #include "values/wide_value.hpp"
 
 namespace {
@@ -117,6 +118,59 @@ TEST(ChartValue, ReadOutsWriteEachValueAsTheGridDoes)
     EXPECT_EQ(chart_value_text(1.5612370658489944e-39, ValueFormat::FLOAT32), "1.561237e-39");
     EXPECT_EQ(chart_value_text(70000, ValueFormat::UINT), "70000") << "taken before the format changed";
     EXPECT_EQ(chart_value_text(std::nan(""), ValueFormat::HEX), "");
+}
+
+// A BCD's over two registers.
+Point point_of(PointKind kind, ValueFormat format, double scale, double offset, int decimals, const char* unit)
+{
+    Point point;
+    point.kind = kind;
+    point.format = format;
+    point.registers = 2;
+    point.scale = scale;
+    point.offset = offset;
+    point.decimals = decimals;
+    point.unit = unit;
+    return point;
+}
+
+// given points of each way a number is written, expect the chart to plot
+// read_point's number and its read-outs to write it as the grid does, with
+// the raw value before a scale or offset beside it; an invalid BCD is the
+// device's NaN in both, not a failed poll
+TEST(ChartValue, APointPlotsAndReadsAsTheGridShowsItWithItsRawValueBeside)
+{
+    struct Row {
+        Point point;
+        std::vector<uint16_t> words;
+        bool bits;
+        double raw;  // the shown number is read_point's
+    };
+    const Row rows[] = {
+        {point_of(PointKind::format, ValueFormat::UINT32, 0.01, -40, 2, "°C"), {0x0001, 0xE240}, false, 123456},
+        {point_of(PointKind::format, ValueFormat::FLOAT32, 2, 0.5, -1, ""), {0x3F8C, 0xCCCD}, false, double(1.1f)},
+        {point_of(PointKind::format, ValueFormat::FLOAT64, 1, 0, -1, "V"), {0x3FD3, 0x3333, 0x3333, 0x3334}, false,
+         0.30000000000000004},
+        {point_of(PointKind::format, ValueFormat::HEX, 2, 0, 1, "x"), {0x00FF}, false, 255},
+        {point_of(PointKind::bcd, ValueFormat::UINT, 1, 0, 1, ""), {0x0012, 0x3456}, false, 123456},
+        {point_of(PointKind::tab, ValueFormat::UINT, 1, 0, -1, "rpm"), {0xFFFB}, false, -5},  // the tab shows INT
+        {point_of(PointKind::tab, ValueFormat::UINT, 1, 0, 3, "on"), {1}, true, 1},
+    };
+    const TabFormat tab{ValueFormat::INT, WordOrder::AB_CD};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.words[0]);
+        PointNumberStyle style = point_number_style(row.point, tab, row.bits);
+        PointReading reading = read_point(row.point, tab, row.words, row.bits);
+        ChartNumbers numbers = chart_point_value(row.point, style, tab, row.words, row.bits);
+        EXPECT_EQ(numbers.shown, reading.number);
+        EXPECT_EQ(numbers.raw, row.raw);
+        EXPECT_EQ(point_number_text(row.point, style, numbers.shown, chart_value_text(numbers.shown, style.format)),
+                  reading.text);
+    }
+    const Point scaled_bcd = point_of(PointKind::bcd, ValueFormat::UINT, 10, 0, -1, "");
+    ChartNumbers invalid = chart_point_value(scaled_bcd, point_number_style(scaled_bcd, tab, false), tab,
+                                             std::vector<uint16_t>{0x00FA, 0}, false);
+    EXPECT_TRUE(std::isnan(invalid.shown) && !is_failed_poll(invalid.shown) && !is_failed_poll(invalid.raw));
 }
 
 // given a tick summed from steps (0.6000000000000001), expect its label to

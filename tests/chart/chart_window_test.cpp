@@ -6,13 +6,18 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "app/application.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_window.hpp"
 #include "config/temp_folder.hpp"
+#include "files/whole_file.hpp"
 #include "link/worker.hpp"
+#include "setup/set_up_model.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/refusal_alerts.hpp"
@@ -257,6 +262,68 @@ TEST(ChartWindow, ChartsWhatTheGridShowsAtEachAddressOfWideValues)
     EXPECT_EQ(chart.description,
               "Address 15: no value yet; Address 10: 1; Address 12: Inf from the device; "
               "Address 14: NaN from the device");
+}
+
+// given a UINT32 point at 10 (123456 × 0.01 − 40, two decimals, in °C,
+// labelled) beside a plain address at 12, expect the point plotted and
+// read out as the grid shows it, the unit in its title and its CSV header,
+// its raw values in a column beside, and a failed poll empty in every column
+TEST(ChartWindow, ChartsAPointInItsOwnTermsAndExportsItsRawValuesBeside)
+{
+    REQUIRE_DISPLAY();
+    App& a = activate_app();
+    ChartWindow& chart = a.chart;
+    auto server = ModbusTestServer::start_tcp();
+    ASSERT_TRUE(server);
+    server->set_holding(10, 0x0001);
+    server->set_holding(11, 0xE240);
+    server->set_holding(12, 7);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 10, .length = 4, .scan_rate = 20});
+    store_connection_settings(tcp_to(*server));
+    DefinitionSetUp& definition = *a.tabs.tab->definition;
+    Point level;
+    level.kind = PointKind::format;
+    level.format = ValueFormat::UINT32;
+    level.scale = 0.01;
+    level.offset = -40;
+    level.decimals = 2;
+    level.unit = "°C";
+    set_point(a.set_up, definition, 10, level);
+    set_definition_label(a.set_up, definition, 10, "Tank level");
+    build_grid(a.tabs.tab->table);
+    ASSERT_TRUE(add_chart_series(chart, 11)) << "charted as the point's value at 10";
+    ASSERT_TRUE(add_chart_series(chart, 12));
+    const ChartSeries& tank = *chart.series[0];
+    EXPECT_EQ(tank.address, 10);
+    EXPECT_EQ(series_title(tank), "Address 10 (Tank level, °C)");
+    EXPECT_EQ(series_title(*chart.series[1]), "Address 12");
+
+    app_link().running.store(true);
+    ASSERT_TRUE(start_worker());
+    ASSERT_TRUE(run_until([&] { return full_sample_count(tank.samples) >= 3; }, 8000));
+    drain_chart_polls(chart);
+    EXPECT_EQ(chart.description, "Address 10 (Tank level, °C): 1194.56 °C; Address 12: 7");
+    EXPECT_EQ(sample_readout(tank, 1194.56), gtk_label_get_text(a.tabs.tab->table.value_cells[0]));
+    server->stop();
+    ASSERT_TRUE(run_until([&] { return gaps_in(tank.samples) >= 1; }, 8000));
+    stop_worker();
+    drain_chart_polls(chart);
+
+    TempFolder folder;
+    std::string path = folder.file("chart.csv");
+    ASSERT_TRUE(export_csv_file(chart, path.c_str()));
+    std::string csv;
+    ASSERT_TRUE(read_whole_file(path.c_str(), csv));
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "Time,Address 10 (Tank level) [°C],Address 10 (Tank level) raw,Address 12");
+    std::map<std::string, size_t> polls;  // by the cells after the time
+    while (std::getline(lines, line))
+        ++polls[line.substr(line.find(','))];
+    EXPECT_EQ(polls.size(), 2u) << csv;
+    EXPECT_EQ(polls[",1194.56,123456,7"], full_sample_count(tank.samples) - gaps_in(tank.samples));
+    EXPECT_EQ(polls[",,,"], gaps_in(tank.samples));
 }
 
 }  // namespace
