@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/modbus_test_server.hpp"
@@ -44,7 +46,22 @@ struct ServerChild {
     }
 };
 
-inline bool start_server(ServerChild& child)
+// What the server's holding registers hold: the first count of them, each
+// the value of its address at a generation, and a new generation every
+// change_ms (0: the first stays).
+struct ServedRegisters {
+    int count = register_count;
+    uint16_t (*value)(int address, unsigned generation) = [](int address, unsigned) { return uint16_t(address * 257); };
+    int change_ms = 0;
+};
+
+inline void serve_generation(ModbusTestServer& server, const ServedRegisters& served, unsigned generation)
+{
+    for (int i = 0; i < served.count; ++i)
+        server.set_holding(uint16_t(i), served.value(i, generation));
+}
+
+inline bool start_server(ServerChild& child, ServedRegisters served = {})
 {
     int to_child[2], to_parent[2];
     if (pipe(to_child) != 0 || pipe(to_parent) != 0)
@@ -53,8 +70,17 @@ inline bool start_server(ServerChild& child)
     if (child.pid == 0) {
         auto server = ModbusTestServer::start_tcp();
         int port = server ? server->port() : 0;
-        for (int i = 0; server && i < register_count; ++i)
-            server->set_holding(uint16_t(i), uint16_t(i * 257));
+        if (server) {
+            serve_generation(*server, served, 0);
+            // Runs until the child's _exit, which never destroys the server under it.
+            if (served.change_ms > 0)
+                std::thread([&server = *server, served] {
+                    for (unsigned generation = 1;; ++generation) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(served.change_ms));
+                        serve_generation(server, served, generation);
+                    }
+                }).detach();
+        }
         if (write(to_parent[1], &port, sizeof port) != sizeof port)
             _exit(1);
         char c;
