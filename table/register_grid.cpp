@@ -93,6 +93,15 @@ void attach_label_cells(RegisterGrid& table, const GridLayout& layout, uint8_t f
     }
 }
 
+gboolean on_value_tooltip(GtkWidget* cell, int, int, gboolean, GtkTooltip* tooltip, gpointer)
+{
+    const char* text = value_cell_tooltip(cell);
+    if (!text)
+        return FALSE;
+    gtk_tooltip_set_text(tooltip, text);
+    return TRUE;
+}
+
 GtkWidget* make_value_cell(bool addressable)
 {
     GtkWidget* cell = gtk_label_new("");
@@ -101,6 +110,8 @@ GtkWidget* make_value_cell(bool addressable)
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(right_click), GDK_BUTTON_SECONDARY);
     g_signal_connect(right_click, "pressed", G_CALLBACK(on_value_right_click), nullptr);
     gtk_widget_add_controller(cell, GTK_EVENT_CONTROLLER(right_click));
+    gtk_widget_set_has_tooltip(cell, TRUE);
+    g_signal_connect(cell, "query-tooltip", G_CALLBACK(on_value_tooltip), nullptr);
     // Past the top of the address range: shown, but never filled or opened.
     if (!addressable)
         gtk_widget_set_sensitive(cell, FALSE);
@@ -124,14 +135,20 @@ void attach_value_cells(RegisterGrid& table, const GridLayout& layout)
     table.value_cells.assign(cells.begin() + first, cells.begin() + first + items);
 }
 
+constexpr const char* tooltip_key = "brenvaldor-tooltip";
+
 // A point's cell tells what it does not show, in its tooltip: the raw
-// registers beside its value, or the value beside the raw registers.
+// registers beside its value, or the value beside the raw registers. The
+// text waits on the cell until the pointer rests there: setting a tooltip
+// on every poll makes GTK ask the X server where the pointer is, a round
+// trip per cell.
 void show_raw_beside(GtkWidget* cell, const std::string& other)
 {
-    const char* held = gtk_widget_get_tooltip_text(cell);
+    const char* held = static_cast<const char*>(g_object_get_data(G_OBJECT(cell), tooltip_key));
     if (!held || other != held)
-        gtk_widget_set_tooltip_text(cell, other.c_str());
+        g_object_set_data_full(G_OBJECT(cell), tooltip_key, g_strdup(other.c_str()), g_free);
 }
+
 
 // The cells after the first of a group show no text; their style shows
 // that they belong to the value before them.
@@ -204,14 +221,19 @@ void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned coun
                     show_raw_beside(GTK_WIDGET(cell), raw ? reading.text : "Raw " + reading.raw);
                 } else {
                     text = render_registers_or_fallback(values + i, tab.format, tab.order, buffer, sizeof buffer);
-                    if (gtk_widget_get_tooltip_text(GTK_WIDGET(cell)))
-                        gtk_widget_set_tooltip_text(GTK_WIDGET(cell), nullptr);  // a point there before
+                    if (value_cell_tooltip(GTK_WIDGET(cell)))  // a point there before
+                        g_object_set_data(G_OBJECT(cell), tooltip_key, nullptr);
                 }
             }
             if (std::strcmp(gtk_label_get_text(cell), text) != 0)
                 gtk_label_set_text(cell, text);
         }
     }
+}
+
+const char* value_cell_tooltip(GtkWidget* cell)
+{
+    return static_cast<const char*>(g_object_get_data(G_OBJECT(cell), tooltip_key));
 }
 
 void empty_value_cells(RegisterGrid& table)

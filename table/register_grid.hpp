@@ -52,6 +52,9 @@ void build_grid(RegisterGrid& table);
 void build_grid_if_missing(RegisterGrid& table);
 // Renders the first count entries of values into their value cells.
 void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned count);
+// The tooltip a point's value cell shows when the pointer rests on it, or
+// null for a cell without a point.
+const char* value_cell_tooltip(GtkWidget* cell);
 // Clears the text of every value cell, as when no value is known.
 void empty_value_cells(RegisterGrid& table);
 // Fills from the values the worker reported last for the grid's block.

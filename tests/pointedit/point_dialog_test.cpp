@@ -6,6 +6,7 @@
 #include "setup/set_up_model.hpp"
 #include "support/app_link_fixture.hpp"
 #include "support/modbus_test_server.hpp"
+#include "table/register_grid.hpp"
 
 namespace {
 
@@ -20,7 +21,7 @@ std::string cell_text(unsigned item)
 
 std::string tooltip(unsigned item)
 {
-    const char* text = gtk_widget_get_tooltip_text(GTK_WIDGET(app().tabs.tab->table.value_cells.at(item)));
+    const char* text = value_cell_tooltip(GTK_WIDGET(app().tabs.tab->table.value_cells.at(item)));
     return text ? text : "";
 }
 
