@@ -32,6 +32,7 @@
 
 #include "app/application.hpp"
 #include "bench_support.hpp"
+#include "window_polling.hpp"
 #include "config/config_dialogs.hpp"
 #include "link/worker.hpp"
 #include "tabs/poll_tabs.hpp"
@@ -145,12 +146,7 @@ void load_building_every_grid(PollTabs& main, const char* path)
 
 bool start_polling(int port)
 {
-    ConnectionSettings settings;
-    settings.device = "127.0.0.1";
-    settings.baud_or_port = uint32_t(port);
-    settings.use_tcp = true;
-    settings.keep_open = true;
-    store_connection_settings(link(), settings);
+    store_connection_settings(link(), kept_local_tcp(port));
     hand_poll_definition(app().tabs, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
     link().running.store(true);
     if (!start_worker(app().link, app().reports))

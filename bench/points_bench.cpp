@@ -36,6 +36,7 @@
 
 #include "app/application.hpp"
 #include "bench_support.hpp"
+#include "window_polling.hpp"
 #include "link/worker.hpp"
 #include "points/point_value.hpp"
 #include "points/value_groups.hpp"
@@ -199,25 +200,12 @@ FillFigures measure_fills(PollTab& tab)
 
 bool start_polling()
 {
-    std::set<int> before = thread_ids();
-    link().running.store(true);
-    if (!start_worker(app().link, app().reports))
-        return false;
-    if (int worker = started_worker(before))
-        pin(worker, poller_cpu);
-    gint64 deadline = g_get_monotonic_time() + 5'000'000;
-    while (active_workers(link()) == 0 && g_get_monotonic_time() < deadline)
-        run_loop_for(2);
-    return active_workers(link()) > 0;
+    return start_window_polling(poller_cpu);
 }
 
 void stop_polling()
 {
-    link().running.store(false);
-    signal_wake(link());
-    gint64 deadline = g_get_monotonic_time() + 5'000'000;
-    while (worker_threads(link()) > 0 && g_get_monotonic_time() < deadline)
-        run_loop_for(5);
+    stop_window_polling();
 }
 
 double percentile_ms(std::vector<gint64> lags_us, int percent)
@@ -317,12 +305,7 @@ bool set_up_tabs(PollTabs& main, int port)
             return false;
     hand_poll_definitions(main);
     set_all_points(main, true);
-    ConnectionSettings settings;
-    settings.device = "127.0.0.1";
-    settings.baud_or_port = uint32_t(port);
-    settings.use_tcp = true;
-    settings.keep_open = true;
-    store_connection_settings(link(), settings);
+    store_connection_settings(link(), kept_local_tcp(port));
     show_every_tab(main);
     return true;
 }

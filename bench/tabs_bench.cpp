@@ -31,6 +31,7 @@
 
 #include "app/application.hpp"
 #include "bench_support.hpp"
+#include "window_polling.hpp"
 #include "handover/chart_feed.hpp"
 #include "link/worker.hpp"
 #include "tabs/poll_tabs.hpp"
@@ -73,28 +74,14 @@ void set_scan_rates(PollTabs& main, uint32_t first, uint32_t others)
     hand_poll_definitions(main);
 }
 
-// Starts a worker, pinned, and returns once it cycles.
 bool start_polling()
 {
-    std::set<int> before = thread_ids();
-    link().running.store(true);
-    if (!start_worker(app().link, app().reports))
-        return false;
-    if (int worker = started_worker(before))
-        pin(worker, poller_cpu);
-    gint64 deadline = g_get_monotonic_time() + 5'000'000;
-    while (active_workers(link()) == 0 && g_get_monotonic_time() < deadline)
-        run_loop_for(2);
-    return active_workers(link()) > 0;
+    return start_window_polling(poller_cpu);
 }
 
 void stop_polling()
 {
-    link().running.store(false);
-    signal_wake(link());
-    gint64 deadline = g_get_monotonic_time() + 5'000'000;
-    while (worker_threads(link()) > 0 && g_get_monotonic_time() < deadline)
-        run_loop_for(5);
+    stop_window_polling();
     run_loop_for(100);
 }
 

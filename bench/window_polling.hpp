@@ -1,0 +1,53 @@
+#pragma once
+// The real window's link in a benchmark: a kept connection to a local
+// server, and its worker started pinned to a core and stopped again.
+
+#include <gtk/gtk.h>
+
+#include <set>
+
+#include "app/application.hpp"
+#include "bench_support.hpp"
+#include "link/worker.hpp"
+
+namespace bench {
+
+// A kept Modbus TCP connection to port on this machine.
+inline ConnectionSettings kept_local_tcp(int port)
+{
+    ConnectionSettings settings;
+    settings.device = "127.0.0.1";
+    settings.baud_or_port = uint32_t(port);
+    settings.use_tcp = true;
+    settings.keep_open = true;
+    return settings;
+}
+
+// Starts the window's worker, pinned to cpu, and returns once it cycles.
+inline bool start_window_polling(int cpu)
+{
+    LinkState& link = *app().link;
+    std::set<int> before = thread_ids();
+    link.running.store(true);
+    if (!start_worker(app().link, app().reports))
+        return false;
+    if (int worker = started_worker(before))
+        pin(worker, cpu);
+    gint64 deadline = g_get_monotonic_time() + 5'000'000;
+    while (active_workers(link) == 0 && g_get_monotonic_time() < deadline)
+        run_loop_for(2);
+    return active_workers(link) > 0;
+}
+
+// Stops the worker and waits for its thread to end.
+inline void stop_window_polling()
+{
+    LinkState& link = *app().link;
+    link.running.store(false);
+    signal_wake(link);
+    gint64 deadline = g_get_monotonic_time() + 5'000'000;
+    while (worker_threads(link) > 0 && g_get_monotonic_time() < deadline)
+        run_loop_for(5);
+}
+
+}  // namespace bench
