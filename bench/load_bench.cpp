@@ -174,16 +174,8 @@ int main()
         std::fprintf(stderr, "no Modbus server\n");
         return 2;
     }
-    gtk_disable_setlocale();
-    g_set_prgname("brenvaldor");
-    g_log_set_writer_func(discard_log_messages, nullptr, nullptr);
-    if (!gtk_init_check()) {
-        std::fprintf(stderr, "load_bench needs an X server (run it under ./scripts/headless)\n");
+    if (!open_bench_window("load_bench"))
         return 2;
-    }
-    GtkApplication* application = create_application(G_APPLICATION_NON_UNIQUE);
-    g_application_register(G_APPLICATION(application), nullptr, nullptr);
-    g_application_activate(G_APPLICATION(application));
     PollTabs& main = app().tabs;
     g_autofree char* folder = g_dir_make_tmp("load-bench-XXXXXX", nullptr);
     std::string path = std::string(folder) + "/plant.dat";

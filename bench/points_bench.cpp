@@ -327,17 +327,9 @@ int main()
         return 2;
     }
     pin_process(server.pid, server_cpu);
-    gtk_disable_setlocale();
-    g_set_prgname("brenvaldor");
-    g_log_set_writer_func(discard_log_messages, nullptr, nullptr);
-    if (!gtk_init_check()) {
-        std::fprintf(stderr, "points_bench needs an X server (run it under ./scripts/headless)\n");
-        return 2;
-    }
     pin(thread_id(), poller_cpu);
-    GtkApplication* application = create_application(G_APPLICATION_NON_UNIQUE);
-    g_application_register(G_APPLICATION(application), nullptr, nullptr);
-    g_application_activate(G_APPLICATION(application));
+    if (!open_bench_window("points_bench"))
+        return 2;
     PollTabs& main = app().tabs;
     if (!set_up_tabs(main, server.port)) {
         std::fprintf(stderr, "the window did not take %d definitions\n", definitions);

@@ -4,6 +4,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <set>
 
 #include "app/application.hpp"
@@ -11,6 +12,23 @@
 #include "link/worker.hpp"
 
 namespace bench {
+
+// The program's window, activated as at start, with GTK's log discarded
+// as the shipped program does; false, having said why, without an X server.
+inline bool open_bench_window(const char* bench)
+{
+    gtk_disable_setlocale();
+    g_set_prgname("brenvaldor");
+    g_log_set_writer_func(discard_log_messages, nullptr, nullptr);
+    if (!gtk_init_check()) {
+        std::fprintf(stderr, "%s needs an X server (run it under ./scripts/headless)\n", bench);
+        return false;
+    }
+    GtkApplication* application = create_application(G_APPLICATION_NON_UNIQUE);
+    g_application_register(G_APPLICATION(application), nullptr, nullptr);
+    g_application_activate(G_APPLICATION(application));
+    return true;
+}
 
 // A kept Modbus TCP connection to port on this machine.
 inline ConnectionSettings kept_local_tcp(int port)

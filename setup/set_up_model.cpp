@@ -193,14 +193,6 @@ bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t addres
     return true;
 }
 
-size_t charted_count(const SetUpModel& model)
-{
-    size_t count = 0;
-    for (const auto& definition : model.definitions)
-        count += definition->chart.size();
-    return count;
-}
-
 void set_connection(SetUpModel& model, const ConnectionSettings& settings)
 {
     if (settings == model.connection)

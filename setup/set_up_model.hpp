@@ -86,7 +86,6 @@ void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, Value
 void set_point(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, const Point& point);
 // Charts address of definition, or no more; false when that changes nothing.
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted);
-size_t charted_count(const SetUpModel& model);
 void set_connection(SetUpModel& model, const ConnectionSettings& settings);
 
 // What the file keeps, copied out.

@@ -47,7 +47,7 @@ TEST(SetUpModel, TellsEachChangeOnceAndKeepsKeysAndTheDocumentRight)
     set_definition_format(model, *second, ValueFormat::HEX, WordOrder::CD_AB);
     EXPECT_TRUE(set_charted(model, *second, 102, true));
     EXPECT_FALSE(set_charted(model, *second, 102, true)) << "charted once";
-    EXPECT_EQ(charted_count(model), 1u);
+    EXPECT_EQ(second->chart, std::vector<uint16_t>{102});
     EXPECT_TRUE(set_definition_label(model, *second, 101, "Flow"));
     move_definition(model, second->serial, 0);
     EXPECT_EQ(model.definitions[0].get(), second);
