@@ -6,7 +6,7 @@
 #include "app/application.hpp"
 #include "config/set_up_window.hpp"
 #include "config/config_dialogs.hpp"
-#include "config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/refusal_alerts.hpp"
 #include "tabs/poll_tabs.hpp"

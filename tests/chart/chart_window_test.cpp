@@ -14,7 +14,7 @@
 #include "app/application.hpp"
 #include "chart/chart_export.hpp"
 #include "chart/chart_window.hpp"
-#include "config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 #include "files/whole_file.hpp"
 #include "link/worker.hpp"
 #include "setup/set_up_model.hpp"

@@ -13,7 +13,7 @@
 #include "link/link_state.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/refusal_alerts.hpp"
-#include "tests/config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 
 namespace {
 

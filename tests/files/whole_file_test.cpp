@@ -10,7 +10,7 @@
 #include <string>
 
 #include "files/whole_file.hpp"
-#include "tests/config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 
 namespace {
 

@@ -43,24 +43,28 @@ GLogWriterOutput fatal_warnings(GLogLevelFlags level, const GLogField* fields, g
 }
 
 // The desktop's recent files (a saved or loaded set-up is added to them)
-// go to a folder of the process's own, never the user's; GLib reads the
-// folder once, so it is set before GTK starts.
-std::string private_data_home;
+// and the program's preferences go to folders of the process's own, never
+// the user's; GLib reads the folders once, so they are set before GTK starts.
+std::string private_home;
 
-void remove_private_data_home()
+void remove_private_home()
 {
     std::error_code ignored;
-    std::filesystem::remove_all(private_data_home, ignored);
+    std::filesystem::remove_all(private_home, ignored);
 }
 
-void use_private_data_home()
+void use_private_home()
 {
-    g_autofree char* folder = g_dir_make_tmp("brenvaldor-data-XXXXXX", nullptr);
+    g_autofree char* folder = g_dir_make_tmp("brenvaldor-home-XXXXXX", nullptr);
     if (!folder)
         return;
-    private_data_home = folder;
-    g_setenv("XDG_DATA_HOME", folder, TRUE);
-    std::atexit(remove_private_data_home);
+    private_home = folder;
+    g_autofree char* data = g_build_filename(folder, "data", nullptr);
+    g_autofree char* config = g_build_filename(folder, "config", nullptr);
+    g_mkdir_with_parents(data, 0700);
+    g_setenv("XDG_DATA_HOME", data, TRUE);
+    g_setenv("XDG_CONFIG_HOME", config, TRUE);
+    std::atexit(remove_private_home);
 }
 
 }  // namespace
@@ -71,7 +75,7 @@ int main(int argc, char** argv)
     g_log_set_writer_func(fatal_warnings, nullptr, nullptr);
     gtk_disable_setlocale();
     g_set_prgname("brenvaldor");
-    use_private_data_home();
+    use_private_home();
     // Pure tests run without a display; widget tests check for one themselves.
     if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
         if (gtk_init_check()) {

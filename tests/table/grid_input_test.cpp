@@ -2,7 +2,7 @@
 
 #include "config/config_dialogs.hpp"
 #include "query/query_settings_dialog.hpp"
-#include "tests/config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 
 namespace {
 

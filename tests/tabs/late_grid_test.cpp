@@ -10,7 +10,7 @@
 #include "support/modbus_test_server.hpp"
 #include "table/grid_input.hpp"
 #include "tabs/poll_tabs.hpp"
-#include "tests/config/temp_folder.hpp"
+#include "support/temp_folder.hpp"
 
 namespace {
 

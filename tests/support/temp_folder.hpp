@@ -16,7 +16,7 @@ struct TempFolder {
 
     TempFolder()
     {
-        g_autofree char* made = g_dir_make_tmp("brenvaldor-config-XXXXXX", nullptr);
+        g_autofree char* made = g_dir_make_tmp("brenvaldor-test-XXXXXX", nullptr);
         path = made ? made : "";
     }
     ~TempFolder()
