@@ -72,6 +72,7 @@ void wire_deliveries(App& a)
 // show it.
 void prepare_records(App& a)
 {
+    a.preferences = load_preferences(default_preferences_path());
     start_set_up(a.set_up, copy_poll_definition(*a.link));
     a.set_up.connection = copy_connection_settings(*a.link);
     // The link polls with the set-up's connection settings from its next

@@ -14,6 +14,7 @@
 #include "link/link_state.hpp"
 #include "logger/logger_pane.hpp"
 #include "pointedit/point_dialog.hpp"
+#include "preferences/preferences.hpp"
 #include "query/query_settings_dialog.hpp"
 #include "scan/scan_window.hpp"
 #include "setup/set_up_model.hpp"
@@ -28,6 +29,8 @@ struct App {
 
     // What the user set up, which the windows show and the file keeps.
     SetUpModel set_up;
+    // The user's own choices (the address notation), read at start.
+    Preferences preferences;
 
     GtkApplication* application = nullptr;
     MainWindow main_window;
