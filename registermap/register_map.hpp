@@ -14,6 +14,7 @@
 
 #include "setup/point.hpp"
 #include "setup/set_up.hpp"
+#include "setup/set_up_model.hpp"
 #include "values/address_notation.hpp"
 
 // What a column of the map holds. In the order of the import dialog's
@@ -107,6 +108,22 @@ struct MapDefinitions {
     std::vector<std::string> refusals;
 };
 MapDefinitions plan_map_definitions(const std::vector<MapEntry>& entries);
+
+// What an import did, for the alert that follows it.
+struct MapImport {
+    size_t definitions_added = 0;
+    size_t points_added = 0;
+    std::vector<std::string> refusals;  // what was left out, and why
+};
+
+// The planned definitions added after the model's own, each told to the
+// listeners once; none at all, and the reason, when the model cannot hold
+// them all.
+MapImport import_map_as_tabs(SetUpModel& model, const std::vector<MapEntry>& entries);
+
+// The entries of definition's unit and table added to it, its block grown
+// to hold them where one read can; the others left out with the reason.
+MapImport import_map_into(SetUpModel& model, DefinitionSetUp& definition, const std::vector<MapEntry>& entries);
 
 // Every point and label of every definition, one row each, with its unit,
 // table, address in notation (the header names the notation), type, word
