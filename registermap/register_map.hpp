@@ -106,6 +106,7 @@ MapReading read_map_entries(const MapSheet& sheet, const std::vector<MapField>& 
 struct MapDefinitions {
     std::vector<DefinitionSetUp> definitions;
     std::vector<std::string> refusals;
+    size_t points_placed = 0;  // the entries some definition holds
 };
 MapDefinitions plan_map_definitions(const std::vector<MapEntry>& entries);
 
