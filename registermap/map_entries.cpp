@@ -154,6 +154,13 @@ bool read_address(RowReader& row, std::optional<ModbusTable> table, AddressNotat
         return true;
     }
     entry.table = table.value_or(ModbusTable::holding_registers);
+    // A spreadsheet drops a coil's leading zeros: "00005" saved as "5".
+    std::string padded;
+    if (notation == AddressNotation::modicon && entry.table == ModbusTable::coils && plain_digits(text) &&
+        text.size() < 5) {
+        padded = std::string(5 - text.size(), '0') + std::string(text);
+        text = padded;
+    }
     ParsedAddress parsed = parse_address(notation, entry.table, text);
     if (!parsed.address)
         row.fail(MapField::address, lowered(parsed.refusal));
