@@ -26,17 +26,6 @@ namespace {
 
 constexpr int most_decimals = 15;
 
-bool is_bit_table(ModbusTable table)
-{
-    return table == ModbusTable::coils || table == ModbusTable::discrete_inputs;
-}
-
-uint8_t read_function(ModbusTable table)
-{
-    constexpr uint8_t codes[] = {1, 2, 4, 3};  // in the order of ModbusTable
-    return codes[size_t(table)];
-}
-
 const char* singular(ModbusTable table)
 {
     constexpr const char* words[] = {"a coil", "a discrete input", "an input register", "a holding register"};

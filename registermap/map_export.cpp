@@ -17,11 +17,6 @@
 
 namespace {
 
-bool is_bit_table(ModbusTable table)
-{
-    return table == ModbusTable::coils || table == ModbusTable::discrete_inputs;
-}
-
 void append_row(std::string& out, const std::vector<std::string>& cells)
 {
     for (size_t i = 0; i < cells.size(); ++i) {

@@ -2,9 +2,13 @@
 // model: as new tabs, or into one tab whose block grows to hold them.
 
 #include <algorithm>
+#include <map>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "points/point_value.hpp"
+#include "registermap/map_words.hpp"
 #include "registermap/register_map.hpp"
 #include "setup/definition_name.hpp"
 #include "values/poll_blocks.hpp"
@@ -12,17 +16,6 @@
 namespace {
 
 constexpr uint32_t imported_scan_rate = 1000;  // ms, as a new definition polls
-
-bool is_bit_table(ModbusTable table)
-{
-    return table == ModbusTable::coils || table == ModbusTable::discrete_inputs;
-}
-
-uint8_t read_function(ModbusTable table)
-{
-    constexpr uint8_t codes[] = {1, 2, 4, 3};  // in the order of ModbusTable
-    return codes[size_t(table)];
-}
 
 // A point named apart from any notation, as a tag export writes it: "HR100".
 std::string point_tag(ModbusTable table, uint16_t address, const std::string& name)
@@ -153,37 +146,51 @@ std::vector<const MapEntry*> entries_for(const DefinitionSetUp& definition, cons
 
 }  // namespace
 
-MapImport import_map_into(SetUpModel& model, DefinitionSetUp& definition, const std::vector<MapEntry>& entries)
+namespace {
+
+// The block of definition grown over the entries that one read can hold
+// with it; those it cannot, refused.
+PollDefinition grown_block(const DefinitionSetUp& definition, const std::vector<const MapEntry*>& ours,
+                           std::vector<const MapEntry*>& taken, std::vector<std::string>& refusals)
 {
-    MapImport import;
     ModbusTable table = table_of_function(definition.poll.fcode);
     TabFormat tab{definition.format, definition.order};
     uint32_t limit = block_limit(table);
     uint32_t low = definition.poll.address;
     uint32_t high = low + definition.poll.length;
-    std::vector<const MapEntry*> taken;
-    std::vector<const MapEntry*> ours = entries_for(definition, entries);
     for (const MapEntry* entry : ours) {
         uint32_t end = uint32_t(entry->address) + point_width(entry->point, tab, is_bit_table(table));
         uint32_t new_low = std::min<uint32_t>(low, entry->address);
         uint32_t new_high = std::max(high, end);
         if (end > 0x10000 || new_high - new_low > limit) {
-            import.refusals.push_back(point_tag(table, entry->address, entry->name) +
-                                      ": too far from the tab's block; one read takes at most " +
-                                      std::to_string(limit) + " " + items_of(table));
+            refusals.push_back(point_tag(table, entry->address, entry->name) +
+                               ": too far from the tab's block; one read takes at most " + std::to_string(limit) +
+                               " " + items_of(table));
             continue;
         }
         low = new_low;
         high = new_high;
         taken.push_back(entry);
     }
+    PollDefinition grown = definition.poll;
+    grown.address = uint16_t(low);
+    grown.length = uint8_t(high - low);
+    return grown;
+}
+
+}  // namespace
+
+MapImport import_map_into(SetUpModel& model, DefinitionSetUp& definition, const std::vector<MapEntry>& entries)
+{
+    MapImport import;
+    ModbusTable table = table_of_function(definition.poll.fcode);
+    std::vector<const MapEntry*> ours = entries_for(definition, entries);
+    std::vector<const MapEntry*> taken;
+    PollDefinition grown = grown_block(definition, ours, taken, import.refusals);
     if (size_t others = entries.size() - ours.size())
         import.refusals.push_back(std::to_string(others) + (others == 1 ? " point is" : " points are") +
                                   " of another unit or table: the tab reads unit " +
                                   std::to_string(definition.poll.slave) + "'s " + plural(table));
-    PollDefinition grown = definition.poll;
-    grown.address = uint16_t(low);
-    grown.length = uint8_t(high - low);
     if (!same_block(grown, definition.poll))
         set_definition_poll(model, definition, grown);
     std::vector<LabelEntry> labels;

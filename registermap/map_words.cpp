@@ -104,6 +104,17 @@ std::optional<MapType> string_type(std::string_view length, std::string& refusal
 
 }  // namespace
 
+bool is_bit_table(ModbusTable table)
+{
+    return table == ModbusTable::coils || table == ModbusTable::discrete_inputs;
+}
+
+uint8_t read_function(ModbusTable table)
+{
+    constexpr uint8_t codes[] = {1, 2, 4, 3};  // in the order of ModbusTable
+    return codes[size_t(table)];
+}
+
 std::string_view trim_cell(std::string_view text)
 {
     constexpr std::string_view blanks = " \t\r\n";

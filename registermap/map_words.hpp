@@ -12,6 +12,10 @@
 #include "setup/point.hpp"
 #include "values/address_notation.hpp"
 
+bool is_bit_table(ModbusTable table);
+// The function that reads table: 1, 2, 4 or 3.
+uint8_t read_function(ModbusTable table);
+
 // text without the blanks around it.
 std::string_view trim_cell(std::string_view text);
 
