@@ -86,6 +86,7 @@ void prepare_records(App& a)
     });
     PollTabs& tabs = a.tabs;
     tabs.model = &a.set_up;
+    tabs.preferences = &a.preferences;
     tabs.link = a.link.get();
     tabs.reports = a.reports.get();
     tabs.grid_context.model = &a.set_up;
