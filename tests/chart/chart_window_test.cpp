@@ -83,7 +83,7 @@ TEST(ChartWindow, AddsAddressesUpToEightSeriesAndSavesThePlotAsPng)
     GtkWidget* popover = GTK_WIDGET(gtk_menu_button_get_popover(chart.add_button));
     gtk_widget_activate(GTK_WIDGET(chart.add_button));
     ASSERT_TRUE(run_until([&] { return gtk_widget_get_mapped(popover); }, 5000));
-    EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address), 0);
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(chart.add_address.spin), 0);
     g_signal_emit_by_name(chart.add_confirm, "clicked");
     EXPECT_TRUE(run_until([&] { return !gtk_widget_get_visible(popover); }, 5000));
     main.tab->table.cursor_column = 2;  // the value cell of address 3 (labels shown)
