@@ -161,9 +161,11 @@ void on_activate(GtkApplication* application, gpointer)
     build_point_dialog(a.point_dialog, a.tabs);
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, a.tabs);
+    follow_preferences(a.chart, a.preferences);
     a.scan.link = a.link;
     a.scan.reports = a.reports;
     build_scan_window(a.scan, a.tabs, a.connection);
+    follow_preferences(a.scan, a.preferences);
     a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
     for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window,
