@@ -231,7 +231,8 @@ GtkWidget* make_destination(MapImportDialog& dialog)
 GtkWidget* make_content(MapImportDialog& dialog)
 {
     GtkGrid* grid = make_dialog_grid();
-    dialog.heading = GTK_LABEL(make_cell(""));
+    dialog.heading = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_xalign(dialog.heading, 0);
     gtk_label_set_wrap(dialog.heading, TRUE);
     gtk_grid_attach(grid, GTK_WIDGET(dialog.heading), 0, 0, 1, 1);
     dialog.columns = GTK_GRID(gtk_grid_new());
