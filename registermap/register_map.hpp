@@ -63,6 +63,9 @@ MapSheetReading read_map_sheet(std::string_view bytes);
 
 // The meaning of each header the program recognises (its own export's and
 // the columns common in tag exports), MapField::none for any other.
+// Each meaning goes to its first column only. A plain "Unit" is the
+// engineering unit ("Unit ID", "Slave" are the unit id); a plain "Offset"
+// is the address when no other column is.
 std::vector<MapField> recognise_map_fields(const std::vector<std::string>& header);
 
 // The notation the program's own export names in its address header, if
@@ -95,7 +98,9 @@ struct MapReading {
 
 // Each row read with fields[i] the meaning of column i (as many as the
 // header); addresses without a table of their own read in notation. A row
-// with an error is left out whole.
+// with an error is left out whole. A string's length is in characters
+// (STRING[20]: 10 registers); a range wins over Scale and Offset; a repeated
+// unit, table and address is an error of the later row.
 MapReading read_map_entries(const MapSheet& sheet, const std::vector<MapField>& fields,
                             AddressNotation notation);
 
@@ -106,6 +111,7 @@ MapReading read_map_entries(const MapSheet& sheet, const std::vector<MapField>& 
 struct MapDefinitions {
     std::vector<DefinitionSetUp> definitions;
     std::vector<std::string> refusals;
+    size_t points_placed = 0;  // the entries some definition holds
 };
 MapDefinitions plan_map_definitions(const std::vector<MapEntry>& entries);
 

@@ -42,6 +42,19 @@ std::unique_ptr<DefinitionSetUp> make_definition(SetUpModel& model, DefinitionSe
     return made;
 }
 
+// The point at address of definition; false when that changes nothing.
+bool store_point(DefinitionSetUp& definition, uint16_t address, const Point& point)
+{
+    auto held = definition.points.find(address);
+    if (held == definition.points.end() ? is_empty_point(point) : held->second == point)
+        return false;
+    if (is_empty_point(point))
+        definition.points.erase(held);
+    else
+        definition.points[address] = point;
+    return true;
+}
+
 }  // namespace
 
 void listen_to_set_up(SetUpModel& model, SetUpListener listener)
@@ -83,10 +96,16 @@ size_t definition_index(const SetUpModel& model, uint32_t serial)
 
 DefinitionSetUp* add_definition(SetUpModel& model, const PollDefinition& poll)
 {
-    if (model.definitions.size() >= max_poll_definitions)
-        return nullptr;
     DefinitionSetUp definition;
     definition.poll = poll;
+    return add_whole_definition(model, std::move(definition));
+}
+
+DefinitionSetUp* add_whole_definition(SetUpModel& model, DefinitionSetUp definition)
+{
+    if (model.definitions.size() >= max_poll_definitions)
+        return nullptr;
+    definition.name = tidy_tab_name(definition.name);
     model.definitions.push_back(make_definition(model, std::move(definition)));
     DefinitionSetUp* added = model.definitions.back().get();
     tell_change(model, SetUpChange::added, added->serial);
@@ -170,14 +189,32 @@ void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, Value
 
 void set_point(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, const Point& point)
 {
-    auto held = definition.points.find(address);
-    if (held == definition.points.end() ? is_empty_point(point) : held->second == point)
-        return;
-    if (is_empty_point(point))
-        definition.points.erase(held);
-    else
-        definition.points[address] = point;
-    tell_change(model, SetUpChange::points, definition.serial);
+    if (store_point(definition, address, point))
+        tell_change(model, SetUpChange::points, definition.serial);
+}
+
+bool set_labels_and_points(SetUpModel& model, DefinitionSetUp& definition, const std::vector<LabelEntry>& labels,
+                           const std::map<uint16_t, Point>& points)
+{
+    bool labelled = false;
+    bool stored = true;
+    for (const LabelEntry& label : labels) {
+        const LabelEntry* held = find_label(definition.labels, label.address);
+        bool differs = !held || held->text != label.text;
+        if (!set_label(definition.labels, label.address, label.text)) {
+            stored = false;
+            break;
+        }
+        labelled |= differs;
+    }
+    if (labelled)
+        tell_change(model, SetUpChange::labels, definition.serial);
+    bool pointed = false;
+    for (const auto& [address, point] : points)
+        pointed |= store_point(definition, address, point);
+    if (pointed)
+        tell_change(model, SetUpChange::points, definition.serial);
+    return stored;
 }
 
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted)

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,10 @@ size_t definition_index(const SetUpModel& model, uint32_t serial);
 // A new definition at the end; null when the model holds the most the
 // link takes.
 DefinitionSetUp* add_definition(SetUpModel& model, const PollDefinition& poll);
+// definition whole (its name tidied, labels, points and Format) as a new
+// one at the end, told once when it holds them all, so that a view builds
+// it once; null when the model holds the most the link takes.
+DefinitionSetUp* add_whole_definition(SetUpModel& model, DefinitionSetUp definition);
 // False for the last one, which stays.
 bool remove_definition(SetUpModel& model, uint32_t serial);
 void move_definition(SetUpModel& model, uint32_t serial, size_t position);
@@ -84,6 +89,12 @@ bool set_definition_label(SetUpModel& model, DefinitionSetUp& definition, uint16
 void set_definition_format(SetUpModel& model, DefinitionSetUp& definition, ValueFormat format, WordOrder order);
 // The point at address of definition; an empty point removes it.
 void set_point(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, const Point& point);
+// Many labels and points of definition set at once (an empty point removes
+// its address's), told as one labels and one points change, each only when
+// it changed something. False when memory ran out for a label; the labels
+// before it and the points are set.
+bool set_labels_and_points(SetUpModel& model, DefinitionSetUp& definition, const std::vector<LabelEntry>& labels,
+                           const std::map<uint16_t, Point>& points);
 // Charts address of definition, or no more; false when that changes nothing.
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted);
 void set_connection(SetUpModel& model, const ConnectionSettings& settings);
