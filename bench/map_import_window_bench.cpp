@@ -111,7 +111,10 @@ void back_to_one_tab(App& a)
     SetUpRecord one;
     one.definitions.push_back(DefinitionSetUp{});
     replace_set_up(a.set_up, std::move(one));
-    run_loop_for(200);  // replaced tabs' widgets go one tree per turn
+    // The replaced tabs' widgets go one tree per turn, all before the next run.
+    while (g_main_context_pending(nullptr))
+        g_main_context_iteration(nullptr, FALSE);
+    run_loop_for(100);
 }
 
 void print_row(const char* name, const std::vector<double>& samples, double target)
