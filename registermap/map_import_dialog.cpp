@@ -139,8 +139,9 @@ void fill_columns(MapImportDialog& dialog)
     gtk_widget_add_css_class(title, "heading");
     gtk_grid_attach(dialog.columns, title, column, header_row, 1, 1);
     for (size_t row = 0; row < rows; ++row) {
+        // Whole, where the cells are cut: the preview scrolls sideways.
         GtkWidget* reading = make_cell("");
-        gtk_label_set_max_width_chars(GTK_LABEL(reading), 60);
+        gtk_label_set_ellipsize(GTK_LABEL(reading), PANGO_ELLIPSIZE_NONE);
         dialog.readings.push_back(GTK_LABEL(reading));
         gtk_grid_attach(dialog.columns, reading, column, first_cell_row + int(row), 1, 1);
     }

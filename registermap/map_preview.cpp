@@ -83,6 +83,8 @@ std::string map_errors_text(const MapReading& reading, size_t most)
 std::string map_rows_summary(const MapReading& reading, size_t rows)
 {
     size_t good = reading.entries.size();
+    if (rows == 0)
+        return "The file holds no rows";
     if (reading.rows_left_out == 0)
         return rows == 1 ? "The row can be imported" : "All " + count_of(rows, "row") + " can be imported";
     std::string left_out = count_of(reading.rows_left_out, "row") +
