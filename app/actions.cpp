@@ -1,5 +1,8 @@
 #include "app/actions.hpp"
 
+#include <optional>
+#include <string>
+
 #include "app/application.hpp"
 #include "widgets/dialog_layer.hpp"
 #include "config/set_up_window.hpp"
@@ -88,6 +91,31 @@ void on_raw_values(GSimpleAction* action, GVariant*, gpointer)
     g_simple_action_set_state(action, g_variant_new_boolean(raw));
     a.tabs.grid_context.raw_values = raw;
     fill_from_shown_values(a.tabs.tab->table);
+}
+
+// A notation chosen in the menu: every view follows it; a key file that
+// cannot be written only costs the choice at the next start.
+void on_address_notation(GSimpleAction* action, GVariant* key, gpointer data)
+{
+    App& a = *static_cast<App*>(data);
+    std::optional<AddressNotation> notation = notation_from_key(g_variant_get_string(key, nullptr));
+    if (!notation)
+        return;
+    g_simple_action_set_state(action, key);
+    std::string reason;
+    if (set_address_notation(a.preferences, *notation, &reason))
+        return;
+    std::string detail = a.preferences.path + ": " + reason + ". The notation holds until the program ends.";
+    show_refusal(GTK_WINDOW(a.main_window.window), "Cannot keep the address notation", detail.c_str());
+}
+
+void add_address_notation_action(App& a)
+{
+    std::string key(notation_key(a.preferences.notation));
+    g_autoptr(GSimpleAction) action =
+        g_simple_action_new_stateful("address-notation", G_VARIANT_TYPE_STRING, g_variant_new_string(key.c_str()));
+    g_signal_connect(action, "change-state", G_CALLBACK(on_address_notation), &a);
+    g_action_map_add_action(G_ACTION_MAP(a.application), G_ACTION(action));
 }
 
 // On the value under the grid's cursor, or the block's first without one.
@@ -202,6 +230,7 @@ void add_actions(App& a)
     g_autoptr(GSimpleAction) raw = g_simple_action_new_stateful("raw-values", nullptr, g_variant_new_boolean(FALSE));
     g_signal_connect(raw, "activate", G_CALLBACK(on_raw_values), nullptr);
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(raw));
+    add_address_notation_action(a);
     g_autoptr(GSimpleAction) recent = g_simple_action_new("open-recent-set-up", G_VARIANT_TYPE_STRING);
     g_signal_connect(recent, "activate", G_CALLBACK(on_open_recent_set_up), &a.set_up_files);
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(recent));
@@ -239,6 +268,20 @@ void set_accels(GtkApplication* application)
     }
 }
 
+// One radio item for each notation, in the order of AddressNotation.
+GMenu* make_notation_menu()
+{
+    GMenu* menu = g_menu_new();
+    for (AddressNotation notation : {AddressNotation::protocol, AddressNotation::register_number,
+                                     AddressNotation::modicon, AddressNotation::hexadecimal}) {
+        std::string key(notation_key(notation));
+        g_autoptr(GMenuItem) item = g_menu_item_new(notation_name(notation).c_str(), nullptr);
+        g_menu_item_set_action_and_target_value(item, "app.address-notation", g_variant_new_string(key.c_str()));
+        g_menu_append_item(menu, item);
+    }
+    return menu;
+}
+
 GMenuItem* make_labels_item(bool labels_visible)
 {
     return g_menu_item_new(labels_visible ? hide_labels_text : show_labels_text, toggle_labels_action);
@@ -262,6 +305,8 @@ void build_menu(MainWindow& main, App& a)
     g_menu_append_item(main.menu, main.labels_item);
     g_menu_append(main.menu, "Edit Point…", "app.edit-point");
     g_menu_append(main.menu, "Raw Values", "app.raw-values");
+    g_autoptr(GMenu) notations = make_notation_menu();
+    g_menu_append_submenu(main.menu, "Address Notation", G_MENU_MODEL(notations));
     g_menu_append(main.menu, "Reset Statistics", "app.reset-statistics");
     g_menu_append(main.menu, "Copy Statistics", "app.copy-statistics");
     g_menu_append(main.menu, "Chart", "app.chart");

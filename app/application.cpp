@@ -86,6 +86,7 @@ void prepare_records(App& a)
     });
     PollTabs& tabs = a.tabs;
     tabs.model = &a.set_up;
+    tabs.preferences = &a.preferences;
     tabs.link = a.link.get();
     tabs.reports = a.reports.get();
     tabs.grid_context.model = &a.set_up;
@@ -162,9 +163,11 @@ void on_activate(GtkApplication* application, gpointer)
     build_map_export(a.map_export, a.tabs, a.preferences);
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, a.tabs);
+    follow_preferences(a.chart, a.preferences);
     a.scan.link = a.link;
     a.scan.reports = a.reports;
     build_scan_window(a.scan, a.tabs, a.connection);
+    follow_preferences(a.scan, a.preferences);
     a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
     for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window,

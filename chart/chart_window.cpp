@@ -32,6 +32,28 @@ DefinitionSetUp* tab_of(const ChartWindow& chart, const ChartSeries& series)
     return chart.model ? find_definition(*chart.model, series.tab) : nullptr;
 }
 
+AddressNotation notation_of(const ChartWindow& chart)
+{
+    return chart.preferences ? chart.preferences->notation : AddressNotation::protocol;
+}
+
+// The table of the shown tab, which Add charts from.
+ModbusTable shown_table(const ChartWindow& chart)
+{
+    return chart.tabs ? table_of_function(chart.tabs->tab->definition->poll.fcode) : ModbusTable::holding_registers;
+}
+
+// Outside the protocol notation the row also says what goes on the wire.
+void update_row_tooltip(const ChartWindow& chart, ChartSeries& series)
+{
+    std::string tip;
+    if (notation_of(chart) != AddressNotation::protocol)
+        tip = "Protocol address " + std::to_string(series.address);
+    const char* shown = gtk_widget_get_tooltip_text(series.row);
+    if (tip != (shown ? shown : ""))
+        gtk_widget_set_tooltip_text(series.row, tip.empty() ? nullptr : tip.c_str());
+}
+
 std::string label_of(const DefinitionSetUp* tab, uint16_t address)
 {
     const LabelEntry* entry = tab ? find_label(tab->labels, address) : nullptr;
@@ -42,15 +64,19 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
 {
     DefinitionSetUp* tab = tab_of(chart, series);
     std::string label = label_of(tab, series.address);
-    series.tab_title = tab && chart.model->definitions.size() > 1 ? tab_title(tab->name, tab->poll) : std::string();
+    if (tab)
+        series.table = table_of_function(tab->poll.fcode);
+    AddressNotation notation = notation_of(chart);
+    series.address_text = format_address(notation, series.table, series.address);
+    series.tab_title = tab && chart.model->definitions.size() > 1 ? tab_title(tab->name, tab->poll, notation) : std::string();
     std::string text = series.tab_title.empty() ? std::string() : series.tab_title + " \u00b7 ";
-    text += std::to_string(series.address) + (label.empty() ? "" : "  " + label);
+    text += series.address_text + (label.empty() ? "" : "  " + label);
     if (!tab)
         text += "  (its tab is closed)";
     else if (series.place == ChartPlace::not_polled)
         text += "  (not polled)";
     else if (series.place == ChartPlace::inside_value)
-        text += "  (inside the value at " + std::to_string(series.value_head) + ")";
+        text += "  (inside the value at " + format_address(notation, series.table, series.value_head) + ")";
     else if (series.place == ChartPlace::cut_off)
         text += "  (its value runs past the poll's end)";
     else if (series.place == ChartPlace::cut_short)
@@ -58,6 +84,7 @@ void update_row_text(ChartWindow& chart, ChartSeries& series)
     const char* shown = gtk_check_button_get_label(series.check);
     if (!shown || text != shown)
         gtk_check_button_set_label(series.check, text.c_str());
+    update_row_tooltip(chart, series);
     series.label = label;
 }
 
@@ -245,6 +272,7 @@ gboolean drain_tick(gpointer data)
 void on_add_shown(GtkWidget*, gpointer data)
 {
     ChartWindow& chart = chart_of(data);
+    set_address_spin_notation(chart.add_address, notation_of(chart), shown_table(chart));
     gtk_spin_button_set_value(chart.add_address, offered_address(chart));
     gtk_widget_set_visible(GTK_WIDGET(chart.add_message), FALSE);
     gtk_widget_grab_focus(GTK_WIDGET(chart.add_address));
@@ -253,16 +281,20 @@ void on_add_shown(GtkWidget*, gpointer data)
 void on_add_confirmed(GtkWidget*, gpointer data)
 {
     ChartWindow& chart = chart_of(data);
-    gtk_spin_button_update(chart.add_address);
-    auto address = uint16_t(gtk_spin_button_get_value_as_int(chart.add_address));
-    if (add_chart_series(chart, address)) {
-        gtk_menu_button_popdown(chart.add_button);
-        return;
+    ParsedAddress typed = take_address_spin(chart.add_address);
+    std::string why = typed.refusal;
+    if (typed.address) {
+        uint16_t address = *typed.address;
+        if (add_chart_series(chart, address)) {
+            gtk_menu_button_popdown(chart.add_button);
+            return;
+        }
+        uint32_t charted = chart.tabs ? group_first_address(chart.tabs->tab->table, address) : address;
+        why = chart.series.size() >= max_chart_series
+                  ? "The chart holds " + std::to_string(max_chart_series) + " addresses"
+                  : "Address " + format_address(notation_of(chart), shown_table(chart), uint16_t(charted)) +
+                        " is charted already";
     }
-    uint32_t charted = chart.tabs ? group_first_address(chart.tabs->tab->table, address) : address;
-    std::string why = chart.series.size() >= max_chart_series
-                          ? "The chart holds " + std::to_string(max_chart_series) + " addresses"
-                          : "Address " + std::to_string(charted) + " is charted already";
     gtk_label_set_text(chart.add_message, why.c_str());
     gtk_widget_set_visible(GTK_WIDGET(chart.add_message), TRUE);
 }
@@ -276,6 +308,7 @@ GtkWidget* build_add_popover(ChartWindow& chart)
     gtk_grid_set_column_spacing(GTK_GRID(grid), 6);
     GtkWidget* caption = gtk_label_new("Address");
     chart.add_address = GTK_SPIN_BUTTON(gtk_spin_button_new_with_range(0, 65535, 1));
+    set_address_spin_notation(chart.add_address, notation_of(chart), shown_table(chart));
     gtk_accessible_update_relation(GTK_ACCESSIBLE(chart.add_address), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
                                    caption, nullptr, -1);
     chart.add_confirm = GTK_BUTTON(gtk_button_new_with_label("Add"));
@@ -381,7 +414,7 @@ void drop_series(ChartWindow& chart, size_t index)
 std::string named(const ChartSeries& series, const std::string& unit)
 {
     std::string name = series.tab_title.empty() ? std::string() : series.tab_title + ": ";
-    name += "Address " + std::to_string(series.address);
+    name += "Address " + (series.address_text.empty() ? std::to_string(series.address) : series.address_text);
     std::string note = series.label;
     if (!unit.empty())
         note += (note.empty() ? "" : ", ") + unit;
@@ -434,6 +467,19 @@ void build_chart_window(ChartWindow& chart, PollTabs& tabs)
     gtk_window_set_child(chart.window, body);
     build_export_dialogs(chart);
     update_description(chart);
+}
+
+void follow_preferences(ChartWindow& chart, Preferences& preferences)
+{
+    chart.preferences = &preferences;
+    listen_to_preferences(preferences, [&chart] {
+        set_address_spin_notation(chart.add_address, notation_of(chart), shown_table(chart));
+        mark_polled(chart);
+        update_description(chart);
+        chart.dirty = true;  // the legend names the addresses
+        gtk_widget_queue_draw(GTK_WIDGET(chart.plot));
+    });
+    mark_polled(chart);
 }
 
 void present_chart_window(ChartWindow& chart)

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "widgets/address_spin.hpp"
 #include "widgets/dialog_layer.hpp"
 #include "handover/chart_feed.hpp"
 #include "chart/chart_value.hpp"
 #include "chart/sample_store.hpp"
 #include "points/point_number.hpp"
+#include "preferences/preferences.hpp"
 #include "setup/point.hpp"
 
 struct PollTabs;
@@ -25,6 +27,8 @@ inline constexpr size_t max_chart_series = 8;
 struct ChartSeries {
     uint32_t tab = 0;  // the serial of the tab it was charted from
     uint16_t address = 0;
+    ModbusTable table = ModbusTable::holding_registers;  // its definition's, kept once its tab is closed
+    std::string address_text;  // address in the notation, as the row shows it
     unsigned colour = 0;  // index into the palette
     // Where the address stands in the current poll, format and points, the
     // address that heads its value when it stands inside one, and the
@@ -56,7 +60,7 @@ struct ChartWindow {
     GtkWindow* window = nullptr;
     GtkBox* series_list = nullptr;
     GtkMenuButton* add_button = nullptr;  // offers an address in its popover
-    GtkSpinButton* add_address = nullptr;
+    GtkSpinButton* add_address = nullptr;  // in the notation, for the shown tab's table
     GtkButton* add_confirm = nullptr;
     GtkLabel* add_message = nullptr;      // why the address was not added
     GtkDrawingArea* plot = nullptr;
@@ -68,6 +72,7 @@ struct ChartWindow {
     PollTabs* tabs = nullptr;  // the tab view, whose shown tab the grid key and Add take from
     SetUpModel* model = nullptr;  // the series follow what its definitions chart
     ChartFeed* feed = nullptr;  // the polls the worker files (borrowed)
+    const Preferences* preferences = nullptr;  // the notation addresses are shown in (borrowed); none: protocol
 
     std::vector<std::unique_ptr<ChartSeries>> series;
     PolledBlocks drained;  // reused between hand-overs
@@ -83,6 +88,9 @@ struct ChartWindow {
 // Builds the window hidden, before the main window (see activation).
 void build_chart_window(ChartWindow& chart, PollTabs& tabs);
 void present_chart_window(ChartWindow& chart);
+// Shows every address in the notation of preferences from now on, and
+// again in the new one whenever it changes.
+void follow_preferences(ChartWindow& chart, Preferences& preferences);
 
 // Adds a series for address of the tab shown, or for the first address of
 // the value the grid shows it in; false when that is charted already or the
@@ -110,7 +118,8 @@ std::string series_value_text(const ChartSeries& series, double value);
 // device" (or "Inf", "-Inf"), or "–" for a failed poll.
 std::string sample_readout(const ChartSeries& series, double value);
 // "Address 5", or "Address 5 (Tank level)" with a label, after its tab's
-// title and a colon while there are several tabs.
+// title and a colon while there are several tabs; the address in the
+// notation ("Address 40006" in Modicon's for a holding register).
 std::string series_name(const ChartSeries& series);
 // series_name with the unit of its point: "Address 5 (Tank level, °C)",
 // "Address 6 (rpm)".

@@ -236,7 +236,9 @@ void open_point_dialog(PointDialog& dialog, uint16_t address)
     const DefinitionSetUp& definition = *tab.definition;
     dialog.serial = tab.serial;
     dialog.address = address;
-    std::string heading = tab_title(definition.name, definition.poll) + " \u00b7 Address " + std::to_string(address);
+    AddressNotation notation = address_notation(*dialog.tabs);
+    std::string heading = tab_title(definition.name, definition.poll, notation) + " \u00b7 Address " +
+                          format_address(notation, table_of_function(definition.poll.fcode), address);
     gtk_label_set_text(dialog.heading, heading.c_str());
     const LabelEntry* label = find_label(definition.labels, address);
     gtk_editable_set_text(GTK_EDITABLE(dialog.label), label ? label->text.c_str() : "");

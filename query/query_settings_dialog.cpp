@@ -1,7 +1,9 @@
 #include "query/query_settings_dialog.hpp"
 
+#include <string>
 #include <utility>
 
+#include "widgets/address_spin.hpp"
 #include "widgets/dialog_grid.hpp"
 #include "link/link_state.hpp"
 #include "table/grid_input.hpp"
@@ -37,6 +39,31 @@ void add_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
     gtk_grid_attach(grid, label, 0, row, 1, 1);
     gtk_grid_attach(grid, widget, 1, row, 1, 1);
     gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
+}
+
+uint8_t selected_fcode(const QuerySettingsDialog& dialog)
+{
+    guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
+    return static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
+}
+
+// The address shows in the table of the function chosen: a Modicon number
+// changes its first digit with it.
+void follow_function(QuerySettingsDialog& dialog)
+{
+    set_address_spin_notation(dialog.address_spin, address_notation(*dialog.tabs),
+                              table_of_function(selected_fcode(dialog)));
+}
+
+void on_function_selected(GObject*, GParamSpec*, gpointer dialog)
+{
+    follow_function(*static_cast<QuerySettingsDialog*>(dialog));
+}
+
+void show_message(QuerySettingsDialog& dialog, const std::string& text)
+{
+    gtk_label_set_text(dialog.message_label, text.c_str());
+    gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), !text.empty());
 }
 
 void on_ok_clicked(GtkButton*, gpointer dialog)
@@ -117,6 +144,15 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
     add_row(grid, 2, "Address:", GTK_WIDGET(dialog.address_spin));
     add_row(grid, 3, "Length:", GTK_WIDGET(dialog.length_spin));
     add_row(grid, 4, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
+    dialog.message_label = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_wrap(dialog.message_label, TRUE);
+    gtk_label_set_xalign(dialog.message_label, 0.0f);
+    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
+    gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), FALSE);
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 5, 2, 1);
+    // The refusal belongs to the address it refuses.
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.address_spin), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
+                                   dialog.message_label, nullptr, -1);
 
     apply_on_enter(dialog.slave_id_spin, dialog);
     apply_on_enter(dialog.address_spin, dialog);
@@ -136,6 +172,8 @@ void build_query_settings_dialog(QuerySettingsDialog& dialog, PollTabs& main)
     g_signal_connect(dialog.window, "close-request", G_CALLBACK(on_close_request), &dialog);
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
     gtk_window_set_child(dialog.window, make_content(dialog));
+    follow_function(dialog);
+    g_signal_connect(dialog.function_code_dropdown, "notify::selected", G_CALLBACK(on_function_selected), &dialog);
     // The window has no title of its own, so a screen reader gets the name
     // the header bar shows.
     gtk_accessible_update_property(GTK_ACCESSIBLE(dialog.window), GTK_ACCESSIBLE_PROPERTY_LABEL, "Query Settings", -1);
@@ -147,11 +185,14 @@ void open_query_settings(QuerySettingsDialog& dialog)
     // Always from the definition, so edits abandoned by Cancel are gone;
     // a spin button clamps a stored value outside its range to the nearest end.
     const PollDefinition& poll = dialog.tabs->tab->definition->poll;
+    show_message(dialog, "");
+    gtk_drop_down_set_selected(dialog.function_code_dropdown, poll.fcode - 1u);
+    // In the notation now chosen, whatever the last opening left typed.
+    follow_function(dialog);
     gtk_spin_button_set_value(dialog.slave_id_spin, poll.slave);
     gtk_spin_button_set_value(dialog.address_spin, poll.address);
     gtk_spin_button_set_value(dialog.length_spin, poll.length);
     gtk_spin_button_set_value(dialog.scan_rate_spin, poll.scan_rate);
-    gtk_drop_down_set_selected(dialog.function_code_dropdown, poll.fcode - 1u);
 
     gtk_window_set_transient_for(dialog.window, dialog.tabs->window);
     gtk_window_set_modal(dialog.window, TRUE);
@@ -166,17 +207,19 @@ void open_query_settings_for_new_tab(QuerySettingsDialog& dialog)
 
 void apply_query_settings(QuerySettingsDialog& dialog)
 {
-    dialog.new_tab = 0;
     // A number typed but not yet committed is what the user sees: take it.
-    for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.address_spin, dialog.scan_rate_spin})
+    for (GtkSpinButton* spin : {dialog.slave_id_spin, dialog.length_spin, dialog.scan_rate_spin})
         gtk_spin_button_update(spin);
+    ParsedAddress address = take_address_spin(dialog.address_spin);
+    if (!address.address)
+        return show_message(dialog, address.refusal);
+    dialog.new_tab = 0;
     PollDefinition poll;
     poll.slave = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.slave_id_spin));
     poll.length = static_cast<uint8_t>(gtk_spin_button_get_value_as_int(dialog.length_spin));
-    poll.address = static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.address_spin));
+    poll.address = *address.address;
     poll.scan_rate = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.scan_rate_spin));
-    guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
-    poll.fcode = static_cast<uint8_t>(selected <= 3 ? selected + 1 : 3);
+    poll.fcode = selected_fcode(dialog);
     // A label still being edited belongs to the block it was typed in.
     commit_label_edit(dialog.tabs->tab->table);
     hand_poll_definition(*dialog.tabs, poll);

@@ -13,7 +13,8 @@ struct QuerySettingsDialog {
     GtkSpinButton* slave_id_spin = nullptr;
     GtkDropDown* function_code_dropdown = nullptr;
     GtkSpinButton* length_spin = nullptr;
-    GtkSpinButton* address_spin = nullptr;
+    GtkSpinButton* address_spin = nullptr;  // in the user's notation
+    GtkLabel* message_label = nullptr;  // why an address typed is refused
     GtkSpinButton* scan_rate_spin = nullptr;
     GtkButton* ok_button = nullptr;
     GtkButton* cancel_button = nullptr;
@@ -30,5 +31,7 @@ void open_query_settings(QuerySettingsDialog& dialog);
 // The same for the tab just made: Cancel, Escape or a close of the window
 // closes that tab again.
 void open_query_settings_for_new_tab(QuerySettingsDialog& dialog);
-// Stores the five fields, rebuilds the grid, signals wake, hides.
+// Stores the five fields, rebuilds the grid, signals wake, hides; an
+// address the notation does not take is told in the dialog, which stays
+// open with the definition unchanged.
 void apply_query_settings(QuerySettingsDialog& dialog);

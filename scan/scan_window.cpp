@@ -118,6 +118,27 @@ void on_scan_event(void* data)
         take_event(*event->window, *event);
 }
 
+AddressNotation notation_of(const ScanWindow& scan)
+{
+    return scan.preferences ? scan.preferences->notation : AddressNotation::protocol;
+}
+
+ModbusTable probe_table(const ScanWindow& scan)
+{
+    return table_of_function(uint8_t(gtk_drop_down_get_selected(scan.probe_function) + 1));
+}
+
+// A Modicon number names its table, so it follows the probe function.
+void show_probe_address(ScanWindow& scan)
+{
+    set_address_spin_notation(scan.probe_address, notation_of(scan), probe_table(scan));
+}
+
+void on_probe_function_changed(GObject*, GParamSpec*, gpointer data)
+{
+    show_probe_address(scan_of(data));
+}
+
 ScanPlan read_plan(ScanWindow& scan)
 {
     ScanPlan plan;
@@ -134,16 +155,21 @@ ScanPlan read_plan(ScanWindow& scan)
     return plan;
 }
 
-GtkSpinButton* add_spin(GtkGrid* grid, int row, int column, const char* label, double low, double high,
-                        double value)
+void attach_input(GtkGrid* grid, int row, int column, const char* label, GtkWidget* input)
 {
     GtkWidget* title = gtk_label_new(label);
     gtk_label_set_xalign(GTK_LABEL(title), 1);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(input), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
+    gtk_grid_attach(grid, title, column, row, 1, 1);
+    gtk_grid_attach(grid, input, column + 1, row, 1, 1);
+}
+
+GtkSpinButton* add_spin(GtkGrid* grid, int row, int column, const char* label, double low, double high,
+                        double value)
+{
     GtkWidget* spin = gtk_spin_button_new_with_range(low, high, 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
-    gtk_accessible_update_property(GTK_ACCESSIBLE(spin), GTK_ACCESSIBLE_PROPERTY_LABEL, label, -1);
-    gtk_grid_attach(grid, title, column, row, 1, 1);
-    gtk_grid_attach(grid, spin, column + 1, row, 1, 1);
+    attach_input(grid, row, column, label, spin);
     return GTK_SPIN_BUTTON(spin);
 }
 
@@ -175,7 +201,10 @@ GtkWidget* build_inputs(ScanWindow& scan)
     gtk_drop_down_set_selected(scan.probe_function, default_probe_index);
     gtk_grid_attach(grid, function_title, 0, 1, 1, 1);
     gtk_grid_attach(grid, GTK_WIDGET(scan.probe_function), 1, 1, 3, 1);
-    scan.probe_address = add_spin(grid, 2, 0, "Address", 0, 65535, 0);
+    scan.probe_address = GTK_SPIN_BUTTON(gtk_spin_button_new_with_range(0, 65535, 1));
+    show_probe_address(scan);
+    attach_input(grid, 2, 0, "Address", GTK_WIDGET(scan.probe_address));
+    g_signal_connect(scan.probe_function, "notify::selected", G_CALLBACK(on_probe_function_changed), &scan);
     scan.probe_count = add_spin(grid, 2, 2, "Count", 1, 125, 1);
     scan.timeout = add_spin(grid, 3, 0, "Scan time-out (ms)", least_scan_timeout_ms, 10000, 100);
     scan.every_setting = GTK_CHECK_BUTTON(gtk_check_button_new_with_label("Try every serial setting"));
@@ -224,6 +253,13 @@ void build_scan_window(ScanWindow& scan, PollTabs& tabs, ConnectionDialog& conne
     gtk_window_set_child(scan.window, box);
 }
 
+void follow_preferences(ScanWindow& scan, Preferences& preferences)
+{
+    scan.preferences = &preferences;
+    listen_to_preferences(preferences, [&scan] { show_probe_address(scan); });
+    show_probe_address(scan);
+}
+
 void present_scan_window(ScanWindow& scan)
 {
     if (!scan.window)
@@ -238,6 +274,11 @@ void start_scan(ScanWindow& scan)
 {
     if (scan.control)
         return;  // one at a time; Start is off meanwhile
+    ParsedAddress probe = take_address_spin(scan.probe_address);
+    if (!probe.address) {
+        gtk_label_set_text(scan.progress_label, ("Probe address: " + probe.refusal).c_str());
+        return;
+    }
     ScanPlan plan = read_plan(scan);
     if (std::string refusal = unit_range_refusal(plan); !refusal.empty()) {
         gtk_label_set_text(scan.progress_label, refusal.c_str());

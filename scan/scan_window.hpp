@@ -15,8 +15,10 @@
 #include <optional>
 #include <vector>
 
+#include "widgets/address_spin.hpp"
 #include "widgets/dialog_layer.hpp"
 #include "link/bus_scan.hpp"
+#include "preferences/preferences.hpp"
 #include "scan/scan_table.hpp"
 
 struct ConnectionDialog;
@@ -30,7 +32,7 @@ struct ScanWindow {
     GtkSpinButton* first_unit = nullptr;
     GtkSpinButton* last_unit = nullptr;
     GtkDropDown* probe_function = nullptr;  // 01 to 04
-    GtkSpinButton* probe_address = nullptr;
+    GtkSpinButton* probe_address = nullptr;  // in the notation, for the probe function's table
     GtkSpinButton* probe_count = nullptr;
     GtkSpinButton* timeout = nullptr;
     GtkCheckButton* every_setting = nullptr;  // shown on a serial line only
@@ -51,6 +53,9 @@ struct ScanWindow {
     // The link scanned, and where its frames go (the Logger).
     std::shared_ptr<LinkState> link;
     std::shared_ptr<UiReports> reports;
+    // The notation the probe's address is shown and typed in (borrowed);
+    // none: protocol.
+    const Preferences* preferences = nullptr;
 
     // Plain state, user-interface thread only.
     std::shared_ptr<ScanControl> control;  // the scan under way, or null
@@ -66,9 +71,13 @@ struct ScanWindow {
 // Builds the window hidden, before the main window (see activation).
 void build_scan_window(ScanWindow& scan, PollTabs& tabs, ConnectionDialog& connection);
 void present_scan_window(ScanWindow& scan);
+// Shows the probe's address in the notation of preferences from now on,
+// and again in the new one whenever it changes.
+void follow_preferences(ScanWindow& scan, Preferences& preferences);
 
 // Start: the settings of the link, the inputs of the window. A unit range
-// with no id to ask is refused in the progress line, and nothing starts.
+// with no id to ask, or a probe address that is none in the notation, is
+// refused in the progress line, and nothing starts.
 void start_scan(ScanWindow& scan);
 // Stop, Connect, Disconnect, closing the window, the exit path: the scan
 // ends within one probe's time-out. Touches no widget.

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -92,18 +93,20 @@ std::string_view first_characters(std::string_view text)
 
 }  // namespace
 
-std::string definition_title(const PollDefinition& poll)
+std::string definition_title(const PollDefinition& poll, AddressNotation notation)
 {
-    unsigned last = poll.length ? unsigned(poll.address) + poll.length - 1 : poll.address;
-    char text[64];
-    std::snprintf(text, sizeof text, "ID %u \u00b7 %02u \u00b7 %u\u2013%u", unsigned(poll.slave), unsigned(poll.fcode),
-                  unsigned(poll.address), last);
-    return text;
+    // A block that runs past the last address ends there.
+    unsigned last = poll.length ? std::min(unsigned(poll.address) + poll.length - 1, 0xFFFFu) : poll.address;
+    ModbusTable table = table_of_function(poll.fcode);
+    char text[32];
+    std::snprintf(text, sizeof text, "ID %u \u00b7 %02u \u00b7 ", unsigned(poll.slave), unsigned(poll.fcode));
+    return text + format_address(notation, table, poll.address) + "\u2013" +
+           format_address(notation, table, uint16_t(last));
 }
 
-std::string tab_title(std::string_view name, const PollDefinition& poll)
+std::string tab_title(std::string_view name, const PollDefinition& poll, AddressNotation notation)
 {
-    return name.empty() ? definition_title(poll) : shown_name(name);
+    return name.empty() ? definition_title(poll, notation) : shown_name(name);
 }
 
 std::string tidy_tab_name(std::string_view typed)

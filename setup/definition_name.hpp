@@ -6,15 +6,17 @@
 #include <string_view>
 
 #include "link/link_state.hpp"
+#include "values/address_notation.hpp"
 
 // Long enough for a device's and a block's name, short enough for a tab.
 inline constexpr size_t longest_tab_name = 40;
 
-// What the definition polls: "ID 1 · 03 · 0–19".
-std::string definition_title(const PollDefinition& poll);
+// What the definition polls, its addresses in notation: "ID 1 · 03 · 0–19".
+std::string definition_title(const PollDefinition& poll, AddressNotation notation = AddressNotation::protocol);
 // The user's name for the tab (as shown_name gives it), or what it polls
 // when it has none.
-std::string tab_title(std::string_view name, const PollDefinition& poll);
+std::string tab_title(std::string_view name, const PollDefinition& poll,
+                      AddressNotation notation = AddressNotation::protocol);
 // A name as the user typed it, made fit for a tab and for the file: one
 // line, no blanks around it, at most longest_tab_name characters, cut
 // between characters (an accent or an emoji's joined parts stay with the

@@ -446,7 +446,8 @@ void on_label_focus_change(GObject* object, GParamSpec*, gpointer)
     if (was_typed(cell) && label_cell_address(table, cell, address)) {
         std::string_view text = trimmed(gtk_editable_get_text(GTK_EDITABLE(cell)));
         char default_text[default_text_size];
-        default_label_text(table.definition->poll.fcode, address, default_text, sizeof default_text);
+        default_label_text(table.definition->poll.fcode, address, default_text, sizeof default_text,
+                           grid_notation(table));
         if (!text.empty() && text != default_text)
             store_typed_label(table, address, text);  // out of memory: not stored, the edit still ends
     }
@@ -464,6 +465,11 @@ void detach_grid_record(RegisterGrid& table)
 {
     if (table.grid)
         g_object_set_data(G_OBJECT(table.grid), record_key, nullptr);
+}
+
+RegisterGrid* grid_record_of(GtkWidget* widget)
+{
+    return record_of(widget);
 }
 
 void watch_label_cell(GtkText* cell)

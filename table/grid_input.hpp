@@ -22,6 +22,9 @@ void on_label_focus_change(GObject* cell, GParamSpec* pspec, gpointer table);
 // is made, and taken away when its tab goes, before its widgets do.
 void attach_grid_record(RegisterGrid& table);
 void detach_grid_record(RegisterGrid& table);
+// The record of the grid that holds widget (the grid or one of its cells),
+// or null once its tab is gone.
+RegisterGrid* grid_record_of(GtkWidget* widget);
 // Connects a new label cell's commits, and the watch that tells a typed
 // text from one merely shown, after its first text is set.
 void watch_label_cell(GtkText* cell);

@@ -49,12 +49,17 @@ unsigned shown_items(const GridLayout& layout)
     return static_cast<unsigned>(std::min<uint32_t>(layout.length, room));
 }
 
-bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capacity)
+bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capacity, AddressNotation notation)
 {
     if (!out || capacity == 0)
         return false;
     const char* prefix = fcode == 1 || fcode == 2 ? "Coil " : "Address ";
-    int n = std::snprintf(out, capacity, "%s%u", prefix, static_cast<unsigned>(address));
+    int n = 0;
+    if (notation == AddressNotation::protocol || address > highest_address)
+        n = std::snprintf(out, capacity, "%s%u", prefix, static_cast<unsigned>(address));
+    else
+        n = std::snprintf(out, capacity, "%s%s", prefix,
+                          format_address(notation, table_of_function(fcode), uint16_t(address)).c_str());
     if (n < 0 || static_cast<size_t>(n) >= capacity) {
         out[0] = '\0';
         return false;

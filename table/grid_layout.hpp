@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "values/address_notation.hpp"
+
 inline constexpr unsigned grid_rows = 11;  // the header row and ten addresses
 inline constexpr unsigned block_size = 10;
 inline constexpr uint32_t highest_address = 0xFFFF;
@@ -39,9 +41,11 @@ uint32_t cell_address(const GridLayout& layout, unsigned column, unsigned row);
 // How many polled items have an address within 0..65535 and so are shown.
 unsigned shown_items(const GridLayout& layout);
 
-// "Coil n" for function codes 1 and 2, "Address n" otherwise. False when
-// the text does not fit (out then holds an empty text).
-bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capacity);
+// "Coil n" for function codes 1 and 2, "Address n" otherwise, n in the
+// notation (past 65535 always a protocol address). False when the text does
+// not fit (out then holds an empty text).
+bool default_label_text(uint8_t fcode, uint32_t address, char* out, size_t capacity,
+                        AddressNotation notation = AddressNotation::protocol);
 
 // Values of several registers group the polled items in twos or fours from
 // the first polled address. The item (0-based offset from the start) that

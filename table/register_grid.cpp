@@ -18,7 +18,7 @@
 namespace {
 
 // Buffer sizes of the texts the grid renders; each text fits with room.
-constexpr size_t header_text_size = 10;
+constexpr size_t header_text_size = 10;  // a row number
 constexpr size_t label_text_size = 1024;
 constexpr size_t value_text_size = 100;
 
@@ -36,12 +36,30 @@ GtkWidget* make_heading(const char* text, const char* css_class)
     return cell;
 }
 
-void attach_header_row(RegisterGrid& table, const GridLayout& layout)
+gboolean on_value_tooltip(GtkWidget* cell, int, int, gboolean, GtkTooltip* tooltip, gpointer)
+{
+    std::string text = grid_cell_tooltip(cell);
+    if (text.empty())
+        return FALSE;
+    gtk_tooltip_set_text(tooltip, text.c_str());
+    return TRUE;
+}
+
+// Past the top of the address range a header has no address in any
+// notation; it shows the protocol number, as those cells take no value.
+void attach_header_row(RegisterGrid& table, const GridLayout& layout, AddressNotation notation, ModbusTable kind)
 {
     for (unsigned block = 0; block < layout.blocks; ++block) {
-        char text[header_text_size];
-        int n = std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(block_first_address(layout, block)));
-        GtkWidget* header = make_heading(n > 0 && size_t(n) < sizeof text ? text : "xxxx", "first_row");
+        uint32_t address = block_first_address(layout, block);
+        std::string text = address <= highest_address ? format_address(notation, kind, uint16_t(address))
+                                                      : std::to_string(address);
+        GtkWidget* header = make_heading(text.c_str(), "first_row");
+        // The protocol address behind the header, asked only when the
+        // pointer rests there.
+        if (notation != AddressNotation::protocol) {
+            gtk_widget_set_has_tooltip(header, TRUE);
+            g_signal_connect(header, "query-tooltip", G_CALLBACK(on_value_tooltip), nullptr);
+        }
         if (layout.labels_visible)
             attach(table, make_heading("Label", "first_row"), label_column(block), 0);
         attach(table, header, value_column(layout, block), 0);
@@ -68,14 +86,14 @@ void show_stored_label(GtkWidget* cell, const std::string& text)
     gtk_editable_set_text(GTK_EDITABLE(cell), shown.data());
 }
 
-GtkWidget* make_label_cell(RegisterGrid& table, uint32_t address, uint8_t fcode)
+GtkWidget* make_label_cell(RegisterGrid& table, uint32_t address, uint8_t fcode, AddressNotation notation)
 {
     GtkWidget* cell = gtk_text_new();
     if (address <= highest_address) {
         char text[label_text_size];
         if (const LabelEntry* stored = find_label(table.definition->labels, static_cast<uint16_t>(address)))
             show_stored_label(cell, stored->text);
-        else if (default_label_text(fcode, address, text, sizeof text))
+        else if (default_label_text(fcode, address, text, sizeof text, notation))
             gtk_editable_set_text(GTK_EDITABLE(cell), text);
     }
     gtk_widget_set_sensitive(cell, FALSE);
@@ -83,23 +101,14 @@ GtkWidget* make_label_cell(RegisterGrid& table, uint32_t address, uint8_t fcode)
     return cell;
 }
 
-void attach_label_cells(RegisterGrid& table, const GridLayout& layout, uint8_t fcode)
+void attach_label_cells(RegisterGrid& table, const GridLayout& layout, uint8_t fcode, AddressNotation notation)
 {
     for (unsigned block = 0; block < layout.blocks; ++block) {
         for (unsigned row = 1; row < grid_rows; ++row) {
             uint32_t address = block_first_address(layout, block) + row - 1;
-            attach(table, make_label_cell(table, address, fcode), label_column(block), row);
+            attach(table, make_label_cell(table, address, fcode, notation), label_column(block), row);
         }
     }
-}
-
-gboolean on_value_tooltip(GtkWidget* cell, int, int, gboolean, GtkTooltip* tooltip, gpointer)
-{
-    const char* text = value_cell_tooltip(cell);
-    if (!text)
-        return FALSE;
-    gtk_tooltip_set_text(tooltip, text);
-    return TRUE;
 }
 
 GtkWidget* make_value_cell(bool addressable)
@@ -163,7 +172,28 @@ void mark_group_rest(GtkLabel* cell, bool rest)
     }
 }
 
+// The address of a value cell, or of a value column's header: that of the
+// first row of its block.
+bool address_of_cell(const RegisterGrid& table, GtkWidget* cell, uint32_t& address)
+{
+    if (!table.grid || gtk_widget_get_parent(cell) != GTK_WIDGET(table.grid))
+        return false;
+    int column = 0, row = 0;
+    gtk_grid_query_child(table.grid, cell, &column, &row, nullptr, nullptr);
+    GridLayout layout = current_grid_layout(table);
+    if (column < 1 || row < 0 || is_label_cell(layout, unsigned(column), unsigned(row)))
+        return false;
+    address = cell_address(layout, unsigned(column), row ? unsigned(row) : 1u);
+    return address <= highest_address;
+}
+
 }  // namespace
+
+AddressNotation grid_notation(const RegisterGrid& table)
+{
+    const GridContext* context = table.context;
+    return context && context->preferences ? context->preferences->notation : AddressNotation::protocol;
+}
 
 GridLayout current_grid_layout(const RegisterGrid& table)
 {
@@ -180,10 +210,11 @@ void build_grid(RegisterGrid& table)
 
     const PollDefinition& poll = table.definition->poll;
     GridLayout layout = make_grid_layout(poll.address, poll.length, table.labels_visible);
-    attach_header_row(table, layout);
+    AddressNotation notation = grid_notation(table);
+    attach_header_row(table, layout, notation, table_of_function(poll.fcode));
     attach_row_numbers(table);
     if (layout.labels_visible)
-        attach_label_cells(table, layout, poll.fcode);
+        attach_label_cells(table, layout, poll.fcode, notation);
     attach_value_cells(table, layout);
     table.built = true;
 }
@@ -234,6 +265,18 @@ void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned coun
 const char* value_cell_tooltip(GtkWidget* cell)
 {
     return static_cast<const char*>(g_object_get_data(G_OBJECT(cell), tooltip_key));
+}
+
+std::string grid_cell_tooltip(GtkWidget* cell)
+{
+    std::string text;
+    const RegisterGrid* table = grid_record_of(cell);
+    uint32_t address = 0;
+    if (table && grid_notation(*table) != AddressNotation::protocol && address_of_cell(*table, cell, address))
+        text = "Protocol address " + std::to_string(address);
+    if (const char* point = value_cell_tooltip(cell))
+        text += (text.empty() ? "" : "\n") + std::string(point);
+    return text;
 }
 
 void empty_value_cells(RegisterGrid& table)

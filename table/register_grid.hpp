@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "link/link_state.hpp"
+#include "preferences/preferences.hpp"
 #include "setup/set_up.hpp"
 #include "table/grid_layout.hpp"
 #include "values/value_format.hpp"
@@ -29,6 +31,8 @@ struct GridContext {
     std::function<void(uint16_t address)> edit_point;
     // Points show their registers as read, their values in the tooltip.
     bool raw_values = false;
+    // The user's, whose address notation the grids show; none: protocol addresses.
+    const Preferences* preferences = nullptr;
 };
 
 struct RegisterGrid {
@@ -55,12 +59,18 @@ void fill_value_cells(RegisterGrid& table, const uint16_t* values, unsigned coun
 // The tooltip a point's value cell shows when the pointer rests on it, or
 // null for a cell without a point.
 const char* value_cell_tooltip(GtkWidget* cell);
+// What the tooltip of a value cell or of a column's header says: the
+// protocol address where the grid shows another notation, then what a
+// point's cell does not show; empty for neither.
+std::string grid_cell_tooltip(GtkWidget* cell);
 // Clears the text of every value cell, as when no value is known.
 void empty_value_cells(RegisterGrid& table);
 // Fills from the values the worker reported last for the grid's block.
 void fill_from_shown_values(RegisterGrid& table);
 // Flips the label column, rebuilds and refills.
 void toggle_label_column(RegisterGrid& table);
+// The notation the grid shows its addresses in.
+AddressNotation grid_notation(const RegisterGrid& table);
 // The layout of the definition's block and the label column.
 GridLayout current_grid_layout(const RegisterGrid& table);
 // The definition's format and word order, which the toolbar shows.

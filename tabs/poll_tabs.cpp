@@ -317,6 +317,23 @@ void take_format(PollTabs& main, uint32_t serial)
         gtk_drop_down_set_selected(main.order_selector, guint(tab->definition->order));
 }
 
+// Every title says its addresses anew; the shown grid is laid out again at
+// once, the others when next shown.
+void follow_notation(PollTabs& main)
+{
+    for (auto& tab : main.tabs) {
+        update_tab_title(*tab);
+        if (tab.get() == main.tab && tab->table.grid && tab->table.built) {
+            build_grid(tab->table);
+            fill_from_shown_values(tab->table);
+        } else {
+            tab->table.built = false;
+        }
+    }
+    if (main.reports)
+        show_status_again(*main.reports);
+}
+
 void follow_set_up(PollTabs& main, const SetUpEvent& event)
 {
     switch (event.change) {
@@ -357,6 +374,9 @@ void create_tabs(PollTabs& main)
     main.tab = main.tabs.front().get();
     point_statistics_lines(main);
     listen_to_set_up(*main.model, [&main](const SetUpEvent& event) { follow_set_up(main, event); });
+    main.grid_context.preferences = main.preferences;
+    if (main.preferences)
+        listen_to_preferences(*main.preferences, [&main] { follow_notation(main); });
 }
 
 GtkWidget* build_tab_view(PollTabs& main)
@@ -438,9 +458,14 @@ PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial)
     return nullptr;
 }
 
+AddressNotation address_notation(const PollTabs& main)
+{
+    return main.preferences ? main.preferences->notation : AddressNotation::protocol;
+}
+
 std::string poll_tab_title(const PollTab& tab)
 {
-    return tab_title(tab.definition->name, tab.definition->poll);
+    return tab_title(tab.definition->name, tab.definition->poll, grid_notation(tab.table));
 }
 
 std::string status_line_text(PollTabs& main, const LinkStatus& status)
@@ -449,7 +474,7 @@ std::string status_line_text(PollTabs& main, const LinkStatus& status)
     const DefinitionSetUp* definition = status.definition ? find_definition_by_key(*main.model, status.definition) : nullptr;
     if (!definition || main.tabs.size() < 2 || status.kind == StatusKind::cleared)
         return text;
-    return tab_title(definition->name, definition->poll) + ": " + text;
+    return tab_title(definition->name, definition->poll, address_notation(main)) + ": " + text;
 }
 
 void reset_all_statistics(PollTabs& main)

@@ -14,6 +14,7 @@
 
 #include "link/link_reports.hpp"
 #include "link/link_state.hpp"
+#include "preferences/preferences.hpp"
 #include "setup/set_up_model.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tab.hpp"
@@ -33,6 +34,9 @@ struct PollTabs {
     SetUpModel* model = nullptr;
     LinkState* link = nullptr;
     UiReports* reports = nullptr;
+    // The user's: the titles, and the grids through grid_context, follow
+    // its address notation.
+    Preferences* preferences = nullptr;
     GridContext grid_context;  // what every tab's grid works with
     // Another tab is shown; the application updates what follows it.
     std::function<void()> shown_tab_changed;
@@ -46,7 +50,8 @@ struct PollTabs {
 };
 
 // A tab's record for each definition of the set-up model, before any
-// window is built; from then on the tabs follow the model.
+// window is built; from then on the tabs follow the model, and the
+// preferences when given.
 void create_tabs(PollTabs& main);
 // The tab view with a page for every tab, the shown one selected.
 GtkWidget* build_tab_view(PollTabs& main);
@@ -71,6 +76,9 @@ void hand_poll_definition(PollTabs& main, const PollDefinition& poll);
 void hand_poll_definitions(PollTabs& main);
 
 PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial);
+// The notation the window shows and takes addresses in: the user's, or
+// protocol addresses without preferences.
+AddressNotation address_notation(const PollTabs& main);
 // What the tab's title says, and the status line's text for status: when
 // there are several tabs, a definition's status names its tab.
 std::string poll_tab_title(const PollTab& tab);

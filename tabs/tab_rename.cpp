@@ -69,7 +69,7 @@ GtkWidget* make_rename_entry(PollTabs& main, PollTab& tab)
 {
     GtkWidget* entry = gtk_entry_new();
     gtk_editable_set_text(GTK_EDITABLE(entry), tab.definition->name.c_str());
-    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.definition->poll).c_str());
+    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), definition_title(tab.definition->poll, address_notation(main)).c_str());
     gtk_accessible_update_property(GTK_ACCESSIBLE(entry), GTK_ACCESSIBLE_PROPERTY_LABEL, "Tab name", -1);
     g_object_set_data_full(G_OBJECT(entry), "tab-rename", new TabRename{&main, tab.definition->serial},
                            [](gpointer rename) { delete static_cast<TabRename*>(rename); });

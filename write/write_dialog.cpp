@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "widgets/address_spin.hpp"
 #include "widgets/dialog_grid.hpp"
 #include "tabs/poll_tabs.hpp"
 #include "handover/ui_post.hpp"
@@ -132,9 +133,18 @@ void clear_message(WriteDialog& dialog)
     gtk_widget_remove_css_class(GTK_WIDGET(dialog.message_label), "error");
 }
 
+// The address shows in the table the function writes: a Modicon number
+// changes its first digit with it.
+void follow_function(WriteDialog& dialog)
+{
+    set_address_spin_notation(dialog.address_spin, address_notation(*dialog.tabs),
+                              table_of_function(write_fcodes[selected_entry(dialog)]));
+}
+
 void on_fcode_selected(GObject*, GParamSpec*, gpointer dialog)
 {
     update_length_row(*static_cast<WriteDialog*>(dialog));
+    follow_function(*static_cast<WriteDialog*>(dialog));
 }
 
 void on_value_changed(GtkEditable*, gpointer data)
@@ -264,9 +274,10 @@ GtkWidget* make_content(WriteDialog& dialog)
     g_signal_connect(dialog.address_spin, "value-changed", G_CALLBACK(on_address_changed), &dialog);
     g_signal_connect(dialog.bit_choice, "notify::selected", G_CALLBACK(on_bit_chosen), &dialog);
     g_signal_connect(dialog.name_choice, "notify::selected", G_CALLBACK(on_name_chosen), &dialog);
-    // The parse error belongs to the value it refuses.
-    gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.value_entry), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
-                                   dialog.message_label, nullptr, -1);
+    // The parse error belongs to the value or the address it refuses.
+    for (GtkWidget* refused : {GTK_WIDGET(dialog.value_entry), GTK_WIDGET(dialog.address_spin)})
+        gtk_accessible_update_relation(GTK_ACCESSIBLE(refused), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
+                                       dialog.message_label, nullptr, -1);
 
     g_signal_connect(dialog.fcode_dropdown, "notify::selected", G_CALLBACK(on_fcode_selected), &dialog);
     g_signal_connect(dialog.value_entry, "changed", G_CALLBACK(on_value_changed), &dialog);
@@ -472,6 +483,9 @@ void build_write_dialog(WriteDialog& dialog, PollTabs& main)
     gtk_window_set_hide_on_close(dialog.window, TRUE);
     gtk_window_set_titlebar(dialog.window, make_header_bar(dialog));
     gtk_window_set_child(dialog.window, make_content(dialog));
+    follow_function(dialog);
+    if (main.preferences)
+        listen_to_preferences(*main.preferences, [&dialog] { follow_function(dialog); });
     gtk_window_set_default_widget(dialog.window, GTK_WIDGET(dialog.send_button));
     gtk_accessible_update_property(GTK_ACCESSIBLE(dialog.window), GTK_ACCESSIBLE_PROPERTY_LABEL, "Write Settings", -1);
     update_length_row(dialog);
@@ -536,8 +550,10 @@ void send_write(WriteDialog& dialog)
 
     // A number typed but not yet committed with Enter still counts.
     gtk_spin_button_update(dialog.slave_spin);
-    gtk_spin_button_update(dialog.address_spin);
     gtk_spin_button_update(dialog.length_spin);
+    ParsedAddress address = take_address_spin(dialog.address_spin);
+    if (!address.address)
+        return refuse(dialog, address.refusal.c_str());
     guint entry = selected_entry(dialog);
     uint8_t fcode = write_fcodes[entry];
     uint16_t count = entry >= 2 ? static_cast<uint16_t>(gtk_spin_button_get_value_as_int(dialog.length_spin)) : 1;

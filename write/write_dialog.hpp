@@ -18,7 +18,7 @@ struct WriteDialog {
     GtkWindow* window = nullptr;
     GtkSpinButton* slave_spin = nullptr;
     GtkDropDown* fcode_dropdown = nullptr;
-    GtkSpinButton* address_spin = nullptr;
+    GtkSpinButton* address_spin = nullptr;  // in the user's notation
     GtkEntry* value_entry = nullptr;
     GtkSpinButton* length_spin = nullptr;
     GtkLabel* length_label = nullptr;
@@ -55,6 +55,8 @@ struct WriteDialog {
     PollTabs* tabs = nullptr;  // the tab view, whose shown tab it acts on
 };
 
+// Builds the window hidden; its address follows the notation of main's
+// preferences, also while it is shown.
 void build_write_dialog(WriteDialog& dialog, PollTabs& main);
 // For a value cell of the grid: fills the window for the address and presents it.
 void open_write_dialog(WriteDialog& dialog, uint16_t address, uint16_t fallback_value);
@@ -68,9 +70,10 @@ void present_write_dialog_modal(WriteDialog& dialog);
 void present_write_dialog(WriteDialog& dialog);
 // Renders the current value again in the selected format.
 void rerender_write_value(WriteDialog& dialog);
-// Validates the value and hands the write to the worker ("_Send", Enter);
-// a refused value is told in the message label, with what the format (or a
-// coil) takes, and nothing is sent.
+// Validates the address and the value and hands the write to the worker
+// ("_Send", Enter); a refused address or value is told in the message
+// label, with what the notation, the format (or a coil) takes, and nothing
+// is sent.
 void send_write(WriteDialog& dialog);
 // Posted with the WriteDialog as data: shows "Pending" or the result.
 void report_write(void* dialog);

@@ -102,6 +102,7 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Hide Labels", "app.toggle-alias-column"},
         {"Edit Point\u2026", "app.edit-point"},
         {"Raw Values", "app.raw-values"},
+        {"Address Notation", ""},
         {"Reset Statistics", "app.reset-statistics"},
         {"Copy Statistics", "app.copy-statistics"},
         {"Chart", "app.chart"},
@@ -113,8 +114,8 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Previous Poll Definition", "app.previous-definition"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 23);
-    for (int i = 0; i < 23; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 24);
+    for (int i = 0; i < 24; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -144,7 +145,7 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.tab->table.labels_visible);
     EXPECT_EQ(menu_attribute(menu, 10, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 23);
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 24);
     EXPECT_EQ(grid_snapshot(main.tab->table.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);

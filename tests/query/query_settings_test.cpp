@@ -176,4 +176,40 @@ TEST_F(QuerySettings, OkWhileConnectedPollsTheNewLengthAtOnce)
     EXPECT_EQ(server->request_count(), polls_before + 1);
 }
 
+// Given Modicon addresses, expect the dialog to open on the block's first in
+// its function's table and take "40011" as protocol address 10; an input
+// register's number is refused with its reason, the dialog open and the
+// definition unchanged, and taken once the function reads input registers;
+// "0x" is a protocol address in every notation.
+TEST_F(QuerySettings, TakesTheAddressInTheUsersNotation)
+{
+    set_address_notation(app().preferences, AddressNotation::modicon);
+    store_poll_definition({.slave = 1, .fcode = 3, .address = 4, .length = 10, .scan_rate = 1000});
+    auto address_text = [&] { return std::string(gtk_editable_get_text(GTK_EDITABLE(dialog.address_spin))); };
+    open();
+    EXPECT_EQ(address_text(), "40005");
+    type_and_enter(dialog.address_spin, "40011");
+    EXPECT_FALSE(shown());
+    EXPECT_EQ(copy_poll_definition().address, 10);
+
+    open();
+    EXPECT_EQ(address_text(), "40011");
+    type_and_enter(dialog.address_spin, "30021");
+    EXPECT_TRUE(shown());
+    EXPECT_EQ(address_text(), "30021") << "the text refused stays as typed";
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(dialog.message_label)));
+    EXPECT_EQ(gtk_label_get_text(dialog.message_label),
+              parse_address(AddressNotation::modicon, ModbusTable::holding_registers, "30021").refusal);
+    EXPECT_EQ(copy_poll_definition().address, 10);
+    gtk_drop_down_set_selected(dialog.function_code_dropdown, 3);
+    press(dialog.ok_button);
+    EXPECT_EQ(copy_poll_definition(), (PollDefinition{.slave = 1, .fcode = 4, .address = 20, .length = 10, .scan_rate = 1000}));
+
+    open();
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(dialog.message_label)));
+    EXPECT_EQ(address_text(), "30021");
+    type_and_enter(dialog.address_spin, "0x000A");
+    EXPECT_EQ(copy_poll_definition().address, 10);
+}
+
 }  // namespace

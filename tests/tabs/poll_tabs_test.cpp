@@ -297,3 +297,59 @@ TEST_F(TabView, ANewTabCancelledGoesAndTheLimitIsNamed)
               (AlertTexts{{"Cannot load configuration file", limit + "; line 130 starts one more", "[Close]"}}));
     withdraw_refusal(GTK_WINDOW(main.window));
 }
+
+// Given a holding-register tab shown beside an input-register one, expect
+// Modicon chosen in the menu to relabel the shown grid (headers, default
+// labels), both titles and the statistics report, the other tab's grid when
+// shown, a header and a value cell to name their protocol address, and the
+// choice to be kept; a key file that cannot be written is named in an alert
+// while the choice holds; back in protocol addresses, plain numbers.
+TEST_F(TabView, TheAddressNotationRelabelsGridsAndTitles)
+{
+    PollTabs& main = app().tabs;
+    store_poll_definition(poll_of(1, 3, 10, 20));
+    ASSERT_TRUE(add_poll_tab(main, poll_of(2, 4, 0, 5)));
+    activate("previous-definition");
+    auto choose = [](const char* key) {
+        g_action_group_activate_action(G_ACTION_GROUP(app().application), "address-notation",
+                                       g_variant_new_string(key));
+        drain_main_loop();
+    };
+    auto cell = [&](int column, int row) { return gtk_grid_get_child_at(main.tab->table.grid, column, row); };
+    auto text_at = [&](int column, int row) {
+        GtkWidget* widget = cell(column, row);
+        return std::string(GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget))
+                                                : gtk_editable_get_text(GTK_EDITABLE(widget)));
+    };
+
+    choose("modicon");
+    EXPECT_EQ((Texts{text_at(2, 0), text_at(4, 0), text_at(0, 2), text_at(1, 2)}),
+              (Texts{"40011", "40021", "1", "Address 40012"}));
+    EXPECT_EQ(title_of(*main.tabs[0]), "ID 1 \u00b7 03 \u00b7 40011\u201340030");
+    EXPECT_EQ(title_of(*main.tabs[1]), "ID 2 \u00b7 04 \u00b7 30001\u201330005");
+    EXPECT_NE(all_statistics_report(main).find("ID 2 \u00b7 04 \u00b7 30001\u201330005\n"), std::string::npos);
+    EXPECT_EQ(grid_cell_tooltip(cell(2, 2)), "Protocol address 11");
+    EXPECT_EQ(grid_cell_tooltip(cell(4, 0)), "Protocol address 20");
+    EXPECT_EQ(load_preferences(default_preferences_path()).notation, AddressNotation::modicon);
+    activate("next-definition");
+    EXPECT_EQ(text_at(2, 0), "30001");
+    activate("previous-definition");
+
+    std::string kept_at = app().preferences.path;
+    app().preferences.path = "/dev/null/preferences.ini";
+    choose("hex");
+    EXPECT_EQ(text_at(2, 0), "0x000A");
+    AlertTexts alerts = alerts_over(GTK_WINDOW(main.window));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].at(1).find("/dev/null/preferences.ini"), std::string::npos);
+    withdraw_refusal(GTK_WINDOW(main.window));
+    app().preferences.path = kept_at;
+
+    choose("protocol");
+    g_autoptr(GVariant) state = g_action_group_get_action_state(G_ACTION_GROUP(app().application), "address-notation");
+    EXPECT_STREQ(g_variant_get_string(state, nullptr), "protocol");
+    EXPECT_EQ((Texts{text_at(2, 0), text_at(1, 2)}), (Texts{"10", "Address 11"}));
+    EXPECT_EQ(title_of(*main.tabs[0]), "ID 1 \u00b7 03 \u00b7 10\u201329");
+    EXPECT_EQ(grid_cell_tooltip(cell(2, 2)), "");
+    EXPECT_EQ(load_preferences(default_preferences_path()).notation, AddressNotation::protocol);
+}

@@ -597,4 +597,36 @@ TEST_F(WriteToServer, AnUneditedValueIsWrittenBackAsItsRegisters)
     EXPECT_EQ(writes_seen(), 1u);
 }
 
+// Given Modicon addresses, expect a coil's number refused for a register
+// write with nothing sent, "0x000A" to write protocol address 10 of a real
+// server, the address then shown as its register's number, and plain
+// numbers again once the notation is protocol addresses.
+TEST_F(WriteToServer, TakesTheAddressInTheUsersNotation)
+{
+    set_address_notation(app().preferences, AddressNotation::modicon);
+    auto address_text = [&] { return std::string(gtk_editable_get_text(GTK_EDITABLE(dialog.address_spin))); };
+    send(1, 4, "321");
+    EXPECT_EQ(address_text(), "40005");
+    ASSERT_TRUE(alert_comes(success, 5000));
+    press_alert_button("Close");
+
+    gtk_editable_set_text(GTK_EDITABLE(dialog.address_spin), "00011");
+    press_send();
+    EXPECT_EQ(gtk_label_get_text(dialog.message_label),
+              parse_address(AddressNotation::modicon, ModbusTable::holding_registers, "00011").refusal);
+    EXPECT_FALSE(write_waiting());
+
+    gtk_editable_set_text(GTK_EDITABLE(dialog.address_spin), "0x000A");
+    press_send();
+    ASSERT_TRUE(alert_comes(success, 5000));
+    press_alert_button("Close");
+    EXPECT_EQ(server->holding(10), 321);
+    EXPECT_EQ(server->holding(4), 321);
+    EXPECT_EQ(address_text(), "40011");
+
+    set_address_notation(app().preferences, AddressNotation::protocol);
+    EXPECT_EQ(address_text(), "10");
+}
+
 }  // namespace
+
