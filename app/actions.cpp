@@ -10,6 +10,8 @@
 #include "connection/connection_dialog.hpp"
 #include "connection/connect.hpp"
 #include "query/query_settings_dialog.hpp"
+#include "registermap/map_export_file.hpp"
+#include "registermap/map_import_dialog.hpp"
 #include "write/write_dialog.hpp"
 #include "table/grid_input.hpp"
 #include "table/register_grid.hpp"
@@ -35,6 +37,16 @@ void on_save_poll_definition(GSimpleAction*, GVariant*, gpointer main)
 void on_load_poll_definition(GSimpleAction*, GVariant*, gpointer main)
 {
     start_load_configuration(*static_cast<SetUpFiles*>(main));
+}
+
+void on_import_register_map(GSimpleAction*, GVariant*, gpointer dialog)
+{
+    start_map_import(*static_cast<MapImportDialog*>(dialog));
+}
+
+void on_export_register_map(GSimpleAction*, GVariant*, gpointer map_export)
+{
+    start_map_export(*static_cast<MapExport*>(map_export));
 }
 
 void on_connection_definition(GSimpleAction*, GVariant*, gpointer dialog)
@@ -196,6 +208,8 @@ void add_actions(App& a)
     add_action(application, "poll-definition", G_CALLBACK(on_poll_definition), &a.query_settings);
     add_action(application, "save-poll-definition", G_CALLBACK(on_save_poll_definition), &a.set_up_files);
     add_action(application, "load-poll-definition", G_CALLBACK(on_load_poll_definition), &a.set_up_files);
+    add_action(application, "import-register-map", G_CALLBACK(on_import_register_map), &a.map_import);
+    add_action(application, "export-register-map", G_CALLBACK(on_export_register_map), &a.map_export);
     add_action(application, "connection-definition", G_CALLBACK(on_connection_definition), &a.connection);
     add_action(application, "write-register", G_CALLBACK(on_write_register), &a.write);
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), &a.connection);
@@ -236,6 +250,7 @@ void set_accels(GtkApplication* application)
         {"win.show-help-overlay", "<ctrl>question"},
         {"app.save-poll-definition", "<ctrl>s"},
         {"app.load-poll-definition", "<ctrl>l"},
+        {"app.import-register-map", "<ctrl>i"},
         {"app.toggle-alias-column", "<ctrl>t"},
         {"app.raw-values", "<ctrl>r"},
         {"app.edit-point", "<ctrl>e"},
@@ -282,6 +297,8 @@ void build_menu(MainWindow& main, App& a)
     g_menu_append(main.menu, "_Save", "app.save-poll-definition");
     g_menu_append(main.menu, "_Load", "app.load-poll-definition");
     g_menu_append_submenu(main.menu, "_Recent Set-ups", build_recent_set_ups_menu(a.set_up_files));
+    g_menu_append(main.menu, "Import Register Map\u2026", "app.import-register-map");
+    g_menu_append(main.menu, "Export Register Map\u2026", "app.export-register-map");
     g_menu_append(main.menu, "_Info", "win.show-help-overlay");
     main.labels_item_position = g_menu_model_get_n_items(G_MENU_MODEL(main.menu));
     main.labels_item = make_labels_item(a.tabs.tab->table.labels_visible);

@@ -159,6 +159,8 @@ void on_activate(GtkApplication* application, gpointer)
     a.about = build_about_dialog();
     build_write_dialog(a.write, a.tabs);
     build_point_dialog(a.point_dialog, a.tabs);
+    build_map_import_dialog(a.map_import, a.tabs, a.preferences);
+    build_map_export(a.map_export, a.tabs, a.preferences);
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, a.tabs);
     follow_preferences(a.chart, a.preferences);
@@ -169,7 +171,7 @@ void on_activate(GtkApplication* application, gpointer)
     a.connection.end_scan = [&a] { end_scan(a.scan); };
     // About and the shortcuts window bind Escape themselves.
     for (GtkWindow* dialog : {a.query_settings.window, a.connection.window, a.write.window, a.scan.window,
-                              a.point_dialog.window})
+                              a.point_dialog.window, a.map_import.window})
         close_on_escape(dialog);
 
     build_logger_pane(a.logger);

@@ -16,6 +16,8 @@
 #include "pointedit/point_dialog.hpp"
 #include "preferences/preferences.hpp"
 #include "query/query_settings_dialog.hpp"
+#include "registermap/map_export_file.hpp"
+#include "registermap/map_import_dialog.hpp"
 #include "scan/scan_window.hpp"
 #include "setup/set_up_model.hpp"
 #include "tabs/poll_tabs.hpp"
@@ -43,6 +45,8 @@ struct App {
     GtkShortcutsWindow* shortcuts = nullptr;
     WriteDialog write;
     PointDialog point_dialog;
+    MapImportDialog map_import;
+    MapExport map_export;
     ChartWindow chart;
     ScanWindow scan;
 };

@@ -184,6 +184,31 @@ void drop_tab_widgets(PollTabs& main, PollTab& tab)
     }
 }
 
+// A new tab is shown at once. An imported register map adds dozens in one
+// turn of the main loop: each after the first is shown with its grid left
+// to a turn of its own, so that only the last one's grid is built.
+void show_added_tab(PollTabs& main, PollTab& tab)
+{
+    if (!main.notebook || !main.adding_turn) {
+        if (main.notebook)
+            main.adding_turn = g_idle_add_full(G_PRIORITY_HIGH, [](gpointer data) -> gboolean {
+                static_cast<PollTabs*>(data)->adding_turn = 0;
+                return G_SOURCE_REMOVE;
+            }, &main, nullptr);
+        return show_poll_tab(main, tab);
+    }
+    PollTab& left = *main.tab;
+    commit_label_edit(left.table);
+    g_signal_handlers_block_by_func(main.notebook, gpointer(on_switch_page), &main);
+    g_signal_handlers_block_by_func(main.notebook, gpointer(on_page_switched), &main);
+    gtk_notebook_set_current_page(main.notebook, int(index_of(main, tab)));
+    g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_switch_page), &main);
+    g_signal_handlers_unblock_by_func(main.notebook, gpointer(on_page_switched), &main);
+    main.tab = &tab;
+    put_grid_aside(left);
+    follow_shown_tab(main, true);
+}
+
 void take_added_definition(PollTabs& main, uint32_t serial)
 {
     DefinitionSetUp* definition = find_definition(*main.model, serial);
@@ -196,7 +221,7 @@ void take_added_definition(PollTabs& main, uint32_t serial)
     point_statistics_lines(main);
     update_tab_actions(main);
     hand_poll_definitions(main);
-    show_poll_tab(main, tab);
+    show_added_tab(main, tab);
 }
 
 // The definition is gone from the model already: nothing may read it, not

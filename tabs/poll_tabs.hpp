@@ -44,6 +44,9 @@ struct PollTabs {
     // Never empty once created.
     std::vector<std::unique_ptr<PollTab>> tabs;
     PollTab* tab = nullptr;
+    // While set, a tab was added in this turn of the main loop; the idle
+    // source that clears it.
+    guint adding_turn = 0;
 };
 
 // A tab's record for each definition of the set-up model, before any

@@ -57,6 +57,8 @@ TEST(Actions, PlainActionsWithTheirAccelerators)
         {"app.poll-definition", "F5"},
         {"app.save-poll-definition", "<Control>s"},
         {"app.load-poll-definition", "<Control>l"},
+        {"app.import-register-map", "<Control>i"},
+        {"app.export-register-map", nullptr},
         {"app.connection-definition", "F3"},
         {"app.write-register", "F6"},
         {"app.disconnect", "F4"},
@@ -94,6 +96,8 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"_Save", "app.save-poll-definition"},
         {"_Load", "app.load-poll-definition"},
         {"_Recent Set-ups", ""},
+        {"Import Register Map\u2026", "app.import-register-map"},
+        {"Export Register Map\u2026", "app.export-register-map"},
         {"_Info", "win.show-help-overlay"},
         {"Hide Labels", "app.toggle-alias-column"},
         {"Edit Point\u2026", "app.edit-point"},
@@ -110,8 +114,8 @@ TEST(Actions, MainMenuListsItsEntriesInOrder)
         {"Previous Poll Definition", "app.previous-definition"},
         {"_About", "app.about-window"},
     };
-    ASSERT_EQ(g_menu_model_get_n_items(menu), 22);
-    for (int i = 0; i < 22; ++i) {
+    ASSERT_EQ(g_menu_model_get_n_items(menu), 24);
+    for (int i = 0; i < 24; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL), expected[i].first);
         EXPECT_EQ(menu_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION), expected[i].second);
@@ -135,13 +139,13 @@ TEST(Actions, ToggleLabelsTwiceRestoresGridAndMenuEntry)
 
     activate(a, "toggle-alias-column");
     EXPECT_FALSE(main.tab->table.labels_visible);
-    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
-    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
+    EXPECT_EQ(menu_attribute(menu, 10, G_MENU_ATTRIBUTE_LABEL), "Show Labels");
+    EXPECT_EQ(menu_attribute(menu, 10, G_MENU_ATTRIBUTE_ACTION), "app.toggle-alias-column");
 
     activate(a, "toggle-alias-column");
     EXPECT_TRUE(main.tab->table.labels_visible);
-    EXPECT_EQ(menu_attribute(menu, 8, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
-    EXPECT_EQ(g_menu_model_get_n_items(menu), 22);
+    EXPECT_EQ(menu_attribute(menu, 10, G_MENU_ATTRIBUTE_LABEL), "Hide Labels");
+    EXPECT_EQ(g_menu_model_get_n_items(menu), 24);
     EXPECT_EQ(grid_snapshot(main.tab->table.grid), before);
     // The scrolled window keeps the width chosen at activation.
     EXPECT_EQ(gtk_scrolled_window_get_min_content_width(main.tab->grid_scroller), 320);

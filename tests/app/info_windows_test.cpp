@@ -89,7 +89,7 @@ TEST(ShortcutsWindow, ListsTheGeneralShortcutsWithoutWrite)
     };
     const std::vector<std::string> general = {
         "Show Shortcuts = <Control>question", "Query Settings = F5", "Save = <Control>s", "Load = <Control>l",
-        "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Chart = <Control>g",
+        "Import Register Map = <Control>i", "Connect = F3", "Disconnect = F4", "Toggle Hide Labels = <Control>t", "Chart = <Control>g",
         "Scan Bus = <Control>b", "Chart the Address under the Cursor = plus", "Edit Point = <Control>e",
         "Raw Values = <Control>r", "Copy Value to Clipboard = <Control>c",
         "Quit = <Control>q",
