@@ -22,6 +22,9 @@ struct DefinitionSetUp {
     WordOrder order = WordOrder::AB_CD;
     std::vector<uint16_t> chart;  // the addresses charted from it, in the order charted
     std::map<uint16_t, Point> points;  // by address; none empty
+    // The connection it polls over: in the model, that connection's serial;
+    // in a SetUpRecord, its index in the record's connections.
+    uint32_t connection = 0;
 
     // Given by the model, never by the file: the definition's for its
     // whole life (the views find it by this), and its key in the link.
@@ -29,9 +32,25 @@ struct DefinitionSetUp {
     uint16_t key = 0;
 };
 
+// A named connection of the set-up: the Connection dialog's settings.
+struct ConnectionSetUp {
+    std::string name;  // unique in the set-up; never empty
+    ConnectionSettings settings;
+    // Given by the model, never by the file: the connection's for its
+    // whole life (definitions and links find it by this).
+    uint32_t serial = 0;
+};
+
+// At most this many connections in one set-up.
+inline constexpr size_t max_connections = 16;
+
 struct SetUpRecord {
     std::vector<DefinitionSetUp> definitions;
     // Read: none when the file has no connection lines. Written: none, or
     // the default settings, writes none.
     std::optional<ConnectionSettings> connection;
+    // The further connections, after the first (which is connection above,
+    // named connection_name), when the file names several.
+    std::string connection_name;
+    std::vector<ConnectionSetUp> more_connections;
 };

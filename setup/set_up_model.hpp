@@ -29,7 +29,9 @@ enum class SetUpChange {
     format,      // definition: Format or Order
     chart,       // definition: the addresses it charts
     points,      // definition: a point's type, scale, unit or names
-    connection,  // the connection settings
+    connection,  // serial: that connection's settings, or its name
+    connections,  // a connection added or removed (serial: which)
+    definition_connection,  // definition: polls over another connection
     document,    // the file, or whether the set-up changed since
 };
 
@@ -47,7 +49,9 @@ struct SetUpModel {
     // its own, so a view may keep a pointer to the one it shows until that
     // one is removed.
     std::vector<std::unique_ptr<DefinitionSetUp>> definitions;
-    ConnectionSettings connection;
+    // Never empty once started; the first is the one the program always
+    // had, which a new definition polls over unless told otherwise.
+    std::vector<ConnectionSetUp> connections;
     SetUpDocument document;
     std::vector<SetUpListener> listeners;
     uint32_t next_serial = 1;
@@ -97,7 +101,26 @@ bool set_labels_and_points(SetUpModel& model, DefinitionSetUp& definition, const
                            const std::map<uint16_t, Point>& points);
 // Charts address of definition, or no more; false when that changes nothing.
 bool set_charted(SetUpModel& model, DefinitionSetUp& definition, uint16_t address, bool charted);
+// The first connection's settings (the only one's, in a set-up of one).
 void set_connection(SetUpModel& model, const ConnectionSettings& settings);
+
+ConnectionSetUp* find_connection(SetUpModel& model, uint32_t serial);
+// The connection definition polls over (always one of the model's).
+ConnectionSetUp& connection_of(SetUpModel& model, const DefinitionSetUp& definition);
+// settings for the connection of serial, told once when they differ.
+void set_connection_settings(SetUpModel& model, uint32_t serial, const ConnectionSettings& settings);
+// A new connection at the end, under name made unique ("Connection 2" when
+// empty); null at max_connections.
+ConnectionSetUp* add_connection(SetUpModel& model, std::string_view name, const ConnectionSettings& settings);
+// False for the first, and for one a definition still polls over.
+bool remove_connection(SetUpModel& model, uint32_t serial);
+// False, and nothing changed, when another connection has that name or it is empty.
+bool rename_connection(SetUpModel& model, uint32_t serial, std::string_view name);
+void set_definition_connection(SetUpModel& model, DefinitionSetUp& definition, uint32_t connection);
+// Why settings cannot be those of the connection of serial (0: a new one)
+// beside the others: another connection opens the same serial port
+// ("“Drive” uses /dev/ttyUSB0 already"). Empty when they can.
+std::string connection_refusal(const SetUpModel& model, uint32_t serial, const ConnectionSettings& settings);
 
 // What the file keeps, copied out.
 SetUpRecord set_up_of(const SetUpModel& model);
