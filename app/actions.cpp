@@ -65,6 +65,13 @@ void on_disconnect(GSimpleAction*, GVariant*, gpointer dialog)
     disconnect_link(*static_cast<ConnectionDialog*>(dialog));
 }
 
+// The shown tab's connection alone; the others poll on.
+void on_disconnect_shown(GSimpleAction*, GVariant*, gpointer data)
+{
+    App& a = *static_cast<App*>(data);
+    disconnect_connection(a.connection, a.tabs.tab->definition->connection);
+}
+
 void on_about_window(GSimpleAction*, GVariant*, gpointer about)
 {
     present_about_dialog(static_cast<GtkAboutDialog*>(about), GTK_WINDOW(app().main_window.window));
@@ -213,6 +220,7 @@ void add_actions(App& a)
     add_action(application, "connection-definition", G_CALLBACK(on_connection_definition), &a.connection);
     add_action(application, "write-register", G_CALLBACK(on_write_register), &a.write);
     add_action(application, "disconnect", G_CALLBACK(on_disconnect), &a.connection);
+    add_action(application, "disconnect-shown", G_CALLBACK(on_disconnect_shown), &a);
     add_action(application, "about-window", G_CALLBACK(on_about_window), a.about);
     add_action(application, "toggle-alias-column", G_CALLBACK(on_toggle_alias_column), nullptr);
     add_action(application, "reset-statistics", G_CALLBACK(on_reset_statistics), &a.tabs);
@@ -319,6 +327,22 @@ void build_menu(MainWindow& main, App& a)
     g_menu_append(main.menu, "_About", "app.about-window");
 }
 
+// Below Disconnect while the set-up has several connections, and only
+// then: over one, Disconnect says it all.
+void offer_disconnect_shown(MainWindow& main, const SetUpModel& model)
+{
+    constexpr int position = 2;  // after Connect and Disconnect
+    bool wanted = model.connections.size() > 1;
+    if (!main.menu || wanted == main.disconnect_shown_offered)
+        return;
+    if (wanted)
+        g_menu_insert(main.menu, position, "Disconnect This Connection", "app.disconnect-shown");
+    else
+        g_menu_remove(main.menu, position);
+    main.disconnect_shown_offered = wanted;
+    main.labels_item_position += wanted ? 1 : -1;
+}
+
 }  // namespace
 
 void register_actions(App& a)
@@ -326,6 +350,11 @@ void register_actions(App& a)
     set_accels(a.application);
     add_actions(a);
     build_menu(a.main_window, a);
+    offer_disconnect_shown(a.main_window, a.set_up);
+    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
+        if (event.change == SetUpChange::connections || event.change == SetUpChange::replaced)
+            offer_disconnect_shown(a.main_window, a.set_up);
+    });
 }
 
 void update_labels_menu_item(MainWindow& main, const PollTabs& tabs)

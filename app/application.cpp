@@ -37,60 +37,108 @@ GtkApplication* create_application(GApplicationFlags flags)
 
 namespace {
 
-// What the worker reports goes where the windows show it: the Logger, the
-// status line, the shown tab's cells and statistics line, the Write dialog.
-void wire_deliveries(App& a)
+// The status line shows what link reports unless that is cleared while
+// another link's status still stands: one connection's good reads never
+// hide another's failure.
+void show_link_status(App& a, uint32_t connection, const LinkStatus& status)
 {
-    UiDelivery& deliver = a.reports->deliver;
-    MainWindow& main = a.main_window;
-    PollTabs& tabs = a.tabs;
-    deliver.queue_frame = queue_log_frame;
+    GtkLabel* line = a.main_window.status_line;
+    if (!line)
+        return;
+    StandingStatus shown{status, connection};
+    if (status.kind == StatusKind::cleared) {
+        StandingStatus other = status_standing_elsewhere(a.links, connection);
+        if (other.status.kind != StatusKind::cleared)
+            shown = other;
+    }
+    // The text is made here, on the user-interface thread only.
+    std::string text = connection_status_text(a.tabs, shown.connection, shown.status);
+    if (is_error_status(shown.status.kind))
+        show_status_error(line, text.c_str());
+    else
+        show_status_neutral(line, text.c_str());
+}
+
+// What a link's worker reports goes where the windows show it: the Logger,
+// the status line, the shown tab's cells and statistics line (when the
+// shown tab polls over that link), the Write dialog.
+void wire_deliveries(App& a, ConnectionLink& link)
+{
+    UiDelivery& deliver = link.reports->deliver;
+    uint32_t connection = link.connection;
+    deliver.queue_frame = [connection](const uint8_t* bytes, size_t count, LogDirection direction) {
+        queue_log_frame(bytes, count, direction, connection);
+    };
     deliver.wait_for_log_room = wait_for_log_room;
     deliver.log_lines = [&a] { append_log_lines(a.logger); };
-    deliver.show_status = [&main, &tabs](const LinkStatus& status) {
-        if (!main.status_line)
-            return;
-        // The text is made here, on the user-interface thread only.
-        std::string text = status_line_text(tabs, status);
-        if (is_error_status(status.kind))
-            show_status_error(main.status_line, text.c_str());
-        else
-            show_status_neutral(main.status_line, text.c_str());
-    };
+    deliver.show_status = [&a, connection](const LinkStatus& status) { show_link_status(a, connection, status); };
     deliver.definition_shown = [&a](uint16_t key) { return find_definition_by_key(a.set_up, key) != nullptr; };
-    deliver.values = [&a, &tabs] {
-        fill_from_shown_values(tabs.tab->table);
+    deliver.values = [&a, connection] {
+        if (a.tabs.tab->definition->connection != connection)
+            return;
+        fill_from_shown_values(a.tabs.tab->table);
         if (gtk_widget_get_visible(GTK_WIDGET(a.point_dialog.window)))
             update_point_preview(a.point_dialog);
     };
-    deliver.statistics = [&tabs] { schedule_statistics_refresh(tabs.tab->statistics); };
+    deliver.statistics = [&a, connection] {
+        if (a.tabs.tab->definition->connection == connection)
+            schedule_statistics_refresh(a.tabs.tab->statistics);
+    };
     deliver.write = [&a] { report_write(&a.write); };
 }
 
+void store_set_up_settings(App& a, ConnectionLink& link)
+{
+    if (const ConnectionSetUp* connection = find_connection(a.set_up, link.connection))
+        store_connection_settings(*link.link, connection->settings);
+}
+
+// A link is made for each connection a definition comes to poll over: it
+// polls with that connection's settings, and at once while the others run.
+void prepare_link(App& a, ConnectionLink& link)
+{
+    bool others_run = any_link_running(a.links);
+    wire_deliveries(a, link);
+    store_set_up_settings(a, link);
+    if (others_run)
+        connect_connection(a.connection, link.connection);
+}
+
+// Each link polls with its connection's settings from its next connection
+// on, and the Connection dialog shows those of the connection it sets up:
+// those of a loaded file too, which never connects by itself.
+void follow_connection_settings(App& a, const SetUpEvent& event)
+{
+    if (event.change == SetUpChange::replaced) {
+        for (ConnectionLink& link : a.links.links)
+            store_set_up_settings(a, link);
+    } else if (event.change == SetUpChange::connection) {
+        if (ConnectionLink* link = find_link(a.links, event.serial))
+            store_set_up_settings(a, *link);
+    } else {
+        return;
+    }
+    if (!a.connection.window)
+        return;
+    if (const ConnectionSetUp* shown = find_connection(a.set_up, dialog_connection(a.connection)))
+        show_connection_settings(a.connection, shown->settings);
+}
+
 // The records every view works on, before any view is built: the set-up
-// with its first definition and the link's settings, and the tabs that
-// show it.
+// with its first definition and the first connection's settings, the tabs
+// that show it, and the link they poll over.
 void prepare_records(App& a)
 {
     a.preferences = load_preferences(default_preferences_path());
-    start_set_up(a.set_up, copy_poll_definition(*a.link));
-    a.set_up.connection = copy_connection_settings(*a.link);
-    // The link polls with the set-up's connection settings from its next
-    // connection on, and the Connection dialog shows them: those of a
-    // loaded file too, which never connects by itself.
-    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
-        if (event.change != SetUpChange::connection)
-            return;
-        store_connection_settings(*a.link, a.set_up.connection);
-        show_connection_settings(a.connection, a.set_up.connection);
-    });
+    start_set_up(a.set_up, PollDefinition{});
+    a.links.made = [&a](ConnectionLink& link) { prepare_link(a, link); };
+    listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) { follow_connection_settings(a, event); });
     PollTabs& tabs = a.tabs;
     tabs.model = &a.set_up;
     tabs.preferences = &a.preferences;
-    tabs.link = a.link.get();
-    tabs.reports = a.reports.get();
+    tabs.links = &a.links;
     tabs.grid_context.model = &a.set_up;
-    tabs.grid_context.shown = &a.reports->shown;
+    tabs.grid_context.shown = a.links.shown.get();
     tabs.grid_context.open_write = [&a](uint16_t address, uint16_t fallback) {
         open_write_dialog(a.write, address, fallback);
     };
@@ -103,7 +151,7 @@ void prepare_records(App& a)
     files.model = &a.set_up;
     files.tabs = &tabs;
     files.quit = [&a] {
-        take_pending_ui_work(*a.reports);  // into the ring and a recording while the window lives
+        take_all_pending_ui_work(a.links);  // into the ring and a recording while the window lives
         if (a.main_window.window)
             gtk_widget_set_visible(GTK_WIDGET(a.main_window.window), FALSE);
         g_application_quit(G_APPLICATION(a.application));
@@ -151,9 +199,8 @@ void on_activate(GtkApplication* application, gpointer)
     // Every kept dialog is made before the main window: an accessibility
     // client that asks for a child past the visible windows is answered
     // with the last-made toplevel, which therefore must be the visible one.
-    a.connection.link = a.link;
-    a.connection.reports = a.reports;
-    a.chart.feed = &a.reports->chart;
+    a.connection.links = &a.links;
+    a.chart.feed = a.links.chart.get();
     build_query_settings_dialog(a.query_settings, a.tabs);
     build_connection_dialog(a.connection, a.tabs);
     a.about = build_about_dialog();
@@ -164,8 +211,7 @@ void on_activate(GtkApplication* application, gpointer)
     a.shortcuts = build_shortcuts_window();
     build_chart_window(a.chart, a.tabs);
     follow_preferences(a.chart, a.preferences);
-    a.scan.link = a.link;
-    a.scan.reports = a.reports;
+    a.scan.links = &a.links;
     build_scan_window(a.scan, a.tabs, a.connection);
     follow_preferences(a.scan, a.preferences);
     a.connection.end_scan = [&a] { end_scan(a.scan); };
@@ -175,11 +221,10 @@ void on_activate(GtkApplication* application, gpointer)
         close_on_escape(dialog);
 
     build_logger_pane(a.logger);
+    follow_connections(a.logger, a.set_up);
     register_actions(a);
     build_main_window(main, application, a.tabs, GTK_WIDGET(a.logger.outer_box));
     lend_main_window(a);
-
-    wire_deliveries(a);
 
     if (a.shortcuts)
         gtk_application_window_set_help_overlay(main.window, a.shortcuts);

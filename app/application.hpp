@@ -10,8 +10,7 @@
 #include "config/set_up_window.hpp"
 #include "chart/chart_window.hpp"
 #include "connection/connection_dialog.hpp"
-#include "handover/ui_reports.hpp"
-#include "link/link_state.hpp"
+#include "handover/link_set.hpp"
 #include "logger/logger_pane.hpp"
 #include "pointedit/point_dialog.hpp"
 #include "preferences/preferences.hpp"
@@ -24,10 +23,10 @@
 #include "write/write_dialog.hpp"
 
 struct App {
-    // The link and where its worker reports; a worker shares them, so they
-    // outlive the windows when the process ends while it is in a call.
-    std::shared_ptr<LinkState> link = std::make_shared<LinkState>();
-    std::shared_ptr<UiReports> reports = std::make_shared<UiReports>();
+    // A link for each connection in use and where its worker reports; a
+    // worker shares both, so they outlive the windows when the process
+    // ends while it is in a call.
+    LinkSet links;
 
     // What the user set up, which the windows show and the file keeps.
     SetUpModel set_up;

@@ -19,6 +19,6 @@ int main()
     // The worker holds its link and its reports, so nothing it uses is torn
     // down while it ends on its own.
     end_scan(app().scan);
-    request_stop(*app().link);
+    request_stop_all(app().links);
     return status;
 }

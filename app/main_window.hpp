@@ -23,6 +23,7 @@ struct MainWindow {
     GtkCssProvider* css = nullptr;
 
     int32_t labels_item_position = 0;
+    bool disconnect_shown_offered = false;  // the menu holds Disconnect This Connection
 };
 
 // Builds the main window's widget tree (header bar, toolbar with the

@@ -45,7 +45,7 @@ constexpr int definitions = 64;
 constexpr int settle_ms = 1500;
 constexpr double target_ms = 100;
 
-LinkState& link() { return *app().link; }
+LinkState& link() { return *shown_link(app().tabs).link; }
 
 std::string file_text()
 {
@@ -149,7 +149,7 @@ bool start_polling(int port)
     store_connection_settings(link(), kept_local_tcp(port));
     hand_poll_definition(app().tabs, PollDefinition{1, 3, 0, uint8_t(register_count), 0});
     link().running.store(true);
-    if (!start_worker(app().link, app().reports))
+    if (!start_worker(shown_link(app().tabs).link, shown_link(app().tabs).reports))
         return false;
     gint64 deadline = g_get_monotonic_time() + 5'000'000;
     while (active_workers(link()) == 0 && g_get_monotonic_time() < deadline)

@@ -56,7 +56,7 @@ constexpr int turns = 5;
 constexpr int switching_ms = 3000;
 constexpr int server_cpu = 0, poller_cpu = 1;
 
-LinkState& link() { return *app().link; }
+LinkState& link() { return *shown_link(app().tabs).link; }
 
 // Every other pair of addresses starts a two-register point; the last
 // address of the block has no second register for one.

@@ -46,7 +46,7 @@ constexpr int turns = 4;
 constexpr int idle_seconds = 10;
 constexpr int server_cpu = 0, poller_cpu = 1;
 
-LinkState& link() { return *app().link; }
+LinkState& link() { return *shown_link(app().tabs).link; }
 
 double bare_requests_per_second(int port)
 {
@@ -127,7 +127,7 @@ void measure_throughput(const ServerChild& server, PollTabs& main, Figures& f)
 void measure_slow_beside_fast(PollTabs& main, Figures& f)
 {
     set_scan_rates(main, 1000, 0);
-    ChartFeed& feed = app().reports->chart;
+    ChartFeed& feed = *app().links.chart;
     set_chart_recording(feed, true);
     uint16_t key = main.tabs.front()->definition->key;
     std::vector<int64_t> times;

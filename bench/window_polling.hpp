@@ -41,13 +41,20 @@ inline ConnectionSettings kept_local_tcp(int port)
     return settings;
 }
 
+// The link of the window's shown tab.
+inline ConnectionLink& window_link()
+{
+    return shown_link(app().tabs);
+}
+
 // Starts the window's worker, pinned to cpu, and returns once it cycles.
 inline bool start_window_polling(int cpu)
 {
-    LinkState& link = *app().link;
+    ConnectionLink& shown = window_link();
+    LinkState& link = *shown.link;
     std::set<int> before = thread_ids();
     link.running.store(true);
-    if (!start_worker(app().link, app().reports))
+    if (!start_worker(shown.link, shown.reports))
         return false;
     if (int worker = started_worker(before))
         pin(worker, cpu);
@@ -60,7 +67,7 @@ inline bool start_window_polling(int cpu)
 // Stops the worker and waits for its thread to end.
 inline void stop_window_polling()
 {
-    LinkState& link = *app().link;
+    LinkState& link = *window_link().link;
     link.running.store(false);
     signal_wake(link);
     gint64 deadline = g_get_monotonic_time() + 5'000'000;

@@ -7,7 +7,9 @@
 #include "widgets/status_line.hpp"
 #include "connection/connection_dialog.hpp"
 #include "connection/tcp_port.hpp"
+#include "handover/link_set.hpp"
 #include "handover/ui_reports.hpp"
+#include "link/link_reports.hpp"
 #include "link/link_state.hpp"
 #include "link/worker.hpp"
 #include "table/register_grid.hpp"
@@ -64,14 +66,18 @@ void show_connect_button(ConnectionDialog& dialog, const char* text, bool destru
 }
 
 // Nothing to connect to: the grid is emptied and the link left alone.
-void refuse_empty_device(ConnectionDialog& dialog)
+void refuse_empty_device(ConnectionDialog& dialog, uint32_t connection)
 {
-    UiReports& reports = *dialog.reports;
-    reports.status_changed({StatusKind::no_device, 0});
-    clear_values(reports.shown);
-    post_ui_work(reports, ui_work_values);
+    if (ConnectionLink* link = dialog.links ? find_link(*dialog.links, connection) : nullptr) {
+        UiReports& reports = *link->reports;
+        reports.status_changed({StatusKind::no_device, 0});
+        clear_values_of(*reports.shown, connection);
+        post_ui_work(reports, ui_work_values);
+    } else {
+        show_status(dialog, link_status_text({StatusKind::no_device, 0}), true);
+    }
     // A count of 0 fills no cell: the old values are cleared here.
-    if (dialog.tabs)
+    if (dialog.tabs && dialog.tabs->tab->definition->connection == connection)
         empty_value_cells(dialog.tabs->tab->table);
 }
 
@@ -107,33 +113,92 @@ bool read_tcp_settings(ConnectionDialog& dialog, ConnectionSettings& settings)
 }
 
 // Sets running and starts a worker; on failure the link stays stopped.
-void start_link(ConnectionDialog& dialog)
+bool start_link(ConnectionDialog& dialog, const ConnectionLink& started)
 {
-    LinkState& link = *dialog.link;
+    LinkState& link = *started.link;
+    // A notice left by a Disconnect that no worker reported belongs to the
+    // old link, not to the first failure of this one.
+    link.disconnect_notice.store(false, std::memory_order_release);
     link.running.store(true, std::memory_order_release);
-    if (!start_worker(dialog.link, dialog.reports)) {
+    if (!start_worker(started.link, started.reports)) {
         link.running.store(false, std::memory_order_release);
         show_status(dialog, "Cannot start the link", true);
-        return;
+        return false;
     }
+    return true;
+}
+
+void show_started(ConnectionDialog& dialog)
+{
     show_connect_button(dialog, "Disconnect", true);
     // "Not connected" and the old link's errors no longer hold while the
     // new link connects, which may take a whole time-out.
     show_status(dialog, " ", false);
 }
 
+// Stops one link; false when it was not running.
+bool stop_link(ConnectionLink& stopped)
+{
+    LinkState& link = *stopped.link;
+    if (!link.running.load(std::memory_order_acquire))
+        return false;
+    link.running.store(false, std::memory_order_release);
+    link.disconnect_notice.store(true, std::memory_order_release);
+    // A read stuck on a slow or trickling device ends now, and nothing of
+    // the old link reaches the screen after this.
+    cancel_worker(link);
+    UiReports& reports = *stopped.reports;
+    if (fail_waiting_write(link))
+        reports.write_ended(last_write_result(link));
+    mark_values_stale(*reports.shown, 0, stopped.connection);
+    post_ui_work(reports, ui_work_values);
+    return true;
+}
+
+void show_stopped(ConnectionDialog& dialog, const std::string& text)
+{
+    bool running = any_link_running(*dialog.links);
+    show_connect_button(dialog, running ? "Disconnect" : "Connect", running);
+    show_status(dialog, text.c_str(), false);
+}
+
+// The settings connection has now: the set-up's, else its link's.
+ConnectionSettings settings_of(ConnectionDialog& dialog, uint32_t connection)
+{
+    if (const ConnectionSetUp* set_up = dialog.model ? find_connection(*dialog.model, connection) : nullptr)
+        return set_up->settings;
+    ConnectionLink* link = dialog.links ? find_link(*dialog.links, connection) : nullptr;
+    return link ? copy_connection_settings(*link->link) : ConnectionSettings{};
+}
+
+void reset_figures(ConnectionDialog& dialog, ConnectionLink& link)
+{
+    // The figures describe this connection only.
+    if (dialog.tabs)
+        reset_connection_statistics(*dialog.tabs, link.connection);
+    else
+        reset_statistics(link.link->statistics);
+}
+
 }  // namespace
+
+uint32_t dialog_connection(const ConnectionDialog& dialog)
+{
+    if (dialog.tabs && dialog.tabs->tab)
+        return dialog.tabs->tab->definition->connection;
+    return dialog.model && !dialog.model->connections.empty() ? dialog.model->connections.front().serial : 0;
+}
 
 void connect_link(ConnectionDialog& dialog)
 {
-    LinkState& link = *dialog.link;
     // A scan holds the line; the new settings are the user's to poll with.
     if (dialog.end_scan)
         dialog.end_scan();
-    ConnectionSettings settings = copy_connection_settings(link);
+    uint32_t connection = dialog_connection(dialog);
+    ConnectionSettings settings = settings_of(dialog, connection);
     if (gtk_check_button_get_active(dialog.serial_choice)) {
         if (!read_serial_settings(dialog, settings)) {
-            refuse_empty_device(dialog);
+            refuse_empty_device(dialog, connection);
             return;
         }
     } else if (!read_tcp_settings(dialog, settings)) {
@@ -143,52 +208,80 @@ void connect_link(ConnectionDialog& dialog)
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
     if (dialog.model)
-        set_connection(*dialog.model, settings);
-    store_connection_settings(link, settings);
-    // The figures describe this connection only.
-    if (dialog.tabs)
-        reset_all_statistics(*dialog.tabs);
-    else
-        reset_statistics(link.statistics);
+        set_connection_settings(*dialog.model, connection, settings);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
-    signal_wake(link);
-    if (link.running.load(std::memory_order_acquire))
+    // A connection no definition polls over has no link to start.
+    ConnectionLink* found = dialog.links ? find_link(*dialog.links, connection) : nullptr;
+    if (!found)
+        return;
+    ConnectionLink started = *found;
+    store_connection_settings(*started.link, settings);
+    reset_figures(dialog, started);
+    signal_wake(*started.link);
+    if (started.link->running.load(std::memory_order_acquire))
         return;  // the running worker takes the new settings at its next cycle
-    // A notice left by a Disconnect that no worker reported belongs to the
-    // old link, not to the first failure of this one.
-    link.disconnect_notice.store(false, std::memory_order_release);
-    start_link(dialog);
+    if (start_link(dialog, started))
+        show_started(dialog);
+}
+
+void connect_all(ConnectionDialog& dialog)
+{
+    if (dialog.end_scan)
+        dialog.end_scan();
+    bool started = false;
+    for (ConnectionLink& link : dialog.links->links) {
+        if (link.link->running.load(std::memory_order_acquire))
+            continue;
+        reset_figures(dialog, link);
+        started = start_link(dialog, link) || started;
+    }
+    if (started)
+        show_started(dialog);
+}
+
+void connect_connection(ConnectionDialog& dialog, uint32_t connection)
+{
+    ConnectionLink* link = dialog.links ? find_link(*dialog.links, connection) : nullptr;
+    if (!link || link->link->running.load(std::memory_order_acquire))
+        return;
+    ConnectionLink started = *link;
+    reset_figures(dialog, started);
+    if (start_link(dialog, started))
+        show_started(dialog);
 }
 
 void disconnect_link(ConnectionDialog& dialog)
 {
-    LinkState& link = *dialog.link;
     if (dialog.end_scan)
         dialog.end_scan();
-    if (!link.running.load(std::memory_order_acquire))
+    bool stopped = false;
+    for (ConnectionLink& link : dialog.links->links)
+        stopped = stop_link(link) || stopped;
+    if (stopped)
+        show_stopped(dialog, "Not connected");
+}
+
+void disconnect_connection(ConnectionDialog& dialog, uint32_t connection)
+{
+    if (dialog.end_scan)
+        dialog.end_scan();
+    ConnectionLink* link = find_link(*dialog.links, connection);
+    if (!link || !stop_link(*link))
         return;
-    link.running.store(false, std::memory_order_release);
-    link.disconnect_notice.store(true, std::memory_order_release);
-    // A read stuck on a slow or trickling device ends now, and nothing of
-    // the old link reaches the screen after this.
-    cancel_worker(link);
-    UiReports& reports = *dialog.reports;
-    if (fail_waiting_write(link))
-        reports.write_ended(last_write_result(link));
-    mark_values_stale(reports.shown, 0);
-    post_ui_work(reports, ui_work_values);
-    show_connect_button(dialog, "Connect", false);
-    show_status(dialog, "Not connected", false);
+    bool several = dialog.model && dialog.model->connections.size() > 1;
+    std::string name = dialog.tabs ? connection_name(*dialog.tabs, connection) : std::string();
+    show_stopped(dialog, several && !name.empty() ? name + ": Not connected" : "Not connected");
 }
 
 void toggle_link(ConnectionDialog& dialog)
 {
-    if (dialog.link->running.load(std::memory_order_acquire))
+    if (any_link_running(*dialog.links))
         disconnect_link(dialog);
+    else if (dialog.links->links.size() > 1)
+        connect_all(dialog);
     else
         open_connection_dialog(dialog);
 }
-
 std::span<const uint32_t> dialog_baud_rates()
 {
     return baud_rates;

@@ -1,5 +1,6 @@
 #pragma once
-// Connect and disconnect: the life of the worker seen from the UI thread.
+// Connect and disconnect: the life of the workers seen from the UI thread,
+// one worker for each connection in use.
 
 #include <cstdint>
 #include <span>
@@ -7,12 +8,24 @@
 struct ConnectionDialog;
 struct ConnectionSettings;
 
-// "clicked" of the Connection dialog's Ok: stores the settings, wakes or starts the worker.
+// "clicked" of the Connection dialog's Ok: stores the settings of the
+// dialog's connection, wakes or starts its worker.
 void connect_link(ConnectionDialog& dialog);
-// Stops the dialog's link; nothing happens while not running.
+// Stops every link; nothing happens to one not running.
 void disconnect_link(ConnectionDialog& dialog);
-// The toolbar's Connect button: disconnect while running, else open the dialog.
+// Stops the link of connection (a serial of the set-up) alone.
+void disconnect_connection(ConnectionDialog& dialog, uint32_t connection);
+// Starts the worker of every connection in use that is not running, with
+// the settings the set-up holds.
+void connect_all(ConnectionDialog& dialog);
+// Starts the worker of connection's link, if it has one not running.
+void connect_connection(ConnectionDialog& dialog, uint32_t connection);
+// The toolbar's Connect button: while any link runs, disconnects them all.
+// Otherwise, over one connection, opens the dialog; over several, connects
+// them all.
 void toggle_link(ConnectionDialog& dialog);
+// The connection the dialog sets up and connects.
+uint32_t dialog_connection(const ConnectionDialog& dialog);
 
 // The baud rates the dialog offers, in the order of its drop-down.
 std::span<const uint32_t> dialog_baud_rates();

@@ -9,10 +9,9 @@
 #include <string>
 
 struct ConnectionSettings;
-struct LinkState;
+struct LinkSet;
 struct PollTabs;
 struct SetUpModel;
-struct UiReports;
 
 struct ConnectionDialog {
     // Owned by the window (borrowed references), in the order of the design.
@@ -51,10 +50,9 @@ struct ConnectionDialog {
     // empty when there is none to end.
     std::function<void()> end_scan;
 
-    // The link this dialog connects, and where its workers report; each
-    // worker shares both.
-    std::shared_ptr<LinkState> link;
-    std::shared_ptr<UiReports> reports;
+    // The links of the connections in use, which Connect starts and
+    // Disconnect stops (borrowed).
+    LinkSet* links = nullptr;
 
     // Plain state: the file system the port list is read from ("/" but in tests).
     std::string port_root = "/";

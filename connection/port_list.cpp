@@ -5,15 +5,19 @@
 #include <exception>
 #include <thread>
 
+#include "connection/connect.hpp"
 #include "connection/connection_dialog.hpp"
 #include "link/link_state.hpp"
 #include "handover/ui_post.hpp"
+#include "setup/set_up_model.hpp"
 
 namespace {
 
+// The port of the connection the dialog sets up, as the set-up keeps it.
 std::string current_stored_name(ConnectionDialog& dialog)
 {
-    return dialog.link ? stored_port_name(copy_connection_settings(*dialog.link)) : std::string();
+    const ConnectionSetUp* connection = dialog.model ? find_connection(*dialog.model, dialog_connection(dialog)) : nullptr;
+    return connection ? stored_port_name(connection->settings) : std::string();
 }
 
 GtkEditable* combo_entry(ConnectionDialog& dialog)

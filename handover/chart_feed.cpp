@@ -1,5 +1,6 @@
 #include "handover/chart_feed.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -17,7 +18,7 @@ int64_t chart_clock_ms()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-void file_poll(ChartFeed& feed, const PollOutcome& outcome)
+void file_poll(ChartFeed& feed, const PollOutcome& outcome, uint32_t source)
 {
     if (!feed.recording.load(std::memory_order_acquire))
         return;
@@ -25,9 +26,14 @@ void file_poll(ChartFeed& feed, const PollOutcome& outcome)
     PolledBlock block{outcome.time_ms, outcome.poll.address, outcome.poll.fcode, outcome.poll.length,
                       uint8_t(count), outcome.ok, false, 0, outcome.key};
     std::lock_guard lock(feed.lock);
-    // A new worker's first poll starts a new line.
-    block.new_link = outcome.run != feed.last_run;
-    feed.last_run = outcome.run;
+    // A new worker's first poll starts a new line; the run numbers of two
+    // links are not comparable, so each source has its own.
+    auto last = std::find_if(feed.last_runs.begin(), feed.last_runs.end(),
+                             [source](const auto& entry) { return entry.first == source; });
+    if (last == feed.last_runs.end())
+        last = feed.last_runs.insert(last, {source, 0});
+    block.new_link = outcome.run != last->second;
+    last->second = outcome.run;
     size_t bytes = (feed.pending.blocks.size() + 1) * sizeof(PolledBlock) + (feed.pending.words.size() + count) * 2;
     if (bytes > max_pending_bytes) {
         ++feed.pending.dropped;

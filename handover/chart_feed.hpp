@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "link/link_reports.hpp"
@@ -32,16 +33,19 @@ struct PolledBlocks {
     uint64_t dropped = 0;         // blocks lost because the list was full
 };
 
-// Shared by the worker, which files, and the chart, which takes.
+// Shared by the workers, which file, and the chart, which takes. Every
+// connection's worker files into the one feed; a source tells the links apart.
 struct ChartFeed {
     std::atomic<bool> recording{false};  // on while any series is charted
     std::mutex lock;                     // guards what follows
     PolledBlocks pending;
-    uint32_t last_run = 0;  // the worker whose poll was filed last
+    // For each source, the worker whose poll it filed last.
+    std::vector<std::pair<uint32_t, uint32_t>> last_runs;
 };
 
-// Worker side: files one poll's outcome; nothing while not recording.
-void file_poll(ChartFeed& feed, const PollOutcome& outcome);
+// Worker side: files one poll's outcome from source's link; nothing while
+// not recording.
+void file_poll(ChartFeed& feed, const PollOutcome& outcome, uint32_t source = 0);
 // UI thread: whether polls are filed at all.
 void set_chart_recording(ChartFeed& feed, bool on);
 // UI thread: moves every pending block into into (which is cleared first).

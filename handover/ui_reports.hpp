@@ -11,13 +11,16 @@
 // a timer of its own instead of being woken for each. Write reports are
 // one-shot callbacks, in posting order.
 //
-// The worker holds its UiReports (shared_ptr) as long as it runs, so what
-// it files into it (values, the chart's polls) never outlives its owner.
+// There is one UiReports for each link (handover/link_set.hpp). The worker
+// holds its UiReports (shared_ptr) as long as it runs, and the UiReports
+// holds what the worker files into (values, the chart's polls, shared by
+// every link's reports), so none of it outlives its owner.
 
 #include <glib.h>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,10 +66,14 @@ struct UiReports final : LinkReports {
     void wait_for_room() override;
 
     UiDelivery deliver;
+    // The set-up's serial of the connection whose link reports here: what
+    // it files is marked with it.
+    uint32_t connection = 0;
 
-    // Filled by the worker, read by the views.
-    ShownValues shown;
-    ChartFeed chart;
+    // Filled by the worker, read by the views; shared with the reports of
+    // the other links.
+    std::shared_ptr<ShownValues> shown = std::make_shared<ShownValues>();
+    std::shared_ptr<ChartFeed> chart = std::make_shared<ChartFeed>();
 
     // What the worker has left since the user-interface thread last looked
     // (UiWork bits), and the newest status of the link and of each

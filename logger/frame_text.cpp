@@ -16,10 +16,11 @@ size_t render_frame_hex(const uint8_t* bytes, size_t count, char* out)
     return at;
 }
 
-size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,
-                       LogDirection direction, const char* text, size_t length)
+size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds, LogDirection direction,
+                       const char* text, size_t length, std::string_view mark)
 {
-    static constexpr size_t prefix = 8 + 5;
+    size_t marked = mark.empty() ? 0 : 1 + mark.size();
+    size_t prefix = 8 + marked + 5;
     if (capacity < prefix + length + 1)
         return 0;
     int64_t of_day = epoch_seconds % 86400;
@@ -36,7 +37,11 @@ size_t format_log_line(char* out, size_t capacity, int64_t epoch_seconds,
     out[5] = ':';
     out[6] = static_cast<char>('0' + seconds / 10);
     out[7] = static_cast<char>('0' + seconds % 10);
-    std::memcpy(out + 8, direction == LogDirection::tx ? " TX: " : " RX: ", 5);
+    if (marked) {
+        out[8] = ' ';
+        std::memcpy(out + 9, mark.data(), mark.size());
+    }
+    std::memcpy(out + 8 + marked, direction == LogDirection::tx ? " TX: " : " RX: ", 5);
     if (length)
         std::memcpy(out + prefix, text, length);
     out[prefix + length] = '\n';

@@ -2,7 +2,7 @@
 
 #include <new>
 
-bool push_log_line(LogHistory& history, std::string_view text, LogDirection direction)
+bool push_log_line(LogHistory& history, std::string_view text, LogDirection direction, uint32_t connection)
 {
     try {
         unsigned slot = history.count < log_history_size ? (history.start + history.count) % log_history_size
@@ -10,6 +10,7 @@ bool push_log_line(LogHistory& history, std::string_view text, LogDirection dire
         // The slot's old buffer is reused: a full ring allocates nothing.
         history.slots[slot].text.assign(text);
         history.slots[slot].direction = direction;
+        history.slots[slot].connection = connection;
         if (history.count < log_history_size)
             ++history.count;
         else

@@ -28,7 +28,7 @@ LogQueue& queue()
 
 }  // namespace
 
-void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
+void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction, uint32_t connection)
 {
     // Never waits: the worker may hold a lock that the user-interface thread
     // needs (a Disconnect cancelling it). The room for a cycle's lines was
@@ -39,7 +39,7 @@ void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction)
     size_t offset = q.batch.text.size();
     q.batch.text.resize(offset + length);
     render_frame_hex(bytes, count, q.batch.text.data() + offset);
-    q.batch.lines.push_back(LogLine{uint32_t(offset), uint32_t(length), direction});
+    q.batch.lines.push_back(LogLine{uint32_t(offset), uint32_t(length), direction, connection});
     if (q.batch.lines.size() > q.peak.load(std::memory_order_relaxed))
         q.peak.store(q.batch.lines.size(), std::memory_order_relaxed);
 }

@@ -18,6 +18,7 @@ struct LogLine {
     uint32_t offset;
     uint32_t length;
     LogDirection direction;
+    uint32_t connection;  // the set-up's serial of the connection it went over
 };
 
 // Lines in posting order; the texts of all lines share one buffer.
@@ -31,8 +32,9 @@ struct LogBatch {
 inline constexpr size_t default_log_queue_bound = 20000;
 inline constexpr size_t log_queue_bytes = size_t(2) << 20;
 
-// Worker side: renders the frame into the queue; never waits.
-void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction);
+// Worker side: renders the frame into the queue; never waits. Every
+// connection's worker queues here, each line marked with its connection.
+void queue_log_frame(const uint8_t* bytes, size_t count, LogDirection direction, uint32_t connection = 0);
 
 // Worker side, before a cycle and holding no lock: waits until the lines of
 // a whole cycle (at most four frames) fit within the bounds, so the queue

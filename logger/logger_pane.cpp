@@ -84,19 +84,27 @@ GtkTextTag* tag_of(const LoggerPane& pane, LogDirection direction)
     return direction == LogDirection::tx ? pane.tx_tag : pane.rx_tag;
 }
 
-// Puts ring lines first..count-1 at the start of the buffer, newest first,
-// in one insert; the tags follow line by line.
+bool passes_filter(const LoggerPane& pane, const LogHistoryLine& line)
+{
+    return pane.filter == 0 || line.connection == pane.filter;
+}
+
+// Puts the ring lines first..count-1 that pass the filter at the start of
+// the buffer, newest first, in one insert; the tags follow line by line.
 void insert_newest_lines(LoggerPane& pane, GtkTextBuffer* buffer, unsigned first)
 {
     std::string text;
     for (unsigned i = pane.history.count; i-- > first;)
-        text += log_line_at(pane.history, i).text;
+        if (passes_filter(pane, log_line_at(pane.history, i)))
+            text += log_line_at(pane.history, i).text;
     GtkTextIter at;
     gtk_text_buffer_get_start_iter(buffer, &at);
     gtk_text_buffer_insert(buffer, &at, text.data(), static_cast<int>(text.size()));
     int offset = 0;
     for (unsigned i = pane.history.count; i-- > first;) {
         const LogHistoryLine& line = log_line_at(pane.history, i);
+        if (!passes_filter(pane, line))
+            continue;
         // A line is time, marker and hexadecimal digits: one byte per character.
         int length = static_cast<int>(line.text.size());
         GtkTextIter from, to;
@@ -121,8 +129,11 @@ void redraw_view(LoggerPane& pane)
         insert_newest_lines(pane, buffer, 0);
     } else {
         insert_newest_lines(pane, buffer, pane.history.count - static_cast<unsigned>(fresh));
+        unsigned kept = 0;
+        for (unsigned i = 0; i < pane.history.count; ++i)
+            kept += passes_filter(pane, log_line_at(pane.history, i));
         GtkTextIter from, to;
-        gtk_text_buffer_get_iter_at_line(buffer, &from, static_cast<int>(pane.history.count));
+        gtk_text_buffer_get_iter_at_line(buffer, &from, static_cast<int>(kept));
         gtk_text_buffer_get_end_iter(buffer, &to);
         gtk_text_buffer_delete(buffer, &from, &to);
     }
@@ -170,21 +181,38 @@ void schedule_redraw(LoggerPane& pane)
     pane.redraw_timer = g_timeout_add_once(wait_ms, on_redraw_timer, &pane);
 }
 
+// The mark of the lines of connection: its name while the set-up has
+// several connections, else none.
+std::string connection_mark(const LoggerPane& pane, uint32_t connection)
+{
+    if (!pane.model || pane.model->connections.size() < 2)
+        return {};
+    for (const ConnectionSetUp& c : pane.model->connections)
+        if (c.serial == connection)
+            return "[" + c.name + "]";
+    return {};
+}
+
 // Formats the batch into lines, all stamped with the same time of day.
 // starts receives where each of the newest (up to 200) lines begins.
-void format_batch(const LogBatch& batch, std::string& lines, std::vector<size_t>& starts)
+void format_batch(const LoggerPane& pane, const LogBatch& batch, std::string& lines, std::vector<size_t>& starts)
 {
     int64_t now = static_cast<int64_t>(std::time(nullptr));
     size_t count = batch.lines.size();
     size_t first_kept = count > log_history_size ? count - log_history_size : 0;
     lines.clear();
     starts.clear();
+    // Lines come in runs of one connection: its mark is looked up once a run.
+    uint32_t marked = 0;
+    std::string mark = connection_mark(pane, 0);
     for (size_t i = 0; i < count; ++i) {
         const LogLine& line = batch.lines[i];
-        size_t start = lines.size(), capacity = 14 + size_t(line.length);
+        if (line.connection != marked)
+            mark = connection_mark(pane, marked = line.connection);
+        size_t start = lines.size(), capacity = 15 + mark.size() + size_t(line.length);
         lines.resize(start + capacity);
         size_t length = format_log_line(lines.data() + start, capacity, now, line.direction,
-                                        batch.text.data() + line.offset, line.length);
+                                        batch.text.data() + line.offset, line.length, mark);
         lines.resize(start + length);
         if (i >= first_kept)
             starts.push_back(start);
@@ -227,14 +255,14 @@ void append_log_lines(LoggerPane& pane)
     static std::vector<size_t> starts;
     take_log_batch(batch);
     if (!batch.lines.empty()) {
-        format_batch(batch, lines, starts);
+        format_batch(pane, batch, lines, starts);
         // Lines older than the ring's newest 200 would only pass through it.
         size_t kept = starts.size() - 1;
         pane.lines_appended += batch.lines.size() - kept;
         for (size_t i = 0; i < kept; ++i) {
             std::string_view line(lines.data() + starts[i], starts[i + 1] - starts[i]);
             const LogLine& source = batch.lines[batch.lines.size() - kept + i];
-            if (push_log_line(pane.history, line, source.direction))
+            if (push_log_line(pane.history, line, source.direction, source.connection))
                 ++pane.lines_appended;
         }
         record_log_text(pane, lines.data(), lines.size());
@@ -297,4 +325,69 @@ void on_clear_clicked(GtkButton*, gpointer data)
     clear_log_history(pane.history);
     pane.view_stale = false;
     pane.lines_shown = pane.lines_appended;
+}
+
+namespace {
+
+void on_filter_selected(GObject*, GParamSpec*, gpointer data)
+{
+    LoggerPane& pane = *static_cast<LoggerPane*>(data);
+    guint selected = gtk_drop_down_get_selected(pane.connection_filter);
+    bool one = selected != GTK_INVALID_LIST_POSITION && selected >= 1 && selected <= pane.filter_connections.size();
+    filter_log_lines(pane, one ? pane.filter_connections[selected - 1] : 0);
+}
+
+// The drop-down's entries anew from the set-up's connections, the one
+// filtered kept while it is still there; shown while there are several.
+void offer_connections(LoggerPane& pane)
+{
+    pane.filter_connections.clear();
+    g_autoptr(GtkStringList) names = gtk_string_list_new(nullptr);
+    gtk_string_list_append(names, "All");
+    guint selected = 0;
+    for (const ConnectionSetUp& c : pane.model->connections) {
+        pane.filter_connections.push_back(c.serial);
+        gtk_string_list_append(names, c.name.c_str());
+        if (c.serial == pane.filter)
+            selected = guint(pane.filter_connections.size());
+    }
+    g_signal_handlers_block_by_func(pane.connection_filter, gpointer(on_filter_selected), &pane);
+    gtk_drop_down_set_model(pane.connection_filter, G_LIST_MODEL(names));
+    gtk_drop_down_set_selected(pane.connection_filter, selected);
+    g_signal_handlers_unblock_by_func(pane.connection_filter, gpointer(on_filter_selected), &pane);
+    gtk_widget_set_visible(GTK_WIDGET(pane.connection_filter), pane.model->connections.size() > 1);
+    if (selected == 0 && pane.filter != 0)
+        filter_log_lines(pane, 0);
+}
+
+}  // namespace
+
+void follow_connections(LoggerPane& pane, SetUpModel& model)
+{
+    pane.model = &model;
+    if (!pane.connection_filter) {
+        pane.connection_filter = GTK_DROP_DOWN(gtk_drop_down_new(nullptr, nullptr));
+        gtk_widget_set_tooltip_text(GTK_WIDGET(pane.connection_filter), "Show the Lines of");
+        gtk_accessible_update_property(GTK_ACCESSIBLE(pane.connection_filter), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                       "Show the Lines of", -1);
+        g_signal_connect(pane.connection_filter, "notify::selected", G_CALLBACK(on_filter_selected), &pane);
+        gtk_box_prepend(pane.button_box, GTK_WIDGET(pane.connection_filter));
+    }
+    offer_connections(pane);
+    listen_to_set_up(model, [&pane](const SetUpEvent& event) {
+        if (event.change == SetUpChange::connection || event.change == SetUpChange::connections ||
+            event.change == SetUpChange::replaced)
+            offer_connections(pane);
+    });
+}
+
+void filter_log_lines(LoggerPane& pane, uint32_t connection)
+{
+    if (pane.filter == connection)
+        return;
+    pane.filter = connection;
+    // Laid out afresh from the ring: the lines shown are another choice.
+    pane.lines_shown = pane.lines_appended - pane.history.count;
+    pane.view_stale = true;
+    flush_logger_view(pane);
 }

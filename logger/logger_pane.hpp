@@ -1,12 +1,17 @@
 #pragma once
 // The Logger pane: the newest frames first, pause, copy, clear, record.
+// While the set-up has several connections, every line names its
+// connection, and a drop-down shows all lines or one connection's.
 
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "logger/log_file.hpp"
 #include "logger/log_history.hpp"
+#include "setup/set_up_model.hpp"
 
 
 struct LoggerPane {
@@ -21,13 +26,18 @@ struct LoggerPane {
     GtkButton* copy_button = nullptr;
     GtkButton* clear_button = nullptr;
     GtkButton* record_button = nullptr;
+    GtkDropDown* connection_filter = nullptr;  // All, then each connection
     GtkTextTag* rx_tag = nullptr;
     GtkTextTag* tx_tag = nullptr;
     // The main window's, once it is built (borrowed): the parent of its
     // dialogs, and the line that shows the recording.
     GtkWindow* window = nullptr;
     GtkLabel* status_line = nullptr;
+    // The set-up whose connections mark the lines (borrowed); none: no marks.
+    const SetUpModel* model = nullptr;
     // Plain state.
+    uint32_t filter = 0;  // the serial of the connection shown, or 0: every one
+    std::vector<uint32_t> filter_connections;  // the drop-down's entries after All
     LogHistory history;
     bool logging_paused = false;
     LogRecording recording;
@@ -39,6 +49,11 @@ struct LoggerPane {
 };
 
 void build_logger_pane(LoggerPane& pane);
+// Marks lines with the connections of model and offers them in the filter
+// from now on, following their changes.
+void follow_connections(LoggerPane& pane, SetUpModel& model);
+// Shows the lines of the connection of serial only, or with 0 every line.
+void filter_log_lines(LoggerPane& pane, uint32_t connection);
 
 // Takes every queued line at once into the ring and, in one write, into
 // the log file. The view follows within a second while it is unfolded, and

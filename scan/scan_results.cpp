@@ -212,13 +212,16 @@ void use_scan_row(ScanWindow& scan, size_t index)
     hand_poll_definition(*scan.tabs, poll);
     if (!row.serial)
         return;
-    ConnectionSettings settings = copy_connection_settings(*scan.link);
-    if (!settings.use_tcp) {
+    ConnectionSetUp* connection = find_connection(*scan.tabs->model, scan.scanned_connection);
+    if (connection && !connection->settings.use_tcp) {
+        ConnectionSettings settings = connection->settings;
         settings.baud_or_port = row.baud;
         settings.parity = row.parity;
-        set_connection(*scan.tabs->model, settings);
-        store_connection_settings(*scan.link, settings);
-        signal_wake(*scan.link);
+        set_connection_settings(*scan.tabs->model, scan.scanned_connection, settings);
+        if (ConnectionLink* link = find_link(*scan.links, scan.scanned_connection)) {
+            store_connection_settings(*link->link, settings);
+            signal_wake(*link->link);
+        }
     }
     show_serial_setting(*scan.connection, row.baud, row.parity);
 }

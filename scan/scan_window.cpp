@@ -8,10 +8,12 @@
 #include "widgets/dialog_grid.hpp"
 #include "connection/connect.hpp"
 #include "handover/ui_post.hpp"
+#include "handover/link_set.hpp"
 #include "handover/ui_reports.hpp"
 #include "link/link_state.hpp"
 #include "scan/scan_results.hpp"
 #include "scan/scan_table.hpp"
+#include "tabs/poll_tabs.hpp"
 
 namespace {
 
@@ -107,6 +109,9 @@ void take_event(ScanWindow& scan, const ScanEvent& event)
         // meanwhile, or a Connect has already started a new one.
         if (scan.link->runs.load() == scan.runs_at_start)
             resume_polling(scan.link, scan.reports);
+        // Held no longer: a link no tab uses any more may now be dropped.
+        scan.link.reset();
+        scan.reports.reset();
         break;
     }
 }
@@ -265,7 +270,7 @@ void present_scan_window(ScanWindow& scan)
     if (!scan.window)
         return;
     // The serial sweep is offered for a serial line only.
-    bool serial = !copy_connection_settings(*scan.link).use_tcp;
+    bool serial = !copy_connection_settings(*shown_link(*scan.tabs).link).use_tcp;
     gtk_widget_set_visible(GTK_WIDGET(scan.every_setting), serial);
     gtk_window_present(scan.window);
 }
@@ -279,12 +284,18 @@ void start_scan(ScanWindow& scan)
         gtk_label_set_text(scan.progress_label, ("Probe address: " + probe.refusal).c_str());
         return;
     }
+    ConnectionLink& scanned = shown_link(*scan.tabs);
+    scan.link = scanned.link;
+    scan.reports = scanned.reports;
     ScanPlan plan = read_plan(scan);
     if (std::string refusal = unit_range_refusal(plan); !refusal.empty()) {
         gtk_label_set_text(scan.progress_label, refusal.c_str());
+        scan.link.reset();
+        scan.reports.reset();
         return;
     }
     scan.scanned = plan.settings;
+    scan.scanned_connection = scanned.connection;
     scan.shape = scan_shape(plan);
     clear_results(scan);
     gtk_progress_bar_set_fraction(scan.progress, 0);
@@ -299,6 +310,8 @@ void start_scan(ScanWindow& scan)
     if (!scan.control) {
         gtk_label_set_text(scan.progress_label, "Cannot start the scan");
         resume_polling(scan.link, scan.reports);
+        scan.link.reset();
+        scan.reports.reset();
         return;
     }
     show_running(scan, true);

@@ -1,12 +1,13 @@
 #pragma once
-// The Scan Bus window: which unit ids answer on the link's line, at which
-// serial setting, and what they tell of themselves. Non-modal, built once.
+// The Scan Bus window: which unit ids answer on the line of the shown tab's
+// connection, at which serial setting, and what they tell of themselves.
+// Non-modal, built once.
 //
-// A scan runs on a thread of its own (link/bus_scan.hpp) while polling
-// pauses; what it finds comes to this window as owned values posted to the
-// main loop, so the rows are the window's alone and clicking one during a
-// scan is as safe as after it. When a scan ends, polling resumes if the link
-// is still meant to run.
+// A scan runs on a thread of its own (link/bus_scan.hpp) while polling over
+// that connection pauses (the other connections poll on); what it finds
+// comes to this window as owned values posted to the main loop, so the rows
+// are the window's alone and clicking one during a scan is as safe as after
+// it. When a scan ends, polling resumes if the link is still meant to run.
 
 #include <gtk/gtk.h>
 
@@ -22,6 +23,7 @@
 #include "scan/scan_table.hpp"
 
 struct ConnectionDialog;
+struct LinkSet;
 struct LinkState;
 struct PollTabs;
 struct UiReports;
@@ -50,7 +52,9 @@ struct ScanWindow {
     FileDialog* csv_dialog = nullptr;
     AlertDialog* use_alert = nullptr;  // asks before a row where no device answered is used
 
-    // The link scanned, and where its frames go (the Logger).
+    // The links of the connections in use (borrowed); of them, while a
+    // scan runs, the one scanned and where its frames go (the Logger).
+    LinkSet* links = nullptr;
     std::shared_ptr<LinkState> link;
     std::shared_ptr<UiReports> reports;
     // The notation the probe's address is shown and typed in (borrowed);
@@ -62,7 +66,8 @@ struct ScanWindow {
     uint32_t scan_number = 0;              // posts of an older scan are dropped
     uint32_t runs_at_start = 0;            // the link's workers started before the scan
     std::vector<ScanRow> rows;             // in the order of the list
-    ConnectionSettings scanned;            // the settings of the rows shown
+    ConnectionSettings scanned;            // the settings of the rows shown,
+    uint32_t scanned_connection = 0;       // of that connection of the set-up
     ScanShape shape;                       // what the scan shown sweeps
     std::optional<size_t> asked_row;       // the row use_alert asks about, while it does,
     uint32_t asked_scan = 0;               // of that scan
@@ -75,7 +80,7 @@ void present_scan_window(ScanWindow& scan);
 // and again in the new one whenever it changes.
 void follow_preferences(ScanWindow& scan, Preferences& preferences);
 
-// Start: the settings of the link, the inputs of the window. A unit range
+// Start: the settings of the shown tab's link, the inputs of the window. A unit range
 // with no id to ask, or a probe address that is none in the notation, is
 // refused in the progress line, and nothing starts.
 void start_scan(ScanWindow& scan);
@@ -84,7 +89,8 @@ void start_scan(ScanWindow& scan);
 void end_scan(ScanWindow& scan);
 
 // Puts the unit id of row into the shown poll definition and, for a serial
-// setting, its rate and parity into the link and the Connection dialog.
+// setting, its rate and parity into the scanned connection and the
+// Connection dialog.
 void use_scan_row(ScanWindow& scan, size_t row);
 // "Use" and a double click: as use_scan_row, but a row where a gateway said
 // no device answered is used only once the user confirms it.

@@ -48,13 +48,14 @@ void update_tab_actions(PollTabs& main)
     enable("close-definition", main.tabs.size() > 1);
 }
 
-// With one tab its line shows the link's figures, as the program always
+// With one tab its line shows its link's figures, as the program always
 // has; with several each shows its own definition's. A line out of sight
 // is rewritten when its tab is shown.
 void point_statistics_lines(PollTabs& main)
 {
     for (auto& tab : main.tabs) {
-        LinkStatistics* stats = main.tabs.size() == 1 && main.link ? &main.link->statistics : tab->figures.get();
+        ConnectionLink* link = main.tabs.size() == 1 ? link_of_tab(main, *tab) : nullptr;
+        LinkStatistics* stats = link ? &link->link->statistics : tab->figures.get();
         if (tab->statistics.stats != stats) {
             tab->statistics.stats = stats;
             tab->statistics.shown_version = UINT64_MAX;
@@ -242,8 +243,8 @@ void take_removed_definition(PollTabs& main, uint32_t serial)
     point_statistics_lines(main);
     update_tab_actions(main);
     hand_poll_definitions(main);
-    if (main.reports)
-        show_status_again(*main.reports);
+    if (main.links)
+        show_statuses_again(*main.links);
 }
 
 void take_moved_definition(PollTabs& main, uint32_t serial)
@@ -330,8 +331,8 @@ void follow_notation(PollTabs& main)
             tab->table.built = false;
         }
     }
-    if (main.reports)
-        show_status_again(*main.reports);
+    if (main.links)
+        show_statuses_again(*main.links);
 }
 
 void follow_set_up(PollTabs& main, const SetUpEvent& event)
@@ -350,14 +351,25 @@ void follow_set_up(PollTabs& main, const SetUpEvent& event)
     case SetUpChange::name:
         if (PollTab* tab = find_tab_by_serial(main, event.serial))
             update_tab_title(*tab);
-        if (main.reports)
-            show_status_again(*main.reports);
+        if (main.links)
+            show_statuses_again(*main.links);
         return;
     case SetUpChange::format:
         return take_format(main, event.serial);
     case SetUpChange::points:
         if (main.tab && main.tab->serial == event.serial)
             fill_from_shown_values(main.tab->table);
+        return;
+    case SetUpChange::definition_connection:
+        if (PollTab* tab = find_tab_by_serial(main, event.serial))
+            update_tab_title(*tab);
+        hand_poll_definitions(main);
+        if (main.links)
+            show_statuses_again(*main.links);
+        return;
+    case SetUpChange::connection:  // a name the status line may show
+        if (main.links)
+            show_statuses_again(*main.links);
         return;
     default:
         return;
@@ -438,16 +450,51 @@ void hand_poll_definition(PollTabs& main, const PollDefinition& poll)
 
 void hand_poll_definitions(PollTabs& main)
 {
-    if (!main.link)
+    if (!main.links)
         return;
-    std::vector<PollEntry> entries;
-    entries.reserve(main.tabs.size());
+    std::vector<uint32_t> in_use = connections_in_use(main);
+    for (uint32_t connection : in_use) {
+        std::vector<PollEntry> entries;
+        for (const auto& tab : main.tabs)
+            if (tab->definition->connection == connection)
+                entries.push_back(PollEntry{tab->definition->key, tab->definition->poll, tab->figures});
+        std::shared_ptr<LinkState> link = link_for(*main.links, connection).link;
+        // Stored as one record under the settings lock, so a round starting
+        // now sees either the old definitions or the new ones, never a mixture.
+        store_poll_entries(*link, std::move(entries));
+        signal_wake(*link);
+    }
+    point_statistics_lines(main);
+    retire_links_except(*main.links, in_use);
+}
+
+ConnectionLink* link_of_tab(PollTabs& main, const PollTab& tab)
+{
+    return main.links ? find_link(*main.links, tab.definition->connection) : nullptr;
+}
+
+ConnectionLink& shown_link(PollTabs& main)
+{
+    return link_for(*main.links, main.tab->definition->connection);
+}
+
+std::vector<uint32_t> connections_in_use(const PollTabs& main)
+{
+    std::vector<uint32_t> in_use;
+    auto used = [&](uint32_t serial) {
+        return std::any_of(main.tabs.begin(), main.tabs.end(),
+                           [&](const auto& tab) { return tab->definition->connection == serial; });
+    };
+    if (main.model)
+        for (const ConnectionSetUp& connection : main.model->connections)
+            if (used(connection.serial))
+                in_use.push_back(connection.serial);
+    // A definition's connection is always one of the model's; should it not
+    // be, it is still polled.
     for (const auto& tab : main.tabs)
-        entries.push_back(PollEntry{tab->definition->key, tab->definition->poll, tab->figures});
-    // Stored as one record under the settings lock, so a round starting now
-    // sees either the old definitions or the new ones, never a mixture.
-    store_poll_entries(*main.link, std::move(entries));
-    signal_wake(*main.link);
+        if (std::find(in_use.begin(), in_use.end(), tab->definition->connection) == in_use.end())
+            in_use.push_back(tab->definition->connection);
+    return in_use;
 }
 
 PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial)
@@ -477,26 +524,83 @@ std::string status_line_text(PollTabs& main, const LinkStatus& status)
     return tab_title(definition->name, definition->poll, address_notation(main)) + ": " + text;
 }
 
+std::string connection_status_text(PollTabs& main, uint32_t connection, const LinkStatus& status)
+{
+    std::string text = status_line_text(main, status);
+    if (status.kind == StatusKind::cleared || !main.model || main.model->connections.size() < 2)
+        return text;
+    std::string name = connection_name(main, connection);
+    return name.empty() ? text : name + ": " + text;
+}
+
+std::string connection_name(const PollTabs& main, uint32_t connection)
+{
+    if (main.model)
+        for (const ConnectionSetUp& c : main.model->connections)
+            if (c.serial == connection)
+                return c.name;
+    return {};
+}
+
 void reset_all_statistics(PollTabs& main)
 {
-    if (main.link)
-        reset_statistics(main.link->statistics);
+    if (main.links)
+        for (ConnectionLink& link : main.links->links)
+            reset_statistics(link.link->statistics);
     for (auto& tab : main.tabs)
         reset_statistics(*tab->figures);
     refresh_statistics_view(main.tab->statistics);
 }
 
-std::string all_statistics_report(PollTabs& main)
+void reset_connection_statistics(PollTabs& main, uint32_t connection)
 {
-    if (!main.link)
-        return {};
-    std::string link_report = statistics_report(take_snapshot(main.link->statistics));
+    if (ConnectionLink* link = main.links ? find_link(*main.links, connection) : nullptr)
+        reset_statistics(link->link->statistics);
+    for (auto& tab : main.tabs)
+        if (tab->definition->connection == connection)
+            reset_statistics(*tab->figures);
+    refresh_statistics_view(main.tab->statistics);
+}
+
+namespace {
+
+std::string tab_report(const PollTab& tab)
+{
+    return poll_tab_title(tab) + "\n" + statistics_report(take_snapshot(*tab.figures)) + "\n";
+}
+
+// The tabs' definitions over one connection, then its link's totals: the
+// report the program always gave.
+std::string one_link_report(PollTabs& main, ConnectionLink& link)
+{
+    std::string link_report = statistics_report(take_snapshot(link.link->statistics));
     if (main.tabs.size() == 1)
         return link_report;
     std::string report;
     for (const auto& tab : main.tabs)
-        report += poll_tab_title(*tab) + "\n" + statistics_report(take_snapshot(*tab->figures)) + "\n";
+        report += tab_report(*tab);
     return report + "Link totals\n" + link_report;
+}
+
+}  // namespace
+
+std::string all_statistics_report(PollTabs& main)
+{
+    std::vector<uint32_t> in_use = connections_in_use(main);
+    if (!main.links || in_use.empty())
+        return {};
+    if (in_use.size() == 1)
+        return one_link_report(main, link_for(*main.links, in_use.front()));
+    std::string report;
+    for (uint32_t connection : in_use) {
+        ConnectionLink& link = link_for(*main.links, connection);
+        report += "Connection " + connection_name(main, connection) + "\n" +
+                  statistics_report(take_snapshot(link.link->statistics)) + "\n";
+        for (const auto& tab : main.tabs)
+            if (tab->definition->connection == connection)
+                report += tab_report(*tab);
+    }
+    return report;
 }
 
 void rename_poll_tab(PollTabs& main, PollTab& tab, std::string_view name)

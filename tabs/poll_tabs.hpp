@@ -1,7 +1,7 @@
 #pragma once
-// The main window's poll definitions, one tab each, all polled over the
-// one link. The tab shown is tabs.tab; every command of the window acts on
-// it, and the toolbar's Format and Order follow it.
+// The main window's poll definitions, one tab each, each polled over the
+// link of its connection. The tab shown is tabs.tab; every command of the
+// window acts on it, and the toolbar's Format and Order follow it.
 
 #include <gtk/gtk.h>
 
@@ -12,14 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "handover/link_set.hpp"
 #include "link/link_reports.hpp"
 #include "link/link_state.hpp"
 #include "preferences/preferences.hpp"
 #include "setup/set_up_model.hpp"
 #include "table/register_grid.hpp"
 #include "tabs/poll_tab.hpp"
-
-struct UiReports;
 
 // The tab view: a tab for each definition of the set-up model, in its
 // order, and the one shown, which every command of the window acts on.
@@ -32,8 +31,7 @@ struct PollTabs {
 
     // Records of the application (borrowed; they outlive the tabs).
     SetUpModel* model = nullptr;
-    LinkState* link = nullptr;
-    UiReports* reports = nullptr;
+    LinkSet* links = nullptr;  // a link for each connection the tabs poll over
     // The user's: the titles, and the grids through grid_context, follow
     // its address notation.
     Preferences* preferences = nullptr;
@@ -72,8 +70,16 @@ void step_poll_tab(PollTabs& main, int step);
 // its next request. Another block gets a new key, so nothing read for the
 // old one shows as the new one's.
 void hand_poll_definition(PollTabs& main, const PollDefinition& poll);
-// Hands every tab's definition to the link and wakes its worker.
+// Hands every tab's definition to the link of its connection (made when
+// there is none) and wakes the workers; the links of connections no tab
+// polls over any more are retired.
 void hand_poll_definitions(PollTabs& main);
+// The link tab polls over; null before the definitions were handed.
+ConnectionLink* link_of_tab(PollTabs& main, const PollTab& tab);
+// The link of the shown tab's connection, made when there is none.
+ConnectionLink& shown_link(PollTabs& main);
+// The serials of the connections the tabs poll over, in the set-up's order.
+std::vector<uint32_t> connections_in_use(const PollTabs& main);
 
 PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial);
 // The notation the window shows and takes addresses in: the user's, or
@@ -83,11 +89,21 @@ AddressNotation address_notation(const PollTabs& main);
 // there are several tabs, a definition's status names its tab.
 std::string poll_tab_title(const PollTab& tab);
 std::string status_line_text(PollTabs& main, const LinkStatus& status);
+// As status_line_text, for the link of connection: while the set-up has
+// several connections, a status that is not cleared names the connection
+// ("PLC: No response from ID 1").
+std::string connection_status_text(PollTabs& main, uint32_t connection, const LinkStatus& status);
+// The name of the connection of serial, or empty.
+std::string connection_name(const PollTabs& main, uint32_t connection);
 
-// Every figure to zero, the link's and each definition's, shown at once.
+// Every figure to zero, each link's and each definition's, shown at once.
 void reset_all_statistics(PollTabs& main);
-// The report for the clipboard: with one tab the link's, with several each
-// definition's under its tab's title, then the link's totals.
+// Those of the link of connection and of the definitions it polls.
+void reset_connection_statistics(PollTabs& main, uint32_t connection);
+// The report for the clipboard. Over one connection: with one tab the
+// link's, with several each definition's under its tab's title, then the
+// link's totals. Over several: each connection's link under its name, then
+// its definitions'.
 std::string all_statistics_report(PollTabs& main);
 
 // Names tab (an empty name: the title says what it polls).

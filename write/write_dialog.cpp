@@ -33,9 +33,10 @@ struct WriteAlertShowing {
 
 namespace {
 
+// The link of the write this dialog reports on; before any, the shown tab's.
 LinkState& link_of(const WriteDialog& dialog)
 {
-    return *dialog.tabs->link;
+    return dialog.link ? *dialog.link : *shown_link(*dialog.tabs).link;
 }
 
 // Function-code entries in drop-down order.
@@ -388,7 +389,8 @@ void refuse_write(WriteDialog& dialog, const char* text)
 void submit_write(WriteDialog& dialog, WriteRequest request)
 {
     dialog.last_fcode = request.fcode;
-    LinkState& link = link_of(dialog);
+    dialog.link = shown_link(*dialog.tabs).link;
+    LinkState& link = *dialog.link;
     bool running = link.running.load(std::memory_order_acquire);
     dialog.sequence = hand_over_write(link, request, running);
     if (!running) {

@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "widgets/dialog_layer.hpp"
 
+struct LinkState;
 struct PollTabs;
 struct WriteAlertShowing;
 
@@ -49,6 +51,8 @@ struct WriteDialog {
     // first Send), and whether the user cancelled it.
     uint32_t sequence = 0;
     bool cancelled = false;
+    // The link that write went to: the shown tab's connection's when sent.
+    std::shared_ptr<LinkState> link;
     // The alert on screen as this dialog last showed it; its completion
     // tells whether the user or the program closed it.
     WriteAlertShowing* showing = nullptr;

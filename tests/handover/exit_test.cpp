@@ -16,8 +16,8 @@ namespace {
 
 size_t charted_polls(UiReports& reports)
 {
-    std::lock_guard lock(reports.chart.lock);
-    return reports.chart.pending.blocks.size();
+    std::lock_guard lock(reports.chart->lock);
+    return reports.chart->pending.blocks.size();
 }
 
 bool wait_for(const std::function<bool()>& condition)

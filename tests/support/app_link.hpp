@@ -1,7 +1,8 @@
 #pragma once
-// The application's link, its worker's reports and the values they carry,
-// for tests that drive the real windows: the engine's calls on the app's own
-// records, and what a worker would report, handed over as it would be.
+// The application's link (the shown tab's connection's), its worker's
+// reports and the values they carry, for tests that drive the real windows:
+// the engine's calls on the app's own records, and what a worker would
+// report, handed over as it would be.
 
 #include "app/application.hpp"
 #include "connection/connect.hpp"
@@ -10,8 +11,8 @@
 #include "tabs/poll_tabs.hpp"
 #include "handover/shown_values.hpp"
 
-inline LinkState& app_link() { return *app().link; }
-inline UiReports& app_reports() { return *app().reports; }
+inline LinkState& app_link() { return *shown_link(app().tabs).link; }
+inline UiReports& app_reports() { return *shown_link(app().tabs).reports; }
 
 // The main window's definition, handed to the link as Query Settings does.
 inline void store_poll_definition(const PollDefinition& poll) { hand_poll_definition(app().tabs, poll); }
@@ -19,7 +20,7 @@ inline PollDefinition copy_poll_definition() { return copy_poll_definition(app_l
 // The settings the link polls with, and the set-up keeps, as Connect stores them.
 inline void store_connection_settings(const ConnectionSettings& settings)
 {
-    app().set_up.connection = settings;
+    set_connection_settings(app().set_up, app().tabs.tab->definition->connection, settings);
     store_connection_settings(app_link(), settings);
 }
 inline ConnectionSettings copy_connection_settings() { return copy_connection_settings(app_link()); }
@@ -30,7 +31,11 @@ inline uint32_t hand_over_write(const WriteRequest& request, bool running)
 {
     return hand_over_write(app_link(), request, running);
 }
-inline bool start_worker() { return start_worker(app().link, app().reports); }
+inline bool start_worker()
+{
+    ConnectionLink& link = shown_link(app().tabs);
+    return start_worker(link.link, link.reports);
+}
 inline int worker_threads() { return worker_threads(app_link()); }
 inline int active_workers() { return active_workers(app_link()); }
 inline int peak_active_workers() { return peak_active_workers(app_link()); }
@@ -51,9 +56,9 @@ inline void publish_values(const PollDefinition& block, const uint16_t* values, 
 }
 inline PublishedValues copy_values_for(const PollDefinition& current)
 {
-    return copy_values_for(app_reports().shown, app().tabs.tab->definition->key, current);
+    return copy_values_for(*app_reports().shown, app().tabs.tab->definition->key, current);
 }
-inline void clear_values() { clear_values(app_reports().shown); }
+inline void clear_values() { clear_values(*app_reports().shown); }
 
 // The link as it was at start: settings, write, flags and figures.
 inline void reset_app_link()

@@ -35,8 +35,8 @@ inline std::vector<std::string> logged_frames()
 inline PublishedValues published_values()
 {
     UiReports& reports = app_reports();
-    std::lock_guard lock(reports.shown.lock);
-    for (const PublishedValues& values : reports.shown.published)
+    std::lock_guard lock(reports.shown->lock);
+    for (const PublishedValues& values : reports.shown->published)
         if (values.key == app().tabs.tab->definition->key)
             return values;
     return PublishedValues{};

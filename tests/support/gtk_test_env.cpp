@@ -18,7 +18,7 @@ App& activate_app()
 
 void drain_main_loop()
 {
-    take_pending_ui_work(*app().reports);
+    take_all_pending_ui_work(app().links);
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
 }

@@ -35,7 +35,7 @@ bool grid_in_page(const PollTab& tab)
 
 bool values_waiting(const PollTab& tab)
 {
-    return copy_values_for(app_reports().shown, tab.definition->key, tab.definition->poll).value_count == tab.definition->poll.length;
+    return copy_values_for(*app_reports().shown, tab.definition->key, tab.definition->poll).value_count == tab.definition->poll.length;
 }
 
 std::string cell_text(PollTabs& main, int column, int row)
