@@ -40,7 +40,7 @@ TEST(Exit, WorkerHoldsWhatItFilesIntoAndTheExitSilencesIt)
     ASSERT_TRUE(server);
     auto link = std::make_shared<LinkState>();
     auto reports = std::make_shared<UiReports>();
-    set_chart_recording(reports->chart, true);
+    set_chart_recording(*reports->chart, true);
     store_poll_definition(*link, PollDefinition{1, 3, 0, 125, 0});
     store_connection_settings(*link, {.device = "127.0.0.1", .baud_or_port = uint32_t(server->port()), .use_tcp = true});
     link->running.store(true);
