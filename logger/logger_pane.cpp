@@ -230,6 +230,15 @@ void trim(Buffer& buffer)
         Buffer().swap(buffer);
 }
 
+// Beside the pane's buttons while it is unfolded and the set-up has
+// several connections.
+void show_filter(LoggerPane& pane)
+{
+    if (pane.connection_filter)
+        gtk_widget_set_visible(GTK_WIDGET(pane.connection_filter),
+                               gtk_widget_get_visible(GTK_WIDGET(pane.button_box)) && pane.filter_connections.size() > 1);
+}
+
 }  // namespace
 
 void build_logger_pane(LoggerPane& pane)
@@ -280,6 +289,7 @@ void on_logger_toggle(GtkButton*, gpointer data)
     if (show)
         flush_logger_view(pane);
     gtk_widget_set_visible(GTK_WIDGET(pane.button_box), show);
+    show_filter(pane);
     gtk_revealer_set_reveal_child(pane.revealer, show);
 }
 
@@ -338,7 +348,7 @@ void on_filter_selected(GObject*, GParamSpec*, gpointer data)
 }
 
 // The drop-down's entries anew from the set-up's connections, the one
-// filtered kept while it is still there; shown while there are several.
+// filtered kept while it is still there.
 void offer_connections(LoggerPane& pane)
 {
     pane.filter_connections.clear();
@@ -355,7 +365,7 @@ void offer_connections(LoggerPane& pane)
     gtk_drop_down_set_model(pane.connection_filter, G_LIST_MODEL(names));
     gtk_drop_down_set_selected(pane.connection_filter, selected);
     g_signal_handlers_unblock_by_func(pane.connection_filter, gpointer(on_filter_selected), &pane);
-    gtk_widget_set_visible(GTK_WIDGET(pane.connection_filter), pane.model->connections.size() > 1);
+    show_filter(pane);
     if (selected == 0 && pane.filter != 0)
         filter_log_lines(pane, 0);
 }
@@ -371,7 +381,8 @@ void follow_connections(LoggerPane& pane, SetUpModel& model)
         gtk_accessible_update_property(GTK_ACCESSIBLE(pane.connection_filter), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                        "Show the Lines of", -1);
         g_signal_connect(pane.connection_filter, "notify::selected", G_CALLBACK(on_filter_selected), &pane);
-        gtk_box_prepend(pane.button_box, GTK_WIDGET(pane.connection_filter));
+        GtkWidget* bar = gtk_widget_get_ancestor(GTK_WIDGET(pane.button_box), GTK_TYPE_ACTION_BAR);
+        gtk_action_bar_pack_start(GTK_ACTION_BAR(bar), GTK_WIDGET(pane.connection_filter));
     }
     offer_connections(pane);
     listen_to_set_up(model, [&pane](const SetUpEvent& event) {

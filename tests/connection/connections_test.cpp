@@ -54,9 +54,10 @@ std::string status_text()
     return gtk_label_get_text(app().main_window.status_line);
 }
 
-// The Logger's view as the user reads it.
+// The Logger's view as the user reads it, with every line logged so far.
 std::string logger_view_text()
 {
+    drain_main_loop();
     flush_logger_view(app().logger);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(app().logger.text_view);
     GtkTextIter start, end;

@@ -20,7 +20,10 @@ inline PollDefinition copy_poll_definition() { return copy_poll_definition(app_l
 // The settings the link polls with, and the set-up keeps, as Connect stores them.
 inline void store_connection_settings(const ConnectionSettings& settings)
 {
-    set_connection_settings(app().set_up, app().tabs.tab->definition->connection, settings);
+    // Into the set-up without telling its listeners, so the Connection
+    // dialog keeps what a test typed into it.
+    if (ConnectionSetUp* connection = find_connection(app().set_up, app().tabs.tab->definition->connection))
+        connection->settings = settings;
     store_connection_settings(app_link(), settings);
 }
 inline ConnectionSettings copy_connection_settings() { return copy_connection_settings(app_link()); }
