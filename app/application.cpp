@@ -74,15 +74,17 @@ void prepare_records(App& a)
 {
     a.preferences = load_preferences(default_preferences_path());
     start_set_up(a.set_up, copy_poll_definition(*a.link));
-    a.set_up.connection = copy_connection_settings(*a.link);
-    // The link polls with the set-up's connection settings from its next
-    // connection on, and the Connection dialog shows them: those of a
-    // loaded file too, which never connects by itself.
+    a.set_up.connections.front().settings = copy_connection_settings(*a.link);
+    // The link polls with the set-up's first connection settings from its
+    // next connection on, and the Connection dialog shows them: those of a
+    // loaded file too, which never connects by itself (its first connection
+    // is a new one).
     listen_to_set_up(a.set_up, [&a](const SetUpEvent& event) {
-        if (event.change != SetUpChange::connection)
+        bool first = event.serial == a.set_up.connections.front().serial;
+        if ((event.change != SetUpChange::connection && event.change != SetUpChange::connections) || !first)
             return;
-        store_connection_settings(*a.link, a.set_up.connection);
-        show_connection_settings(a.connection, a.set_up.connection);
+        store_connection_settings(*a.link, a.set_up.connections.front().settings);
+        show_connection_settings(a.connection, a.set_up.connections.front().settings);
     });
     PollTabs& tabs = a.tabs;
     tabs.model = &a.set_up;

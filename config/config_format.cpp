@@ -341,7 +341,9 @@ std::string write_configuration(const SetUpRecord& set_up)
 
 std::string write_configuration(const std::vector<DefinitionSetUp>& definitions)
 {
-    return write_configuration(SetUpRecord{definitions, std::nullopt});
+    SetUpRecord set_up;
+    set_up.definitions = definitions;
+    return write_configuration(set_up);
 }
 
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)

@@ -19,7 +19,7 @@ inline PollDefinition copy_poll_definition() { return copy_poll_definition(app_l
 // The settings the link polls with, and the set-up keeps, as Connect stores them.
 inline void store_connection_settings(const ConnectionSettings& settings)
 {
-    app().set_up.connection = settings;
+    app().set_up.connections.front().settings = settings;
     store_connection_settings(app_link(), settings);
 }
 inline ConnectionSettings copy_connection_settings() { return copy_connection_settings(app_link()); }
