@@ -84,7 +84,10 @@ void prepare_records(App& a)
         if ((event.change != SetUpChange::connection && event.change != SetUpChange::connections) || !first)
             return;
         store_connection_settings(*a.link, a.set_up.connections.front().settings);
-        show_connection_settings(a.connection, a.set_up.connections.front().settings);
+        // Unless the dialog shows another connection, which it keeps.
+        uint32_t shown = a.connection.chosen_connection;
+        if (shown == event.serial || !find_connection(a.set_up, shown))
+            show_connection_settings(a.connection, a.set_up.connections.front().settings);
     });
     PollTabs& tabs = a.tabs;
     tabs.model = &a.set_up;

@@ -142,8 +142,10 @@ void connect_link(ConnectionDialog& dialog)
     }
     settings.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
     settings.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
-    if (dialog.model)
-        set_connection(*dialog.model, settings);
+    if (dialog.model) {
+        ConnectionSetUp* chosen = find_connection(*dialog.model, dialog.chosen_connection);
+        set_connection_settings(*dialog.model, (chosen ? *chosen : dialog.model->connections.front()).serial, settings);
+    }
     store_connection_settings(link, settings);
     // The figures describe this connection only.
     if (dialog.tabs)
@@ -187,6 +189,16 @@ void toggle_link(ConnectionDialog& dialog)
         disconnect_link(dialog);
     else
         open_connection_dialog(dialog);
+}
+
+std::optional<ConnectionSettings> typed_connection_settings(ConnectionDialog& dialog, ConnectionSettings base)
+{
+    bool serial = gtk_check_button_get_active(dialog.serial_choice);
+    if (serial ? !read_serial_settings(dialog, base) : !read_tcp_settings(dialog, base))
+        return std::nullopt;
+    base.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
+    base.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
+    return base;
 }
 
 std::span<const uint32_t> dialog_baud_rates()

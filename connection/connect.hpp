@@ -2,13 +2,19 @@
 // Connect and disconnect: the life of the worker seen from the UI thread.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 struct ConnectionDialog;
 struct ConnectionSettings;
 
-// "clicked" of the Connection dialog's Ok: stores the settings, wakes or starts the worker.
+// "clicked" of the Connection dialog's Ok: stores the settings (those of
+// dialog.chosen_connection), wakes or starts the worker.
 void connect_link(ConnectionDialog& dialog);
+// The settings the dialog shows, over base for what it does not show;
+// nothing when they cannot be connected with (no device, a bad port),
+// which connect_link tells.
+std::optional<ConnectionSettings> typed_connection_settings(ConnectionDialog& dialog, ConnectionSettings base);
 // Stops the dialog's link; nothing happens while not running.
 void disconnect_link(ConnectionDialog& dialog);
 // The toolbar's Connect button: disconnect while running, else open the dialog.

@@ -125,7 +125,7 @@ void start_set_up(SetUpModel& model, const PollDefinition& poll)
 {
     model.definitions.clear();
     model.connections.clear();
-    push_connection(model, "", ConnectionSettings{});
+    push_connection(model, first_connection_name, ConnectionSettings{});
     DefinitionSetUp first;
     first.poll = poll;
     first.connection = model.connections.front().serial;
@@ -201,8 +201,10 @@ void replace_set_up(SetUpModel& model, SetUpRecord set_up)
     std::vector<uint32_t> old_connections;
     for (const ConnectionSetUp& connection : model.connections)
         old_connections.push_back(connection.serial);
+    // A file that names no settings leaves the first connection's as they were.
+    ConnectionSettings first = model.connections.empty() ? ConnectionSettings{} : model.connections.front().settings;
     model.connections.clear();
-    push_connection(model, set_up.connection_name, set_up.connection.value_or(ConnectionSettings{}));
+    push_connection(model, set_up.connection_name, set_up.connection.value_or(first));
     for (const ConnectionSetUp& more : set_up.more_connections)
         if (model.connections.size() < max_connections)
             push_connection(model, more.name, more.settings);
