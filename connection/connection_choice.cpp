@@ -127,9 +127,11 @@ void confirm_connection_choice(ConnectionDialog& dialog)
     show_message(dialog, "");
     // By serial from here: adding a connection moves the others in memory.
     uint32_t serial = chosen ? chosen->serial : add_connection(model, name, *typed)->serial;
+    // The settings before the name: a listener that shows the settings on
+    // either change then shows those typed.
     if (chosen) {
-        rename_connection(model, serial, name);
         set_connection_settings(model, serial, *typed);
+        rename_connection(model, serial, name);
     }
     dialog.chosen_connection = serial;
     set_definition_connection(model, *dialog.tabs->tab->definition, serial);
