@@ -83,8 +83,8 @@ void move_definition(SetUpModel& model, uint32_t serial, size_t position);
 // Every definition and connection by those of set_up (at least one of
 // each), each with a new serial (and key); a definition on a connection
 // the record lacks polls over the first, whose settings stay when the
-// record has none. Told as replaced, then a
-// connections change for each old connection (gone) and each new one.
+// record has none. Told as replaced, then a connections change for each
+// old connection (gone) and each new one.
 void replace_set_up(SetUpModel& model, SetUpRecord set_up);
 
 // Another block gets a new key, so that nothing read for the old block
