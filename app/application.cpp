@@ -106,22 +106,22 @@ void prepare_link(App& a, ConnectionLink& link)
 
 // Each link polls with its connection's settings from its next connection
 // on, and the Connection dialog shows those of the connection it sets up:
-// those of a loaded file too, which never connects by itself.
+// those of a loaded file too, which never connects by itself (its
+// connections are new ones).
 void follow_connection_settings(App& a, const SetUpEvent& event)
 {
-    if (event.change == SetUpChange::replaced) {
-        for (ConnectionLink& link : a.links.links)
-            store_set_up_settings(a, link);
-    } else if (event.change == SetUpChange::connection) {
-        if (ConnectionLink* link = find_link(a.links, event.serial))
-            store_set_up_settings(a, *link);
-    } else {
+    if (event.change != SetUpChange::connection && event.change != SetUpChange::connections)
         return;
-    }
-    if (!a.connection.window)
+    if (ConnectionLink* link = find_link(a.links, event.serial))
+        store_set_up_settings(a, *link);
+    const ConnectionSetUp* changed = find_connection(a.set_up, event.serial);
+    if (!changed || !a.connection.window)
         return;
-    if (const ConnectionSetUp* shown = find_connection(a.set_up, dialog_connection(a.connection)))
-        show_connection_settings(a.connection, shown->settings);
+    // Unless the dialog shows another connection, which it keeps.
+    uint32_t shown = a.connection.chosen_connection;
+    bool first = event.serial == a.set_up.connections.front().serial;
+    if (shown == event.serial || (first && !find_connection(a.set_up, shown)))
+        show_connection_settings(a.connection, changed->settings);
 }
 
 // The records every view works on, before any view is built: the set-up

@@ -376,7 +376,8 @@ bool charts(const DefinitionSetUp& definition, uint16_t address)
 // with what they recorded, until the user removes them.
 void follow_set_up(ChartWindow& chart, const SetUpEvent& event)
 {
-    if (event.change == SetUpChange::document || event.change == SetUpChange::connection)
+    if (event.change == SetUpChange::document || event.change == SetUpChange::connection ||
+        event.change == SetUpChange::connections || event.change == SetUpChange::definition_connection)
         return;
     bool changed = false;
     for (size_t i = chart.series.size(); i-- > 0;) {

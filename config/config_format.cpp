@@ -19,6 +19,11 @@ constexpr std::string_view name_prefix = "NAME ";
 constexpr std::string_view chart_prefix = "CHART ";
 constexpr std::string_view connection_prefix = "CONNECTION ";
 constexpr std::string_view device_prefix = "DEVICE ";
+constexpr std::string_view connection_name_prefix = "CONNECTION_NAME ";
+constexpr std::string_view more_connection_keyword = "MORE_CONNECTION_SETTINGS";
+constexpr std::string_view more_connection_prefix = "MORE_CONNECTION ";
+constexpr std::string_view more_settings_prefix = "MORE_CONNECTION_SETTINGS ";
+constexpr std::string_view more_device_prefix = "MORE_CONNECTION_DEVICE ";
 constexpr std::string_view point_prefix = "POINT ";
 constexpr std::string_view value_prefix = "VALUE ";
 constexpr std::string_view bit_prefix = "BIT ";
@@ -84,6 +89,12 @@ bool apply_poll_piece(std::string_view key, std::string_view value, DefinitionSe
         if (scan_rate)
             poll.scan_rate = *scan_rate;
         return scan_rate.has_value();
+    }
+    if (key == "connection") {
+        // An index past the file's connections is the model's to settle.
+        std::optional<uint32_t> index = parse_unsigned(value, UINT32_MAX);
+        definition.connection = index.value_or(definition.connection);
+        return index.has_value();
     }
     return true;
 }
@@ -177,8 +188,14 @@ bool read_chart_line(std::string_view rest, std::vector<uint16_t>& chart)
 struct ReadingState {
     std::vector<DefinitionSetUp>& definitions;
     std::optional<ConnectionSettings>& connection;
+    std::string& connection_name;
+    std::vector<ConnectionSetUp>& more_connections;
     bool poll_seen = false;
     bool too_many = false;
+    // A further connection past the most a set-up holds: its lines are
+    // checked and passed over.
+    bool connection_passed_over = false;
+    ConnectionSetUp passed_over = {};
 };
 
 // CONNECTION and DEVICE lines, wherever they stand, fill one record that
@@ -189,6 +206,26 @@ bool read_connection_line(std::string_view line, ReadingState& state)
     if (line.starts_with(device_prefix))
         return read_name_line(line.substr(device_prefix.size()), settings.device);
     return read_pieces(line.substr(connection_prefix.size()), [&](std::string_view key, std::string_view value) {
+        return apply_connection_piece(key, value, settings);
+    });
+}
+
+// MORE_CONNECTION starts a further connection; the settings and device
+// lines after it are that one's (those before any, no one's).
+bool read_more_connection_line(std::string_view line, ReadingState& state)
+{
+    std::vector<ConnectionSetUp>& more = state.more_connections;
+    if (line.starts_with(more_connection_prefix)) {
+        state.connection_passed_over = more.size() + 1 >= max_connections;
+        ConnectionSetUp& connection = state.connection_passed_over ? state.passed_over : more.emplace_back();
+        connection = ConnectionSetUp{};
+        return read_name_line(line.substr(more_connection_prefix.size()), connection.name);
+    }
+    bool owned = !more.empty() && !state.connection_passed_over;
+    ConnectionSettings& settings = owned ? more.back().settings : state.passed_over.settings;
+    if (line.starts_with(more_device_prefix))
+        return read_name_line(line.substr(more_device_prefix.size()), settings.device);
+    return read_pieces(line.substr(more_settings_prefix.size()), [&](std::string_view key, std::string_view value) {
         return apply_connection_piece(key, value, settings);
     });
 }
@@ -220,6 +257,11 @@ bool read_line(std::string_view line, ReadingState& state)
         return read_chart_line(line.substr(chart_prefix.size()), definitions.back().chart);
     if (line.starts_with(connection_prefix) || line.starts_with(device_prefix))
         return read_connection_line(line, state);
+    if (line.starts_with(connection_name_prefix))
+        return read_name_line(line.substr(connection_name_prefix.size()), state.connection_name);
+    if (line.starts_with(more_connection_prefix) || line.starts_with(more_settings_prefix) ||
+        line.starts_with(more_device_prefix))
+        return read_more_connection_line(line, state);
     if (line.starts_with(point_prefix))
         return read_point_line(line.substr(point_prefix.size()), definitions.back().points);
     if (line.starts_with(value_prefix))
@@ -298,6 +340,21 @@ void append_quoted_line(std::string& out, std::string_view prefix, std::string_v
     out.append("\"\n");
 }
 
+// The connections after the first's CONNECTION and DEVICE lines; nothing
+// at all for one connection under the name the model gives it.
+void append_more_connections(std::string& out, const SetUpRecord& set_up)
+{
+    if (!set_up.connection_name.empty() && set_up.connection_name != first_connection_name)
+        append_quoted_line(out, connection_name_prefix, set_up.connection_name);
+    for (const ConnectionSetUp& connection : set_up.more_connections) {
+        append_quoted_line(out, more_connection_prefix, connection.name);
+        if (connection.settings != ConnectionSettings{})
+            append_connection_line(out, connection.settings, more_connection_keyword);
+        if (!connection.settings.device.empty())
+            append_quoted_line(out, more_device_prefix, connection.settings.device);
+    }
+}
+
 }  // namespace
 
 std::string write_configuration(const SetUpRecord& set_up)
@@ -309,6 +366,7 @@ std::string write_configuration(const SetUpRecord& set_up)
         if (!set_up.connection->device.empty())
             append_quoted_line(out, device_prefix, set_up.connection->device);
     }
+    append_more_connections(out, set_up);
     for (const DefinitionSetUp& definition : set_up.definitions) {
         const PollDefinition& poll = definition.poll;
         out.append("POLL slave=").append(std::to_string(poll.slave));
@@ -320,6 +378,8 @@ std::string write_configuration(const SetUpRecord& set_up)
             out.append(" format=").append(format_name(definition.format));
         if (definition.order != WordOrder::AB_CD)
             out.append(" order=").append(order_name(definition.order));
+        if (definition.connection != 0)
+            out.append(" connection=").append(std::to_string(definition.connection));
         out.append("\n");
         if (!definition.name.empty())
             append_quoted_line(out, name_prefix, definition.name);
@@ -341,7 +401,9 @@ std::string write_configuration(const SetUpRecord& set_up)
 
 std::string write_configuration(const std::vector<DefinitionSetUp>& definitions)
 {
-    return write_configuration(SetUpRecord{definitions, std::nullopt});
+    SetUpRecord set_up;
+    set_up.definitions = definitions;
+    return write_configuration(set_up);
 }
 
 std::string write_configuration(const PollDefinition& poll, const LabelStore& labels)
@@ -356,7 +418,9 @@ ConfigReadResult read_configuration(std::string_view text, const PollDefinition&
     std::vector<DefinitionSetUp>& definitions = set_up.definitions;
     definitions.assign(1, saved_definition(base));
     set_up.connection.reset();
-    ReadingState state{definitions, set_up.connection};
+    set_up.connection_name.clear();
+    set_up.more_connections.clear();
+    ReadingState state{definitions, set_up.connection, set_up.connection_name, set_up.more_connections};
     size_t number = 0;
     // The text after the last LF is a line too, so an empty file is one empty line.
     while (true) {

@@ -14,6 +14,16 @@
 // line after the first starts another definition; LABEL, NAME, POINT,
 // VALUE, BIT and CHART lines belong to the POLL line before them (those
 // before any, to the first).
+//
+// Several connections: the first keeps the CONNECTION and DEVICE lines,
+// and its name, unless it is the one the model gives, goes on a
+// CONNECTION_NAME line. Each further one is a MORE_CONNECTION line with
+// its name, then its MORE_CONNECTION_SETTINGS line (the pieces of a
+// CONNECTION line; none for default settings) and MORE_CONNECTION_DEVICE
+// line; a POLL line on one of them carries connection=, its index (the
+// first is 0, and writes none). An earlier program passes over these lines
+// and that piece, and polls every definition over the first connection;
+// it never takes a further connection's settings for the first's.
 
 #include <cstddef>
 #include <cstdint>

@@ -60,9 +60,9 @@ bool apply_choice_piece(std::string_view key, std::string_view value, Connection
 
 }  // namespace
 
-void append_connection_line(std::string& out, const ConnectionSettings& settings)
+void append_connection_line(std::string& out, const ConnectionSettings& settings, std::string_view keyword)
 {
-    out.append("CONNECTION type=").append(settings.use_tcp ? "tcp" : "serial");
+    out.append(keyword).append(" type=").append(settings.use_tcp ? "tcp" : "serial");
     // One field holds the baud rate of a serial line or the port of a server.
     out.append(settings.use_tcp ? " port=" : " baud=").append(std::to_string(settings.baud_or_port));
     out.append(" parity=").append(1, settings.parity);

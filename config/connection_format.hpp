@@ -9,9 +9,11 @@
 
 #include "link/link_state.hpp"
 
-// Appends the CONNECTION line for settings, without the device. Every
-// field is written, so the line reads the same whatever the defaults.
-void append_connection_line(std::string& out, const ConnectionSettings& settings);
+// Appends the CONNECTION line for settings, without the device, or the
+// same pieces after another keyword. Every field is written, so the line
+// reads the same whatever the defaults.
+void append_connection_line(std::string& out, const ConnectionSettings& settings,
+                            std::string_view keyword = "CONNECTION");
 
 // Stores one key=value piece of a CONNECTION line into settings; false
 // for a value the program cannot use. Unknown keys are no error, so a

@@ -184,6 +184,8 @@ void reset_figures(ConnectionDialog& dialog, ConnectionLink& link)
 
 uint32_t dialog_connection(const ConnectionDialog& dialog)
 {
+    if (dialog.model && find_connection(*dialog.model, dialog.chosen_connection))
+        return dialog.chosen_connection;
     if (dialog.tabs && dialog.tabs->tab)
         return dialog.tabs->tab->definition->connection;
     return dialog.model && !dialog.model->connections.empty() ? dialog.model->connections.front().serial : 0;
@@ -282,6 +284,17 @@ void toggle_link(ConnectionDialog& dialog)
     else
         open_connection_dialog(dialog);
 }
+
+std::optional<ConnectionSettings> typed_connection_settings(ConnectionDialog& dialog, ConnectionSettings base)
+{
+    bool serial = gtk_check_button_get_active(dialog.serial_choice);
+    if (serial ? !read_serial_settings(dialog, base) : !read_tcp_settings(dialog, base))
+        return std::nullopt;
+    base.response_timeout_ms = static_cast<uint32_t>(gtk_spin_button_get_value_as_int(dialog.timeout_spin));
+    base.keep_open = gtk_check_button_get_active(dialog.keep_open_check);
+    return base;
+}
+
 std::span<const uint32_t> dialog_baud_rates()
 {
     return baud_rates;

@@ -3,14 +3,20 @@
 // one worker for each connection in use.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 struct ConnectionDialog;
 struct ConnectionSettings;
 
 // "clicked" of the Connection dialog's Ok: stores the settings of the
-// dialog's connection, wakes or starts its worker.
+// dialog's chosen connection (dialog.chosen_connection), wakes or starts
+// its worker.
 void connect_link(ConnectionDialog& dialog);
+// The settings the dialog shows, over base for what it does not show;
+// nothing when they cannot be connected with (no device, a bad port),
+// which connect_link tells.
+std::optional<ConnectionSettings> typed_connection_settings(ConnectionDialog& dialog, ConnectionSettings base);
 // Stops every link; nothing happens to one not running.
 void disconnect_link(ConnectionDialog& dialog);
 // Stops the link of connection (a serial of the set-up) alone.

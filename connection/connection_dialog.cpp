@@ -2,6 +2,7 @@
 
 #include "widgets/dialog_grid.hpp"
 #include "tabs/poll_tabs.hpp"
+#include "connection/connection_choice.hpp"
 #include "connection/port_list.hpp"
 #include "connection/connect.hpp"
 
@@ -30,7 +31,7 @@ void on_cancel_clicked(GtkButton*, gpointer data)
 
 void on_ok_clicked(GtkButton*, gpointer data)
 {
-    connect_link(*static_cast<ConnectionDialog*>(data));
+    confirm_connection_choice(*static_cast<ConnectionDialog*>(data));
 }
 
 gboolean on_close_request(GtkWindow* window, gpointer)
@@ -182,20 +183,23 @@ GtkWidget* build_choice_frame(const char* title, const char* first, GtkCheckButt
 GtkWidget* build_body(ConnectionDialog& dialog)
 {
     GtkGrid* grid = make_dialog_grid();
+    attach_connection_choice(dialog, grid);
+    const int top = 3;  // below the choice of connection
 
     gtk_grid_attach(grid, build_choice_frame("Connection", "Serial Port", &dialog.serial_choice, "TCP/IP",
-                                             &dialog.tcp_choice), 0, 0, 3, 2);
-    gtk_grid_attach(grid, build_serial_box(dialog), 0, 2, 1, 6);
+                                             &dialog.tcp_choice), 0, top, 3, 2);
+    gtk_grid_attach(grid, build_serial_box(dialog), 0, top + 2, 1, 6);
     GtkWidget* mode = build_choice_frame("Mode", "RTU", &dialog.rtu_choice, "ASCII", &dialog.ascii_choice);
     dialog.mode_frame = GTK_FRAME(mode);
-    gtk_grid_attach(grid, mode, 1, 2, 2, 2);
+    gtk_grid_attach(grid, mode, 1, top + 2, 2, 2);
     GtkWidget* timeout = make_spin_frame("Timeout", {1000, 0, 10000, 10, 100}, &dialog.timeout_spin);
     gtk_editable_set_alignment(GTK_EDITABLE(dialog.timeout_spin), 1.0f);
-    gtk_grid_attach(grid, timeout, 1, 4, 2, 2);
-    gtk_grid_attach(grid, make_spin_frame("Query Delay", {10, 0, 1000, 1, 10}, &dialog.query_delay_spin), 1, 6, 2, 2);
-    gtk_grid_attach(grid, build_remote_frame(dialog), 0, 8, 3, 2);
+    gtk_grid_attach(grid, timeout, 1, top + 4, 2, 2);
+    gtk_grid_attach(grid, make_spin_frame("Query Delay", {10, 0, 1000, 1, 10}, &dialog.query_delay_spin), 1,
+                    top + 6, 2, 2);
+    gtk_grid_attach(grid, build_remote_frame(dialog), 0, top + 8, 3, 2);
     dialog.keep_open_check = GTK_CHECK_BUTTON(gtk_check_button_new_with_label("Keep connection open"));
-    gtk_grid_attach(grid, GTK_WIDGET(dialog.keep_open_check), 0, 10, 3, 1);
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.keep_open_check), 0, top + 10, 3, 1);
     return GTK_WIDGET(grid);
 }
 
@@ -219,12 +223,15 @@ void build_connection_dialog(ConnectionDialog& dialog, PollTabs& tabs)
     build_header(dialog);
     gtk_window_set_child(dialog.window, build_body(dialog));
     on_connection_type_toggled(dialog.serial_choice, &dialog);
+    show_connection_choice(dialog);
     fill_port_combo_directly(dialog);
     connect_handlers(dialog);
 }
 
 void open_connection_dialog(ConnectionDialog& dialog)
 {
+    // Before the port list, which picks the entry of the device shown.
+    show_connection_choice(dialog);
     gtk_combo_box_text_remove_all(dialog.port_combo);
     refresh_port_list(dialog);
     gtk_window_set_transient_for(dialog.window, dialog.tabs->window);

@@ -1,9 +1,11 @@
 #pragma once
-// The Connection dialog: serial line or TCP, the response time-out, and
-// whether the link stays open between polls.
+// The Connection dialog: which of the set-up's connections the shown tab
+// polls over (or a new one) and its name, serial line or TCP, the response
+// time-out, and whether the link stays open between polls.
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +18,11 @@ struct SetUpModel;
 struct ConnectionDialog {
     // Owned by the window (borrowed references), in the order of the design.
     GtkWindow* window = nullptr;
+    // At the top: the set-up's connections by name, then "New Connection";
+    // the chosen one's name; why Ok changed nothing.
+    GtkDropDown* connection_selector = nullptr;
+    GtkEntry* name_entry = nullptr;
+    GtkLabel* message_label = nullptr;
     GtkComboBoxText* port_combo = nullptr;
     GtkCheckButton* serial_choice = nullptr;
     GtkCheckButton* tcp_choice = nullptr;
@@ -56,10 +63,16 @@ struct ConnectionDialog {
 
     // Plain state: the file system the port list is read from ("/" but in tests).
     std::string port_root = "/";
+    // The connection whose settings the widgets show, which Ok acts on; 0
+    // before the first opening and while "New Connection" is chosen (Ok
+    // sets it to the one it adds).
+    uint32_t chosen_connection = 0;
 };
 
 void build_connection_dialog(ConnectionDialog& dialog, PollTabs& tabs);
-// Refreshes the port list in the background and presents the dialog modally.
+// Shows the shown tab's connection (its settings anew when another was
+// shown), refreshes the port list in the background and presents the
+// dialog modally.
 void open_connection_dialog(ConnectionDialog& dialog);
 // "toggled" of both connection types: serial options or the remote server.
 void on_connection_type_toggled(GtkCheckButton* button, gpointer dialog);

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "setup/set_up_model.hpp"
 #include "widgets/address_spin.hpp"
 #include "widgets/dialog_grid.hpp"
 #include "link/link_state.hpp"
@@ -64,6 +65,31 @@ void show_message(QuerySettingsDialog& dialog, const std::string& text)
 {
     gtk_label_set_text(dialog.message_label, text.c_str());
     gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), !text.empty());
+}
+
+// The names of the set-up's connections, the tab's chosen; none to choose
+// while there is one, and the dialog looks as it always has.
+void show_connections(QuerySettingsDialog& dialog)
+{
+    SetUpModel& model = *dialog.tabs->model;
+    GtkStringList* names = gtk_string_list_new(nullptr);
+    for (const ConnectionSetUp& connection : model.connections)
+        gtk_string_list_append(names, connection.name.c_str());
+    gtk_drop_down_set_model(dialog.connection_dropdown, G_LIST_MODEL(names));  // takes its own reference
+    g_object_unref(names);
+    uint32_t serial = connection_of(model, *dialog.tabs->tab->definition).serial;
+    gtk_drop_down_set_selected(dialog.connection_dropdown, guint(connection_index(model, serial)));
+    bool several = model.connections.size() > 1;
+    gtk_widget_set_visible(dialog.connection_caption, several);
+    gtk_widget_set_visible(GTK_WIDGET(dialog.connection_dropdown), several);
+}
+
+void take_connection(QuerySettingsDialog& dialog)
+{
+    SetUpModel& model = *dialog.tabs->model;
+    guint selected = gtk_drop_down_get_selected(dialog.connection_dropdown);
+    if (selected < model.connections.size())
+        set_definition_connection(model, *dialog.tabs->tab->definition, model.connections[selected].serial);
 }
 
 void on_ok_clicked(GtkButton*, gpointer dialog)
@@ -139,17 +165,22 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
     // 0: the next poll as soon as the device has answered.
     dialog.scan_rate_spin = make_spin({0, 10000, 10, 100, 2, 1000});
 
-    add_row(grid, 0, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
-    add_row(grid, 1, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
-    add_row(grid, 2, "Address:", GTK_WIDGET(dialog.address_spin));
-    add_row(grid, 3, "Length:", GTK_WIDGET(dialog.length_spin));
-    add_row(grid, 4, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
+    dialog.connection_dropdown = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(nullptr));
+    add_row(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_dropdown));
+    dialog.connection_caption = gtk_grid_get_child_at(grid, 0, 0);
+    gtk_widget_set_visible(dialog.connection_caption, FALSE);
+    gtk_widget_set_visible(GTK_WIDGET(dialog.connection_dropdown), FALSE);
+    add_row(grid, 1, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
+    add_row(grid, 2, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
+    add_row(grid, 3, "Address:", GTK_WIDGET(dialog.address_spin));
+    add_row(grid, 4, "Length:", GTK_WIDGET(dialog.length_spin));
+    add_row(grid, 5, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
     dialog.message_label = GTK_LABEL(gtk_label_new(""));
     gtk_label_set_wrap(dialog.message_label, TRUE);
     gtk_label_set_xalign(dialog.message_label, 0.0f);
     gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
     gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), FALSE);
-    gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 5, 2, 1);
+    gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 6, 2, 1);
     // The refusal belongs to the address it refuses.
     gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.address_spin), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,
                                    dialog.message_label, nullptr, -1);
@@ -186,6 +217,7 @@ void open_query_settings(QuerySettingsDialog& dialog)
     // a spin button clamps a stored value outside its range to the nearest end.
     const PollDefinition& poll = dialog.tabs->tab->definition->poll;
     show_message(dialog, "");
+    show_connections(dialog);
     gtk_drop_down_set_selected(dialog.function_code_dropdown, poll.fcode - 1u);
     // In the notation now chosen, whatever the last opening left typed.
     follow_function(dialog);
@@ -222,6 +254,7 @@ void apply_query_settings(QuerySettingsDialog& dialog)
     poll.fcode = selected_fcode(dialog);
     // A label still being edited belongs to the block it was typed in.
     commit_label_edit(dialog.tabs->tab->table);
+    take_connection(dialog);
     hand_poll_definition(*dialog.tabs, poll);
     gtk_widget_set_visible(GTK_WIDGET(dialog.window), FALSE);
 }

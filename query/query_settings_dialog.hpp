@@ -10,6 +10,10 @@ struct PollTabs;
 struct QuerySettingsDialog {
     // Owned by the window (borrowed references).
     GtkWindow* window = nullptr;
+    // The connection the definition polls over, by name; shown only while
+    // the set-up has several to choose from.
+    GtkWidget* connection_caption = nullptr;
+    GtkDropDown* connection_dropdown = nullptr;
     GtkSpinButton* slave_id_spin = nullptr;
     GtkDropDown* function_code_dropdown = nullptr;
     GtkSpinButton* length_spin = nullptr;
@@ -31,7 +35,8 @@ void open_query_settings(QuerySettingsDialog& dialog);
 // The same for the tab just made: Cancel, Escape or a close of the window
 // closes that tab again.
 void open_query_settings_for_new_tab(QuerySettingsDialog& dialog);
-// Stores the five fields, rebuilds the grid, signals wake, hides; an
+// Moves the definition to the connection chosen, stores the five fields,
+// rebuilds the grid, signals wake, hides; an
 // address the notation does not take is told in the dialog, which stays
 // open with the definition unchanged.
 void apply_query_settings(QuerySettingsDialog& dialog);

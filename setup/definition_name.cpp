@@ -64,7 +64,8 @@ std::string_view trim_blanks(std::string_view text)
 // typed as valid UTF-8 on one line: breaks, tabs and other controls become blanks.
 std::string one_line(std::string_view typed)
 {
-    g_autofree char* valid = g_utf8_make_valid(typed.data(), gssize(typed.size()));
+    // An empty view may hold no text at all, which GLib refuses.
+    g_autofree char* valid = g_utf8_make_valid(typed.empty() ? "" : typed.data(), gssize(typed.size()));
     std::string line;
     for (const char* p = valid; *p; p = g_utf8_next_char(p)) {
         gunichar c = g_utf8_get_char(p);

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/link_state.hpp"
@@ -43,6 +44,9 @@ struct ConnectionSetUp {
 
 // At most this many connections in one set-up.
 inline constexpr size_t max_connections = 16;
+// What the model names the first connection when nothing names it (a file
+// of one connection never does).
+inline constexpr std::string_view first_connection_name = "Connection 1";
 
 struct SetUpRecord {
     std::vector<DefinitionSetUp> definitions;

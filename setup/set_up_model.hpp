@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -61,7 +62,8 @@ struct SetUpModel {
 // Told of every change from now on, after the listeners before it.
 void listen_to_set_up(SetUpModel& model, SetUpListener listener);
 
-// The first definition, before any view shows the model: no change.
+// The first definition and the first connection ("Connection 1", default
+// settings), before any view shows the model: no change.
 void start_set_up(SetUpModel& model, const PollDefinition& poll);
 
 DefinitionSetUp* find_definition(SetUpModel& model, uint32_t serial);
@@ -78,8 +80,11 @@ DefinitionSetUp* add_whole_definition(SetUpModel& model, DefinitionSetUp definit
 // False for the last one, which stays.
 bool remove_definition(SetUpModel& model, uint32_t serial);
 void move_definition(SetUpModel& model, uint32_t serial, size_t position);
-// Every definition by those of set_up (at least one), each with a new
-// serial and key; then the connection settings, when it has them.
+// Every definition and connection by those of set_up (at least one of
+// each), each with a new serial (and key); a definition on a connection
+// the record lacks polls over the first, whose settings stay when the
+// record has none. Told as replaced, then a connections change for each
+// old connection (gone) and each new one.
 void replace_set_up(SetUpModel& model, SetUpRecord set_up);
 
 // Another block gets a new key, so that nothing read for the old block
@@ -121,6 +126,10 @@ void set_definition_connection(SetUpModel& model, DefinitionSetUp& definition, u
 // beside the others: another connection opens the same serial port
 // ("“Drive” uses /dev/ttyUSB0 already"). Empty when they can.
 std::string connection_refusal(const SetUpModel& model, uint32_t serial, const ConnectionSettings& settings);
+// The place of the connection of serial among the model's (0 when it has none such).
+size_t connection_index(const SetUpModel& model, uint32_t serial);
+// Why no further connection is taken: "A set-up holds at most 16 connections".
+std::string connection_limit_text();
 
 // What the file keeps, copied out.
 SetUpRecord set_up_of(const SetUpModel& model);

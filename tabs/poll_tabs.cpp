@@ -360,14 +360,16 @@ void follow_set_up(PollTabs& main, const SetUpEvent& event)
         if (main.tab && main.tab->serial == event.serial)
             fill_from_shown_values(main.tab->table);
         return;
+    case SetUpChange::connection:
+    case SetUpChange::connections:
     case SetUpChange::definition_connection:
-        if (PollTab* tab = find_tab_by_serial(main, event.serial))
+        // A title names its connection while there are several.
+        for (auto& tab : main.tabs)
             update_tab_title(*tab);
-        hand_poll_definitions(main);
-        if (main.links)
-            show_statuses_again(*main.links);
-        return;
-    case SetUpChange::connection:  // a name the status line may show
+        // A definition that moved polls over its new connection's link.
+        if (event.change == SetUpChange::definition_connection)
+            hand_poll_definitions(main);
+        // The status line may name a connection.
         if (main.links)
             show_statuses_again(*main.links);
         return;
@@ -412,7 +414,11 @@ GtkWidget* build_tab_view(PollTabs& main)
 
 PollTab* add_poll_tab(PollTabs& main, const PollDefinition& poll)
 {
-    DefinitionSetUp* definition = add_definition(*main.model, poll);
+    DefinitionSetUp added;
+    added.poll = poll;
+    if (main.tab)
+        added.connection = main.tab->definition->connection;
+    DefinitionSetUp* definition = add_whole_definition(*main.model, std::move(added));
     return definition ? find_tab_by_serial(main, definition->serial) : nullptr;
 }
 
@@ -512,7 +518,11 @@ AddressNotation address_notation(const PollTabs& main)
 
 std::string poll_tab_title(const PollTab& tab)
 {
-    return tab_title(tab.definition->name, tab.definition->poll, grid_notation(tab.table));
+    std::string title = tab_title(tab.definition->name, tab.definition->poll, grid_notation(tab.table));
+    SetUpModel* model = tab.table.context ? tab.table.context->model : nullptr;
+    if (!model || model->connections.size() < 2)
+        return title;
+    return shown_name(connection_of(*model, *tab.definition).name) + " \u00b7 " + title;
 }
 
 std::string status_line_text(PollTabs& main, const LinkStatus& status)

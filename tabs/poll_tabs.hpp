@@ -54,8 +54,8 @@ void create_tabs(PollTabs& main);
 // The tab view with a page for every tab, the shown one selected.
 GtkWidget* build_tab_view(PollTabs& main);
 
-// A new definition polling poll, without labels, and its tab, shown at
-// once; nullptr when the set-up holds the most definitions the link takes.
+// A new definition polling poll over the shown tab's connection, without
+// labels, and its tab, shown at once; nullptr when the set-up holds the most definitions the link takes.
 PollTab* add_poll_tab(PollTabs& main, const PollDefinition& poll);
 // Closes tab, unless it is the last one; its definition is polled no more
 // and nothing of it shows anywhere, even of a request under way.
@@ -85,8 +85,9 @@ PollTab* find_tab_by_serial(PollTabs& main, uint32_t serial);
 // The notation the window shows and takes addresses in: the user's, or
 // protocol addresses without preferences.
 AddressNotation address_notation(const PollTabs& main);
-// What the tab's title says, and the status line's text for status: when
-// there are several tabs, a definition's status names its tab.
+// What the tab's title says (after its connection's name while there are
+// several), and the status line's text for status: when there are several
+// tabs, a definition's status names its tab.
 std::string poll_tab_title(const PollTab& tab);
 std::string status_line_text(PollTabs& main, const LinkStatus& status);
 // As status_line_text, for the link of connection: while the set-up has

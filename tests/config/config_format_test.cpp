@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_format.hpp"
+#include "setup/set_up_model.hpp"
 
 namespace {
 
@@ -303,7 +304,9 @@ TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
     set_up.connection = serial;
     ASSERT_TRUE(read_configuration(write_configuration(set_up), PollDefinition{}, read).ok);
     EXPECT_EQ(read.connection, serial);
-    set_up = SetUpRecord{{DefinitionSetUp{}}, ConnectionSettings{}};
+    set_up = SetUpRecord{};
+    set_up.definitions.resize(1);
+    set_up.connection = ConnectionSettings{};
     EXPECT_EQ(write_configuration(set_up), write_configuration(PollDefinition{}, LabelStore{}));
 
     // An earlier file holds no connection: none is read, so the settings stay.
@@ -321,6 +324,61 @@ TEST(ConfigFormat, ConnectionAndChartLinesRoundTripAndEarlierFilesReadAsBefore)
     }
     ASSERT_TRUE(read_configuration("CONNECTION colour=red baud=1200\n", PollDefinition{}, read).ok);
     EXPECT_EQ(read.connection->baud_or_port, 1200u);
+}
+
+// Given three connections (a serial line and two servers, names with
+// blanks and quotes) and definitions spread over them, expect the file to
+// bring back each connection and which one each definition polls over,
+// the same bytes when written again, and the first's lines alone where an
+// earlier program looks; an earlier file loads as one connection.
+TEST(ConfigFormat, SeveralConnectionsRoundTripAndEarlierFilesLoadAsOne)
+{
+    SetUpModel model;
+    start_set_up(model, example_poll);
+    ConnectionSettings serial;
+    serial.device = "/dev/ttyUSB0";
+    serial.baud_or_port = 9600;
+    set_connection(model, serial);
+    rename_connection(model, model.connections[0].serial, "Line \"A\"");
+    ConnectionSettings tcp;
+    tcp.use_tcp = true;
+    tcp.device = "plc.example";
+    tcp.baud_or_port = 1502;
+    uint32_t drive = add_connection(model, "Drive 2 \"west\"", tcp)->serial;
+    tcp.device = "10.0.0.9";
+    tcp.keep_open = true;
+    uint32_t meter = add_connection(model, "Meter", tcp)->serial;
+    set_definition_connection(model, *add_definition(model, PollDefinition{2, 4, 0, 6, 500}), meter);
+    set_definition_connection(model, *add_definition(model, PollDefinition{3, 3, 9, 2, 500}), drive);
+    add_definition(model, PollDefinition{4, 1, 0, 8, 500});
+
+    std::string text = write_configuration(set_up_of(model));
+    size_t first_lines = 0;
+    for (std::string_view line : {"\nCONNECTION ", "\nDEVICE "})
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+            ++first_lines;
+    EXPECT_EQ(first_lines, 2u) << "an earlier program reads the first connection only\n" << text;
+    SetUpRecord read;
+    ASSERT_TRUE(read_configuration(text, PollDefinition{}, read).ok);
+    SetUpModel loaded;
+    start_set_up(loaded, PollDefinition{});
+    replace_set_up(loaded, std::move(read));
+    ASSERT_EQ(loaded.connections.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(loaded.connections[i].name, model.connections[i].name);
+        EXPECT_EQ(loaded.connections[i].settings, model.connections[i].settings);
+    }
+    ASSERT_EQ(loaded.definitions.size(), 4u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(connection_of(loaded, *loaded.definitions[i]).name,
+                  connection_of(model, *model.definitions[i]).name);
+    EXPECT_EQ(write_configuration(set_up_of(loaded)), text);
+
+    ASSERT_TRUE(read_configuration(example_file, PollDefinition{}, read).ok);
+    replace_set_up(loaded, std::move(read));
+    ASSERT_EQ(loaded.connections.size(), 1u);
+    EXPECT_EQ(loaded.connections[0].settings, model.connections[0].settings) << "a file without settings keeps them";
+    EXPECT_EQ(loaded.definitions[0]->connection, loaded.connections[0].serial);
 }
 
 // Given a point of every kind, expect the file to sit its lines between

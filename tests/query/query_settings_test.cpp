@@ -56,7 +56,8 @@ void type_and_enter(GtkSpinButton* spin, const char* text)
 TEST_F(QuerySettings, IsBuiltAsDesigned)
 {
     expect_layout(dialog.window, "Query Settings", dialog.cancel_button, dialog.ok_button,
-                  {{"Modbus ID:", GTK_WIDGET(dialog.slave_id_spin)},
+                  {{"Connection:", GTK_WIDGET(dialog.connection_dropdown)},
+                   {"Modbus ID:", GTK_WIDGET(dialog.slave_id_spin)},
                    {"Function Code:", GTK_WIDGET(dialog.function_code_dropdown)},
                    {"Address:", GTK_WIDGET(dialog.address_spin)},
                    {"Length:", GTK_WIDGET(dialog.length_spin)},

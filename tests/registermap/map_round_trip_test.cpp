@@ -65,7 +65,7 @@ TEST(MapRoundTrip, ExportUnderModiconImportsTheSameDefinitions)
     EXPECT_EQ(planned.definitions[0].points.at(2).value_names.at(2), "Jog;slow");
     EXPECT_EQ(planned.definitions[4].points.at(10).registers, 4) << "7 characters take 4 registers";
 
-    std::string exported = write_register_map(SetUpRecord{planned.definitions, {}}, AddressNotation::modicon);
+    std::string exported = write_register_map(SetUpRecord{planned.definitions, {}, {}, {}}, AddressNotation::modicon);
     EXPECT_NE(exported.find("40001"), std::string::npos) << exported;
     MapReading again = read_map(exported, AddressNotation::hexadecimal);
     ASSERT_TRUE(again.errors.empty()) << map_error_text(again.errors[0]) << "\n" << exported;
@@ -110,7 +110,7 @@ TEST(MapRoundTrip, HandMadeSetUpReimportsEveryPoint)
     coils.points[5].unit = "on/off";
     coils.points[5].value_names = {{0, "Open"}, {1, "Closed"}};
 
-    std::string exported = write_register_map(SetUpRecord{{tab, coils}, {}}, AddressNotation::register_number);
+    std::string exported = write_register_map(SetUpRecord{{tab, coils}, {}, {}, {}}, AddressNotation::register_number);
     MapReading reading = read_map(exported, AddressNotation::modicon);
     ASSERT_TRUE(reading.errors.empty()) << map_error_text(reading.errors[0]) << "\n" << exported;
     ASSERT_EQ(reading.entries.size(), 8u) << exported;
