@@ -61,27 +61,29 @@ void show_link_status(App& a, uint32_t connection, const LinkStatus& status)
 
 // What a link's worker reports goes where the windows show it: the Logger,
 // the status line, the shown tab's cells and statistics line (when the
-// shown tab polls over that link), the Write dialog.
+// shown tab polls over that link), the Write dialog. The link's connection
+// is read at each call: a load hands the link on to a new one.
 void wire_deliveries(App& a, ConnectionLink& link)
 {
-    UiDelivery& deliver = link.reports->deliver;
-    uint32_t connection = link.connection;
+    UiReports* reports = link.reports.get();  // which holds these deliveries
+    auto connection = [reports] { return reports->connection.load(std::memory_order_relaxed); };
+    UiDelivery& deliver = reports->deliver;
     deliver.queue_frame = [connection](const uint8_t* bytes, size_t count, LogDirection direction) {
-        queue_log_frame(bytes, count, direction, connection);
+        queue_log_frame(bytes, count, direction, connection());
     };
     deliver.wait_for_log_room = wait_for_log_room;
     deliver.log_lines = [&a] { append_log_lines(a.logger); };
-    deliver.show_status = [&a, connection](const LinkStatus& status) { show_link_status(a, connection, status); };
+    deliver.show_status = [&a, connection](const LinkStatus& status) { show_link_status(a, connection(), status); };
     deliver.definition_shown = [&a](uint16_t key) { return find_definition_by_key(a.set_up, key) != nullptr; };
     deliver.values = [&a, connection] {
-        if (a.tabs.tab->definition->connection != connection)
+        if (a.tabs.tab->definition->connection != connection())
             return;
         fill_from_shown_values(a.tabs.tab->table);
         if (gtk_widget_get_visible(GTK_WIDGET(a.point_dialog.window)))
             update_point_preview(a.point_dialog);
     };
     deliver.statistics = [&a, connection] {
-        if (a.tabs.tab->definition->connection == connection)
+        if (a.tabs.tab->definition->connection == connection())
             schedule_statistics_refresh(a.tabs.tab->statistics);
     };
     deliver.write = [&a] { report_write(&a.write); };

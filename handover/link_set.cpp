@@ -60,13 +60,26 @@ ConnectionLink& link_for(LinkSet& set, uint32_t connection)
     if (ConnectionLink* found = find_link(set, connection))
         return *found;
     ConnectionLink made{connection, std::make_shared<LinkState>(), std::make_shared<UiReports>()};
-    made.reports->connection = connection;
+    made.reports->connection.store(connection, std::memory_order_relaxed);
     made.reports->shown = set.shown;
     made.reports->chart = set.chart;
     set.links.push_back(std::move(made));
     if (set.made)
         set.made(set.links.back());
     return set.links.back();
+}
+
+bool pass_on_link(LinkSet& set, uint32_t connection, const std::vector<uint32_t>& kept)
+{
+    if (find_link(set, connection))
+        return false;
+    for (ConnectionLink& link : set.links)
+        if (std::find(kept.begin(), kept.end(), link.connection) == kept.end()) {
+            link.connection = connection;
+            link.reports->connection.store(connection, std::memory_order_relaxed);
+            return true;
+        }
+    return false;
 }
 
 void retire_links_except(LinkSet& set, const std::vector<uint32_t>& in_use)

@@ -54,6 +54,11 @@ struct LinkSet {
 ConnectionLink* find_link(LinkSet& set, uint32_t connection);
 // The link of connection, made (and told to set.made) when there is none.
 ConnectionLink& link_for(LinkSet& set, uint32_t connection);
+// Hands connection, which has no link, the link of a connection no longer
+// in the set-up (not among kept), if there is one: a load replaces every
+// connection, and a link running then polls on under the new one as it
+// always did, without a new worker's pause. False when there is none.
+bool pass_on_link(LinkSet& set, uint32_t connection, const std::vector<uint32_t>& kept);
 // Stops the link of every connection not in in_use and drops it from the
 // set once its worker has ended. A write still waiting on it fails as "not
 // connected"; its statuses stand no more.

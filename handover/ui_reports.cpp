@@ -135,13 +135,13 @@ void UiReports::status_changed(const LinkStatus& status)
 
 void UiReports::values_read(const PublishedValues& values)
 {
-    store_values(*shown, values, connection);
+    store_values(*shown, values, connection.load(std::memory_order_relaxed));
     post_ui_work(*this, ui_work_values);
 }
 
 void UiReports::values_stale(uint16_t key)
 {
-    mark_values_stale(*shown, key, connection);
+    mark_values_stale(*shown, key, connection.load(std::memory_order_relaxed));
     post_ui_work(*this, ui_work_values);
 }
 
@@ -158,7 +158,7 @@ void UiReports::write_ended(const WriteResult&)
 
 void UiReports::poll_ended(const PollOutcome& outcome)
 {
-    file_poll(*chart, outcome, connection);
+    file_poll(*chart, outcome, connection.load(std::memory_order_relaxed));
 }
 
 void UiReports::wait_for_room()

@@ -67,8 +67,9 @@ struct UiReports final : LinkReports {
 
     UiDelivery deliver;
     // The set-up's serial of the connection whose link reports here: what
-    // it files is marked with it.
-    uint32_t connection = 0;
+    // it files is marked with it. Read by the worker; a load that replaces
+    // the connections hands the link on to a new one.
+    std::atomic<uint32_t> connection{0};
 
     // Filled by the worker, read by the views; shared with the reports of
     // the other links.

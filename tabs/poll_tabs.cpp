@@ -459,6 +459,13 @@ void hand_poll_definitions(PollTabs& main)
     if (!main.links)
         return;
     std::vector<uint32_t> in_use = connections_in_use(main);
+    if (main.model) {
+        std::vector<uint32_t> kept;
+        for (const ConnectionSetUp& connection : main.model->connections)
+            kept.push_back(connection.serial);
+        for (uint32_t connection : in_use)
+            pass_on_link(*main.links, connection, kept);
+    }
     for (uint32_t connection : in_use) {
         std::vector<PollEntry> entries;
         for (const auto& tab : main.tabs)
