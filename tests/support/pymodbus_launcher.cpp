@@ -148,7 +148,7 @@ bool PymodbusServer::start_socat()
     return true;
 }
 
-std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode, bool log_requests)
+std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode, bool log_requests, int holding_base)
 {
     std::unique_ptr<PymodbusServer> server(new PymodbusServer);
     std::string target;
@@ -175,8 +175,10 @@ std::unique_ptr<PymodbusServer> PymodbusServer::start(Mode mode, bool log_reques
         close(fd);
         server->log_path_ = pattern;
     }
+    std::string base_text = std::to_string(holding_base);
+    std::string no_log;
     char* argv[] = {const_cast<char*>(python), script.data(), mode_text.data(), target.data(),
-                    log_requests ? server->log_path_.data() : nullptr, nullptr};
+                    log_requests ? server->log_path_.data() : no_log.data(), base_text.data(), nullptr};
     server->pid_ = spawn_quietly(python, argv);
     if (server->pid_ <= 0)
         return nullptr;

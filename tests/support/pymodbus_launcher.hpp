@@ -3,7 +3,7 @@
 // stops it through its process id: Modbus TCP or RTU frames over TCP on
 // 127.0.0.1 with a free port, or Modbus ASCII on one end of a socat pty
 // pair whose other end the client opens.
-// Its registers: holding i = 1000 + i, input i = 2000 + i, coil i on for odd
+// Its registers: holding i = holding_base + i, input i = 2000 + i, coil i on for odd
 // i, discrete input i on for i divisible by 3.
 
 #include <memory>
@@ -20,7 +20,8 @@ public:
     // Null if python3-pymodbus or socat is missing, or the server did not
     // answer within a few seconds. With a request log, every read the
     // server serves is noted there (see requests_logged).
-    static std::unique_ptr<PymodbusServer> start(Mode mode = Mode::tcp, bool log_requests = false);
+    static std::unique_ptr<PymodbusServer> start(Mode mode = Mode::tcp, bool log_requests = false,
+                                                 int holding_base = 1000);
     ~PymodbusServer();
 
     int port() const { return port_; }

@@ -1,7 +1,7 @@
 """A Modbus server by Debian's python3-pymodbus for the link tests.
 
 Usage: pymodbus_server.py PORT
-       pymodbus_server.py MODE TARGET [LOG]
+       pymodbus_server.py MODE TARGET [LOG [HOLDING_BASE]]
 
 MODE says how the frames travel, TARGET where:
   tcp           Modbus TCP (MBAP header) on 127.0.0.1:TARGET (the default)
@@ -11,10 +11,12 @@ MODE says how the frames travel, TARGET where:
   serial-ascii  Modbus ASCII on the serial device TARGET, 19200 8N1
   serial-rtu    Modbus RTU on the serial device TARGET, 19200 8N1
 
-Serves every unit id with holding register i = 1000 + i, input register
+Serves every unit id with holding register i = HOLDING_BASE + i (1000
+unless given), input register
 i = 2000 + i, coil i on for odd i, and discrete input i on for i divisible
 by 3 (addresses from 0). With LOG, each read is appended to that file as
-"SECONDS FUNCTION ADDRESS COUNT", the seconds from a monotonic clock.
+"SECONDS FUNCTION ADDRESS COUNT", the seconds from a monotonic clock; an
+empty LOG logs nothing.
 """
 
 import asyncio
@@ -31,6 +33,7 @@ from pymodbus.server import StartAsyncSerialServer, StartAsyncTcpServer
 
 SIZE = 1000
 LOG = None
+HOLDING_BASE = 1000
 
 
 class LoggedBlock(ModbusSequentialDataBlock):
@@ -54,7 +57,7 @@ def make_slave():
     return ModbusSlaveContext(
         di=LoggedBlock(2, [i % 3 == 0 for i in range(SIZE)]),
         co=LoggedBlock(1, [i % 2 == 1 for i in range(SIZE)]),
-        hr=LoggedBlock(3, [1000 + i for i in range(SIZE)]),
+        hr=LoggedBlock(3, [HOLDING_BASE + i for i in range(SIZE)]),
         ir=LoggedBlock(4, [2000 + i for i in range(SIZE)]),
         zero_mode=True)
 
@@ -93,13 +96,15 @@ def serve(mode, target):
 
 
 def main():
-    global LOG
+    global LOG, HOLDING_BASE
     if len(sys.argv) == 2:
         mode, target = "tcp", sys.argv[1]
-    elif len(sys.argv) in (3, 4):
+    elif len(sys.argv) in (3, 4, 5):
         mode, target = sys.argv[1], sys.argv[2]
-        if len(sys.argv) == 4:
+        if len(sys.argv) >= 4 and sys.argv[3]:
             LOG = open(sys.argv[3], "a", encoding="ascii")
+        if len(sys.argv) == 5:
+            HOLDING_BASE = int(sys.argv[4])
     else:
         raise SystemExit(__doc__)
     asyncio.run(serve(mode, target))
