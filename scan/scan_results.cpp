@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "files/whole_file.hpp"
-#include "connection/connect.hpp"
 #include "link/link_state.hpp"
 #include "scan/scan_table.hpp"
 #include "scan/scan_window.hpp"
@@ -223,7 +222,9 @@ void use_scan_row(ScanWindow& scan, size_t index)
             signal_wake(*link->link);
         }
     }
-    show_serial_setting(*scan.connection, row.baud, row.parity);
+    // The Connection dialog shows the new setting through the model when it
+    // shows this connection; shown into it here, another connection the
+    // dialog shows would take this one's setting on its next Ok.
 }
 
 bool export_scan_csv(ScanWindow& scan, const char* path)

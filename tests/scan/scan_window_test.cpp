@@ -6,6 +6,7 @@
 // nothing behind it: no dead end in the window.
 
 #include "scan/scan_window.hpp"
+#include "connection/connection_choice.hpp"
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -144,7 +145,8 @@ TEST(ScanWindow, ScansWhilePollingPausesAndUsesAFoundUnit)
 // A device that answers only at 9600 baud, Even parity, while the link
 // polls it in vain at 19200 None: the window's serial sweep finds the unit
 // and the setting, and "Use" puts both into the link and the Connection
-// dialog, so that the next polls succeed.
+// dialog, so that the next polls succeed; a dialog showing another
+// connection meanwhile keeps that one's fields.
 TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
 {
     REQUIRE_DISPLAY();
@@ -156,6 +158,9 @@ TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
     device->set_holding(0, 4242);
     connect_with(poll_of(1, 3, 0, 1, 100),
                  ConnectionSettings{.device = device->client_device(), .response_timeout_ms = 100});
+    ConnectionSetUp* other = add_connection(a.set_up, "Gateway", {.device = "127.0.0.1", .use_tcp = true});
+    ASSERT_TRUE(other);
+    a.connection.chosen_connection = other->serial;
 
     ScanWindow& scan = a.scan;
     present_scan_window(scan);
@@ -175,6 +180,8 @@ TEST(ScanWindow, SerialSweepFindsTheSettingThatUsePollsWith)
     EXPECT_EQ(used.baud_or_port, 9600u);
     EXPECT_EQ(used.parity, 'E');
     EXPECT_EQ(a.tabs.tab->definition->poll.slave, 2);
+    EXPECT_EQ(gtk_drop_down_get_selected(a.connection.baud_selector), 2u) << "the gateway's fields kept";
+    show_connection_choice(a.connection);  // opened over the scanned tab
     EXPECT_EQ(gtk_drop_down_get_selected(a.connection.baud_selector), 1u);   // 1200, 9600, 19200
     EXPECT_EQ(gtk_drop_down_get_selected(a.connection.parity_selector), 2u);  // None, Odd, Even
     EXPECT_TRUE(run_until([] { return published_values().live && shown_values() == std::vector<uint16_t>{4242}; },
