@@ -8,6 +8,7 @@
 #include "setup/definition_name.hpp"
 #include "setup/set_up_model.hpp"
 #include "tabs/poll_tabs.hpp"
+#include "widgets/dialog_grid.hpp"
 
 namespace {
 
@@ -72,11 +73,7 @@ void attach_connection_choice(ConnectionDialog& dialog, GtkGrid* grid)
     gtk_entry_set_placeholder_text(dialog.name_entry, "Name");
     add_caption(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_selector));
     add_caption(grid, 1, "Name:", GTK_WIDGET(dialog.name_entry));
-    dialog.message_label = GTK_LABEL(gtk_label_new(""));
-    gtk_label_set_wrap(dialog.message_label, TRUE);
-    gtk_label_set_xalign(dialog.message_label, 0.0f);
-    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
-    gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), FALSE);
+    dialog.message_label = make_refusal_label();
     gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 2, 3, 1);
     g_signal_connect(dialog.connection_selector, "notify::selected", G_CALLBACK(on_connection_selected), &dialog);
 }

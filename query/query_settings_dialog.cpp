@@ -175,11 +175,7 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
     add_row(grid, 3, "Address:", GTK_WIDGET(dialog.address_spin));
     add_row(grid, 4, "Length:", GTK_WIDGET(dialog.length_spin));
     add_row(grid, 5, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
-    dialog.message_label = GTK_LABEL(gtk_label_new(""));
-    gtk_label_set_wrap(dialog.message_label, TRUE);
-    gtk_label_set_xalign(dialog.message_label, 0.0f);
-    gtk_widget_add_css_class(GTK_WIDGET(dialog.message_label), "error");
-    gtk_widget_set_visible(GTK_WIDGET(dialog.message_label), FALSE);
+    dialog.message_label = make_refusal_label();
     gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 6, 2, 1);
     // The refusal belongs to the address it refuses.
     gtk_accessible_update_relation(GTK_ACCESSIBLE(dialog.address_spin), GTK_ACCESSIBLE_RELATION_DESCRIBED_BY,

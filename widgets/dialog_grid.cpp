@@ -18,3 +18,13 @@ GtkGrid* make_dialog_grid()
     gtk_widget_set_margin_end(GTK_WIDGET(grid), margin);
     return grid;
 }
+
+GtkLabel* make_refusal_label()
+{
+    GtkLabel* label = GTK_LABEL(gtk_label_new(""));
+    gtk_label_set_wrap(label, TRUE);
+    gtk_label_set_xalign(label, 0.0f);
+    gtk_widget_add_css_class(GTK_WIDGET(label), "error");
+    gtk_widget_set_visible(GTK_WIDGET(label), FALSE);
+    return label;
+}

@@ -5,3 +5,7 @@
 #include <gtk/gtk.h>
 
 GtkGrid* make_dialog_grid();
+
+// A line under a dialog's fields that says why they are refused: wrapped,
+// in the error style, hidden until it has something to say.
+GtkLabel* make_refusal_label();
