@@ -12,6 +12,7 @@
 #include "connection/connect.hpp"
 #include "handover/link_set.hpp"
 #include "link/worker.hpp"
+#include "scan/scan_window.hpp"
 #include "support/gtk_test_env.hpp"
 #include "support/modbus_test_server.hpp"
 #include "support/pymodbus_launcher.hpp"
@@ -138,9 +139,11 @@ TEST(Connections, EachTabPollsItsOwnServer)
     EXPECT_TRUE(run_until([&] { return worker_threads(*kept) == 0; }, 5000));
 }
 
-// Given two connections, one of whose servers falls silent: expect the
-// other's tabs to stay live and be polled at their rate, the status line to
-// name the silent connection, and that connection to be disconnected alone.
+// Given two connections: expect Scan Bus over the shown tab to scan and
+// pause that tab's connection alone. Then one server falls silent: expect
+// the other's tabs to stay live and be polled at their rate, the status
+// line to name the silent connection, and that connection to be
+// disconnected alone.
 TEST(Connections, SilentDeviceHoldsBackOnlyItsOwnConnection)
 {
     REQUIRE_DISPLAY();
@@ -157,6 +160,26 @@ TEST(Connections, SilentDeviceHoldsBackOnlyItsOwnConnection)
     DefinitionSetUp& silent = add_tab(PollDefinition{1, 3, 10, 4, 100}, drive_serial);
     connect_all(a.connection);
     ASSERT_TRUE(run_until([&] { return shows_live_values(live) && shows_live_values(silent); }, 8000));
+
+    std::shared_ptr<LinkState> lively_link = find_link(a.links, first_connection())->link;
+    std::shared_ptr<LinkState> quiet_link = find_link(a.links, drive_serial)->link;
+    uint32_t lively_runs = lively_link->runs.load();
+    uint32_t quiet_runs = quiet_link->runs.load();
+    show_poll_tab(a.tabs, *find_tab_by_serial(a.tabs, silent.serial));
+    present_scan_window(a.scan);
+    gtk_spin_button_set_value(a.scan.first_unit, 2);
+    gtk_spin_button_set_value(a.scan.last_unit, 3);
+    g_signal_emit_by_name(a.scan.start_button, "clicked");
+    ASSERT_TRUE(run_until([&] { return !a.scan.control && shows_live_values(silent); }, 8000));
+    auto probed = [](ModbusTestServer& server) {
+        auto requests = server.requests();
+        return std::count_if(requests.begin(), requests.end(), [](const ServerRequest& r) { return r.unit != 1; });
+    };
+    EXPECT_GE(probed(*quiet), 2);
+    EXPECT_EQ(probed(*lively), 0);
+    EXPECT_EQ(lively_link->runs.load(), lively_runs) << "its worker was never stopped";
+    EXPECT_EQ(quiet_link->runs.load(), quiet_runs + 1) << "paused, then polling again";
+    gtk_window_close(a.scan.window);
 
     quiet->set_behaviour(ModbusTestServer::Behaviour::silent);
     ASSERT_TRUE(run_until([&] { return !values_of(silent).live; }, 3000));
