@@ -54,15 +54,6 @@ std::string name_refusal(ConnectionDialog& dialog, const std::string& name)
     return {};
 }
 
-void add_caption(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
-{
-    GtkWidget* label = gtk_label_new(caption);
-    gtk_widget_set_halign(label, GTK_ALIGN_END);
-    gtk_grid_attach(grid, label, 0, row, 1, 1);
-    gtk_grid_attach(grid, widget, 1, row, 2, 1);
-    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
-}
-
 }  // namespace
 
 void attach_connection_choice(ConnectionDialog& dialog, GtkGrid* grid)
@@ -71,8 +62,8 @@ void attach_connection_choice(ConnectionDialog& dialog, GtkGrid* grid)
     gtk_widget_set_hexpand(GTK_WIDGET(dialog.connection_selector), TRUE);
     dialog.name_entry = GTK_ENTRY(gtk_entry_new());
     gtk_entry_set_placeholder_text(dialog.name_entry, "Name");
-    add_caption(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_selector));
-    add_caption(grid, 1, "Name:", GTK_WIDGET(dialog.name_entry));
+    add_dialog_row(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_selector), 2);
+    add_dialog_row(grid, 1, "Name:", GTK_WIDGET(dialog.name_entry), 2);
     dialog.message_label = make_refusal_label();
     gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 2, 3, 1);
     g_signal_connect(dialog.connection_selector, "notify::selected", G_CALLBACK(on_connection_selected), &dialog);

@@ -125,15 +125,6 @@ GtkTextView* make_name_list(GtkGrid* grid, int row, const char* caption, const c
     return GTK_TEXT_VIEW(view);
 }
 
-void add_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
-{
-    GtkWidget* label = gtk_label_new(caption);
-    gtk_widget_set_halign(label, GTK_ALIGN_END);
-    gtk_grid_attach(grid, label, 0, row, 1, 1);
-    gtk_grid_attach(grid, widget, 1, row, 1, 1);
-    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
-}
-
 GtkSpinButton* make_spin(double lower, double upper, double value)
 {
     GtkWidget* spin = gtk_spin_button_new_with_range(lower, upper, 1);
@@ -161,21 +152,21 @@ GtkWidget* make_content(PointDialog& dialog)
     dialog.decimals = make_spin(-1, 15, -1);
     gtk_widget_set_tooltip_text(GTK_WIDGET(dialog.decimals), "-1 shows as many as the value needs");
     dialog.unit = GTK_ENTRY(gtk_entry_new());
-    add_row(grid, 1, "Label:", GTK_WIDGET(dialog.label));
-    add_row(grid, 2, "Type:", GTK_WIDGET(dialog.type));
-    add_row(grid, 3, "Order:", GTK_WIDGET(dialog.order));
-    add_row(grid, 4, "Registers:", GTK_WIDGET(dialog.registers));
-    add_row(grid, 5, "Bytes:", GTK_WIDGET(dialog.swapped_bytes));
-    add_row(grid, 6, "Scale:", GTK_WIDGET(dialog.scale));
-    add_row(grid, 7, "Offset:", GTK_WIDGET(dialog.offset));
-    add_row(grid, 8, "Decimals:", GTK_WIDGET(dialog.decimals));
-    add_row(grid, 9, "Unit:", GTK_WIDGET(dialog.unit));
+    add_dialog_row(grid, 1, "Label:", GTK_WIDGET(dialog.label));
+    add_dialog_row(grid, 2, "Type:", GTK_WIDGET(dialog.type));
+    add_dialog_row(grid, 3, "Order:", GTK_WIDGET(dialog.order));
+    add_dialog_row(grid, 4, "Registers:", GTK_WIDGET(dialog.registers));
+    add_dialog_row(grid, 5, "Bytes:", GTK_WIDGET(dialog.swapped_bytes));
+    add_dialog_row(grid, 6, "Scale:", GTK_WIDGET(dialog.scale));
+    add_dialog_row(grid, 7, "Offset:", GTK_WIDGET(dialog.offset));
+    add_dialog_row(grid, 8, "Decimals:", GTK_WIDGET(dialog.decimals));
+    add_dialog_row(grid, 9, "Unit:", GTK_WIDGET(dialog.unit));
     dialog.value_names = make_name_list(grid, 10, "Value names:", "One a line: 0 = Stopped");
     dialog.bit_names = make_name_list(grid, 11, "Bit names:", "One a line: 3 = Overtemp");
     dialog.preview = GTK_LABEL(gtk_label_new(""));
     gtk_label_set_selectable(dialog.preview, TRUE);
     gtk_widget_set_halign(GTK_WIDGET(dialog.preview), GTK_ALIGN_START);
-    add_row(grid, 12, "Now:", GTK_WIDGET(dialog.preview));
+    add_dialog_row(grid, 12, "Now:", GTK_WIDGET(dialog.preview));
     dialog.reason = GTK_LABEL(gtk_label_new(""));
     gtk_widget_add_css_class(GTK_WIDGET(dialog.reason), "error");
     gtk_label_set_wrap(dialog.reason, TRUE);

@@ -30,18 +30,6 @@ GtkSpinButton* make_spin(const SpinRange& r)
     return GTK_SPIN_BUTTON(spin);
 }
 
-// Puts a right-aligned caption in column 0 and the widget beside it, and
-// names the caption as the widget's label for assistive technologies.
-void add_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget)
-{
-    GtkWidget* label = gtk_label_new(caption);
-    gtk_widget_set_halign(label, GTK_ALIGN_END);
-    gtk_label_set_xalign(GTK_LABEL(label), 1.0f);
-    gtk_grid_attach(grid, label, 0, row, 1, 1);
-    gtk_grid_attach(grid, widget, 1, row, 1, 1);
-    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
-}
-
 uint8_t selected_fcode(const QuerySettingsDialog& dialog)
 {
     guint selected = gtk_drop_down_get_selected(dialog.function_code_dropdown);
@@ -166,15 +154,15 @@ GtkWidget* make_content(QuerySettingsDialog& dialog)
     dialog.scan_rate_spin = make_spin({0, 10000, 10, 100, 2, 1000});
 
     dialog.connection_dropdown = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(nullptr));
-    add_row(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_dropdown));
+    add_dialog_row(grid, 0, "Connection:", GTK_WIDGET(dialog.connection_dropdown));
     dialog.connection_caption = gtk_grid_get_child_at(grid, 0, 0);
     gtk_widget_set_visible(dialog.connection_caption, FALSE);
     gtk_widget_set_visible(GTK_WIDGET(dialog.connection_dropdown), FALSE);
-    add_row(grid, 1, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
-    add_row(grid, 2, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
-    add_row(grid, 3, "Address:", GTK_WIDGET(dialog.address_spin));
-    add_row(grid, 4, "Length:", GTK_WIDGET(dialog.length_spin));
-    add_row(grid, 5, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
+    add_dialog_row(grid, 1, "Modbus ID:", GTK_WIDGET(dialog.slave_id_spin));
+    add_dialog_row(grid, 2, "Function Code:", GTK_WIDGET(dialog.function_code_dropdown));
+    add_dialog_row(grid, 3, "Address:", GTK_WIDGET(dialog.address_spin));
+    add_dialog_row(grid, 4, "Length:", GTK_WIDGET(dialog.length_spin));
+    add_dialog_row(grid, 5, "[ms] Scan Rate:", GTK_WIDGET(dialog.scan_rate_spin));
     dialog.message_label = make_refusal_label();
     gtk_grid_attach(grid, GTK_WIDGET(dialog.message_label), 0, 6, 2, 1);
     // The refusal belongs to the address it refuses.

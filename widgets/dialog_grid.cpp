@@ -28,3 +28,13 @@ GtkLabel* make_refusal_label()
     gtk_widget_set_visible(GTK_WIDGET(label), FALSE);
     return label;
 }
+
+void add_dialog_row(GtkGrid* grid, int row, const char* caption, GtkWidget* widget, int width)
+{
+    GtkWidget* label = gtk_label_new(caption);
+    gtk_widget_set_halign(label, GTK_ALIGN_END);
+    gtk_label_set_xalign(GTK_LABEL(label), 1.0f);
+    gtk_grid_attach(grid, label, 0, row, 1, 1);
+    gtk_grid_attach(grid, widget, 1, row, width, 1);
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
+}
